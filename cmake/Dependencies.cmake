@@ -1,0 +1,24 @@
+# VTK 9.1 from Debian. Its exported targets name MPI::MPI_C although MPI is not needed by
+# any module we use: stand an empty target in for it rather than installing MPI.
+if(NOT TARGET MPI::MPI_C)
+  add_library(MPI::MPI_C INTERFACE IMPORTED)
+endif()
+
+set(QUORVEL_VTK_CORE_MODULES
+  CommonCore CommonDataModel CommonTransforms CommonExecutionModel FiltersCore FiltersGeneral)
+set(QUORVEL_VTK_GUI_MODULES
+  FiltersSources FiltersTexture IOLegacy IOImage ImagingCore RenderingCore RenderingOpenGL2
+  RenderingFreeType RenderingUI InteractionStyle GUISupportQt)
+
+if(QUORVEL_BUILD_GUI)
+  find_package(VTK 9.1 REQUIRED COMPONENTS ${QUORVEL_VTK_CORE_MODULES} ${QUORVEL_VTK_GUI_MODULES})
+  find_package(Qt5 5.15 REQUIRED COMPONENTS Widgets Gui Core)
+else()
+  find_package(VTK 9.1 REQUIRED COMPONENTS ${QUORVEL_VTK_CORE_MODULES})
+endif()
+
+# Register the VTK object factories (OpenGL2 render window, FreeType text, ...) that the
+# given targets rely on.
+function(quorvel_vtk_autoinit)
+  vtk_module_autoinit(TARGETS ${ARGN} MODULES ${VTK_LIBRARIES})
+endfunction()

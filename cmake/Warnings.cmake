@@ -1,0 +1,10 @@
+# Strict warnings and optional sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra -Wshadow)
+if(QUORVEL_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(QUORVEL_SANITIZE)
+  string(REPLACE ";" "," _quorvel_san "${QUORVEL_SANITIZE}")
+  add_compile_options(-fsanitize=${_quorvel_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=${_quorvel_san})
+endif()

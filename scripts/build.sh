@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures and builds into build/ (Release).
+# Usage: scripts/build.sh [build-dir] [extra cmake arguments...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+quorvel_install_packages
+
+build_dir="${1:-build}"
+shift || true
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
+cmake --build "$build_dir" -j"$(nproc)"
