@@ -165,8 +165,8 @@ constexpr double kKneeAngle = -55.0 * kPi / 180.0;
 constexpr double kKneeX = 0.155;
 constexpr double kKneeWidth = 0.09;
 constexpr double kAnkleAngle = 15.0 * kPi / 180.0;
-constexpr double kAnkleX = 0.76;
-constexpr double kAnkleWidth = 0.025;
+constexpr double kAnkleX = 0.72;
+constexpr double kAnkleWidth = 0.05;
 constexpr double kHipJointX = -0.45;
 
 double BendAngle(double x)
@@ -314,6 +314,17 @@ bool WriteBitmap(vtkImageData* image, const std::string& path, std::ostream& log
   return true;
 }
 
+double Distance(const double* a, const double* b)
+{
+  return std::sqrt(
+    (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+double Kernel(double r, double radius)
+{
+  return r < radius ? (1.0 - r / radius) * (1.0 - r / radius) : 0.0;
+}
+
 } // namespace
 
 //------------------------------------------------------------------------------
@@ -416,7 +427,7 @@ void Warp(const double in[3], double out[3])
 
   // The calf swells, more behind (where the muscle is) than in front.
   const double g = std::exp(-0.5 * ((x - 0.33) / 0.10) * ((x - 0.33) / 0.10));
-  const double behind = 1.0 / (1.0 + std::exp(w / 0.03));
+  const double behind = 1.0 / (1.0 + std::exp(w / 0.06));
   const double sv = 1.0 + 0.10 * g;
   const double sw = 1.0 + 0.10 * g + 0.15 * g * behind;
   const double vs = v * sv;
@@ -432,31 +443,59 @@ void Warp(const double in[3], double out[3])
 }
 
 //------------------------------------------------------------------------------
-std::vector<Landmark> PickLandmarks(vtkPolyData* leg)
+std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing, bool inside)
 {
-  // Dart throwing over the model's points in a fixed shuffled order: a point becomes a
-  // landmark unless one is already closer than the spacing. The result covers the surface
-  // evenly and every model point ends up within the spacing of a landmark.
-  const vtkIdType n = leg->GetNumberOfPoints();
-  std::vector<vtkIdType> order(static_cast<size_t>(n));
-  for (vtkIdType i = 0; i < n; ++i)
-  {
-    order[static_cast<size_t>(i)] = i;
-  }
+  // Dart throwing in a fixed shuffled order: a candidate becomes a landmark unless one is
+  // already closer than the spacing. The model's points come first, so the surface is
+  // covered evenly and every model point ends up within the spacing of a landmark; points
+  // inside the solid follow and fill the leg, which lets the spline follow the bending of
+  // the whole limb instead of only its skin.
   Sequence random(20261207);
-  for (size_t i = order.size(); i > 1; --i)
+  auto shuffled = [&random](std::vector<std::array<double, 3>> list)
   {
-    std::swap(order[i - 1], order[random.Next() % i]);
+    for (size_t i = list.size(); i > 1; --i)
+    {
+      std::swap(list[i - 1], list[random.Next() % i]);
+    }
+    return list;
+  };
+  std::vector<std::array<double, 3>> surface(static_cast<size_t>(leg->GetNumberOfPoints()));
+  for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); ++i)
+  {
+    leg->GetPoint(i, surface[static_cast<size_t>(i)].data());
+  }
+  std::vector<std::array<double, 3>> candidates = shuffled(surface);
+  if (inside)
+  {
+    double bounds[6];
+    leg->GetBounds(bounds);
+    const double step = 0.25 * spacing;
+    std::vector<std::array<double, 3>> solid;
+    for (double x = bounds[0]; x <= bounds[1]; x += step)
+    {
+      for (double y = bounds[2]; y <= bounds[3]; y += step)
+      {
+        for (double z = bounds[4]; z <= bounds[5]; z += step)
+        {
+          const double p[3] = { x, y, z };
+          if (LegField(p) < -0.75 * spacing)
+          {
+            solid.push_back({ x, y, z });
+          }
+        }
+      }
+    }
+    solid = shuffled(solid);
+    candidates.insert(candidates.end(), solid.begin(), solid.end());
   }
 
   // Accepted sources in cells of the spacing's size: a candidate need only be checked
   // against the 27 cells around it.
   std::map<std::array<long, 3>, std::vector<std::array<double, 3>>> cells;
-  auto cellOf = [](const double q[3])
+  auto cellOf = [spacing](const double q[3])
   {
-    return std::array<long, 3>{ std::lround(std::floor(q[0] / kLandmarkSpacing)),
-      std::lround(std::floor(q[1] / kLandmarkSpacing)),
-      std::lround(std::floor(q[2] / kLandmarkSpacing)) };
+    return std::array<long, 3>{ std::lround(std::floor(q[0] / spacing)),
+      std::lround(std::floor(q[1] / spacing)), std::lround(std::floor(q[2] / spacing)) };
   };
   auto isFree = [&](const double q[3])
   {
@@ -474,7 +513,7 @@ std::vector<Landmark> PickLandmarks(vtkPolyData* leg)
           {
             const double d2 = (other[0] - q[0]) * (other[0] - q[0]) +
               (other[1] - q[1]) * (other[1] - q[1]) + (other[2] - q[2]) * (other[2] - q[2]);
-            if (d2 < kLandmarkSpacing * kLandmarkSpacing)
+            if (d2 < spacing * spacing)
             {
               return false;
             }
@@ -484,10 +523,8 @@ std::vector<Landmark> PickLandmarks(vtkPolyData* leg)
   };
 
   std::vector<Landmark> landmarks;
-  for (vtkIdType id : order)
+  for (const auto& p : candidates)
   {
-    double p[3];
-    leg->GetPoint(id, p);
     Landmark landmark;
     for (int a = 0; a < 3; ++a)
     {
@@ -510,6 +547,110 @@ std::vector<Landmark> PickLandmarks(vtkPolyData* leg)
   std::stable_sort(landmarks.begin(), landmarks.end(),
     [](const Landmark& a, const Landmark& b) { return a.Source[0] < b.Source[0]; });
   return landmarks;
+}
+
+//------------------------------------------------------------------------------
+// The full system [Phi P^T; P 0] [c; d] = [f; 0] for the three axes at once, by Gaussian
+// elimination with partial pivoting.
+std::vector<std::array<double, 3>> FitSpline(const std::vector<Landmark>& landmarks, double radius)
+{
+  const size_t n = landmarks.size();
+  const size_t m = n + 4;
+  std::vector<double> a(m * m, 0.0);
+  std::vector<std::array<double, 3>> rhs(m, { 0.0, 0.0, 0.0 });
+  for (size_t i = 0; i < n; ++i)
+  {
+    const double* p = landmarks[i].Source.data();
+    for (size_t j = 0; j < n; ++j)
+    {
+      a[i * m + j] = Kernel(Distance(p, landmarks[j].Source.data()), radius);
+    }
+    const double row[4] = { 1.0, p[0], p[1], p[2] };
+    for (size_t k = 0; k < 4; ++k)
+    {
+      a[i * m + n + k] = row[k];
+      a[(n + k) * m + i] = row[k];
+    }
+    for (size_t axis = 0; axis < 3; ++axis)
+    {
+      rhs[i][axis] = landmarks[i].Source[axis] - landmarks[i].Target[axis];
+    }
+  }
+  for (size_t col = 0; col < m; ++col)
+  {
+    size_t pivot = col;
+    for (size_t r = col + 1; r < m; ++r)
+    {
+      if (std::fabs(a[r * m + col]) > std::fabs(a[pivot * m + col]))
+      {
+        pivot = r;
+      }
+    }
+    if (pivot != col)
+    {
+      std::swap_ranges(a.begin() + static_cast<long>(col * m),
+        a.begin() + static_cast<long>(col * m + m), a.begin() + static_cast<long>(pivot * m));
+      std::swap(rhs[col], rhs[pivot]);
+    }
+    for (size_t r = col + 1; r < m; ++r)
+    {
+      const double f = a[r * m + col] / a[col * m + col];
+      if (f == 0.0)
+      {
+        continue;
+      }
+      for (size_t k = col; k < m; ++k)
+      {
+        a[r * m + k] -= f * a[col * m + k];
+      }
+      for (size_t axis = 0; axis < 3; ++axis)
+      {
+        rhs[r][axis] -= f * rhs[col][axis];
+      }
+    }
+  }
+  for (size_t col = m; col-- > 0;)
+  {
+    for (size_t axis = 0; axis < 3; ++axis)
+    {
+      double s = rhs[col][axis];
+      for (size_t k = col + 1; k < m; ++k)
+      {
+        s -= a[col * m + k] * rhs[k][axis];
+      }
+      rhs[col][axis] = s / a[col * m + col];
+    }
+  }
+  return rhs;
+}
+
+//------------------------------------------------------------------------------
+void Deform(const std::vector<Landmark>& landmarks,
+  const std::vector<std::array<double, 3>>& coefficients, double radius, const double p[3],
+  double out[3])
+{
+  const size_t n = landmarks.size();
+  double s[3] = { 0, 0, 0 };
+  bool supported = false;
+  for (size_t k = 0; k < n; ++k)
+  {
+    const double r = Distance(p, landmarks[k].Source.data());
+    if (r <= radius)
+    {
+      supported = true;
+      const double w = Kernel(r, radius);
+      for (size_t a = 0; a < 3; ++a)
+      {
+        s[a] += w * coefficients[k][a];
+      }
+    }
+  }
+  for (size_t a = 0; a < 3; ++a)
+  {
+    const double affine = coefficients[n][a] + coefficients[n + 1][a] * p[0] +
+      coefficients[n + 2][a] * p[1] + coefficients[n + 3][a] * p[2];
+    out[a] = supported ? p[a] - s[a] - affine : p[a];
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -641,7 +782,7 @@ bool WriteSample(const std::string& directory, std::ostream& log)
     return false;
   }
 
-  const std::vector<Landmark> landmarks = PickLandmarks(leg);
+  const std::vector<Landmark> landmarks = PickLandmarks(leg, kLandmarkSpacing, kLandmarksInside);
   const std::string datName = directory + "/leg.dat";
   std::ofstream dat(datName, std::ios::binary);
   for (const Landmark& landmark : landmarks)

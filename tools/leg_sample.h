@@ -24,7 +24,10 @@ namespace legsample
 {
 
 /// Support radius the landmark set is laid out for (the radius scripts/run.sh fits with).
-constexpr double kRadius = 0.1;
+/// The kernel has a cusp at every landmark, which shows as dimples in the shading of the
+/// deformed model unless each landmark's support holds many others: at this radius about
+/// 180, where the fitted pose is smooth to the eye.
+constexpr double kRadius = 0.25;
 
 /// Smallest distance between two landmark sources; every model point has a landmark closer
 /// than this, so no part of the model lies outside the spline's support.
@@ -37,6 +40,9 @@ constexpr double kAxisPoint2[3] = { 0.97664, 0.0240073, -0.213065 };
 /// Cell scalar of the skin and of the sock.
 constexpr float kBodyScalar = 1.0f;
 constexpr float kTexturedScalar = 0.0f;
+
+/// Whether landmarks also fill the inside of the leg, not only its surface.
+constexpr bool kLandmarksInside = false;
 
 /// Name of the cell scalar array in the model file.
 constexpr const char* kScalarName = "region";
@@ -63,7 +69,18 @@ struct Landmark
 
 /// Landmark sources spread over the model's surface no closer than kLandmarkSpacing, each
 /// with its warped target; coordinates rounded as the landmark file stores them.
-std::vector<Landmark> PickLandmarks(vtkPolyData* leg);
+std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing, bool inside);
+
+/// The interpolating spline the fitting tool computes for the landmarks (kernel
+/// (1 - r/R)^2 within R plus an affine part, fitted to source minus target), solved densely
+/// in double precision: n kernel weights then the constant and the x, y, z factors.
+std::vector<std::array<double, 3>> FitSpline(const std::vector<Landmark>& landmarks, double radius);
+
+/// Where the fitted deformation carries a point: p minus the spline at p, or p itself when
+/// no landmark lies within the radius.
+void Deform(const std::vector<Landmark>& landmarks,
+  const std::vector<std::array<double, 3>>& coefficients, double radius, const double p[3],
+  double out[3]);
 
 /// One landmark line: six numbers, short enough for readers that take 79 characters a line.
 std::string FormatLandmark(const Landmark& landmark);

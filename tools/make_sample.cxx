@@ -1,4 +1,5 @@
-// Regenerates the bundled sample (leg.vtk, leg.dat, leg.bmp, background.bmp):
+// Regenerates the bundled sample (leg.vtk, leg.dat, leg.bmp, background.bmp) from the top of
+// the source tree:
 //
 //   build/tools/make_sample data
 //

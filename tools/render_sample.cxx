@@ -1,8 +1,8 @@
 // Renders the sample to a PNG for a person to look at: the model as stored (left) and the
-// pose its landmarks describe (right), both textured and in front of the background, the
-// way the viewer draws them.
+// pose its landmarks describe (middle) and that pose as the fitted spline gives it (right), all
+// textured and in front of the background, the way the viewer draws them.
 //
-//   xvfb-run -a build/tools/render_sample data /tmp/leg.png
+//   xvfb-run -a build/tools/render_sample data /tmp/leg.png [radius]
 #include "leg_sample.h"
 
 #include <vtkActor.h>
@@ -25,6 +25,8 @@
 #include <vtkThreshold.h>
 #include <vtkWindowToImageFilter.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -77,9 +79,9 @@ void AddLeg(vtkRenderer* renderer, vtkPolyData* leg, vtkTexture* texture)
 
 int main(int argc, char* argv[])
 {
-  if (argc != 3)
+  if (argc != 3 && argc != 4)
   {
-    std::cerr << "Usage: render_sample <data directory> <picture.png>\n";
+    std::cerr << "Usage: render_sample <data directory> <picture.png> [radius]\n";
     return 2;
   }
   const std::string dir = argv[1];
@@ -105,6 +107,31 @@ int main(int argc, char* argv[])
     points->SetPoint(i, q);
   }
 
+  // The same pose as the spline through the landmark file gives it, the way the viewer
+  // deforms the model.
+  std::vector<legsample::Landmark> landmarks;
+  {
+    std::ifstream dat(dir + "/leg.dat");
+    legsample::Landmark l;
+    while (
+      dat >> l.Source[0] >> l.Source[1] >> l.Source[2] >> l.Target[0] >> l.Target[1] >> l.Target[2])
+    {
+      landmarks.push_back(l);
+    }
+  }
+  const double radius = argc > 3 ? std::atof(argv[3]) : legsample::kRadius;
+  const std::vector<std::array<double, 3>> coefficients = legsample::FitSpline(landmarks, radius);
+  vtkNew<vtkPolyData> fitted;
+  fitted->DeepCopy(leg);
+  for (vtkIdType i = 0; i < fitted->GetNumberOfPoints(); ++i)
+  {
+    double p[3];
+    double q[3];
+    fitted->GetPoint(i, p);
+    legsample::Deform(landmarks, coefficients, radius, p, q);
+    fitted->GetPoints()->SetPoint(i, q);
+  }
+
   vtkNew<vtkBMPReader> textureReader;
   textureReader->SetFileName((dir + "/leg.bmp").c_str());
   vtkNew<vtkTexture> texture;
@@ -114,17 +141,18 @@ int main(int argc, char* argv[])
   backgroundReader->SetFileName((dir + "/background.bmp").c_str());
   backgroundReader->Update();
 
-  // Columns: as stored, posed. Rows: seen from the side, and from above the foot.
+  // Columns: as stored, posed, posed by the fitted spline. Rows: seen from the side, and from above
+  // the foot.
   vtkNew<vtkRenderWindow> window;
   window->SetOffScreenRendering(1);
-  window->SetSize(1200, 900);
-  vtkPolyData* shapes[2] = { leg, posed };
+  window->SetSize(1500, 750);
+  vtkPolyData* shapes[3] = { leg, posed, fitted };
   const double eyes[2][3] = { { 0.25, -3.0, 0.3 }, { 2.2, -1.6, 1.6 } };
   for (int row = 0; row < 2; ++row)
   {
-    for (int column = 0; column < 2; ++column)
+    for (int column = 0; column < 3; ++column)
     {
-      const double viewport[4] = { 0.5 * column, 0.5 - 0.5 * row, 0.5 * column + 0.5,
+      const double viewport[4] = { column / 3.0, 0.5 - 0.5 * row, (column + 1) / 3.0,
         1.0 - 0.5 * row };
       vtkNew<vtkRenderer> back;
       back->SetViewport(viewport);
