@@ -36,7 +36,7 @@ function(quorvel_add_gtest name)
   if(ARG_GUI)
     list(APPEND _labels gui)
   endif()
-  # An empty LABELS value would vanish from the argument list and turn TIMEOUT into a label.
+  # An empty LABELS value would swallow the next key: name LABELS only when there are some.
   if(_labels)
     gtest_discover_tests(${name}
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
