@@ -110,11 +110,12 @@ const Profile kLegBack({ { -0.52, 0.132 }, { -0.40, 0.126 }, { -0.20, 0.106 }, {
 
 // The foot points to +z from the ankle; along it (u = z - centre) its top, sole and half
 // width.
-const Profile kFootTop(
-  { { -0.03, 0.892 }, { 0.00, 0.872 }, { 0.08, 0.886 }, { 0.16, 0.910 }, { 0.26, 0.935 } });
-const Profile kFootSole({ { -0.03, 0.975 }, { 0.16, 0.975 }, { 0.26, 0.968 } });
-const Profile kFootHalfWidth(
-  { { -0.03, 0.042 }, { 0.00, 0.046 }, { 0.08, 0.055 }, { 0.16, 0.063 }, { 0.26, 0.062 } });
+const Profile kFootTop({ { -0.045, 0.905 }, { -0.01, 0.875 }, { 0.06, 0.872 }, { 0.14, 0.895 },
+  { 0.20, 0.915 }, { 0.25, 0.928 } });
+const Profile kFootSole(
+  { { -0.045, 0.972 }, { 0.0, 0.978 }, { 0.07, 0.972 }, { 0.15, 0.979 }, { 0.25, 0.970 } });
+const Profile kFootHalfWidth({ { -0.045, 0.040 }, { 0.00, 0.045 }, { 0.08, 0.054 }, { 0.16, 0.064 },
+  { 0.22, 0.066 }, { 0.25, 0.062 } });
 
 double SmoothMin(double a, double b, double k)
 {
@@ -144,7 +145,7 @@ double LegTubeField(const double p[3])
 double FootField(const double p[3])
 {
   const double u = p[2] - kCentreZ;
-  const double uc = std::clamp(u, -0.03, 0.26);
+  const double uc = std::clamp(u, -0.045, 0.25);
   const double top = kFootTop(uc);
   const double sole = kFootSole(uc);
   const double mid = 0.5 * (top + sole);
@@ -152,7 +153,7 @@ double FootField(const double p[3])
   const double width = kFootHalfWidth(uc);
   const double v = p[1] - CentreY(p[0]);
   // The heel is rounder than the toes.
-  const double e = (u - uc) / (u < uc ? 0.035 : 0.04);
+  const double e = (u - uc) / (u < uc ? 0.04 : 0.045);
   const double rho =
     std::sqrt(((p[0] - mid) / half) * ((p[0] - mid) / half) + (v / width) * (v / width) + e * e);
   return (rho - 1.0) * std::min(half, width);

@@ -18,6 +18,7 @@
 #include <vtkPolyDataReader.h>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -28,7 +29,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -107,16 +107,20 @@ std::vector<LandmarkLine> ReadLandmarks(const std::string& path, std::string& pr
   return lines;
 }
 
-// The radius the run script fits the sample with.
+// The radius the run script fits the sample with: its line "radius=<number>".
 double RunScriptRadius()
 {
-  const std::string script = ReadFile(std::string(QUORVEL_SOURCE_DIR) + "/scripts/run.sh");
-  std::smatch match;
-  if (!std::regex_search(script, match, std::regex("\\bradius=([0-9.]+)")))
+  std::istringstream script(ReadFile(std::string(QUORVEL_SOURCE_DIR) + "/scripts/run.sh"));
+  const std::string key = "radius=";
+  std::string line;
+  while (std::getline(script, line))
   {
-    return -1.0;
+    if (line.compare(0, key.size(), key) == 0)
+    {
+      return std::strtod(line.c_str() + key.size(), nullptr);
+    }
   }
-  return std::stod(match[1].str());
+  return -1.0;
 }
 
 double Distance(const double* a, const double* b)
