@@ -8,6 +8,7 @@
 #include <vtkObjectFactory.h>
 #include <vtkPoints.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -238,7 +239,10 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
       if (e + 1 > w.EnvCapacity)
       {
         w.EnvCapacity += growth;
-        auto* grown = static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)));
+        // Xenv addresses the envelope with int positions: a larger one cannot be factored.
+        auto* grown = w.EnvCapacity < INT_MAX
+          ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
+          : nullptr;
         if (!grown)
         {
           throw "Not enogh memory to floatlocate Env";
