@@ -148,12 +148,20 @@ void vtkPlatformRenderWindow::Render()
   if (this->InRender || !widget)
   {
     // Inside the widget's own paint (or unbound): the base renders when it may.
+    this->RenderedInPaint = this->InRender;
     this->Superclass::Render();
     return;
   }
   this->InRender = true;
+  this->RenderedInPaint = false;
   if (widget->RenderNow())
   {
+    // The adapter renders in its paint only when its buffers are new (after a resize);
+    // a changed scene is rendered here, with the widget's context current.
+    if (!this->RenderedInPaint)
+    {
+      this->Superclass::Render();
+    }
     if (this->MemoryRendering)
     {
       this->ReadMemoryPixels();
