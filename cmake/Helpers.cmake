@@ -36,8 +36,16 @@ function(quorvel_add_gtest name)
   if(ARG_GUI)
     list(APPEND _labels gui)
   endif()
-  gtest_discover_tests(${name}
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${_labels}" TIMEOUT 300)
+  # An empty LABELS value would swallow the next key: name LABELS only when there are some.
+  if(_labels)
+    gtest_discover_tests(${name}
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      DISCOVERY_MODE PRE_TEST
+      PROPERTIES LABELS "${_labels}" TIMEOUT 300)
+  else()
+    gtest_discover_tests(${name}
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      DISCOVERY_MODE PRE_TEST
+      PROPERTIES TIMEOUT 300)
+  endif()
 endfunction()

@@ -1,0 +1,88 @@
+// Test fixtures for vtkShapeTransform: splines with known coefficients, an independent
+// brute-force evaluation of the displacement, a small dense spline fit and a locator that
+// counts its radius queries.
+#ifndef ShapeTransformTesting_h
+#define ShapeTransformTesting_h
+
+#include "vtkPointLocator.h"
+#include "vtkPoints.h"
+#include "vtkPolyData.h"
+#include "vtkSmartPointer.h"
+
+#include <atomic>
+#include <vector>
+
+class vtkShapeTransform;
+
+namespace shape_testing
+{
+
+// A vtkPointLocator that counts the radius queries made of it (from any thread).
+class CountingLocator : public vtkPointLocator
+{
+public:
+  static CountingLocator* New();
+  vtkTypeMacro(CountingLocator, vtkPointLocator);
+  using vtkPointLocator::FindPointsWithinRadius;
+  void FindPointsWithinRadius(double R, const double x[3], vtkIdList* result) override;
+  long Queries() const { return this->Count.load(); }
+
+protected:
+  CountingLocator() = default;
+  ~CountingLocator() override = default;
+
+private:
+  std::atomic<long> Count{ 0 };
+  CountingLocator(const CountingLocator&) = delete;
+  void operator=(const CountingLocator&) = delete;
+};
+
+// Everything a transform coefficient file carries, kept alive for the transform.
+struct Spline
+{
+  float Radius = 1.0f;
+  vtkSmartPointer<vtkPoints> Points = vtkSmartPointer<vtkPoints>::New(); // file order
+  std::vector<float> X, Y, Z;                                            // N + 4 each
+  std::vector<int> UnList;                                               // N
+  vtkSmartPointer<vtkPolyData> Data = vtkSmartPointer<vtkPolyData>::New();
+  vtkSmartPointer<CountingLocator> Locator;
+
+  vtkIdType N() const { return this->Points->GetNumberOfPoints(); }
+  // Builds a counting locator over Points.
+  void BuildLocator();
+  void HandTo(vtkShapeTransform* transform);
+};
+
+// Landmarks uniform in [lo, hi]^3, coefficients uniform in [-amp, amp], a random ordering.
+Spline RandomSpline(
+  int n, float radius, unsigned seed, double lo = 0.0, double hi = 1.0, double amp = 0.1);
+
+vtkSmartPointer<vtkPoints> RandomPoints(
+  vtkIdType n, unsigned seed, double lo = 0.0, double hi = 1.0, int dataType = VTK_FLOAT);
+
+// The displacement by its definition, over all landmarks (no locator), in long double.
+struct Displacement
+{
+  long double D[3] = { 0, 0, 0 };
+  // Sum of the magnitudes of all terms of each component: bounds the rounding errors.
+  long double Magnitude[3] = { 0, 0, 0 };
+  int Neighbors = 0;
+};
+Displacement ReferenceDisplacement(const Spline& s, const double x[3]);
+
+// Fits the spline through the landmark pairs by a dense solve of the full system (kernel
+// rows, affine part, side conditions) in long double, in a random ordering.
+Spline DenseFit(vtkPoints* sources, vtkPoints* targets, float radius, unsigned seed);
+
+// Runs the transform's point evaluation into fresh float points.
+vtkSmartPointer<vtkPoints> Evaluate(vtkShapeTransform* transform, vtkPoints* in);
+
+// The largest deviation of out from x - factor * d_ref(x) relative to its own tolerance
+// (a value above 1 fails): half a unit in the last place of the output plus, when
+// cachedRounding is set, the rounding of the displacement to single precision.
+double WorstDeviation(
+  const Spline& s, vtkPoints* in, vtkPoints* out, float factor, bool cachedRounding);
+
+}
+
+#endif

@@ -1,0 +1,235 @@
+// Parameters and inputs that must not make the transform read out of range or produce
+// NaN or infinite coordinates.
+#include "ShapeTransformTesting.h"
+#include "vtkShapeTransform.h"
+
+#include "vtkCommand.h"
+#include "vtkNew.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace shape_testing;
+
+namespace
+{
+// Counts the errors and warnings an object reports (and keeps them off the console).
+class Reports : public vtkCommand
+{
+public:
+  static Reports* New() { return new Reports; }
+  void Execute(vtkObject*, unsigned long event, void*) override
+  {
+    (event == vtkCommand::ErrorEvent ? this->Errors : this->Warnings)++;
+  }
+  int Errors = 0;
+  int Warnings = 0;
+};
+
+vtkSmartPointer<Reports> Watch(vtkObject* object)
+{
+  auto reports = vtkSmartPointer<Reports>::New();
+  object->AddObserver(vtkCommand::ErrorEvent, reports);
+  object->AddObserver(vtkCommand::WarningEvent, reports);
+  return reports;
+}
+
+// Every output coordinate is finite and equals the input's.
+void ExpectUnmoved(vtkPoints* in, vtkPoints* out)
+{
+  ASSERT_EQ(in->GetNumberOfPoints(), out->GetNumberOfPoints());
+  for (vtkIdType i = 0; i < in->GetNumberOfPoints(); ++i)
+  {
+    for (int a = 0; a < 3; ++a)
+    {
+      ASSERT_EQ(out->GetPoint(i)[a], in->GetPoint(i)[a]) << "point " << i;
+    }
+  }
+}
+}
+
+TEST(ShapeTransformSafety, RadiusThatIsNotPositiveMovesNothing)
+{
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (float radius : { 0.0f, -1.0f, nan, inf })
+  {
+    // A model point on a landmark: with R = 0 its weight would be 0/0.
+    Spline s = RandomSpline(50, 1.0f, 91);
+    s.Radius = radius;
+    auto in = RandomPoints(200, 92);
+    in->SetPoint(0, s.Points->GetPoint(3));
+    vtkNew<vtkShapeTransform> transform;
+    auto reports = Watch(transform);
+    transform->SetFactor(1.0f);
+    s.HandTo(transform);
+    EXPECT_EQ(reports->Warnings, 1) << "radius " << radius;
+    EXPECT_FALSE(transform->GetInitialized());
+    ExpectUnmoved(in, Evaluate(transform, in));
+    EXPECT_EQ(s.Locator->Queries(), 0);
+  }
+}
+
+TEST(ShapeTransformSafety, OrderingEntriesOutOfRangeAreRefused)
+{
+  for (int bad : { -1, 50, 1 << 30 })
+  {
+    Spline s = RandomSpline(50, 0.4f, 101);
+    auto in = RandomPoints(300, 102);
+    vtkNew<vtkShapeTransform> transform;
+    auto reports = Watch(transform);
+    transform->SetFactor(1.0f);
+    // A good spline first: a refused one must not leave it (or its cache) in force.
+    Spline good = RandomSpline(50, 0.4f, 103);
+    good.HandTo(transform);
+    Evaluate(transform, in);
+    s.UnList[17] = bad;
+    s.HandTo(transform);
+    EXPECT_EQ(reports->Errors, 1) << "entry " << bad;
+    ExpectUnmoved(in, Evaluate(transform, in));
+  }
+}
+
+TEST(ShapeTransformSafety, MissingArraysOrAForeignLocatorAreRefused)
+{
+  Spline s = RandomSpline(40, 0.4f, 111);
+  auto in = RandomPoints(100, 112);
+  vtkNew<vtkShapeTransform> transform;
+  auto reports = Watch(transform);
+  transform->SetFactor(1.0f);
+
+  transform->SetParameters(
+    s.Radius, nullptr, s.X.data(), s.Y.data(), s.Z.data(), s.UnList.data(), s.Locator);
+  ExpectUnmoved(in, Evaluate(transform, in));
+  transform->SetParameters(
+    s.Radius, s.Points, s.X.data(), nullptr, s.Z.data(), s.UnList.data(), s.Locator);
+  ExpectUnmoved(in, Evaluate(transform, in));
+  transform->SetParameters(
+    s.Radius, s.Points, s.X.data(), s.Y.data(), s.Z.data(), s.UnList.data(), nullptr);
+  ExpectUnmoved(in, Evaluate(transform, in));
+
+  // A locator over more points than the landmarks would hand out ids past the arrays.
+  Spline bigger = RandomSpline(60, 0.4f, 113);
+  transform->SetParameters(
+    s.Radius, s.Points, s.X.data(), s.Y.data(), s.Z.data(), s.UnList.data(), bigger.Locator);
+  ExpectUnmoved(in, Evaluate(transform, in));
+  EXPECT_EQ(reports->Errors, 4);
+
+  // The same holds when the locator's data grows after the parameters were accepted.
+  s.HandTo(transform);
+  EXPECT_TRUE(transform->GetInitialized());
+  s.Data->SetPoints(bigger.Points);
+  ExpectUnmoved(in, Evaluate(transform, in));
+  EXPECT_EQ(bigger.Locator->Queries(), 0);
+}
+
+TEST(ShapeTransformSafety, NoLandmarksMeansNoMovement)
+{
+  Spline s;
+  s.Radius = 0.5f;
+  s.X = { 1.0f, 2.0f, 3.0f, 4.0f };
+  s.Y = s.X;
+  s.Z = s.X;
+  s.BuildLocator();
+  auto in = RandomPoints(100, 121);
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetFactor(1.0f);
+  s.HandTo(transform);
+  EXPECT_TRUE(transform->GetInitialized());
+  ExpectUnmoved(in, Evaluate(transform, in));
+  ExpectUnmoved(in, Evaluate(transform, in));
+}
+
+TEST(ShapeTransformSafety, DisplacementsThatAreNotFiniteLeaveThePointInPlace)
+{
+  Spline s = RandomSpline(100, 0.3f, 131);
+  // Landmark 7 carries a NaN weight in x, landmark 8 a weight so large that a nearby
+  // displacement exceeds single precision, landmark 9 an infinite weight in z.
+  s.X[s.UnList[7]] = std::numeric_limits<float>::quiet_NaN();
+  s.Y[s.UnList[8]] = std::numeric_limits<float>::max();
+  s.Z[s.UnList[9]] = std::numeric_limits<float>::infinity();
+  vtkNew<vtkPoints> in;
+  for (vtkIdType k = 7; k <= 9; ++k)
+  {
+    in->InsertNextPoint(s.Points->GetPoint(k)); // weight 1, plus the others in reach
+  }
+  auto others = RandomPoints(2000, 132);
+  for (vtkIdType i = 0; i < others->GetNumberOfPoints(); ++i)
+  {
+    in->InsertNextPoint(others->GetPoint(i));
+  }
+  vtkNew<vtkShapeTransform> transform;
+  s.HandTo(transform);
+  for (float factor : { 1.0f, 0.5f })
+  {
+    transform->SetFactor(factor);
+    auto out = Evaluate(transform, in);
+    for (vtkIdType i = 0; i < in->GetNumberOfPoints(); ++i)
+    {
+      double x[3], y[3];
+      in->GetPoint(i, x);
+      out->GetPoint(i, y);
+      ASSERT_TRUE(std::isfinite(y[0]) && std::isfinite(y[1]) && std::isfinite(y[2])) << i;
+      const Displacement d = ReferenceDisplacement(s, x);
+      bool exact = true;
+      for (int a = 0; a < 3; ++a)
+      {
+        exact =
+          exact && std::isfinite(d.D[a]) && std::fabs(d.D[a]) <= std::numeric_limits<float>::max();
+      }
+      if (!exact)
+      {
+        EXPECT_EQ(y[0], x[0]) << i;
+        EXPECT_EQ(y[1], x[1]) << i;
+        EXPECT_EQ(y[2], x[2]) << i;
+      }
+    }
+    EXPECT_EQ(out->GetPoint(0)[0], in->GetPoint(0)[0]);
+  }
+}
+
+TEST(ShapeTransformSafety, NonFiniteModelCoordinatesAreNotQueried)
+{
+  Spline s = RandomSpline(100, 0.3f, 141);
+  auto in = RandomPoints(500, 142);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  in->SetPoint(3, nan, 0.5, 0.5);
+  in->SetPoint(4, 0.5, inf, 0.5);
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetFactor(1.0f);
+  s.HandTo(transform);
+  auto out = Evaluate(transform, in);
+  EXPECT_EQ(s.Locator->Queries(), 498);
+  EXPECT_TRUE(std::isnan(out->GetPoint(3)[0]));
+  EXPECT_EQ(out->GetPoint(3)[1], 0.5f);
+  EXPECT_EQ(out->GetPoint(4)[1], inf);
+  EXPECT_EQ(out->GetPoint(4)[2], 0.5f);
+  // The other points are moved as usual.
+  vtkNew<vtkPoints> rest, restOut;
+  for (vtkIdType i = 0; i < in->GetNumberOfPoints(); ++i)
+  {
+    if (i != 3 && i != 4)
+    {
+      rest->InsertNextPoint(in->GetPoint(i));
+      restOut->InsertNextPoint(out->GetPoint(i));
+    }
+  }
+  EXPECT_LE(WorstDeviation(s, rest, restOut, 1.0, false), 1.0);
+}
+
+TEST(ShapeTransformSafety, FactorThatIsNotFiniteShowsTheModelAsLoaded)
+{
+  Spline s = RandomSpline(100, 0.3f, 151);
+  auto in = RandomPoints(300, 152);
+  vtkNew<vtkShapeTransform> transform;
+  s.HandTo(transform);
+  for (float factor :
+    { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() })
+  {
+    transform->SetFactor(factor);
+    ExpectUnmoved(in, Evaluate(transform, in));
+  }
+}
