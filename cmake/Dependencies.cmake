@@ -4,10 +4,12 @@ if(NOT TARGET MPI::MPI_C)
   add_library(MPI::MPI_C INTERFACE IMPORTED)
 endif()
 
+# RenderingCore is here for vtkCamera, which the camera records use without the GUI.
 set(QUORVEL_VTK_CORE_MODULES
-  CommonCore CommonDataModel CommonTransforms CommonExecutionModel FiltersCore FiltersGeneral)
+  CommonCore CommonDataModel CommonTransforms CommonExecutionModel FiltersCore FiltersGeneral
+  RenderingCore)
 set(QUORVEL_VTK_GUI_MODULES
-  FiltersSources FiltersTexture IOLegacy IOImage ImagingCore RenderingCore RenderingOpenGL2
+  FiltersSources FiltersTexture IOLegacy IOImage ImagingCore RenderingOpenGL2
   RenderingFreeType RenderingUI InteractionStyle GUISupportQt)
 
 if(QUORVEL_BUILD_GUI)
