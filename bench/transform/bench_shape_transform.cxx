@@ -6,11 +6,13 @@
 //   bench_shape_transform [model points] [landmarks]
 #include "vtkShapeTransform.h"
 
+#include "vtkDatReader.h"
+#include "vtkMatrixSolver.h"
+
 #include "vtkFloatArray.h"
 #include "vtkNew.h"
 #include "vtkPointLocator.h"
 #include "vtkPoints.h"
-#include "vtkPolyData.h"
 #include "vtkThinPlateSplineTransform.h"
 
 #include <algorithm>
@@ -18,8 +20,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <random>
+#include <string>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -32,6 +39,15 @@ double Seconds(F&& f)
   const auto start = Clock::now();
   f();
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU time of all the process's threads: tells a busy machine from idle threads.
+double CpuSeconds()
+{
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+    1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
 template <class F>
@@ -110,43 +126,80 @@ int main(int argc, char* argv[])
   vtkNew<vtkPoints> sources, targets;
   Landmarks(landmarkCount, sources, targets);
 
-  // Spline coefficients. Their values do not change the work of an evaluation.
-  std::vector<float> cx(landmarkCount + 4), cy(landmarkCount + 4), cz(landmarkCount + 4);
-  std::vector<int> unList(landmarkCount);
+  // Fit the spline as the fitting tool does: landmark file, reader, solver. The transform
+  // then uses the reader's positions, ordering and locator.
+  const std::string datFile = (std::filesystem::temp_directory_path() /
+    ("bench_shape_transform_" + std::to_string(getpid()) + ".dat"))
+                                .string();
   {
-    std::mt19937 rng(8);
-    std::uniform_real_distribution<float> c(-0.01f, 0.01f);
-    for (int i = 0; i < landmarkCount + 4; ++i)
+    std::FILE* f = std::fopen(datFile.c_str(), "w");
+    if (!f)
     {
-      cx[i] = c(rng);
-      cy[i] = c(rng);
-      cz[i] = c(rng);
+      std::printf("cannot write %s\n", datFile.c_str());
+      return 1;
     }
     for (int i = 0; i < landmarkCount; ++i)
     {
-      unList[i] = i;
+      double p[3], q[3];
+      sources->GetPoint(i, p);
+      targets->GetPoint(i, q);
+      std::fprintf(f, "%.9g %.9g %.9g %.9g %.9g %.9g\n", p[0], p[1], p[2], q[0], q[1], q[2]);
     }
-    std::printf("coefficients: random (an evaluation's cost does not depend on them)\n");
+    std::fclose(f);
   }
-  vtkNew<vtkPolyData> landmarkData;
-  landmarkData->SetPoints(sources);
-  vtkNew<vtkPointLocator> locator;
-  locator->SetDataSet(landmarkData);
-  locator->BuildLocator();
+  vtkNew<vtkDatReader> reader;
+  vtkNew<vtkMatrixSolver> solver;
+  const double fitTime = Seconds(
+    [&]
+    {
+      reader->FileName = datFile.c_str();
+      reader->SetRadius(radius);
+      if (reader->Read() != 0)
+      {
+        return;
+      }
+      solver->SetRadius(reader->GetRadius());
+      solver->SetPointArray(reader->GetPointArray());
+      solver->SetList(reader->GetList());
+      solver->SetMax(reader->GetMax());
+      solver->SetBX(reader->GetBX());
+      solver->SetBY(reader->GetBY());
+      solver->SetBZ(reader->GetBZ());
+      solver->Solve();
+    });
+  std::remove(datFile.c_str());
+  const std::unique_ptr<float[]> cx(solver->GetSplineCoeffX());
+  const std::unique_ptr<float[]> cy(solver->GetSplineCoeffY());
+  const std::unique_ptr<float[]> cz(solver->GetSplineCoeffZ());
+  if (!cx || solver->GetFactorizationFailed())
+  {
+    std::printf("the fit failed\n");
+    return 1;
+  }
+  std::printf("fit (landmark reader and envelope solver): %.3f s\n", fitTime);
+  vtkPoints* fitted = reader->GetPointArray();
+  int* unList = reader->GetUnList();
+  vtkPointLocator* locator = reader->GetTree();
 
   vtkNew<vtkShapeTransform> transform;
   transform->SetFactor(0.5f);
 
   // First evaluation, single-threaded, then on all cores.
   double firstSingle = 0.0, firstAll = 0.0;
-  for (int threads : { 1, 0 })
+  // Each mode twice, alternating; the faster run counts (the machine is shared).
+  for (int run = 0; run < 4; ++run)
   {
+    const int threads = run % 2 == 0 ? 1 : 0;
     transform->SetNumberOfThreads(threads);
-    transform->SetParameters(
-      radius, sources, cx.data(), cy.data(), cz.data(), unList.data(), locator);
+    transform->SetParameters(radius, fitted, cx.get(), cy.get(), cz.get(), unList, locator);
     vtkNew<vtkPoints> out;
+    const double cpu0 = CpuSeconds();
     const double t = Seconds([&] { transform->TransformPoints(model, out); });
-    (threads == 1 ? firstSingle : firstAll) = t;
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("  (first evaluation, %s: %.3f s, process CPU time %.3f s)\n",
+      threads == 1 ? "1 thread" : "all cores", t, cpu);
+    double& best = threads == 1 ? firstSingle : firstAll;
+    best = run < 2 ? t : std::min(best, t);
   }
   std::printf("first evaluation, 1 thread:          %9.3f s\n", firstSingle);
   std::printf("first evaluation, all cores:         %9.3f s   (speed-up %.2f)\n", firstAll,
