@@ -9,6 +9,7 @@
 #include <vtkCellArray.h>
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
+#include <vtkFeatureEdges.h>
 #include <vtkIdList.h>
 #include <vtkImageData.h>
 #include <vtkNew.h>
@@ -129,22 +130,39 @@ inline double Distance(const double* a, const double* b)
     (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
 }
 
+/// Edges between triangles that meet at more than the angle (degrees). The viewer's normals
+/// split the surface at 30 degrees, so any such edge shows as a crease in the shading.
+inline vtkIdType SharpEdges(vtkPolyData* surface, double angle)
+{
+  vtkNew<vtkFeatureEdges> edges;
+  edges->SetInputData(surface);
+  edges->BoundaryEdgesOff();
+  edges->NonManifoldEdgesOff();
+  edges->ManifoldEdgesOff();
+  edges->FeatureEdgesOn();
+  edges->SetFeatureAngle(angle);
+  edges->Update();
+  return edges->GetOutput()->GetNumberOfCells();
+}
+
 /// How closely a deformed copy of the model follows the pose of the landmarks.
 struct PoseMatch
 {
   double LargestMove = 0; // largest distance of a posed point from its place in the model
   double Rms = 0;         // root mean square distance of deformed and posed points
   double Worst = 0;
-  double NormalMean = 0; // degrees between the deformed and the posed surface normals
-  double Normal95 = 0;   // 95th percentile of the same
+  double NormalMean = 0;    // degrees between the deformed and the posed surface normals
+  double Normal95 = 0;      // 95th percentile of the same
+  vtkIdType SharpEdges = 0; // creases in the deformed surface
 
   std::string Summary() const
   {
     char text[200];
     std::snprintf(text, sizeof(text),
       "largest move %.4f; position error rms %.5f, worst %.5f; normals off by %.2f degrees "
-      "on average, %.2f at the 95th percentile",
-      this->LargestMove, this->Rms, this->Worst, this->NormalMean, this->Normal95);
+      "on average, %.2f at the 95th percentile; %lld creases",
+      this->LargestMove, this->Rms, this->Worst, this->NormalMean, this->Normal95,
+      static_cast<long long>(this->SharpEdges));
     return text;
   }
 };
@@ -193,6 +211,7 @@ inline PoseMatch ComparePose(vtkPolyData* leg, vtkPoints* deformed)
     match.NormalMean += angle / static_cast<double>(angles.size());
   }
   match.Normal95 = angles[angles.size() * 95 / 100];
+  match.SharpEdges = SharpEdges(deformedLeg, 30.0);
   return match;
 }
 
@@ -203,6 +222,7 @@ inline void ExpectSmoothMatch(const PoseMatch& match)
   EXPECT_LT(match.Worst, 0.012) << match.Summary();
   EXPECT_LT(match.NormalMean, 1.5) << match.Summary();
   EXPECT_LT(match.Normal95, 5.0) << match.Summary();
+  EXPECT_EQ(match.SharpEdges, 0) << match.Summary();
 }
 
 } // namespace samplefiles

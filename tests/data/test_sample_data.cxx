@@ -75,6 +75,7 @@ TEST(SampleData, ModelIsAClosedOutwardSurfaceWithOneLabelPerCell)
   // A leg of this size holds a few hundredths of a cubic unit.
   EXPECT_GT(volume, 0.01);
   EXPECT_LT(volume, 0.1);
+  EXPECT_EQ(SharpEdges(leg, 30.0), 0) << "the skin should shade smoothly everywhere";
 
   vtkDataArray* labels = leg->GetCellData()->GetScalars();
   ASSERT_NE(labels, nullptr);
