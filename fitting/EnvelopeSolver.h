@@ -21,7 +21,8 @@
  *       |  .  a31 a32 a33 |
  *
  * Entries left of a row's envelope are zero; entries inside it are stored even when zero.
- * Inner products are accumulated in double precision; results are rounded to float when
+ * Inner products are accumulated in double precision in four interleaved partial sums (entry
+ * k into sum k mod 4, combined as (s0 + s1) + (s2 + s3)); results are rounded to float when
  * stored. The routines allocate nothing and work in place.
  */
 

@@ -4,18 +4,22 @@
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
 
+#include <vtkNew.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace
 {
 int Fit(const char* fileName, float radius)
 {
-  // Reader and solver live until the process ends: the solver works in the reader's arrays.
-  vtkDatReader* reader = vtkDatReader::New();
+  // The reader outlives the solver, which works in the reader's arrays; both are released
+  // only when the run is over.
+  vtkNew<vtkDatReader> reader;
   reader->FileName = fileName;
   reader->SetRadius(radius);
   if (reader->Read() != 0)
@@ -24,7 +28,7 @@ int Fit(const char* fileName, float radius)
     return PravikReadFailed;
   }
 
-  vtkMatrixSolver* solver = vtkMatrixSolver::New();
+  vtkNew<vtkMatrixSolver> solver;
   solver->SetRadius(reader->GetRadius());
   solver->SetPointArray(reader->GetPointArray());
   solver->SetList(reader->GetList());
@@ -33,6 +37,10 @@ int Fit(const char* fileName, float radius)
   solver->SetBY(reader->GetBY());
   solver->SetBZ(reader->GetBZ());
   solver->Solve();
+  // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
+  const std::unique_ptr<float[]> coeffX(solver->GetSplineCoeffX());
+  const std::unique_ptr<float[]> coeffY(solver->GetSplineCoeffY());
+  const std::unique_ptr<float[]> coeffZ(solver->GetSplineCoeffZ());
   if (solver->GetFactorizationFailed())
   {
     std::printf("No coefficient file written: check %s for coincident landmarks "
@@ -54,9 +62,9 @@ int Fit(const char* fileName, float radius)
 
   const std::string output = PravikOutputName(fileName);
   std::string reason;
-  const TransformWriteStatus written = WriteTransformCoefficients(output.c_str(),
-    reader->GetRadius(), reader->GetPointArray(), solver->GetSplineCoeffX(),
-    solver->GetSplineCoeffY(), solver->GetSplineCoeffZ(), reader->GetUnList(), &reason);
+  const TransformWriteStatus written =
+    WriteTransformCoefficients(output.c_str(), reader->GetRadius(), reader->GetPointArray(),
+      coeffX.get(), coeffY.get(), coeffZ.get(), reader->GetUnList(), &reason);
   switch (written)
   {
     case TransformWriteStatus::Ok:

@@ -8,6 +8,8 @@
 
 #include <vtkPoints.h>
 
+#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -91,6 +93,13 @@ TEST(Pravik, UnopenableLandmarkFile)
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(run.Out, "Cannot open missing.dat!\nError!\n");
   EXPECT_FALSE(FileExists(dir.File("missing.trc")));
+
+  // A directory opens but cannot be read: that is no empty landmark file.
+  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  const ProcessRun folder = RunIn(dir.Path, { "folder.dat", "1" });
+  EXPECT_EQ(folder.Status, 2);
+  EXPECT_EQ(folder.Out, "Cannot read folder.dat!\nError!\n");
+  EXPECT_FALSE(FileExists(dir.File("folder.trc")));
 }
 
 TEST(Pravik, OutputNamesFollowTheInputName)
@@ -270,4 +279,93 @@ TEST(Pravik, OutputFailures)
   EXPECT_EQ(full.Out.rfind("Cannot write output file a.trc (", 0), 0u) << full.Out;
   EXPECT_NE(full.Out.find("it has been removed"), std::string::npos) << full.Out;
   EXPECT_NE(access(dir.File("a.trc").c_str(), F_OK), 0);
+}
+
+namespace
+{
+// The radius the run script fits the sample with ("radius=<value>").
+std::string RunScriptRadius()
+{
+  const std::string script = ReadText(std::string(QUORVEL_SOURCE_DIR) + "/scripts/run.sh");
+  const size_t at = script.find("\nradius=");
+  if (at == std::string::npos)
+  {
+    return "";
+  }
+  const size_t begin = at + 8;
+  return script.substr(begin, script.find('\n', begin) - begin);
+}
+}
+
+TEST(Pravik, FitsTheBundledSample)
+{
+  const std::string sample = std::string(QUORVEL_DATA_DIR) + "/leg.dat";
+  if (!FileExists(sample))
+  {
+    GTEST_SKIP() << "no sample at " << sample;
+  }
+  const std::string radius = RunScriptRadius();
+  ASSERT_FALSE(radius.empty()) << "scripts/run.sh names no radius";
+  ScratchDir dir;
+  WriteText(dir.File("leg.dat"), ReadText(sample));
+  const ProcessRun run = RunIn(dir.Path, { "leg.dat", radius });
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  EXPECT_EQ(run.Out, "");
+
+  TransformCoefficients c;
+  const TransformFileResult read = ReadTransformCoefficients(dir.File("leg.trc").c_str(), c);
+  ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
+  EXPECT_EQ(c.Radius, static_cast<float>(std::strtod(radius.c_str(), nullptr)));
+
+  // Every landmark line of the sample is a landmark, and the spline carries it to its target.
+  std::istringstream lines(ReadText(sample));
+  std::string line;
+  int n = 0;
+  std::vector<Landmark> landmarks;
+  while (std::getline(lines, line))
+  {
+    Landmark l;
+    if (std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf", &l.Source[0], &l.Source[1],
+          &l.Source[2], &l.Target[0], &l.Target[1], &l.Target[2]) == 6)
+    {
+      landmarks.push_back(l);
+      ++n;
+    }
+  }
+  ASSERT_EQ(c.Points->GetNumberOfPoints(), n);
+  const std::vector<float>* coeff[3] = { &c.CoeffX, &c.CoeffY, &c.CoeffZ };
+  for (int i = 0; i < n; i += 5)
+  {
+    const double* q = landmarks[i].Source;
+    for (int axis = 0; axis < 3; ++axis)
+    {
+      const std::vector<float>& w = *coeff[axis];
+      double s = w[n] + w[n + 1] * q[0] + w[n + 2] * q[1] + w[n + 3] * q[2];
+      for (int j = 0; j < n; ++j)
+      {
+        double p[3];
+        c.Points->GetPoint(j, p);
+        s += w[c.UnList[j]] * ReferenceKernel(q, p, c.Radius);
+      }
+      EXPECT_NEAR(q[axis] - s, landmarks[i].Target[axis], 5e-4)
+        << "landmark " << i << ", axis " << axis;
+    }
+  }
+}
+
+TEST(Pravik, ExhaustedMemoryEndsTheRunWithItsMessage)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#else
+  // 6000 landmarks that are all neighbours: the envelope is the whole triangle (about 72 MB),
+  // more than the 60 MB the run is allowed in all.
+  ScratchDir dir;
+  ASSERT_TRUE(WriteLandmarkFile(dir.File("dense.dat"), RandomLandmarks(6000, 99)));
+  const ProcessRun run =
+    RunIn(dir.Path, { "dense.dat", "10" }, PRAVIK_EXECUTABLE, "ulimit -v 60000 && timeout 120 ");
+  EXPECT_EQ(run.Status, 6) << run.Out << run.Err;
+  EXPECT_EQ(run.Out, "Not enogh memory to floatlocate Env\n");
+  EXPECT_FALSE(FileExists(dir.File("dense.trc")));
+#endif
 }
