@@ -8,3 +8,13 @@ if(QUORVEL_SANITIZE)
   add_compile_options(-fsanitize=${_quorvel_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=${_quorvel_san})
 endif()
+# The fuzz build instruments every target for libFuzzer's coverage, under ASan and UBSan; the
+# fuzz targets themselves link libFuzzer's driver (fuzz/CMakeLists.txt).
+if(QUORVEL_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUORVEL_BUILD_FUZZ needs clang: CC=clang-14 CXX=clang++-14")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

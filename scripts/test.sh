@@ -1,29 +1,50 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs every test:
-#  1. the Release build, all tests (GUI tests under a virtual X display);
-#  2. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
-#  3. a ThreadSanitizer build (without the GUI), the tests labelled "threads".
-# QUORVEL_QUICK=1 runs step 1 only.
+#  1. the Debian packages, when missing;
+#  2. the Release build, all tests (GUI tests under a virtual X display);
+#  3. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
+#  4. a ThreadSanitizer build (without the GUI), the tests labelled "threads";
+#  5. a short run (60 s each) of the fuzz targets of the file readers (scripts/fuzz.sh).
+# QUORVEL_QUICK=1 runs steps 1 and 2 only. The time of each step is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
 
-scripts/build.sh build
-"${xvfb[@]}" ctest --test-dir build --output-on-failure -j"$jobs"
+step_times=()
+step() {
+  local name="$1" start=$SECONDS
+  shift
+  "$@"
+  step_times+=("$(printf '%-40s %5d s' "$name" $((SECONDS - start)))")
+}
+report_times() {
+  echo "Step times:"
+  printf '  %s\n' "${step_times[@]}"
+}
+trap report_times EXIT
+
+source scripts/packages.sh
+step "packages" quorvel_install_packages
+
+step "release: build" scripts/build.sh build
+step "release: all tests" "${xvfb[@]}" ctest --test-dir build --output-on-failure -j"$jobs"
 
 if [ "${QUORVEL_QUICK:-0}" = "1" ]; then
   exit 0
 fi
 
-scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+step "asan+ubsan: build" scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUORVEL_SANITIZE="address;undefined" -DQUORVEL_BUILD_BENCH=OFF
 # Qt, Mesa and the X libraries keep allocations for the life of the process: leak checking
 # would report theirs, not ours.
-ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+step "asan+ubsan: all tests" env ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
+  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   "${xvfb[@]}" ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
-scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+step "tsan: build" scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUORVEL_SANITIZE=thread -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_BUILD_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
+step "tsan: threaded tests" env TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
   ctest --test-dir build-tsan --output-on-failure -L threads -j"$jobs"
+
+step "fuzz: build and 60 s per reader" scripts/fuzz.sh 60

@@ -1,0 +1,70 @@
+#ifndef EnvelopeSolver_h
+#define EnvelopeSolver_h
+
+/**
+ * Envelope (profile, skyline) Cholesky factorisation and triangular solves for a sparse
+ * symmetric positive-definite matrix A = L*L^T, after George and Liu.
+ *
+ * Storage, rows and columns numbered from 0:
+ *
+ *   Diag[n]      diagonal of A; after envelope_factor the diagonal of L.
+ *   Xenv[n+1]    1-based positions into Env: row i stores w(i) = Xenv[i+1] - Xenv[i] entries
+ *                A(i, i-w(i)) ... A(i, i-1) at 0-based Env[Xenv[i]-1] ... Env[Xenv[i+1]-2],
+ *                so A(i, j) inside the envelope lies at Env[Xenv[i+1] - 1 - (i - j)].
+ *                Xenv[0] = Xenv[1] = 1; Xenv[n] - 1 entries are stored.
+ *   Env[]        the strictly lower envelope, row after row; after factorisation the
+ *                off-diagonal entries of L in the same places.
+ *
+ *       | a00             |       Diag = a00 a11 a22 a33
+ *   A = |  .  a11         |       Xenv = 1 1 1 3 5       (rows 2 and 3 store two entries)
+ *       | a20 a21 a22     |       Env  = a20 a21 a31 a32
+ *       |  .  a31 a32 a33 |
+ *
+ * Entries left of a row's envelope are zero; entries inside it are stored even when zero.
+ * Inner products are accumulated in double precision in four interleaved partial sums (entry
+ * k into sum k mod 4, combined as (s0 + s1) + (s2 + s3)); results are rounded to float when
+ * stored. The routines allocate nothing and work in place.
+ */
+
+/** The process-wide envelope system worked on by envelope_solve(). */
+struct EnvelopeSystem
+{
+  int N = 0;
+  float* Diag = nullptr;
+  int* Xenv = nullptr;
+  float* Env = nullptr;
+  /** 0 when the factorisation succeeded, 1 when a pivot was not positive. */
+  int Iflag = 0;
+};
+
+EnvelopeSystem& envelope_system();
+
+/**
+ * Factors A in place (row-by-row bordering). Diag[0] not greater than 0 sets *iflag to 1 and
+ * changes nothing else. A later non-positive pivot sets *iflag to 1, leaves that Diag entry
+ * at its input value and goes on with the following rows. *iflag is never cleared.
+ */
+void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag);
+
+/**
+ * Solves L*y = rhs in place (forward substitution). xenv and diag may be tails of the full
+ * arrays (a block of rows); a row's envelope is then clipped to the block. Leading zeros of
+ * rhs and products with components known to be zero are skipped.
+ */
+void envelope_lower_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs);
+
+/** Solves L^T*x = rhs in place (column-oriented backward substitution). */
+void envelope_upper_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs);
+
+/**
+ * Works on envelope_system():
+ *   mode 0: factor, report a failed factorisation, then solve with rhs (also after a failure);
+ *   mode 1: factor and report a failed factorisation; rhs is not used;
+ *   mode 2: solve with rhs, which must hold N floats (after a mode 1 factorisation);
+ *   other:  nothing.
+ * A failed factorisation prints "Matrix is not positive  Iflag =%d\n" on standard output.
+ * Returns Iflag.
+ */
+int envelope_solve(int mode, float* rhs);
+
+#endif

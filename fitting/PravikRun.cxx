@@ -1,0 +1,138 @@
+#include "PravikRun.h"
+
+#include "TransformFile.h"
+#include "vtkDatReader.h"
+#include "vtkMatrixSolver.h"
+
+#include <vtkNew.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace
+{
+int Fit(const char* fileName, float radius)
+{
+  // The reader outlives the solver, which works in the reader's arrays; both are released
+  // only when the run is over.
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = fileName;
+  reader->SetRadius(radius);
+  if (reader->Read() != 0)
+  {
+    std::printf("Error!\n");
+    return PravikReadFailed;
+  }
+
+  vtkNew<vtkMatrixSolver> solver;
+  solver->SetRadius(reader->GetRadius());
+  solver->SetPointArray(reader->GetPointArray());
+  solver->SetList(reader->GetList());
+  solver->SetMax(reader->GetMax());
+  solver->SetBX(reader->GetBX());
+  solver->SetBY(reader->GetBY());
+  solver->SetBZ(reader->GetBZ());
+  solver->Solve();
+  // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
+  const std::unique_ptr<float[]> coeffX(solver->GetSplineCoeffX());
+  const std::unique_ptr<float[]> coeffY(solver->GetSplineCoeffY());
+  const std::unique_ptr<float[]> coeffZ(solver->GetSplineCoeffZ());
+  if (solver->GetFactorizationFailed())
+  {
+    std::printf("No coefficient file written: check %s for coincident landmarks "
+                "(two landmarks at one source position).\n",
+      fileName);
+    return PravikNotPositive;
+  }
+  // Rounding can leave a tiny positive pivot where two landmarks coincide; the coefficients
+  // are then just as meaningless.
+  int first = 0;
+  int second = 0;
+  if (FindCoincidentLandmarks(reader->GetPointArray(), reader->GetTree(), first, second))
+  {
+    std::printf("Landmarks %d and %d (counted in file order from 1) share one source position; "
+                "no coefficient file written.\n",
+      first + 1, second + 1);
+    return PravikNotPositive;
+  }
+
+  const std::string output = PravikOutputName(fileName);
+  std::string reason;
+  const TransformWriteStatus written =
+    WriteTransformCoefficients(output.c_str(), reader->GetRadius(), reader->GetPointArray(),
+      coeffX.get(), coeffY.get(), coeffZ.get(), reader->GetUnList(), &reason);
+  switch (written)
+  {
+    case TransformWriteStatus::Ok:
+      return PravikWritten;
+    case TransformWriteStatus::CannotOpen:
+      std::printf("Cannot open output file!\n");
+      return PravikCannotCreateOutput;
+    case TransformWriteStatus::WriteFailed:
+      std::printf(
+        "Cannot write output file %s (%s); it has been removed.\n", output.c_str(), reason.c_str());
+      return PravikWriteFailed;
+    case TransformWriteStatus::NotFinite:
+      std::printf("The fit gave coefficients that are not finite numbers (landmark values too "
+                  "large?); no coefficient file written.\n");
+      return PravikNotFinite;
+  }
+  return PravikWriteFailed;
+}
+}
+
+//------------------------------------------------------------------------------
+std::string PravikOutputName(const std::string& input)
+{
+  std::string name = input;
+  if (name.size() > 4)
+  {
+    std::string ending = name.substr(name.size() - 4);
+    for (char& c : ending)
+    {
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (ending == ".DAT")
+    {
+      name.resize(name.size() - 4);
+    }
+  }
+  return name + ".trc";
+}
+
+//------------------------------------------------------------------------------
+int PravikMain(int argc, char* argv[])
+{
+  if (argc != 3)
+  {
+    std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
+    return PravikUsage;
+  }
+  const float radius = static_cast<float>(std::strtod(argv[2], nullptr));
+  if (!std::isfinite(radius))
+  {
+    std::printf("The radius %s is not a finite number!\n", argv[2]);
+    return PravikNotFinite;
+  }
+  int status;
+  try
+  {
+    status = Fit(argv[1], radius);
+  }
+  catch (const char* message)
+  {
+    std::printf("%s\n", message);
+    status = PravikOutOfMemory;
+  }
+  catch (const std::bad_alloc&)
+  {
+    std::printf("Not enough memory\n");
+    status = PravikOutOfMemory;
+  }
+  std::fflush(stdout);
+  return status;
+}

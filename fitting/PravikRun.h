@@ -1,0 +1,35 @@
+#ifndef PravikRun_h
+#define PravikRun_h
+
+#include <string>
+
+/**
+ * The run of the fitting tool: `Pravik <filename[.dat]> <radius>`. Reads the landmark file,
+ * fits the spline and writes the transform coefficient file beside the input. Messages go to
+ * standard output; the result is the exit status.
+ */
+enum PravikStatus
+{
+  PravikWritten = 0,
+  PravikUsage = 1,
+  PravikReadFailed = 2,
+  PravikCannotCreateOutput = 3,
+  /** Writing or closing the coefficient file failed; the partial file was removed. */
+  PravikWriteFailed = 4,
+  /** The kernel matrix is not positive definite (coincident landmarks); nothing written. */
+  PravikNotPositive = 5,
+  /** Memory ran out while ordering or solving; nothing written. */
+  PravikOutOfMemory = 6,
+  /** The radius, or a value of the fit, is not a finite number; nothing written. */
+  PravikNotFinite = 7
+};
+
+int PravikMain(int argc, char* argv[]);
+
+/**
+ * The coefficient file's name: the input name with a final ".dat" (any case) replaced by
+ * ".trc", or with ".trc" appended when it has no such ending or at most four characters.
+ */
+std::string PravikOutputName(const std::string& input);
+
+#endif

@@ -1,0 +1,485 @@
+#include "TransformFile.h"
+
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace
+{
+// A cursor over the file's bytes that matches the writer's formats the way scanf does.
+class Scanner
+{
+public:
+  explicit Scanner(const std::string& text)
+    : Begin(text.c_str())
+    , P(text.c_str())
+  {
+  }
+
+  // A blank or line end of a format: any run of white space, including none.
+  void SkipSpace()
+  {
+    while (IsSpace(*this->P))
+    {
+      ++this->P;
+    }
+  }
+
+  bool Literal(char c)
+  {
+    if (*this->P != c)
+    {
+      return false;
+    }
+    ++this->P;
+    return true;
+  }
+
+  enum Result
+  {
+    Ok,
+    NoNumber,
+    NotFinite,
+    OutOfRange
+  };
+
+  Result Float(float& value)
+  {
+    this->SkipSpace();
+    const char* q = this->P;
+    if (*q == '+' || *q == '-')
+    {
+      ++q;
+    }
+    if (StartsWithNoCase(q, "inf") || StartsWithNoCase(q, "nan"))
+    {
+      return NotFinite;
+    }
+    int digits = 0;
+    for (; IsDigit(*q); ++q)
+    {
+      ++digits;
+    }
+    if (*q == '.')
+    {
+      for (++q; IsDigit(*q); ++q)
+      {
+        ++digits;
+      }
+    }
+    if (digits == 0)
+    {
+      return NoNumber;
+    }
+    if (*q == 'e' || *q == 'E')
+    {
+      const char* e = q + 1;
+      if (*e == '+' || *e == '-')
+      {
+        ++e;
+      }
+      if (IsDigit(*e))
+      {
+        for (; IsDigit(*e); ++e)
+        {
+        }
+        q = e;
+      }
+    }
+    const std::string token(this->P, q);
+    value = std::strtof(token.c_str(), nullptr);
+    this->P = q;
+    return std::isfinite(value) ? Ok : NotFinite;
+  }
+
+  Result Int(int& value)
+  {
+    this->SkipSpace();
+    const char* q = this->P;
+    bool negative = false;
+    if (*q == '+' || *q == '-')
+    {
+      negative = *q == '-';
+      ++q;
+    }
+    if (!IsDigit(*q))
+    {
+      return NoNumber;
+    }
+    long long v = 0;
+    bool overflow = false;
+    for (; IsDigit(*q); ++q)
+    {
+      if (!overflow)
+      {
+        v = v * 10 + (*q - '0');
+        overflow = v > static_cast<long long>(INT_MAX) + 1;
+      }
+    }
+    this->P = q;
+    if (negative)
+    {
+      v = -v;
+    }
+    if (overflow || v > INT_MAX || v < INT_MIN)
+    {
+      return OutOfRange;
+    }
+    value = static_cast<int>(v);
+    return Ok;
+  }
+
+  const char* Here() const { return this->P; }
+
+  // 1-based line of the current position, after the white space before the next item.
+  long Line() const { return this->LineAt(this->P); }
+
+  long LineAt(const char* at) const
+  {
+    const char* p = at;
+    while (IsSpace(*p) && *p != '\n')
+    {
+      ++p;
+    }
+    long line = 1;
+    for (const char* c = this->Begin; c < p; ++c)
+    {
+      line += *c == '\n';
+    }
+    if (*p == '\n')
+    {
+      // The item would be looked for on a following line; name the next non-blank one.
+      for (; IsSpace(*p); ++p)
+      {
+        line += *p == '\n';
+      }
+    }
+    return line;
+  }
+
+private:
+  static bool IsSpace(char c)
+  {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  }
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+  static bool StartsWithNoCase(const char* p, const char* word)
+  {
+    for (; *word; ++p, ++word)
+    {
+      if ((*p | 0x20) != *word)
+      {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  const char* Begin;
+  const char* P;
+};
+
+struct Mismatch
+{
+  std::string Reason;
+};
+
+[[noreturn]] void FailAt(long line, const std::string& what)
+{
+  throw Mismatch{ "line " + std::to_string(line) + ": " + what };
+}
+
+[[noreturn]] void Fail(Scanner& s, const std::string& what)
+{
+  FailAt(s.Line(), what);
+}
+
+// A number; what names it in a reason and is made only when one is needed.
+template <typename What>
+void ExpectFloat(Scanner& s, float& value, const What& what)
+{
+  const char* at = s.Here();
+  switch (s.Float(value))
+  {
+    case Scanner::Ok:
+      return;
+    case Scanner::NotFinite:
+      FailAt(s.LineAt(at), what() + " holds a value that is not a finite number");
+    default:
+      FailAt(s.LineAt(at), "expected " + what());
+  }
+}
+
+// "[%d]\n" or "[%f]\n" framing.
+void Open(Scanner& s, const std::string& what)
+{
+  if (!s.Literal('['))
+  {
+    Fail(s, "expected \"[\" before " + what);
+  }
+}
+
+void Close(Scanner& s, const std::string& what)
+{
+  if (!s.Literal(']'))
+  {
+    Fail(s, "expected \"]\" right after " + what);
+  }
+  s.SkipSpace();
+}
+
+// Reads "[%d]\n"; line receives the line the count stands on.
+int ExpectCount(Scanner& s, const std::string& what, long& line)
+{
+  line = s.Line();
+  Open(s, what);
+  int value = 0;
+  switch (s.Int(value))
+  {
+    case Scanner::Ok:
+      break;
+    case Scanner::OutOfRange:
+      Fail(s, what + " is too large");
+    default:
+      Fail(s, "expected " + what);
+  }
+  Close(s, what);
+  return value;
+}
+
+// "%f %f %f\n": row index (from 0) of count rows of the named kind.
+void ExpectTriple(Scanner& s, float* out, const char* kind, int index, int count)
+{
+  auto what = [&]
+  {
+    return std::string(kind) + " " + std::to_string(index + 1) + " of " + std::to_string(count) +
+      " (three numbers)";
+  };
+  for (int k = 0; k < 3; ++k)
+  {
+    ExpectFloat(s, out[k], what);
+  }
+  s.SkipSpace();
+}
+
+bool ReadWhole(FILE* file, std::string& text)
+{
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+  {
+    text.append(buffer, got);
+  }
+  return !std::ferror(file);
+}
+
+void Parse(const std::string& text, TransformCoefficients& fresh)
+{
+  Scanner s(text);
+  if (!s.Literal('['))
+  {
+    throw Mismatch{ "line 1: the file does not begin with the radius in the form [R]" };
+  }
+  ExpectFloat(s, fresh.Radius, [] { return std::string("the radius"); });
+  Close(s, "the radius");
+
+  long line = 0;
+  const int n = ExpectCount(s, "the landmark count", line);
+  if (n < 0)
+  {
+    FailAt(line, "the landmark count " + std::to_string(n) + " is negative");
+  }
+  std::vector<float> coords;
+  for (int i = 0; i < n; ++i)
+  {
+    float p[3];
+    ExpectTriple(s, p, "landmark position", i, n);
+    coords.insert(coords.end(), p, p + 3);
+  }
+
+  const int m = ExpectCount(s, "the coefficient count", line);
+  if (static_cast<long long>(m) != static_cast<long long>(n) + 4)
+  {
+    FailAt(line,
+      "the coefficient count is " + std::to_string(m) + ", expected " +
+        std::to_string(static_cast<long long>(n) + 4) + " (landmarks + 4)");
+  }
+  for (int k = 0; k < m; ++k)
+  {
+    float c[3];
+    ExpectTriple(s, c, "coefficient row", k, m);
+    fresh.CoeffX.push_back(c[0]);
+    fresh.CoeffY.push_back(c[1]);
+    fresh.CoeffZ.push_back(c[2]);
+  }
+
+  const int count = ExpectCount(s, "the ordering count", line);
+  if (count != n)
+  {
+    FailAt(line,
+      "the ordering count is " + std::to_string(count) + ", expected " + std::to_string(n) +
+        " (the landmark count)");
+  }
+  std::vector<bool> used(static_cast<size_t>(n), false);
+  for (int i = 0; i < n; ++i)
+  {
+    int k = 0;
+    const char* at = s.Here();
+    auto where = [&]
+    { return "ordering entry " + std::to_string(i + 1) + " of " + std::to_string(n); };
+    if (s.Int(k) != Scanner::Ok)
+    {
+      FailAt(s.LineAt(at), "expected " + where() + " (a whole number in range)");
+    }
+    if (k < 0 || k >= n)
+    {
+      FailAt(s.LineAt(at),
+        where() + " is " + std::to_string(k) + ", outside 0 to " + std::to_string(n - 1));
+    }
+    if (used[k])
+    {
+      FailAt(s.LineAt(at),
+        where() + " repeats position " + std::to_string(k) +
+          ", so the entries are not a permutation");
+    }
+    used[k] = true;
+    fresh.UnList.push_back(k);
+    s.SkipSpace();
+  }
+
+  fresh.Points = vtkSmartPointer<vtkPoints>::New();
+  fresh.Points->SetDataTypeToFloat();
+  fresh.Points->SetNumberOfPoints(n);
+  for (int i = 0; i < n; ++i)
+  {
+    fresh.Points->SetPoint(i, &coords[3 * static_cast<size_t>(i)]);
+  }
+  auto polyData = vtkSmartPointer<vtkPolyData>::New();
+  polyData->SetPoints(fresh.Points);
+  fresh.Locator = vtkSmartPointer<vtkPointLocator>::New();
+  fresh.Locator->SetDataSet(polyData);
+  // The locator refuses to subdivide an empty set; without points it is never asked.
+  if (n > 0)
+  {
+    fresh.Locator->BuildLocator();
+  }
+}
+}
+
+//------------------------------------------------------------------------------
+TransformFileResult ReadTransformCoefficients(const char* path, TransformCoefficients& out)
+{
+  TransformFileResult result;
+  FILE* file = path ? std::fopen(path, "r") : nullptr;
+  if (!file)
+  {
+    result.Status = TransformFileStatus::CannotOpen;
+    result.Reason =
+      std::string("cannot open ") + (path ? path : "(no name)") + ": " + std::strerror(errno);
+    return result;
+  }
+  try
+  {
+    std::string text;
+    const bool complete = ReadWhole(file, text);
+    std::fclose(file);
+    file = nullptr;
+    if (!complete)
+    {
+      throw Mismatch{ "the file could not be read to its end" };
+    }
+    TransformCoefficients fresh;
+    Parse(text, fresh);
+    out = std::move(fresh);
+  }
+  catch (const Mismatch& m)
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = m.Reason;
+  }
+  catch (const std::bad_alloc&)
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = "not enough memory to hold the file's contents";
+  }
+  if (file)
+  {
+    std::fclose(file);
+  }
+  return result;
+}
+
+//------------------------------------------------------------------------------
+TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, vtkPoints* points,
+  const float* cx, const float* cy, const float* cz, const int* unList, std::string* reason)
+{
+  auto report = [reason](const std::string& text)
+  {
+    if (reason)
+    {
+      *reason = text;
+    }
+  };
+  const int n = points ? static_cast<int>(points->GetNumberOfPoints()) : 0;
+  bool finite = std::isfinite(radius);
+  for (int k = 0; finite && k < n + 4; ++k)
+  {
+    finite = std::isfinite(cx[k]) && std::isfinite(cy[k]) && std::isfinite(cz[k]);
+  }
+  for (int i = 0; finite && i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+  }
+  if (!finite)
+  {
+    report("a value to be written is not a finite number");
+    return TransformWriteStatus::NotFinite;
+  }
+
+  FILE* file = std::fopen(path, "w");
+  if (!file)
+  {
+    report(std::string("cannot create ") + path + ": " + std::strerror(errno));
+    return TransformWriteStatus::CannotOpen;
+  }
+  bool ok = std::fprintf(file, "[%f]\n", static_cast<double>(radius)) >= 0;
+  ok = ok && std::fprintf(file, "[%d]\n", n) >= 0;
+  for (int i = 0; ok && i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    ok = std::fprintf(file, "%f %f %f\n", p[0], p[1], p[2]) >= 0;
+  }
+  ok = ok && std::fprintf(file, "[%d]\n", n + 4) >= 0;
+  for (int k = 0; ok && k < n + 4; ++k)
+  {
+    ok = std::fprintf(file, "%f %f %f\n", static_cast<double>(cx[k]), static_cast<double>(cy[k]),
+           static_cast<double>(cz[k])) >= 0;
+  }
+  ok = ok && std::fprintf(file, "[%d]\n", n) >= 0;
+  for (int i = 0; ok && i < n; ++i)
+  {
+    ok = std::fprintf(file, "%d\n", unList[i]) >= 0;
+  }
+  ok = ok && std::fflush(file) == 0 && !std::ferror(file);
+  const int error = ok ? 0 : errno;
+  const bool closed = std::fclose(file) == 0;
+  if (!ok || !closed)
+  {
+    report(std::string("writing ") + path + " failed: " + std::strerror(ok ? errno : error));
+    std::remove(path);
+    return TransformWriteStatus::WriteFailed;
+  }
+  return TransformWriteStatus::Ok;
+}

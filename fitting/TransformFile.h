@@ -1,0 +1,90 @@
+#ifndef TransformFile_h
+#define TransformFile_h
+
+/**
+ * The transform coefficient file (".trc"): one fitted deformation, written by the fitting
+ * tool and read by the viewer. Plain text, 3N+8 lines for N landmarks:
+ *
+ *   [R]                  "[%f]\n"      support radius
+ *   [N]                  "[%d]\n"      landmark count
+ *   x y z       (N)      "%f %f %f\n"  source positions in landmark-file order
+ *   [N+4]                "[%d]\n"      coefficient count
+ *   cx cy cz    (N+4)    "%f %f %f\n"  N kernel weights in ordered positions, then the
+ *                                      constant term and the factors of x, y and z
+ *   [N]                  "[%d]\n"      ordering count
+ *   k           (N)      "%d\n"        ordered position of landmark i (UnList)
+ *
+ * Reading is as tolerant as scanf with these formats: any run of white space (blanks, tabs,
+ * line ends of either form, blank lines, or none) may stand where the formats have a blank or
+ * a line end, and a number may be preceded by white space. The file must begin directly with
+ * "[" and "]" must follow its number directly. Anything after the last ordering entry is
+ * ignored. Beyond what scanf would check, the reader refuses values that are not finite,
+ * ordering entries outside 0..N-1 or not forming a permutation, and counts that are negative
+ * or do not fit; it never trusts an announced count for an allocation.
+ */
+
+#include <vtkSmartPointer.h>
+
+#include <string>
+#include <vector>
+
+class vtkPoints;
+class vtkPointLocator;
+
+/** What a transform coefficient file holds, ready for the viewer's shape transform. */
+struct TransformCoefficients
+{
+  float Radius = 0.0f;
+  /** The N source positions in file order (single precision). */
+  vtkSmartPointer<vtkPoints> Points;
+  /** N + 4 coefficients per axis. */
+  std::vector<float> CoeffX;
+  std::vector<float> CoeffY;
+  std::vector<float> CoeffZ;
+  /** UnList[i]: ordered position of landmark i (a permutation of 0..N-1). */
+  std::vector<int> UnList;
+  /** A point locator built by the reader over Points (its data set is a vtkPolyData). */
+  vtkSmartPointer<vtkPointLocator> Locator;
+};
+
+enum class TransformFileStatus
+{
+  Ok,
+  CannotOpen,
+  Mismatch
+};
+
+struct TransformFileResult
+{
+  TransformFileStatus Status = TransformFileStatus::Ok;
+  /** Empty on success; otherwise a sentence for the user, naming the line when it applies. */
+  std::string Reason;
+};
+
+/**
+ * Reads a transform coefficient file into fresh containers and hands them to out only on
+ * success; after CannotOpen or Mismatch out is unchanged.
+ */
+TransformFileResult ReadTransformCoefficients(const char* path, TransformCoefficients& out);
+
+enum class TransformWriteStatus
+{
+  Ok,
+  /** A coefficient, position or the radius is not a finite number: nothing was created. */
+  NotFinite,
+  /** The file cannot be created: nothing was written. */
+  CannotOpen,
+  /** A write or the close failed (disk full, I/O error): the partial file was removed. */
+  WriteFailed
+};
+
+/**
+ * Writes (creating or truncating) a transform coefficient file. points holds the N source
+ * positions in file order; cx, cy, cz hold N + 4 coefficients each; unList N ordering entries.
+ * reason, when given, receives a sentence on failure.
+ */
+TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, vtkPoints* points,
+  const float* cx, const float* cy, const float* cz, const int* unList,
+  std::string* reason = nullptr);
+
+#endif

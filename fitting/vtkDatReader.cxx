@@ -1,0 +1,381 @@
+#include "vtkDatReader.h"
+
+#include <vtkIdList.h>
+#include <vtkObjectFactory.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <string>
+
+vtkStandardNewMacro(vtkDatReader);
+
+namespace
+{
+enum class Item
+{
+  Number,
+  NotNumber,
+  NotFinite
+};
+
+inline bool IsSpace(char c)
+{
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+inline bool IsDigit(char c)
+{
+  return c >= '0' && c <= '9';
+}
+
+bool StartsWithNoCase(const char* p, const char* word)
+{
+  for (; *word; ++p, ++word)
+  {
+    if ((*p | 0x20) != *word)
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
+// One decimal number after optional white space: optional sign, digits with an optional
+// decimal point, optional exponent. The words inf, infinity and nan are recognised only to be
+// refused, as is a value beyond the float range.
+Item ParseNumber(const char*& p, float& value)
+{
+  while (IsSpace(*p))
+  {
+    ++p;
+  }
+  const char* start = p;
+  const char* q = p;
+  if (*q == '+' || *q == '-')
+  {
+    ++q;
+  }
+  if (StartsWithNoCase(q, "inf") || StartsWithNoCase(q, "nan"))
+  {
+    return Item::NotFinite;
+  }
+  int digits = 0;
+  while (IsDigit(*q))
+  {
+    ++q;
+    ++digits;
+  }
+  if (*q == '.')
+  {
+    ++q;
+    while (IsDigit(*q))
+    {
+      ++q;
+      ++digits;
+    }
+  }
+  if (digits == 0)
+  {
+    return Item::NotNumber;
+  }
+  if (*q == 'e' || *q == 'E')
+  {
+    const char* e = q + 1;
+    if (*e == '+' || *e == '-')
+    {
+      ++e;
+    }
+    if (IsDigit(*e))
+    {
+      while (IsDigit(*e))
+      {
+        ++e;
+      }
+      q = e;
+    }
+  }
+  const std::string token(start, q);
+  value = std::strtof(token.c_str(), nullptr);
+  p = q;
+  return std::isfinite(value) ? Item::Number : Item::NotFinite;
+}
+
+// Parses a landmark line into six values. Returns Number for a landmark, NotNumber for a line
+// to skip and NotFinite for a landmark that cannot be used.
+Item ParseLandmark(const char* line, float values[6])
+{
+  const char* p = line;
+  for (int k = 0; k < 6; ++k)
+  {
+    const Item item = ParseNumber(p, values[k]);
+    if (item != Item::Number)
+    {
+      return item;
+    }
+  }
+  return Item::Number;
+}
+
+constexpr int Unassigned = std::numeric_limits<int>::max();
+}
+
+//------------------------------------------------------------------------------
+vtkDatReader::vtkDatReader()
+  : FileName(nullptr)
+  , PointArray(vtkPoints::New())
+  , PointArrayN(vtkPoints::New())
+  , PolyData(vtkPolyData::New())
+  , Tree(vtkPointLocator::New())
+  , List(nullptr)
+  , UnList(nullptr)
+  , TX(0.0f)
+  , TY(0.0f)
+  , TZ(0.0f)
+  , BX(nullptr)
+  , BY(nullptr)
+  , BZ(nullptr)
+  , Radius(0.1f)
+  , Max(0)
+{
+}
+
+//------------------------------------------------------------------------------
+vtkDatReader::~vtkDatReader()
+{
+  this->PointArray->Delete();
+  this->PointArrayN->Delete();
+  this->PolyData->Delete();
+  this->Tree->Delete();
+  this->ReleaseArrays();
+}
+
+//------------------------------------------------------------------------------
+void vtkDatReader::ReleaseArrays()
+{
+  delete[] this->List;
+  delete[] this->UnList;
+  delete[] this->BX;
+  delete[] this->BY;
+  delete[] this->BZ;
+  this->List = this->UnList = nullptr;
+  this->BX = this->BY = this->BZ = nullptr;
+}
+
+//------------------------------------------------------------------------------
+int vtkDatReader::ReadLandmarks()
+{
+  FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
+  if (!file)
+  {
+    std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
+    return -1;
+  }
+  char* line = nullptr;
+  size_t capacity = 0;
+  long lineNumber = 0;
+  int result = 0;
+  while (::getline(&line, &capacity, file) >= 0)
+  {
+    ++lineNumber;
+    float v[6];
+    const Item item = ParseLandmark(line, v);
+    if (item == Item::NotFinite)
+    {
+      std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
+        lineNumber, this->FileName);
+      result = -1;
+      break;
+    }
+    if (item == Item::Number)
+    {
+      this->PointArray->InsertNextPoint(v[0], v[1], v[2]);
+      this->PointArrayN->InsertNextPoint(v[3], v[4], v[5]);
+    }
+  }
+  if (result == 0 && std::ferror(file))
+  {
+    std::printf("Cannot read %s!\n", this->FileName);
+    result = -1;
+  }
+  std::free(line);
+  std::fclose(file);
+  return result;
+}
+
+//------------------------------------------------------------------------------
+int vtkDatReader::Read()
+{
+  this->ReleaseArrays();
+  this->Max = 0;
+  this->PointArray->Initialize();
+  this->PointArrayN->Initialize();
+  if (this->ReadLandmarks() != 0)
+  {
+    this->PointArray->Initialize();
+    this->PointArrayN->Initialize();
+    return -1;
+  }
+  this->PointArray->Squeeze();
+  this->PointArrayN->Squeeze();
+
+  this->PolyData->SetPoints(this->PointArray);
+  this->Tree->SetDataSet(this->PolyData);
+  const int n = static_cast<int>(this->PointArray->GetNumberOfPoints());
+  // The locator refuses to subdivide an empty set; without points it is never asked.
+  if (n > 0)
+  {
+    this->Tree->BuildLocator();
+  }
+
+  this->List = GetWellOderredList(this->Max, n, this->Radius, this->PointArray, this->Tree);
+
+  this->UnList = new (std::nothrow) int[n];
+  if (!this->UnList)
+  {
+    vtkErrorMacro("Not enough memory");
+    return -1;
+  }
+  for (int k = 0; k < n; ++k)
+  {
+    this->UnList[this->List[k]] = k;
+  }
+  float** targets[3] = { &this->BX, &this->BY, &this->BZ };
+  for (float** b : targets)
+  {
+    *b = new (std::nothrow) float[n];
+    if (!*b)
+    {
+      vtkErrorMacro("Not enough memory");
+      return -1;
+    }
+  }
+  for (int k = 0; k < n; ++k)
+  {
+    double s[3];
+    double t[3];
+    this->PointArray->GetPoint(this->List[k], s);
+    this->PointArrayN->GetPoint(this->List[k], t);
+    this->BX[k] = static_cast<float>(s[0]) - static_cast<float>(t[0]);
+    this->BY[k] = static_cast<float>(s[1]) - static_cast<float>(t[1]);
+    this->BZ[k] = static_cast<float>(s[2]) - static_cast<float>(t[2]);
+  }
+  return 0;
+}
+
+//------------------------------------------------------------------------------
+int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPointLocator* locator)
+{
+  max = 0;
+  int* list = new (std::nothrow) int[n];
+  int* position = new (std::nothrow) int[n];
+  if (!list || !position)
+  {
+    delete[] list;
+    delete[] position;
+    throw "GetWellOderredList: Can not allocate result array!";
+  }
+  for (int i = 0; i < n; ++i)
+  {
+    list[i] = Unassigned;
+    position[i] = Unassigned;
+  }
+  if (n == 0)
+  {
+    delete[] position;
+    return list;
+  }
+  // One id list serves every query; the locator resets it before filling it.
+  vtkIdList* ids = vtkIdList::New();
+  int head = 0;
+  int tail = 0;
+  int nextSeed = 0; // every landmark below this index has a position
+  do
+  {
+    if (list[head] == Unassigned)
+    {
+      while (position[nextSeed] != Unassigned)
+      {
+        ++nextSeed;
+      }
+      list[head] = nextSeed;
+      position[nextSeed] = head;
+      ++tail;
+    }
+    double centre[3];
+    points->GetPoint(list[head], centre);
+    locator->FindPointsWithinRadius(radius, centre, ids);
+    const vtkIdType count = ids->GetNumberOfIds();
+    for (vtkIdType k = 0; k < count; ++k)
+    {
+      const vtkIdType id = ids->GetId(k);
+      if (position[id] != Unassigned)
+      {
+        continue;
+      }
+      if (tail - head > max)
+      {
+        max = tail - head;
+      }
+      list[tail] = static_cast<int>(id);
+      position[id] = tail;
+      ++tail;
+    }
+    ++head;
+  } while (tail < n);
+  ids->Delete();
+  delete[] position;
+  return list;
+}
+
+//------------------------------------------------------------------------------
+bool FindCoincidentLandmarks(vtkPoints* points, vtkPointLocator* locator, int& first, int& second)
+{
+  const vtkIdType n = points->GetNumberOfPoints();
+  vtkIdList* ids = vtkIdList::New();
+  bool found = false;
+  for (vtkIdType i = 0; i < n && !found; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    locator->FindPointsWithinRadius(0.0, p, ids);
+    for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k)
+    {
+      const vtkIdType id = ids->GetId(k);
+      if (id > i && (!found || id < second))
+      {
+        first = static_cast<int>(i);
+        second = static_cast<int>(id);
+        found = true;
+      }
+    }
+  }
+  ids->Delete();
+  return found;
+}
+
+//------------------------------------------------------------------------------
+void vtkDatReader::PrintSelf(ostream& os, vtkIndent indent)
+{
+  this->Superclass::PrintSelf(os, indent);
+  os << indent << "FileName: " << (this->FileName ? this->FileName : "(none)") << "\n";
+  os << indent << "PointArray: " << this->PointArray << "\n";
+  os << indent << "PointArrayN: " << this->PointArrayN << "\n";
+  os << indent << "PolyData: " << this->PolyData << "\n";
+  os << indent << "Tree: " << this->Tree << "\n";
+  os << indent << "List: " << this->List << "\n";
+  os << indent << "UnList: " << this->UnList << "\n";
+  os << indent << "TX: " << this->TX << "\n";
+  os << indent << "TY: " << this->TY << "\n";
+  os << indent << "TZ: " << this->TZ << "\n";
+  os << indent << "BX: " << this->BX << "\n";
+  os << indent << "BY: " << this->BY << "\n";
+  os << indent << "BZ: " << this->BZ << "\n";
+  os << indent << "Radius: " << this->Radius << "\n";
+  os << indent << "Max: " << this->Max << "\n";
+}

@@ -1,0 +1,489 @@
+#include "vtkMatrixSolver.h"
+
+#include "AffineSpan.h"
+#include "DenseSolver.h"
+#include "EnvelopeSolver.h"
+
+#include <vtkFloatArray.h>
+#include <vtkObjectFactory.h>
+#include <vtkPoints.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+vtkStandardNewMacro(vtkMatrixSolver);
+
+namespace
+{
+inline double Kernel(const float* a, const float* b, double radius)
+{
+  const double dx = static_cast<double>(a[0]) - b[0];
+  const double dy = static_cast<double>(a[1]) - b[1];
+  const double dz = static_cast<double>(a[2]) - b[2];
+  const double r = std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (r < radius)
+  {
+    const double u = 1.0 - r / radius;
+    return u * u;
+  }
+  return 0.0;
+}
+
+bool AllFinite(const float* v, int count)
+{
+  for (int k = 0; k < count; ++k)
+  {
+    if (!std::isfinite(v[k]))
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
+const char* const AffineWarning =
+  "Warning: the landmarks do not span three dimensions (fewer than four landmarks, or all on "
+  "one plane or line); the affine part is fitted within the directions they span.\n";
+}
+
+// The work arrays of one Solve().
+struct vtkMatrixSolver::Work
+{
+  float* Diag = nullptr;
+  int* Xenv = nullptr;
+  float* Env = nullptr;
+  std::int64_t EnvCapacity = 0;
+  float** P = nullptr;
+  float** S = nullptr;
+  float** W = nullptr;
+  float* FrightPartX = nullptr;
+  float* FrightPartY = nullptr;
+  float* FrightPartZ = nullptr;
+  float* FFF = nullptr;
+  // Source coordinates, three floats per file index.
+  const float* Coords = nullptr;
+  std::vector<float> CoordsCopy;
+  AffineSpan Span;
+  bool WarningPrinted = false;
+};
+
+//------------------------------------------------------------------------------
+vtkMatrixSolver::vtkMatrixSolver()
+  : PointArray(nullptr)
+  , SplineCoeffX(nullptr)
+  , SplineCoeffY(nullptr)
+  , SplineCoeffZ(nullptr)
+  , List(nullptr)
+  , BX(nullptr)
+  , BY(nullptr)
+  , BZ(nullptr)
+  , Radius(0.0f)
+  , Max(0)
+{
+}
+
+//------------------------------------------------------------------------------
+vtkMatrixSolver::~vtkMatrixSolver()
+{
+  this->SetSplineCoeffX(nullptr);
+  this->SetSplineCoeffY(nullptr);
+  this->SetSplineCoeffZ(nullptr);
+  this->SetList(nullptr);
+  this->SetBX(nullptr);
+  this->SetBY(nullptr);
+  this->SetBZ(nullptr);
+  this->SetPointArray(nullptr);
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::SetPointArray(vtkPoints* points)
+{
+  vtkDebugMacro(<< this->GetClassName() << " (" << this << "): setting PointArray to " << points);
+  if (this->PointArray == points)
+  {
+    return;
+  }
+  vtkPoints* old = this->PointArray;
+  this->PointArray = points;
+  if (points)
+  {
+    points->Register(this);
+  }
+  if (old)
+  {
+    old->UnRegister(this);
+  }
+  this->Modified();
+}
+
+//------------------------------------------------------------------------------
+double vtkMatrixSolver::EvaluateKernel(vtkIdType id1, vtkIdType id2)
+{
+  double a[3];
+  double b[3];
+  this->PointArray->GetPoint(id1, a);
+  this->PointArray->GetPoint(id2, b);
+  const float fa[3] = { static_cast<float>(a[0]), static_cast<float>(a[1]),
+    static_cast<float>(a[2]) };
+  const float fb[3] = { static_cast<float>(b[0]), static_cast<float>(b[1]),
+    static_cast<float>(b[2]) };
+  return Kernel(fa, fb, this->Radius);
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::AllocateWork(Work& w, int n)
+{
+  w.Diag = new (std::nothrow) float[n];
+  if (!w.Diag)
+  {
+    throw "Not enough memory to allocate Diag";
+  }
+  w.Xenv = new (std::nothrow) int[n + 1];
+  if (!w.Xenv)
+  {
+    throw "Not enough memory to allocate Xenv";
+  }
+  const unsigned last = static_cast<unsigned>(n - 1);
+  w.P = allocate_matrix(0, 3, 0, last);
+  w.S = allocate_matrix(0, 3, 0, 3);
+  w.W = allocate_matrix(0, last, 0, 3);
+  w.FrightPartX = new (std::nothrow) float[4];
+  if (!w.FrightPartX)
+  {
+    throw "allocation faliture for the Fright_partX";
+  }
+  w.FrightPartY = new (std::nothrow) float[4];
+  if (!w.FrightPartY)
+  {
+    throw "allocation faliture for the Fright_partY";
+  }
+  w.FrightPartZ = new (std::nothrow) float[4];
+  if (!w.FrightPartZ)
+  {
+    throw "allocation faliture for the Fright_partZ";
+  }
+  w.FFF = new (std::nothrow) float[n];
+  if (!w.FFF)
+  {
+    throw "allocation faliture for the FFF";
+  }
+
+  for (int r = 0; r < 4; ++r)
+  {
+    w.FrightPartX[r] = w.FrightPartY[r] = w.FrightPartZ[r] = 0.0f;
+    for (int c = 0; c < 4; ++c)
+    {
+      w.S[r][c] = 0.0f;
+    }
+  }
+  for (int i = 0; i < n; ++i)
+  {
+    const float* p = w.Coords + 3 * static_cast<std::int64_t>(this->List[i]);
+    w.P[0][i] = 1.0f;
+    w.P[1][i] = p[0];
+    w.P[2][i] = p[1];
+    w.P[3][i] = p[2];
+    w.Diag[i] = 1.0f;
+  }
+
+  // Most envelopes hold about two thirds of the band; growth covers the rest.
+  const std::int64_t band = static_cast<std::int64_t>(n) * (this->Max - 1);
+  w.EnvCapacity = static_cast<std::int64_t>(static_cast<double>(band) * 0.6666666666666666);
+  if (w.EnvCapacity < 0)
+  {
+    w.EnvCapacity = 10;
+  }
+  if (w.EnvCapacity > 0)
+  {
+    w.Env = static_cast<float*>(std::malloc(w.EnvCapacity * sizeof(float)));
+    if (!w.Env)
+    {
+      w.EnvCapacity = 5 * static_cast<std::int64_t>(n);
+      w.Env = static_cast<float*>(std::malloc(w.EnvCapacity * sizeof(float)));
+      if (!w.Env)
+      {
+        throw "Not enough memory to allocate Env";
+      }
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
+{
+  const double radius = this->Radius;
+  const std::int64_t growth = 5 * static_cast<std::int64_t>(n);
+  const float* coords = w.Coords;
+  auto at = [&](int position)
+  { return coords + 3 * static_cast<std::int64_t>(this->List[position]); };
+  std::int64_t e = 0;
+  w.Xenv[0] = 1;
+  if (n >= 1)
+  {
+    w.Xenv[1] = 1;
+  }
+  for (int b = 0; b < n; ++b)
+  {
+    const float* pb = at(b);
+    int first = b - this->Max > 0 ? b - this->Max : 0;
+    while (first < b && Kernel(pb, at(first), radius) == 0.0)
+    {
+      ++first;
+    }
+    for (int k = first; k < b; ++k)
+    {
+      if (e + 1 > w.EnvCapacity)
+      {
+        w.EnvCapacity += growth;
+        auto* grown = static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)));
+        if (!grown)
+        {
+          throw "Not enogh memory to floatlocate Env";
+        }
+        w.Env = grown;
+      }
+      w.Env[e++] = static_cast<float>(Kernel(pb, at(k), radius));
+    }
+    w.Xenv[b + 1] = static_cast<int>(e + 1);
+  }
+  if (e == 0)
+  {
+    std::free(w.Env);
+    w.Env = nullptr;
+  }
+  else if (e < w.EnvCapacity)
+  {
+    auto* trimmed = static_cast<float*>(std::realloc(w.Env, e * sizeof(float)));
+    if (trimmed)
+    {
+      w.Env = trimmed;
+    }
+  }
+  w.EnvCapacity = e;
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
+{
+  envelope_solve(2, f);
+  for (int r = 0; r < 4; ++r)
+  {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i)
+    {
+      sum += static_cast<double>(w.P[r][i]) * f[i];
+    }
+    g[r] = static_cast<float>(g[r] - sum);
+  }
+
+  float S[16];
+  for (int r = 0; r < 4; ++r)
+  {
+    for (int c = 0; c < 4; ++c)
+    {
+      S[r * 4 + c] = w.S[r][c];
+    }
+  }
+  bool inSpan = !this->FactorizationFailed && w.Span.Rank < 4;
+  if (!inSpan)
+  {
+    DenseSystem& dense = dense_system();
+    for (int k = 0; k < 16; ++k)
+    {
+      dense.Matrix[k] = S[k];
+    }
+    for (int r = 0; r < 4; ++r)
+    {
+      dense.Vector[r] = g[r];
+    }
+    dense_solve();
+    if (!this->FactorizationFailed && !AllFinite(dense.Vector, 4))
+    {
+      inSpan = true;
+    }
+    else
+    {
+      for (int r = 0; r < 4; ++r)
+      {
+        g[r] = dense.Vector[r];
+      }
+    }
+  }
+  if (inSpan)
+  {
+    const float rhs[4] = { g[0], g[1], g[2], g[3] };
+    SolveAffineInSpan(w.Span, S, rhs, g);
+    this->AffineFallbackUsed = true;
+    if (!w.WarningPrinted)
+    {
+      std::fputs(AffineWarning, stdout);
+      w.WarningPrinted = true;
+    }
+  }
+
+  for (int i = 0; i < n; ++i)
+  {
+    const float* wi = w.W[i];
+    const double sum = static_cast<double>(g[0]) * wi[0] + static_cast<double>(g[1]) * wi[1] +
+      static_cast<double>(g[2]) * wi[2] + static_cast<double>(g[3]) * wi[3];
+    f[i] = static_cast<float>(f[i] - sum);
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::ReleaseWork(Work& w, int n)
+{
+  const unsigned last = static_cast<unsigned>(n - 1);
+  free_matrix(w.P, 0, 3, 0);
+  free_matrix(w.S, 0, 3, 0);
+  free_matrix(w.W, 0, last, 0);
+  w.P = w.S = w.W = nullptr;
+  delete[] w.Xenv;
+  std::free(w.Env);
+  delete[] w.Diag;
+  delete[] w.FFF;
+  w.Xenv = nullptr;
+  w.Env = nullptr;
+  w.Diag = w.FFF = nullptr;
+  EnvelopeSystem& sys = envelope_system();
+  sys.Diag = nullptr;
+  sys.Xenv = nullptr;
+  sys.Env = nullptr;
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::HandOutCoefficients(Work& w, int n)
+{
+  float* coeff[3];
+  for (float*& c : coeff)
+  {
+    c = new (std::nothrow) float[n + 4];
+    if (!c)
+    {
+      throw "allocation faliture for the SplineCoeff";
+    }
+  }
+  const float* kernel[3] = { this->BX, this->BY, this->BZ };
+  const float* affine[3] = { w.FrightPartX, w.FrightPartY, w.FrightPartZ };
+  for (int a = 0; a < 3; ++a)
+  {
+    for (int i = 0; i < n; ++i)
+    {
+      coeff[a][i] = kernel[a][i];
+    }
+    for (int r = 0; r < 4; ++r)
+    {
+      coeff[a][n + r] = affine[a] ? affine[a][r] : 0.0f;
+    }
+  }
+  this->SplineCoeffX = coeff[0];
+  this->SplineCoeffY = coeff[1];
+  this->SplineCoeffZ = coeff[2];
+}
+
+//------------------------------------------------------------------------------
+int vtkMatrixSolver::Solve()
+{
+  const int n = this->PointArray ? static_cast<int>(this->PointArray->GetNumberOfPoints()) : 0;
+  this->FactorizationFailed = 0;
+  this->AffineRank = 0;
+  this->AffineFallbackUsed = false;
+  Work w;
+  if (n == 0)
+  {
+    // Without landmarks the deformation is the identity: every coefficient is 0.
+    this->HandOutCoefficients(w, 0);
+    return 1;
+  }
+
+  auto* floats = vtkFloatArray::SafeDownCast(this->PointArray->GetData());
+  if (floats && floats->GetNumberOfComponents() == 3)
+  {
+    w.Coords = floats->GetPointer(0);
+  }
+  else
+  {
+    w.CoordsCopy.resize(3 * static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+    {
+      double p[3];
+      this->PointArray->GetPoint(i, p);
+      for (int k = 0; k < 3; ++k)
+      {
+        w.CoordsCopy[3 * static_cast<size_t>(i) + k] = static_cast<float>(p[k]);
+      }
+    }
+    w.Coords = w.CoordsCopy.data();
+  }
+
+  this->AllocateWork(w, n);
+  this->AssembleEnvelope(w, n);
+
+  EnvelopeSystem& sys = envelope_system();
+  sys.N = n;
+  sys.Diag = w.Diag;
+  sys.Xenv = w.Xenv;
+  sys.Env = w.Env;
+  sys.Iflag = 0;
+  this->FactorizationFailed = envelope_solve(1, nullptr);
+
+  for (int k = 0; k < 4; ++k)
+  {
+    for (int i = 0; i < n; ++i)
+    {
+      w.FFF[i] = w.P[k][i];
+    }
+    envelope_solve(2, w.FFF);
+    for (int i = 0; i < n; ++i)
+    {
+      w.W[i][k] = w.FFF[i];
+    }
+  }
+  for (int r = 0; r < 4; ++r)
+  {
+    for (int c = 0; c < 4; ++c)
+    {
+      double sum = 0.0;
+      for (int i = 0; i < n; ++i)
+      {
+        sum += static_cast<double>(w.P[r][i]) * w.W[i][c];
+      }
+      w.S[r][c] = static_cast<float>(w.S[r][c] - sum);
+    }
+  }
+
+  w.Span = ComputeAffineSpan(this->PointArray);
+  this->AffineRank = w.Span.Rank;
+  this->FitAxis(w, n, this->BX, w.FrightPartX);
+  this->FitAxis(w, n, this->BY, w.FrightPartY);
+  this->FitAxis(w, n, this->BZ, w.FrightPartZ);
+
+  this->ReleaseWork(w, n);
+  this->HandOutCoefficients(w, n);
+  delete[] w.FrightPartX;
+  delete[] w.FrightPartY;
+  delete[] w.FrightPartZ;
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::PrintSelf(ostream& os, vtkIndent indent)
+{
+  this->Superclass::PrintSelf(os, indent);
+  os << indent << "PointArray: " << this->PointArray << "\n";
+  os << indent << "SplineCoeffX: " << this->SplineCoeffX << "\n";
+  os << indent << "SplineCoeffY: " << this->SplineCoeffY << "\n";
+  os << indent << "SplineCoeffZ: " << this->SplineCoeffZ << "\n";
+  os << indent << "List: " << this->List << "\n";
+  os << indent << "BX: " << this->BX << "\n";
+  os << indent << "BY: " << this->BY << "\n";
+  os << indent << "BZ: " << this->BZ << "\n";
+  os << indent << "Radius: " << this->Radius << "\n";
+  os << indent << "Max: " << this->Max << "\n";
+  os << indent << "FactorizationFailed: " << this->FactorizationFailed << "\n";
+  os << indent << "AffineRank: " << this->AffineRank << "\n";
+  os << indent << "AffineFallbackUsed: " << this->AffineFallbackUsed << "\n";
+}

@@ -1,0 +1,137 @@
+/**
+ * @class   vtkMatrixSolver
+ * @brief   fits a compactly supported radial-basis spline with an affine part per axis
+ *
+ * For each coordinate axis the spline
+ *   s(q) = sum_k c_k * phi(|q - p_k|) + d_0 + d_1*q_x + d_2*q_y + d_3*q_z,
+ *   phi(r) = (1 - r/R)^2 for r < R and 0 otherwise (R = Radius),
+ * takes at every landmark's source position p_k the value of the axis' right-hand side
+ * (BX, BY, BZ: source minus target), with sum c_k = sum c_k*x_k = sum c_k*y_k = sum c_k*z_k = 0.
+ *
+ * Solve() assembles the kernel matrix in envelope storage in the landmark order List, factors
+ * it once by the envelope Cholesky method, eliminates the affine part through its 4 x 4 Schur
+ * complement and hands the results out as SplineCoeffX/Y/Z: n kernel weights in ordered
+ * positions followed by d_0 ... d_3. BX, BY and BZ are overwritten with the kernel weights.
+ *
+ * When the landmark positions do not span space (fewer than four landmarks, or all on one
+ * plane or line) the affine part is not unique: Solve() then fits it within the directions
+ * the landmarks span, prints one warning line, and still interpolates every landmark.
+ *
+ * Every allocation failure throws its message text (const char*).
+ *
+ * @warning Solve() uses the process-wide envelope and dense systems: one Solve() at a time.
+ * @sa vtkDatReader
+ */
+#ifndef vtkMatrixSolver_h
+#define vtkMatrixSolver_h
+
+#include <vtkObject.h>
+
+class vtkPoints;
+
+class vtkMatrixSolver : public vtkObject
+{
+public:
+  vtkTypeMacro(vtkMatrixSolver, vtkObject);
+  static vtkMatrixSolver* New();
+  void PrintSelf(ostream& os, vtkIndent indent) override;
+
+  ///@{
+  /** Source positions of the landmarks in file order; registered. Default null. */
+  virtual void SetPointArray(vtkPoints* points);
+  vtkGetObjectMacro(PointArray, vtkPoints);
+  ///@}
+
+  ///@{
+  /**
+   * Coefficients per axis (n + 4 floats): allocated by Solve() with new[], never released by
+   * the solver. Default null.
+   */
+  vtkSetMacro(SplineCoeffX, float*);
+  vtkGetMacro(SplineCoeffX, float*);
+  vtkSetMacro(SplineCoeffY, float*);
+  vtkGetMacro(SplineCoeffY, float*);
+  vtkSetMacro(SplineCoeffZ, float*);
+  vtkGetMacro(SplineCoeffZ, float*);
+  ///@}
+
+  ///@{
+  /** The landmark at each ordered position (n entries, not owned). Default null. */
+  vtkSetMacro(List, int*);
+  vtkGetMacro(List, int*);
+  ///@}
+
+  ///@{
+  /** Right-hand sides in ordered positions (n entries each, not owned, overwritten). */
+  vtkSetMacro(BX, float*);
+  vtkGetMacro(BX, float*);
+  vtkSetMacro(BY, float*);
+  vtkGetMacro(BY, float*);
+  vtkSetMacro(BZ, float*);
+  vtkGetMacro(BZ, float*);
+  ///@}
+
+  ///@{
+  /** Support radius R of the kernel. Default 0. */
+  vtkSetMacro(Radius, float);
+  vtkGetMacro(Radius, float);
+  ///@}
+
+  ///@{
+  /** Largest ordered-position distance of two neighbours (from the reader). Default 0. */
+  vtkSetMacro(Max, int);
+  vtkGetMacro(Max, int);
+  ///@}
+
+  /** Fits the three axes. Returns 1; allocation failures throw their message text. */
+  int Solve();
+
+  /** phi of the distance between the PointArray points id1 and id2. */
+  double EvaluateKernel(vtkIdType id1, vtkIdType id2);
+
+  /**
+   * 1 when the last Solve() met a pivot that was not positive (the kernel matrix is not
+   * positive definite, typically because two landmarks share a source position); its
+   * coefficients are then meaningless. 0 otherwise.
+   */
+  int GetFactorizationFailed() const { return this->FactorizationFailed; }
+
+  /**
+   * The number of affine functions the landmarks of the last Solve() tell apart (4 when they
+   * span space), and whether the affine part had to be fitted within that span.
+   */
+  int GetAffineRank() const { return this->AffineRank; }
+  bool GetAffineFallbackUsed() const { return this->AffineFallbackUsed; }
+
+protected:
+  vtkMatrixSolver();
+  ~vtkMatrixSolver() override;
+
+  vtkPoints* PointArray;
+  float* SplineCoeffX;
+  float* SplineCoeffY;
+  float* SplineCoeffZ;
+  int* List;
+  float* BX;
+  float* BY;
+  float* BZ;
+  float Radius;
+  int Max;
+
+private:
+  vtkMatrixSolver(const vtkMatrixSolver&) = delete;
+  void operator=(const vtkMatrixSolver&) = delete;
+
+  struct Work;
+  void AllocateWork(Work& w, int n);
+  void AssembleEnvelope(Work& w, int n);
+  void FitAxis(Work& w, int n, float* f, float* g);
+  void ReleaseWork(Work& w, int n);
+  void HandOutCoefficients(Work& w, int n);
+
+  int FactorizationFailed = 0;
+  int AffineRank = 0;
+  bool AffineFallbackUsed = false;
+};
+
+#endif

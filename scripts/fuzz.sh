@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang 14: libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# into build-fuzz/ and runs each one for the given time.
+# Usage: scripts/fuzz.sh [seconds per target, default 600] [target ...]
+# The seeds in fuzz/corpus/<target>/ are only read; what a run learns is kept in
+# build-fuzz/corpus/<target>/ for the next run. An input that crashes a target, or breaks one
+# of its checks, is saved as build-fuzz/crashes/<target>/crash-<hash>; the script then ends
+# with status 1 (rerun it with: build-fuzz/fuzz/<target> <that file>).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+quorvel_install_packages
+
+seconds="${1:-600}"
+shift || true
+build=build-fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUORVEL_BUILD_FUZZ=ON -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_BUILD_TESTS=OFF \
+  -DQUORVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --target fuzz_targets -j"$(nproc)"
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  mapfile -t targets < <(cat "$build/fuzz/targets.txt")
+fi
+
+failed=0
+for t in "${targets[@]}"; do
+  mkdir -p "$build/corpus/$t" "$build/crashes/$t"
+  dict=()
+  if [ -f "fuzz/$t.dict" ]; then dict=(-dict="fuzz/$t.dict"); fi
+  log="$build/$t.log"
+  # The checks inside the targets abort; leaks are reported as failures too.
+  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
+      -artifact_prefix="$build/crashes/$t/" "${dict[@]}" \
+      "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
+    failed=1
+    echo "$t: FAILED, see $log and $build/crashes/$t/"
+    tail -n 40 "$log"
+    continue
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  feat=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  units=$(ls "$build/corpus/$t" | wc -l)
+  seeds=$(ls "fuzz/corpus/$t" | wc -l)
+  echo "$t: $runs inputs in ${seconds} s ($rate/s), coverage $cov edges / $feat features," \
+    "corpus $units learnt + $seeds seeds, no crash"
+done
+exit "$failed"

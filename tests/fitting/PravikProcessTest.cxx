@@ -1,0 +1,363 @@
+// Pravik run as a process: command line, messages, exit statuses, output names, the file.
+
+#include "FittingTestSupport.h"
+#include "LandmarkGenerator.h"
+#include "TransformFile.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkPoints.h>
+
+#include <sstream>
+#include <unistd.h>
+
+namespace
+{
+struct ProcessRun
+{
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Quote(const std::string& s)
+{
+  std::string q = "'";
+  for (char c : s)
+  {
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return q + "'";
+}
+
+// Runs `program args...` in dir; program defaults to the built Pravik.
+ProcessRun RunIn(const std::string& dir, const std::vector<std::string>& args,
+  const std::string& program = PRAVIK_EXECUTABLE, const std::string& prefix = "")
+{
+  std::string command = "cd " + Quote(dir) + " && " + prefix + Quote(program);
+  for (const std::string& a : args)
+  {
+    command += " " + Quote(a);
+  }
+  const std::string errFile = dir + "/.stderr";
+  command += " 2>" + Quote(errFile);
+  ProcessRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe)
+  {
+    return run;
+  }
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+  {
+    run.Out.append(buffer, got);
+  }
+  const int status = pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.Err = ReadText(errFile);
+  std::remove(errFile.c_str());
+  return run;
+}
+
+const char* const FourLandmarks = "0 0 0 0.1 0 0\n"
+                                  "1 0 0 1 0.1 0\n"
+                                  "0 1 0 0 1 0.1\n"
+                                  "0 0 1 0.05 0.05 1\n";
+}
+
+TEST(Pravik, UsageNamesTheInvocation)
+{
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  const std::vector<std::vector<std::string>> wrong = { {}, { "a.dat" },
+    { "a.dat", "1", "extra" } };
+  for (const auto& args : wrong)
+  {
+    const ProcessRun run = RunIn(dir.Path, args);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Out, std::string("Usage: ") + PRAVIK_EXECUTABLE + " <filename[.dat]> <radius>\n");
+  }
+  EXPECT_FALSE(FileExists(dir.File("a.trc")));
+  // Through a link of another name, that name is shown.
+  ASSERT_EQ(symlink(PRAVIK_EXECUTABLE, dir.File("fitter").c_str()), 0);
+  const ProcessRun linked = RunIn(dir.Path, {}, "./fitter");
+  EXPECT_EQ(linked.Out, "Usage: ./fitter <filename[.dat]> <radius>\n");
+}
+
+TEST(Pravik, UnopenableLandmarkFile)
+{
+  ScratchDir dir;
+  const ProcessRun run = RunIn(dir.Path, { "missing.dat", "1" });
+  EXPECT_EQ(run.Status, 2);
+  EXPECT_EQ(run.Out, "Cannot open missing.dat!\nError!\n");
+  EXPECT_FALSE(FileExists(dir.File("missing.trc")));
+}
+
+TEST(Pravik, OutputNamesFollowTheInputName)
+{
+  const std::pair<const char*, const char*> names[] = { { "leg.dat", "leg.trc" },
+    { "LEG.DAT", "LEG.trc" }, { "leg.Dat", "leg.trc" }, { "leg", "leg.trc" },
+    { "leg.txt", "leg.txt.trc" }, { "a.dat", "a.trc" }, { ".dat", ".dat.trc" },
+    { "x.d", "x.d.trc" } };
+  for (const auto& [input, output] : names)
+  {
+    ScratchDir dir;
+    WriteText(dir.File(input), FourLandmarks);
+    const ProcessRun run = RunIn(dir.Path, { input, "2" });
+    EXPECT_EQ(run.Status, 0) << input << ": " << run.Out;
+    EXPECT_EQ(run.Out, "");
+    EXPECT_TRUE(FileExists(dir.File(output))) << input << " should give " << output;
+  }
+  // The output lies beside the input, wherever that is.
+  ScratchDir dir;
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  WriteText(dir.File("sub/m.DAT"), FourLandmarks);
+  EXPECT_EQ(RunIn(dir.Path, { "sub/m.DAT", "2" }).Status, 0);
+  EXPECT_TRUE(FileExists(dir.File("sub/m.trc")));
+}
+
+TEST(Pravik, WrittenFileReadsBackAndIsOverwritten)
+{
+  ScratchDir dir;
+  const auto landmarks = RandomLandmarks(200, 21);
+  ASSERT_TRUE(WriteLandmarkFile(dir.File("r.dat"), landmarks));
+  WriteText(dir.File("r.trc"), std::string(100000, 'z'));
+  const ProcessRun run = RunIn(dir.Path, { "r.dat", "0.3mm" }); // the number prefix counts
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(run.Err, "");
+
+  TransformCoefficients c;
+  const TransformFileResult read = ReadTransformCoefficients(dir.File("r.trc").c_str(), c);
+  ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
+  EXPECT_EQ(c.Radius, 0.3f);
+  ASSERT_EQ(c.Points->GetNumberOfPoints(), 200);
+  ASSERT_EQ(c.CoeffX.size(), 204u);
+  for (int i = 0; i < 200; ++i)
+  {
+    double p[3];
+    c.Points->GetPoint(i, p);
+    for (int k = 0; k < 3; ++k)
+    {
+      // Six decimals: the file order and the values of the landmark file.
+      ASSERT_NEAR(p[k], landmarks[i].Source[k], 5.1e-7) << "landmark " << i;
+    }
+  }
+  // The spline evaluated from the file's contents moves every landmark onto its target (to the
+  // file's six decimals). Weights are stored in ordered positions: landmark i's is UnList[i].
+  for (int i = 0; i < 200; i += 7)
+  {
+    const double* q = landmarks[i].Source;
+    double d[3];
+    const std::vector<float>* coeff[3] = { &c.CoeffX, &c.CoeffY, &c.CoeffZ };
+    for (int axis = 0; axis < 3; ++axis)
+    {
+      const std::vector<float>& w = *coeff[axis];
+      double s = w[200] + w[201] * q[0] + w[202] * q[1] + w[203] * q[2];
+      for (int j = 0; j < 200; ++j)
+      {
+        double p[3];
+        c.Points->GetPoint(j, p);
+        s += w[c.UnList[j]] * ReferenceKernel(q, p, c.Radius);
+      }
+      d[axis] = s;
+    }
+    for (int axis = 0; axis < 3; ++axis)
+    {
+      EXPECT_NEAR(q[axis] - d[axis], landmarks[i].Target[axis], 2e-4)
+        << "landmark " << i << ", axis " << axis;
+    }
+  }
+}
+
+TEST(Pravik, RadiusArgumentIsConvertedLikeStrtod)
+{
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  for (const auto& [argument, written] :
+    { std::pair<const char*, const char*>{ "abc", "[0.000000]" }, { "  1.25e0xyz", "[1.250000]" },
+      { "0x10", "[16.000000]" }, { "-2", "[-2.000000]" } })
+  {
+    const ProcessRun run = RunIn(dir.Path, { "a.dat", argument });
+    EXPECT_EQ(run.Status, 0) << argument << ": " << run.Out;
+    EXPECT_EQ(ReadText(dir.File("a.trc")).rfind(std::string(written) + "\n", 0), 0u) << argument;
+  }
+}
+
+TEST(Pravik, RefusesValuesThatAreNotFinite)
+{
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  for (const char* radius : { "nan", "inf", "-infinity", "1e39" })
+  {
+    const ProcessRun run = RunIn(dir.Path, { "a.dat", radius });
+    EXPECT_EQ(run.Status, 7) << radius;
+    EXPECT_EQ(run.Out, std::string("The radius ") + radius + " is not a finite number!\n");
+    EXPECT_FALSE(FileExists(dir.File("a.trc")));
+  }
+  WriteText(dir.File("b.dat"), std::string(FourLandmarks) + "1 1 1 nan 0 0\n");
+  const ProcessRun bad = RunIn(dir.Path, { "b.dat", "1" });
+  EXPECT_EQ(bad.Status, 2);
+  EXPECT_EQ(
+    bad.Out, "Line 5 of b.dat holds a landmark value that is not a finite number!\nError!\n");
+  EXPECT_FALSE(FileExists(dir.File("b.trc")));
+
+  // Finite landmarks whose differences overflow the float range give no file either.
+  WriteText(dir.File("c.dat"),
+    std::string(FourLandmarks) +
+      "0.5 0.5 0.5 3e38 0 0\n"
+      "0.2 0.1 0.5 -3e38 0 0\n");
+  const ProcessRun huge = RunIn(dir.Path, { "c.dat", "1" });
+  EXPECT_EQ(huge.Status, 7) << huge.Out;
+  EXPECT_FALSE(FileExists(dir.File("c.trc")));
+}
+
+TEST(Pravik, CoincidentLandmarksFailTheFactorisation)
+{
+  ScratchDir dir;
+  // Apart from the coincident pair no landmarks are neighbours: the pivot is exactly 0.
+  WriteText(dir.File("c.dat"), std::string(FourLandmarks) + "1 0 0 1.2 0 0\n");
+  const ProcessRun run = RunIn(dir.Path, { "c.dat", "0.5" });
+  EXPECT_EQ(run.Status, 5);
+  EXPECT_EQ(run.Out,
+    "Matrix is not positive  Iflag =1\n"
+    "No coefficient file written: check c.dat for coincident landmarks (two "
+    "landmarks at one source position).\n");
+  EXPECT_FALSE(FileExists(dir.File("c.trc")));
+
+  // With more neighbours rounding leaves a tiny positive pivot: still refused.
+  const ProcessRun wide = RunIn(dir.Path, { "c.dat", "2" });
+  EXPECT_EQ(wide.Status, 5);
+  EXPECT_EQ(wide.Out,
+    "Landmarks 2 and 5 (counted in file order from 1) share one source "
+    "position; no coefficient file written.\n");
+  EXPECT_FALSE(FileExists(dir.File("c.trc")));
+}
+
+TEST(Pravik, PlanarAndEmptyLandmarkFilesStillFit)
+{
+  ScratchDir dir;
+  WriteText(dir.File("flat.dat"), "0 0 0 0 0 0.1\n1 0 0 1 0 0.1\n0 1 0 0 1 0.2\n1 1 0 1 1 0\n");
+  const ProcessRun flat = RunIn(dir.Path, { "flat.dat", "1.5" });
+  EXPECT_EQ(flat.Status, 0);
+  EXPECT_EQ(flat.Out.rfind("Warning: ", 0), 0u) << flat.Out;
+  const std::string text = ReadText(dir.File("flat.trc"));
+  EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+  EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+
+  WriteText(dir.File("none.dat"), "");
+  EXPECT_EQ(RunIn(dir.Path, { "none.dat", "1" }).Status, 0);
+  EXPECT_EQ(ReadText(dir.File("none.trc")),
+    "[1.000000]\n[0]\n[4]\n0.000000 0.000000 0.000000\n0.000000 0.000000 0.000000\n"
+    "0.000000 0.000000 0.000000\n0.000000 0.000000 0.000000\n[0]\n");
+}
+
+TEST(Pravik, OutputFailures)
+{
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  // A directory in the way of the output file: it cannot be created.
+  ASSERT_EQ(mkdir(dir.File("a.trc").c_str(), 0755), 0);
+  const ProcessRun blocked = RunIn(dir.Path, { "a.dat", "1" });
+  EXPECT_EQ(blocked.Status, 3);
+  EXPECT_EQ(blocked.Out, "Cannot open output file!\n");
+  rmdir(dir.File("a.trc").c_str());
+
+  // The output goes to a full device: the writes fail, the file is removed, status 4.
+  ASSERT_EQ(symlink("/dev/full", dir.File("a.trc").c_str()), 0);
+  const ProcessRun full = RunIn(dir.Path, { "a.dat", "1" });
+  EXPECT_EQ(full.Status, 4);
+  EXPECT_EQ(full.Out.rfind("Cannot write output file a.trc (", 0), 0u) << full.Out;
+  EXPECT_NE(full.Out.find("it has been removed"), std::string::npos) << full.Out;
+  EXPECT_NE(access(dir.File("a.trc").c_str(), F_OK), 0);
+}
+
+namespace
+{
+// The radius the run script fits the sample with ("radius=<value>").
+std::string RunScriptRadius()
+{
+  const std::string script = ReadText(std::string(QUORVEL_SOURCE_DIR) + "/scripts/run.sh");
+  const size_t at = script.find("\nradius=");
+  if (at == std::string::npos)
+  {
+    return "";
+  }
+  const size_t begin = at + 8;
+  return script.substr(begin, script.find('\n', begin) - begin);
+}
+}
+
+TEST(Pravik, FitsTheBundledSample)
+{
+  const std::string sample = std::string(QUORVEL_DATA_DIR) + "/leg.dat";
+  if (!FileExists(sample))
+  {
+    GTEST_SKIP() << "no sample at " << sample;
+  }
+  const std::string radius = RunScriptRadius();
+  ASSERT_FALSE(radius.empty()) << "scripts/run.sh names no radius";
+  ScratchDir dir;
+  WriteText(dir.File("leg.dat"), ReadText(sample));
+  const ProcessRun run = RunIn(dir.Path, { "leg.dat", radius });
+  ASSERT_EQ(run.Status, 0) << run.Out;
+  EXPECT_EQ(run.Out, "");
+
+  TransformCoefficients c;
+  const TransformFileResult read = ReadTransformCoefficients(dir.File("leg.trc").c_str(), c);
+  ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
+  EXPECT_EQ(c.Radius, static_cast<float>(std::strtod(radius.c_str(), nullptr)));
+
+  // Every landmark line of the sample is a landmark, and the spline carries it to its target.
+  std::istringstream lines(ReadText(sample));
+  std::string line;
+  int n = 0;
+  std::vector<Landmark> landmarks;
+  while (std::getline(lines, line))
+  {
+    Landmark l;
+    if (std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf", &l.Source[0], &l.Source[1],
+          &l.Source[2], &l.Target[0], &l.Target[1], &l.Target[2]) == 6)
+    {
+      landmarks.push_back(l);
+      ++n;
+    }
+  }
+  ASSERT_EQ(c.Points->GetNumberOfPoints(), n);
+  const std::vector<float>* coeff[3] = { &c.CoeffX, &c.CoeffY, &c.CoeffZ };
+  for (int i = 0; i < n; i += 5)
+  {
+    const double* q = landmarks[i].Source;
+    for (int axis = 0; axis < 3; ++axis)
+    {
+      const std::vector<float>& w = *coeff[axis];
+      double s = w[n] + w[n + 1] * q[0] + w[n + 2] * q[1] + w[n + 3] * q[2];
+      for (int j = 0; j < n; ++j)
+      {
+        double p[3];
+        c.Points->GetPoint(j, p);
+        s += w[c.UnList[j]] * ReferenceKernel(q, p, c.Radius);
+      }
+      EXPECT_NEAR(q[axis] - s, landmarks[i].Target[axis], 5e-4)
+        << "landmark " << i << ", axis " << axis;
+    }
+  }
+}
+
+TEST(Pravik, ExhaustedMemoryEndsTheRunWithItsMessage)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#else
+  // 6000 landmarks that are all neighbours: the envelope is the whole triangle (about 72 MB),
+  // more than the 60 MB the run is allowed in all.
+  ScratchDir dir;
+  ASSERT_TRUE(WriteLandmarkFile(dir.File("dense.dat"), RandomLandmarks(6000, 99)));
+  const ProcessRun run =
+    RunIn(dir.Path, { "dense.dat", "10" }, PRAVIK_EXECUTABLE, "ulimit -v 60000 && timeout 120 ");
+  EXPECT_EQ(run.Status, 6) << run.Out << run.Err;
+  EXPECT_EQ(run.Out, "Not enogh memory to floatlocate Env\n");
+  EXPECT_FALSE(FileExists(dir.File("dense.trc")));
+#endif
+}
