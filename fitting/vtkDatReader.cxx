@@ -1,5 +1,7 @@
 #include "vtkDatReader.h"
 
+#include "NumberText.h"
+
 #include <vtkIdList.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointLocator.h>
@@ -24,86 +26,22 @@ enum class Item
   NotFinite
 };
 
-inline bool IsSpace(char c)
-{
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-inline bool IsDigit(char c)
-{
-  return c >= '0' && c <= '9';
-}
-
-bool StartsWithNoCase(const char* p, const char* word)
-{
-  for (; *word; ++p, ++word)
-  {
-    if ((*p | 0x20) != *word)
-    {
-      return false;
-    }
-  }
-  return true;
-}
-
-// One decimal number after optional white space: optional sign, digits with an optional
-// decimal point, optional exponent. The words inf, infinity and nan are recognised only to be
-// refused, as is a value beyond the float range.
+// One number after optional white space.
 Item ParseNumber(const char*& p, float& value)
 {
-  while (IsSpace(*p))
+  while (NumberText::IsSpace(*p))
   {
     ++p;
   }
-  const char* start = p;
-  const char* q = p;
-  if (*q == '+' || *q == '-')
+  switch (NumberText::ReadFloat(p, value))
   {
-    ++q;
+    case NumberText::Scan::Number:
+      return Item::Number;
+    case NumberText::Scan::NotFinite:
+      return Item::NotFinite;
+    default:
+      return Item::NotNumber;
   }
-  if (StartsWithNoCase(q, "inf") || StartsWithNoCase(q, "nan"))
-  {
-    return Item::NotFinite;
-  }
-  int digits = 0;
-  while (IsDigit(*q))
-  {
-    ++q;
-    ++digits;
-  }
-  if (*q == '.')
-  {
-    ++q;
-    while (IsDigit(*q))
-    {
-      ++q;
-      ++digits;
-    }
-  }
-  if (digits == 0)
-  {
-    return Item::NotNumber;
-  }
-  if (*q == 'e' || *q == 'E')
-  {
-    const char* e = q + 1;
-    if (*e == '+' || *e == '-')
-    {
-      ++e;
-    }
-    if (IsDigit(*e))
-    {
-      while (IsDigit(*e))
-      {
-        ++e;
-      }
-      q = e;
-    }
-  }
-  const std::string token(start, q);
-  value = std::strtof(token.c_str(), nullptr);
-  p = q;
-  return std::isfinite(value) ? Item::Number : Item::NotFinite;
 }
 
 // Parses a landmark line into six values. Returns Number for a landmark, NotNumber for a line

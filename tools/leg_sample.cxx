@@ -111,7 +111,7 @@ const Profile kLegBack({ { -0.52, 0.132 }, { -0.40, 0.126 }, { -0.20, 0.106 }, {
 // The foot points to +z from the ankle; along it (u = z - centre) its top, sole and half
 // width.
 const Profile kFootTop({ { -0.045, 0.905 }, { -0.01, 0.875 }, { 0.06, 0.872 }, { 0.14, 0.895 },
-  { 0.20, 0.915 }, { 0.25, 0.928 } });
+  { 0.20, 0.912 }, { 0.25, 0.918 } });
 const Profile kFootSole(
   { { -0.045, 0.972 }, { 0.0, 0.978 }, { 0.07, 0.972 }, { 0.15, 0.979 }, { 0.25, 0.970 } });
 const Profile kFootHalfWidth({ { -0.045, 0.040 }, { 0.00, 0.045 }, { 0.08, 0.054 }, { 0.16, 0.064 },
@@ -139,7 +139,7 @@ double LegTubeField(const double p[3])
   const double e = (p[0] - xc) / 0.04;
   const double rho = std::sqrt((v / a) * (v / a) + (w / b) * (w / b) + e * e);
   const double tube = (rho - 1.0) * std::min(a, b);
-  return SmoothMax(tube, kHipX - p[0], 0.012);
+  return SmoothMax(tube, kHipX - p[0], 0.03);
 }
 
 double FootField(const double p[3])
