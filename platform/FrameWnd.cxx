@@ -19,6 +19,8 @@
 
 namespace
 {
+const char* const NoTooltip = "quorvelNoTooltip";
+
 QString Text(const std::string& s)
 {
   return QString::fromStdString(s);
@@ -109,23 +111,10 @@ public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override
   {
-    if (event->type() == QEvent::ToolTip)
-    {
-      auto* widget = qobject_cast<QWidget*>(watched);
-      return widget && widget->toolTip().isEmpty();
-    }
-    return false;
+    return event->type() == QEvent::ToolTip && watched->property(NoTooltip).toBool();
   }
 };
 
-// The main window's own buttons take their tooltip from the action only when one is set.
-void SetTooltip(QWidget* button, const QString& tooltip)
-{
-  if (button)
-  {
-    button->setToolTip(tooltip);
-  }
-}
 }
 
 //------------------------------------------------------------------------------
@@ -193,10 +182,11 @@ BOOL CToolBar::LoadToolBar(UINT resourceId)
     }
     ++image;
     this->Bar->addAction(action);
-    QWidget* button = this->Bar->widgetForAction(action);
-    SetTooltip(button, Text(CommandTooltip(CResources::Get().LoadString(id))));
-    if (button)
+    const std::string tooltip = CommandTooltip(CResources::Get().LoadString(id));
+    action->setToolTip(Text(tooltip));
+    if (QWidget* button = this->Bar->widgetForAction(action))
     {
+      button->setProperty(NoTooltip, tooltip.empty());
       button->installEventFilter(this->Frame->Frame->TooltipFilter);
     }
   }
