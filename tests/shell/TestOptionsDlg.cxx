@@ -3,6 +3,7 @@
 // box), when the owner's timer is restarted, "Save PPM" only while playing, the prefix.
 #include "ShellHarness.h"
 
+#include "HaldenResources.h"
 #include "OptionsDlg.h"
 #include "Prompts.h"
 #include "resource.h"
@@ -55,6 +56,7 @@ struct OptionsFixture : public ::testing::Test
   OptionsFixture()
   {
     shell::App();
+    LoadHaldenResources();
     auto owner = std::make_unique<RecordingOwner>();
     this->Owner = owner.get();
     this->Dialog = std::make_unique<COptionsDlg>(std::move(owner));
@@ -63,8 +65,11 @@ struct OptionsFixture : public ::testing::Test
   /// Shows the dialog once, worked by the script; returns DoModal's result.
   int Show(std::function<void(CDialog&)> script)
   {
+    const std::size_t before = this->Prompts.Dialogs.size();
     this->Prompts.AnswerDialog(std::move(script));
-    return this->Dialog->DoModal();
+    const int result = this->Dialog->DoModal();
+    EXPECT_EQ(this->Prompts.Dialogs.size(), before + 1) << "the dialog did not run";
+    return result;
   }
 
   CScriptedPrompts Prompts;

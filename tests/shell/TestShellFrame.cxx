@@ -373,7 +373,6 @@ public:
 
 TEST(ShellOptionsLayout, ControlsSitWhereTheTemplatePutsThemAndTheirTextsFit)
 {
-  shell::App();
   Shell app;
   COptionsDlg dialog(std::make_unique<IdleOwner>(), app.Frame());
   CScriptedPrompts prompts;
