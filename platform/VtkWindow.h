@@ -82,7 +82,6 @@ private:
   void* ParentId = nullptr;
   bool Bound = false;
   bool InRender = false;
-  bool RenderedInPaint = false;
   int MemoryRendering = 0;
   int MemorySize[2] = { 0, 0 };
   int ScreenSize[2] = { 0, 0 };
