@@ -1,5 +1,7 @@
 #include "vtkDatReader.h"
 
+#include "FitProgress.h"
+
 #include <vtkIdList.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointLocator.h>
@@ -173,6 +175,7 @@ int vtkDatReader::ReadLandmarks()
   FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
   if (!file)
   {
+    FitReportOutput();
     std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
     return -1;
   }
@@ -187,6 +190,7 @@ int vtkDatReader::ReadLandmarks()
     const Item item = ParseLandmark(line, v);
     if (item == Item::NotFinite)
     {
+      FitReportOutput();
       std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
         lineNumber, this->FileName);
       result = -1;
@@ -200,6 +204,7 @@ int vtkDatReader::ReadLandmarks()
   }
   if (result == 0 && std::ferror(file))
   {
+    FitReportOutput();
     std::printf("Cannot read %s!\n", this->FileName);
     result = -1;
   }
@@ -215,6 +220,7 @@ int vtkDatReader::Read()
   this->Max = 0;
   this->PointArray->Initialize();
   this->PointArrayN->Initialize();
+  FitReportStage(FitStage::Reading);
   if (this->ReadLandmarks() != 0)
   {
     this->PointArray->Initialize();
@@ -224,6 +230,7 @@ int vtkDatReader::Read()
   this->PointArray->Squeeze();
   this->PointArrayN->Squeeze();
 
+  FitReportStage(FitStage::Ordering);
   this->PolyData->SetPoints(this->PointArray);
   this->Tree->SetDataSet(this->PolyData);
   const int n = static_cast<int>(this->PointArray->GetNumberOfPoints());
