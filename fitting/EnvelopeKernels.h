@@ -8,6 +8,8 @@
   namespace space                                                                                  \
   {                                                                                                \
   bool envelope_factor_rows(int begin, int end, const int* xenv, float* env, float* diag);         \
+  /* The inner product of a and b over the columns [lo, hi) (a, b at column lo). */                \
+  double envelope_inner_product(const float* a, const float* b, int lo, int hi);                   \
   void envelope_lower_solve_rows(                                                                  \
     int n, const int* xenv, const float* env, const float* diag, float* rhs);                      \
   void envelope_upper_solve_rows(                                                                  \

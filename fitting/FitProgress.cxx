@@ -65,11 +65,11 @@ void FitReportOutput()
   }
 }
 
-void FitReportEnvelope(int n, const int* xenv)
+void FitReportEnvelope(int n, const int* xenv, const float* env)
 {
   if (TheObserver)
   {
-    TheObserver->EnvelopeAssembled(n, xenv);
+    TheObserver->EnvelopeAssembled(n, xenv, env);
   }
 }
 

@@ -31,8 +31,11 @@ public:
   virtual void Progress(double /*fraction*/) {}
   /** The fit is about to print a message on standard output. */
   virtual void BeforeOutput() {}
-  /** The kernel matrix is assembled: its order and envelope row index (1-based, n + 1). */
-  virtual void EnvelopeAssembled(int /*n*/, const int* /*xenv*/) {}
+  /**
+   * The kernel matrix is assembled, before factorisation: its order, the envelope row index
+   * (n + 1 entries, 1-based) and the stored entries (xenv[n] - 1 of them).
+   */
+  virtual void EnvelopeAssembled(int /*n*/, const int* /*xenv*/, const float* /*env*/) {}
 };
 
 /** Installs the watcher (nullptr removes it); returns the one installed before. */
@@ -42,7 +45,7 @@ FitObserver* GetFitObserver();
 void FitReportStage(FitStage stage);
 void FitReportProgress(double fraction);
 void FitReportOutput();
-void FitReportEnvelope(int n, const int* xenv);
+void FitReportEnvelope(int n, const int* xenv, const float* env);
 
 /**
  * One updating line on a terminal: "Pravik: <stage>" and, while factoring, the percentage

@@ -328,7 +328,6 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     e += width;
     w.Xenv[b + 1] = static_cast<int>(e + 1);
   }
-  FitReportEnvelope(n, w.Xenv);
   if (e == 0)
   {
     std::free(w.Env);
@@ -343,6 +342,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     }
   }
   w.EnvCapacity = e;
+  FitReportEnvelope(n, w.Xenv, w.Env);
 }
 
 //------------------------------------------------------------------------------

@@ -128,7 +128,10 @@ public:
     this->Current = FitStageName(stage);
   }
 
-  void EnvelopeAssembled(int n, const int* xenv) override { this->Xenv.assign(xenv, xenv + n + 1); }
+  void EnvelopeAssembled(int n, const int* xenv, const float*) override
+  {
+    this->Xenv.assign(xenv, xenv + n + 1);
+  }
 
   // Closes the current stage: its time and the peak resident set while it ran.
   void End()
