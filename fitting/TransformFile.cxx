@@ -1,5 +1,7 @@
 #include "TransformFile.h"
 
+#include "NumberText.h"
+
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -55,50 +57,15 @@ public:
   Result Float(float& value)
   {
     this->SkipSpace();
-    const char* q = this->P;
-    if (*q == '+' || *q == '-')
+    switch (NumberText::ReadFloat(this->P, value))
     {
-      ++q;
+      case NumberText::Scan::Number:
+        return Ok;
+      case NumberText::Scan::NotFinite:
+        return NotFinite;
+      default:
+        return NoNumber;
     }
-    if (StartsWithNoCase(q, "inf") || StartsWithNoCase(q, "nan"))
-    {
-      return NotFinite;
-    }
-    int digits = 0;
-    for (; IsDigit(*q); ++q)
-    {
-      ++digits;
-    }
-    if (*q == '.')
-    {
-      for (++q; IsDigit(*q); ++q)
-      {
-        ++digits;
-      }
-    }
-    if (digits == 0)
-    {
-      return NoNumber;
-    }
-    if (*q == 'e' || *q == 'E')
-    {
-      const char* e = q + 1;
-      if (*e == '+' || *e == '-')
-      {
-        ++e;
-      }
-      if (IsDigit(*e))
-      {
-        for (; IsDigit(*e); ++e)
-        {
-        }
-        q = e;
-      }
-    }
-    const std::string token(this->P, q);
-    value = std::strtof(token.c_str(), nullptr);
-    this->P = q;
-    return std::isfinite(value) ? Ok : NotFinite;
   }
 
   Result Int(int& value)
@@ -167,22 +134,8 @@ public:
   }
 
 private:
-  static bool IsSpace(char c)
-  {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  }
-  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-  static bool StartsWithNoCase(const char* p, const char* word)
-  {
-    for (; *word; ++p, ++word)
-    {
-      if ((*p | 0x20) != *word)
-      {
-        return false;
-      }
-    }
-    return true;
-  }
+  static bool IsSpace(char c) { return NumberText::IsSpace(c); }
+  static bool IsDigit(char c) { return NumberText::IsDigit(c); }
 
   const char* Begin;
   const char* P;

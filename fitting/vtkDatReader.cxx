@@ -1,6 +1,7 @@
 #include "vtkDatReader.h"
 
 #include "FitProgress.h"
+#include "NumberText.h"
 
 #include <vtkIdList.h>
 #include <vtkObjectFactory.h>
@@ -26,86 +27,22 @@ enum class Item
   NotFinite
 };
 
-inline bool IsSpace(char c)
-{
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-inline bool IsDigit(char c)
-{
-  return c >= '0' && c <= '9';
-}
-
-bool StartsWithNoCase(const char* p, const char* word)
-{
-  for (; *word; ++p, ++word)
-  {
-    if ((*p | 0x20) != *word)
-    {
-      return false;
-    }
-  }
-  return true;
-}
-
-// One decimal number after optional white space: optional sign, digits with an optional
-// decimal point, optional exponent. The words inf, infinity and nan are recognised only to be
-// refused, as is a value beyond the float range.
+// One number after optional white space.
 Item ParseNumber(const char*& p, float& value)
 {
-  while (IsSpace(*p))
+  while (NumberText::IsSpace(*p))
   {
     ++p;
   }
-  const char* start = p;
-  const char* q = p;
-  if (*q == '+' || *q == '-')
+  switch (NumberText::ReadFloat(p, value))
   {
-    ++q;
+    case NumberText::Scan::Number:
+      return Item::Number;
+    case NumberText::Scan::NotFinite:
+      return Item::NotFinite;
+    default:
+      return Item::NotNumber;
   }
-  if (StartsWithNoCase(q, "inf") || StartsWithNoCase(q, "nan"))
-  {
-    return Item::NotFinite;
-  }
-  int digits = 0;
-  while (IsDigit(*q))
-  {
-    ++q;
-    ++digits;
-  }
-  if (*q == '.')
-  {
-    ++q;
-    while (IsDigit(*q))
-    {
-      ++q;
-      ++digits;
-    }
-  }
-  if (digits == 0)
-  {
-    return Item::NotNumber;
-  }
-  if (*q == 'e' || *q == 'E')
-  {
-    const char* e = q + 1;
-    if (*e == '+' || *e == '-')
-    {
-      ++e;
-    }
-    if (IsDigit(*e))
-    {
-      while (IsDigit(*e))
-      {
-        ++e;
-      }
-      q = e;
-    }
-  }
-  const std::string token(start, q);
-  value = std::strtof(token.c_str(), nullptr);
-  p = q;
-  return std::isfinite(value) ? Item::Number : Item::NotFinite;
 }
 
 // Parses a landmark line into six values. Returns Number for a landmark, NotNumber for a line
@@ -206,6 +143,13 @@ int vtkDatReader::ReadLandmarks()
   {
     FitReportOutput();
     std::printf("Cannot read %s!\n", this->FileName);
+    result = -1;
+  }
+  else if (result == 0 && !std::feof(file))
+  {
+    // getline gives up before the end of the file only when it cannot make room for a line:
+    // the landmarks after it must not be lost without a word.
+    vtkErrorMacro("Not enough memory");
     result = -1;
   }
   std::free(line);

@@ -9,6 +9,7 @@
 #include <vtkObjectFactory.h>
 #include <vtkPoints.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -84,9 +85,12 @@ bool AllFinite(const float* v, int count)
   return true;
 }
 
-const char* const AffineWarning =
+const char* const FlatWarning =
   "Warning: the landmarks do not span three dimensions (fewer than four landmarks, or all on "
   "one plane or line); the affine part is fitted within the directions they span.\n";
+const char* const SingularWarning =
+  "Warning: the affine part's system is singular in single precision; it is solved in double "
+  "precision instead.\n";
 }
 
 // The work arrays of one Solve().
@@ -311,7 +315,10 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
       {
         w.EnvCapacity += growth;
       }
-      auto* grown = static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)));
+      // Xenv addresses the envelope with int positions: a larger one cannot be factored.
+      auto* grown = w.EnvCapacity < INT_MAX
+        ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
+        : nullptr;
       if (!grown)
       {
         throw "Not enogh memory to floatlocate Env";
@@ -400,7 +407,7 @@ void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
     if (!w.WarningPrinted)
     {
       FitReportOutput();
-      std::fputs(AffineWarning, stdout);
+      std::fputs(w.Span.Rank < 4 ? FlatWarning : SingularWarning, stdout);
       w.WarningPrinted = true;
     }
   }

@@ -2,8 +2,13 @@
 // pose its landmarks describe (middle) and that pose as the fitted spline gives it (right), all
 // textured and in front of the background, the way the viewer draws them.
 //
-//   xvfb-run -a build/tools/render_sample data /tmp/leg.png [radius]
+//   xvfb-run -a build/tools/render_sample data /tmp/leg.png [radius | file.trc]
+//
+// With a radius (default: the sample's) the right column is fitted here in double precision;
+// with a coefficient file written by Pravik it is what the viewer's shape transform makes of it.
+#include "TransformFile.h"
 #include "leg_sample.h"
+#include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
 #include <vtkBMPReader.h>
@@ -13,6 +18,7 @@
 #include <vtkImageMapper3D.h>
 #include <vtkNew.h>
 #include <vtkPNGWriter.h>
+#include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataNormals.h>
@@ -81,7 +87,7 @@ int main(int argc, char* argv[])
 {
   if (argc != 3 && argc != 4)
   {
-    std::cerr << "Usage: render_sample <data directory> <picture.png> [radius]\n";
+    std::cerr << "Usage: render_sample <data directory> <picture.png> [radius | file.trc]\n";
     return 2;
   }
   const std::string dir = argv[1];
@@ -119,17 +125,39 @@ int main(int argc, char* argv[])
       landmarks.push_back(l);
     }
   }
-  const double radius = argc > 3 ? std::atof(argv[3]) : legsample::kRadius;
-  const std::vector<std::array<double, 3>> coefficients = legsample::FitSpline(landmarks, radius);
   vtkNew<vtkPolyData> fitted;
   fitted->DeepCopy(leg);
-  for (vtkIdType i = 0; i < fitted->GetNumberOfPoints(); ++i)
+  const std::string third = argc > 3 ? argv[3] : "";
+  if (third.size() > 4 && third.compare(third.size() - 4, 4, ".trc") == 0)
   {
-    double p[3];
-    double q[3];
-    fitted->GetPoint(i, p);
-    legsample::Deform(landmarks, coefficients, radius, p, q);
-    fitted->GetPoints()->SetPoint(i, q);
+    // A coefficient file from the fitting tool, applied by the viewer's transform.
+    TransformCoefficients c;
+    const TransformFileResult read = ReadTransformCoefficients(third.c_str(), c);
+    if (read.Status != TransformFileStatus::Ok)
+    {
+      std::cerr << third << ": " << read.Reason << "\n";
+      return 1;
+    }
+    vtkNew<vtkShapeTransform> transform;
+    transform->SetParameters(c.Radius, c.Points, c.CoeffX.data(), c.CoeffY.data(), c.CoeffZ.data(),
+      c.UnList.data(), c.Locator);
+    transform->SetFactor(1.0f);
+    vtkNew<vtkPoints> moved;
+    transform->TransformPoints(leg->GetPoints(), moved);
+    fitted->SetPoints(moved);
+  }
+  else
+  {
+    const double radius = third.empty() ? legsample::kRadius : std::atof(third.c_str());
+    const std::vector<std::array<double, 3>> coefficients = legsample::FitSpline(landmarks, radius);
+    for (vtkIdType i = 0; i < fitted->GetNumberOfPoints(); ++i)
+    {
+      double p[3];
+      double q[3];
+      fitted->GetPoint(i, p);
+      legsample::Deform(landmarks, coefficients, radius, p, q);
+      fitted->GetPoints()->SetPoint(i, q);
+    }
   }
 
   vtkNew<vtkBMPReader> textureReader;

@@ -1,133 +1,13 @@
 // The bundled sample: regenerating it gives the committed files, the model is a closed,
 // outward-facing surface labelled body/sock, the landmark file is readable, covers the model
 // and fits a spline that reproduces the intended pose, and the bitmaps are 24-bit.
-#include "leg_sample.h"
-
-#include <vtkBMPReader.h>
-#include <vtkCellArray.h>
-#include <vtkCellData.h>
-#include <vtkDataArray.h>
-#include <vtkIdList.h>
-#include <vtkImageData.h>
-#include <vtkNew.h>
-#include <vtkPointData.h>
-#include <vtkPointLocator.h>
-#include <vtkPoints.h>
-#include <vtkPolyData.h>
-#include <vtkPolyDataNormals.h>
-#include <vtkPolyDataReader.h>
-
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "SampleFiles.h"
 
 namespace
 {
 
 namespace fs = std::filesystem;
-
-const std::string kDataDir = std::string(QUORVEL_SOURCE_DIR) + "/data";
-
-std::string ReadFile(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-vtkSmartPointer<vtkPolyData> ReadModel(const std::string& path)
-{
-  vtkNew<vtkPolyDataReader> reader;
-  reader->SetFileName(path.c_str());
-  reader->Update();
-  vtkSmartPointer<vtkPolyData> model = reader->GetOutput();
-  return model;
-}
-
-using LandmarkLine = legsample::Landmark;
-
-vtkSmartPointer<vtkDataArray> PointNormals(vtkPolyData* surface)
-{
-  vtkNew<vtkPolyDataNormals> normals;
-  normals->SetInputData(surface);
-  normals->SplittingOff();
-  normals->Update();
-  vtkSmartPointer<vtkDataArray> result = normals->GetOutput()->GetPointData()->GetNormals();
-  return result;
-}
-
-// Parsed by hand, independently of any reader of the product: six numbers, nothing else.
-std::vector<LandmarkLine> ReadLandmarks(const std::string& path, std::string& problem)
-{
-  std::vector<LandmarkLine> lines;
-  std::ifstream in(path);
-  std::string text;
-  int number = 0;
-  while (std::getline(in, text))
-  {
-    ++number;
-    if (text.size() > 79)
-    {
-      problem = "line " + std::to_string(number) + " is longer than 79 characters";
-      return lines;
-    }
-    std::istringstream fields(text);
-    std::vector<double> values;
-    std::string field;
-    while (fields >> field)
-    {
-      char* end = nullptr;
-      const double value = std::strtod(field.c_str(), &end);
-      if (*end != '\0' || !std::isfinite(value))
-      {
-        problem = "line " + std::to_string(number) + ": '" + field + "' is not a finite number";
-        return lines;
-      }
-      values.push_back(value);
-    }
-    if (values.size() != 6)
-    {
-      problem =
-        "line " + std::to_string(number) + " holds " + std::to_string(values.size()) + " numbers";
-      return lines;
-    }
-    lines.push_back({ { values[0], values[1], values[2] }, { values[3], values[4], values[5] } });
-  }
-  return lines;
-}
-
-// The radius the run script fits the sample with: its line "radius=<number>".
-double RunScriptRadius()
-{
-  std::istringstream script(ReadFile(std::string(QUORVEL_SOURCE_DIR) + "/scripts/run.sh"));
-  const std::string key = "radius=";
-  std::string line;
-  while (std::getline(script, line))
-  {
-    if (line.compare(0, key.size(), key) == 0)
-    {
-      return std::strtod(line.c_str() + key.size(), nullptr);
-    }
-  }
-  return -1.0;
-}
-
-double Distance(const double* a, const double* b)
-{
-  return std::sqrt(
-    (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
-}
+using namespace samplefiles;
 
 TEST(SampleData, GeneratorReproducesTheCommittedFiles)
 {
@@ -195,6 +75,7 @@ TEST(SampleData, ModelIsAClosedOutwardSurfaceWithOneLabelPerCell)
   // A leg of this size holds a few hundredths of a cubic unit.
   EXPECT_GT(volume, 0.01);
   EXPECT_LT(volume, 0.1);
+  EXPECT_EQ(SharpEdges(leg, 30.0), 0) << "the skin should shade smoothly everywhere";
 
   vtkDataArray* labels = leg->GetCellData()->GetScalars();
   ASSERT_NE(labels, nullptr);
@@ -327,63 +208,24 @@ TEST(SampleData, FittedSplineReproducesThePoseOnTheModel)
     ASSERT_LT(Distance(target, l.Target.data()), 2e-6) << "a target is not the posed source";
   }
 
+  // Fitted in double precision, the deformed model point is x - s(x), s fitted to source
+  // minus target; it should match the pose the landmarks were taken from.
   const std::vector<std::array<double, 3>> coeff = legsample::FitSpline(landmarks, radius);
   vtkSmartPointer<vtkPolyData> leg = ReadModel(kDataDir + "/leg.vtk");
-
-  // The deformed model point is x - s(x), s fitted to source minus target; compare it with
-  // the pose the landmarks were taken from.
-  double worst = 0;
-  double sumSquares = 0;
-  double largestMove = 0;
-  vtkNew<vtkPolyData> fittedLeg;
-  fittedLeg->DeepCopy(leg);
-  vtkNew<vtkPolyData> posedLeg;
-  posedLeg->DeepCopy(leg);
+  vtkNew<vtkPoints> fitted;
+  fitted->SetNumberOfPoints(leg->GetNumberOfPoints());
   for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); ++i)
   {
     double p[3];
+    double q[3];
     leg->GetPoint(i, p);
-    double fitted[3];
-    legsample::Deform(landmarks, coeff, radius, p, fitted);
-    double posed[3];
-    legsample::Warp(p, posed);
-    fittedLeg->GetPoints()->SetPoint(i, fitted);
-    posedLeg->GetPoints()->SetPoint(i, posed);
-    const double error = Distance(fitted, posed);
-    worst = std::max(worst, error);
-    sumSquares += error * error;
-    largestMove = std::max(largestMove, Distance(p, posed));
+    legsample::Deform(landmarks, coeff, radius, p, q);
+    fitted->SetPoint(i, q);
   }
-  const double rms = std::sqrt(sumSquares / static_cast<double>(leg->GetNumberOfPoints()));
-  std::printf("largest move %.4f, fit error rms %.5f, worst %.5f\n", largestMove, rms, worst);
-  EXPECT_GT(largestMove, 0.2) << "the deformation should be plain to see";
-  EXPECT_LT(rms, 0.0015);
-  EXPECT_LT(worst, 0.012);
-
-  // Shading follows the normals: dimples around the landmarks would show as normals that
-  // stray from those of the intended pose even where positions are close.
-  vtkSmartPointer<vtkDataArray> fittedNormals = PointNormals(fittedLeg);
-  vtkSmartPointer<vtkDataArray> posedNormals = PointNormals(posedLeg);
-  std::vector<double> angles;
-  for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); ++i)
-  {
-    double a[3];
-    double b[3];
-    fittedNormals->GetTuple(i, a);
-    posedNormals->GetTuple(i, b);
-    const double cosine = std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0);
-    angles.push_back(std::acos(cosine) * 180.0 / 3.14159265358979);
-  }
-  std::sort(angles.begin(), angles.end());
-  double mean = 0;
-  for (double angle : angles)
-  {
-    mean += angle / static_cast<double>(angles.size());
-  }
-  const double p95 = angles[angles.size() * 95 / 100];
-  std::printf("normal deviation mean %.2f, 95th percentile %.2f degrees\n", mean, p95);
-  EXPECT_LT(mean, 1.5);
-  EXPECT_LT(p95, 5.0);
+  const PoseMatch match = ComparePose(leg, fitted);
+  std::printf("%s\n", match.Summary().c_str());
+  EXPECT_GT(match.LargestMove, 0.2) << "the deformation should be plain to see";
+  ExpectSmoothMatch(match);
 }
 
 TEST(SampleData, BitmapsAre24BitOfTheExpectedSize)

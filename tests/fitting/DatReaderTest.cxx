@@ -151,9 +151,9 @@ TEST(DatReader, RefusesValuesThatAreNotFinite)
     EXPECT_NE(r.Output.find("Line 2 of"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("not a finite number"), std::string::npos) << r.Output;
   }
-  // A word that merely begins a comment is no value of a landmark.
+  // After the sixth number, or as a word that merely begins like one, it is no value.
   ReadResult ok;
-  ReadLandmarks(ok, "1 2 3 4 5 6 nan\n");
+  ReadLandmarks(ok, "1 2 3 4 5 6 nan\n1 2 3 4 5 information\n1 2 3 4 5 nano\n");
   EXPECT_EQ(ok.Status, 0);
   EXPECT_EQ(ok.Reader->GetPointArray()->GetNumberOfPoints(), 1);
 }

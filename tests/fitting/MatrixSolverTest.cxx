@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <vtkNew.h>
+#include <vtkObjectFactory.h>
+#include <vtkOutputWindow.h>
 #include <vtkPoints.h>
 
 #include <algorithm>
@@ -391,4 +393,48 @@ TEST(MatrixSolver, KernelValues)
   EXPECT_EQ(points->GetReferenceCount(), 2) << "the solver registers its points";
   solver->SetPointArray(nullptr);
   EXPECT_EQ(points->GetReferenceCount(), 1);
+}
+
+namespace
+{
+class DebugCapture : public vtkOutputWindow
+{
+public:
+  static DebugCapture* New();
+  vtkTypeMacro(DebugCapture, vtkOutputWindow);
+  void DisplayText(const char* text) override { this->Text += text; }
+  std::string Text;
+};
+vtkStandardNewMacro(DebugCapture);
+}
+
+TEST(MatrixSolver, AccessorsPrintDebugLinesAndModifyOnlyOnChange)
+{
+  vtkNew<vtkMatrixSolver> solver;
+  EXPECT_EQ(solver->GetRadius(), 0.0f);
+  EXPECT_EQ(solver->GetMax(), 0);
+  EXPECT_EQ(solver->GetBX(), nullptr);
+  const vtkMTimeType before = solver->GetMTime();
+  solver->SetMax(0);
+  solver->SetList(nullptr);
+  EXPECT_EQ(solver->GetMTime(), before);
+  int list[1] = { 0 };
+  solver->SetList(list);
+  EXPECT_GT(solver->GetMTime(), before);
+
+  vtkNew<DebugCapture> window;
+  vtkOutputWindow* previous = vtkOutputWindow::GetInstance();
+  previous->Register(nullptr);
+  vtkOutputWindow::SetInstance(window);
+  solver->DebugOn();
+  solver->SetRadius(1.5f);
+  solver->GetPointArray();
+  solver->GetSplineCoeffY();
+  solver->DebugOff();
+  vtkOutputWindow::SetInstance(previous);
+  previous->UnRegister(nullptr);
+  EXPECT_NE(window->Text.find("vtkMatrixSolver"), std::string::npos) << window->Text;
+  EXPECT_NE(window->Text.find("setting Radius to 1.5"), std::string::npos) << window->Text;
+  EXPECT_NE(window->Text.find("returning PointArray address"), std::string::npos);
+  EXPECT_NE(window->Text.find("returning SplineCoeffY of"), std::string::npos);
 }

@@ -9,6 +9,7 @@
 #include <vtkPoints.h>
 
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -92,6 +93,13 @@ TEST(Pravik, UnopenableLandmarkFile)
   EXPECT_EQ(run.Status, 2);
   EXPECT_EQ(run.Out, "Cannot open missing.dat!\nError!\n");
   EXPECT_FALSE(FileExists(dir.File("missing.trc")));
+
+  // A directory opens but cannot be read: that is no empty landmark file.
+  ASSERT_EQ(mkdir(dir.File("folder.dat").c_str(), 0755), 0);
+  const ProcessRun folder = RunIn(dir.Path, { "folder.dat", "1" });
+  EXPECT_EQ(folder.Status, 2);
+  EXPECT_EQ(folder.Out, "Cannot read folder.dat!\nError!\n");
+  EXPECT_FALSE(FileExists(dir.File("folder.trc")));
 }
 
 TEST(Pravik, OutputNamesFollowTheInputName)

@@ -1,0 +1,82 @@
+// The bundled sample through the product: the fitting tool fits leg.dat with the run script's
+// radius, and the viewer's shape transform, given the coefficient file it wrote, carries the
+// model into the pose the landmarks describe.
+#include "SampleFiles.h"
+
+#include "TransformFile.h"
+#include "vtkShapeTransform.h"
+
+namespace
+{
+
+using namespace samplefiles;
+
+TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)
+{
+  const std::string dir =
+    (std::filesystem::temp_directory_path() / ("sample_fit_" + std::to_string(::getpid())))
+      .string();
+  std::filesystem::create_directories(dir);
+  std::filesystem::copy_file(
+    kDataDir + "/leg.dat", dir + "/leg.dat", std::filesystem::copy_options::overwrite_existing);
+  const double radius = RunScriptRadius();
+  ASSERT_GT(radius, 0.0);
+  char radiusText[32];
+  std::snprintf(radiusText, sizeof(radiusText), "%g", radius);
+  const std::string command = std::string("\"") + PRAVIK_EXE + "\" \"" + dir + "/leg.dat\" " +
+    radiusText + " > \"" + dir + "/out.txt\"";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n" << ReadFile(dir + "/out.txt");
+
+  TransformCoefficients c;
+  const TransformFileResult read = ReadTransformCoefficients((dir + "/leg.trc").c_str(), c);
+  ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
+  std::filesystem::remove_all(dir);
+
+  vtkSmartPointer<vtkPolyData> leg = ReadModel(kDataDir + "/leg.vtk");
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetParameters(c.Radius, c.Points, c.CoeffX.data(), c.CoeffY.data(), c.CoeffZ.data(),
+    c.UnList.data(), c.Locator);
+  transform->SetFactor(1.0f);
+  vtkNew<vtkPoints> deformed;
+  transform->TransformPoints(leg->GetPoints(), deformed);
+  ASSERT_EQ(deformed->GetNumberOfPoints(), leg->GetNumberOfPoints());
+
+  // Against a double-precision fit of the same landmarks: the single-precision solve and
+  // the six decimals of the coefficient file cost next to nothing.
+  std::string problem;
+  const std::vector<LandmarkLine> landmarks = ReadLandmarks(kDataDir + "/leg.dat", problem);
+  ASSERT_EQ(problem, "");
+  const std::vector<std::array<double, 3>> coeff = legsample::FitSpline(landmarks, radius);
+  double apart = 0;
+  for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); ++i)
+  {
+    double p[3];
+    double q[3];
+    leg->GetPoint(i, p);
+    legsample::Deform(landmarks, coeff, radius, p, q);
+    apart = std::max(apart, Distance(q, deformed->GetPoint(i)));
+  }
+  std::printf("fitting tool and double-precision fit at most %.2e apart\n", apart);
+  EXPECT_LT(apart, 1e-4) << "the fitting tool's spline differs from a double-precision fit";
+
+  const PoseMatch match = ComparePose(leg, deformed);
+  std::printf("%s\n", match.Summary().c_str());
+  ExpectSmoothMatch(match);
+
+  // Half way, the model lies half way between its shape and the pose.
+  transform->SetFactor(0.5f);
+  vtkNew<vtkPoints> half;
+  transform->TransformPoints(leg->GetPoints(), half);
+  double worstHalf = 0;
+  for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); i += 13)
+  {
+    const double* p = leg->GetPoint(i);
+    const double* full = deformed->GetPoint(i);
+    const double middle[3] = { 0.5 * (p[0] + full[0]), 0.5 * (p[1] + full[1]),
+      0.5 * (p[2] + full[2]) };
+    worstHalf = std::max(worstHalf, Distance(middle, half->GetPoint(i)));
+  }
+  EXPECT_LT(worstHalf, 1e-5);
+}
+
+} // namespace
