@@ -1,0 +1,285 @@
+#include "WinApp.h"
+
+#include "DocTemplate.h"
+#include "FrameWnd.h"
+#include "Resources.h"
+#include "WndInternal.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace
+{
+CWinApp* TheApp = nullptr;
+}
+
+//------------------------------------------------------------------------------
+void CCommandLineInfo::ParseParam(const char* param, BOOL flag, BOOL)
+{
+  if (!flag && this->m_strFileName.empty())
+  {
+    this->m_strFileName = param;
+    this->m_nShellCommand = FileOpen;
+  }
+}
+
+//------------------------------------------------------------------------------
+CWinApp::CWinApp(const char* name)
+  : AppName(name ? name : "")
+{
+  TheApp = this;
+  this->MapCommand(ID_APP_EXIT, &CWinApp::OnAppExit);
+  this->MapCommandRange(
+    ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, [this](UINT id) { this->OnOpenRecentFile(id); });
+  this->MapCommandUIRange(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16,
+    [this](CCmdUI* ui) { this->OnUpdateRecentFileMenu(ui); });
+}
+
+//------------------------------------------------------------------------------
+CWinApp::~CWinApp()
+{
+  for (auto& t : this->Templates)
+  {
+    t->CloseAllDocuments();
+  }
+  this->Templates.clear();
+  if (TheApp == this)
+  {
+    TheApp = nullptr;
+  }
+}
+
+//------------------------------------------------------------------------------
+CWinApp* AfxGetApp()
+{
+  return TheApp;
+}
+
+//------------------------------------------------------------------------------
+CWnd* AfxGetMainWnd()
+{
+  return TheApp ? TheApp->m_pMainWnd : nullptr;
+}
+
+//------------------------------------------------------------------------------
+BOOL CWinApp::InitInstance()
+{
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+int CWinApp::ExitInstance()
+{
+  for (auto& t : this->Templates)
+  {
+    t->CloseAllDocuments();
+  }
+  this->m_pMainWnd = nullptr;
+  return 0;
+}
+
+//------------------------------------------------------------------------------
+int CWinApp::Run()
+{
+  return QApplication::exec();
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::SetRegistryKey(const char* company)
+{
+  this->RegistryKey = company ? company : "";
+  platform_detail::EnsureApplication();
+  QCoreApplication::setOrganizationName(QString::fromStdString(this->RegistryKey));
+  if (!this->AppName.empty())
+  {
+    QCoreApplication::setApplicationName(QString::fromStdString(this->AppName));
+  }
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::LoadStdProfileSettings(UINT maxEntries)
+{
+  this->MaxRecentFiles = std::min<UINT>(maxEntries, ID_FILE_MRU_FILE16 - ID_FILE_MRU_FILE1 + 1);
+  this->RecentFiles.clear();
+  QSettings settings(
+    QString::fromStdString(this->RegistryKey), QString::fromStdString(this->AppName));
+  settings.beginGroup("Recent File List");
+  for (unsigned i = 1; i <= this->MaxRecentFiles; ++i)
+  {
+    const QString value = settings.value(QString("File%1").arg(i)).toString();
+    if (!value.isEmpty())
+    {
+      this->RecentFiles.push_back(value.toStdString());
+    }
+  }
+  settings.endGroup();
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::SaveRecentFileList() const
+{
+  QSettings settings(
+    QString::fromStdString(this->RegistryKey), QString::fromStdString(this->AppName));
+  settings.beginGroup("Recent File List");
+  settings.remove("");
+  for (std::size_t i = 0; i < this->RecentFiles.size(); ++i)
+  {
+    settings.setValue(QString("File%1").arg(i + 1), QString::fromStdString(this->RecentFiles[i]));
+  }
+  settings.endGroup();
+  settings.sync();
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::AddToRecentFileList(const std::string& pathName)
+{
+  if (this->MaxRecentFiles == 0 || pathName.empty())
+  {
+    return;
+  }
+  auto it = std::find(this->RecentFiles.begin(), this->RecentFiles.end(), pathName);
+  if (it != this->RecentFiles.end())
+  {
+    this->RecentFiles.erase(it);
+  }
+  this->RecentFiles.insert(this->RecentFiles.begin(), pathName);
+  if (this->RecentFiles.size() > this->MaxRecentFiles)
+  {
+    this->RecentFiles.resize(this->MaxRecentFiles);
+  }
+  this->SaveRecentFileList();
+  if (auto* frame = dynamic_cast<CFrameWnd*>(this->m_pMainWnd))
+  {
+    frame->UpdateRecentFileMenu();
+  }
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::AddDocTemplate(CDocTemplate* docTemplate)
+{
+  this->Templates.emplace_back(docTemplate);
+}
+
+//------------------------------------------------------------------------------
+CDocTemplate* CWinApp::GetFirstDocTemplate() const
+{
+  return this->Templates.empty() ? nullptr : this->Templates.front().get();
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::ParseCommandLine(CCommandLineInfo& info)
+{
+  for (int i = 1; i < this->m_argc; ++i)
+  {
+    const char* arg = this->m_argv[i];
+    const bool flag = arg[0] == '-' && arg[1] != '\0';
+    info.ParseParam(flag ? arg + 1 : arg, flag ? TRUE : FALSE, i == this->m_argc - 1);
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& info)
+{
+  switch (info.m_nShellCommand)
+  {
+    case CCommandLineInfo::FileNew:
+      this->OnFileNew();
+      return this->m_pMainWnd ? TRUE : FALSE;
+    case CCommandLineInfo::FileOpen:
+      return this->OpenDocumentFile(info.m_strFileName.c_str()) ? TRUE : FALSE;
+    case CCommandLineInfo::FileNothing:
+      return TRUE;
+  }
+  return FALSE;
+}
+
+//------------------------------------------------------------------------------
+CDocument* CWinApp::OpenDocumentFile(const char* pathName)
+{
+  CDocTemplate* docTemplate = this->GetFirstDocTemplate();
+  if (!docTemplate)
+  {
+    return nullptr;
+  }
+  CDocument* document = docTemplate->OpenDocumentFile(pathName);
+  if (auto* single = dynamic_cast<CSingleDocTemplate*>(docTemplate))
+  {
+    if (single->GetFrame() && !this->m_pMainWnd)
+    {
+      this->m_pMainWnd = single->GetFrame();
+    }
+  }
+  return document;
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::OnFileNew()
+{
+  this->OpenDocumentFile(nullptr);
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::OnAppExit()
+{
+  if (this->m_pMainWnd)
+  {
+    // Posted: the command may come from a menu of the very window being closed.
+    this->m_pMainWnd->PostMessage(WM_CLOSE);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::OnOpenRecentFile(UINT id)
+{
+  const std::size_t index = id - ID_FILE_MRU_FILE1;
+  if (index >= this->RecentFiles.size())
+  {
+    return;
+  }
+  const std::string path = this->RecentFiles[index];
+  if (!this->OpenDocumentFile(path.c_str()))
+  {
+    // A file that cannot be opened any more leaves the list.
+    this->RecentFiles.erase(this->RecentFiles.begin() + static_cast<std::ptrdiff_t>(index));
+    this->SaveRecentFileList();
+    if (auto* frame = dynamic_cast<CFrameWnd*>(this->m_pMainWnd))
+    {
+      frame->UpdateRecentFileMenu();
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+void CWinApp::OnUpdateRecentFileMenu(CCmdUI* pCmdUI)
+{
+  pCmdUI->Enable(pCmdUI->m_nID - ID_FILE_MRU_FILE1 < this->RecentFiles.size());
+}
+
+//------------------------------------------------------------------------------
+int AfxWinMain(int argc, char** argv)
+{
+  CWinApp* app = AfxGetApp();
+  if (!app)
+  {
+    return 1;
+  }
+  QApplication qapp(argc, argv);
+  app->m_argc = argc;
+  app->m_argv = argv;
+  if (app->GetAppName().empty())
+  {
+    app->SetAppName(QFileInfo(QString::fromLocal8Bit(argv[0])).baseName().toStdString());
+  }
+  QCoreApplication::setApplicationName(QString::fromStdString(app->GetAppName()));
+  if (!app->InitInstance())
+  {
+    app->ExitInstance();
+    return 1;
+  }
+  const int runResult = app->Run();
+  const int exitResult = app->ExitInstance();
+  return runResult != 0 ? runResult : exitResult;
+}
