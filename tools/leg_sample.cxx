@@ -14,7 +14,6 @@
 #include <vtkPolyDataNormals.h>
 #include <vtkPolyDataWriter.h>
 #include <vtkTriangleFilter.h>
-#include <vtkUnsignedCharArray.h>
 #include <vtkWindowedSincPolyDataFilter.h>
 
 #include <algorithm>
@@ -444,50 +443,20 @@ void Warp(const double in[3], double out[3])
 }
 
 //------------------------------------------------------------------------------
-std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing, bool inside)
+std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing)
 {
-  // Dart throwing in a fixed shuffled order: a candidate becomes a landmark unless one is
-  // already closer than the spacing. The model's points come first, so the surface is
-  // covered evenly and every model point ends up within the spacing of a landmark; points
-  // inside the solid follow and fill the leg, which lets the spline follow the bending of
-  // the whole limb instead of only its skin.
-  Sequence random(20261207);
-  auto shuffled = [&random](std::vector<std::array<double, 3>> list)
-  {
-    for (size_t i = list.size(); i > 1; --i)
-    {
-      std::swap(list[i - 1], list[random.Next() % i]);
-    }
-    return list;
-  };
-  std::vector<std::array<double, 3>> surface(static_cast<size_t>(leg->GetNumberOfPoints()));
+  // Dart throwing over the model's points in a fixed shuffled order: a point becomes a
+  // landmark unless one is already closer than the spacing. The surface ends up covered
+  // evenly, and every model point lies within the spacing of a landmark.
+  std::vector<std::array<double, 3>> candidates(static_cast<size_t>(leg->GetNumberOfPoints()));
   for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); ++i)
   {
-    leg->GetPoint(i, surface[static_cast<size_t>(i)].data());
+    leg->GetPoint(i, candidates[static_cast<size_t>(i)].data());
   }
-  std::vector<std::array<double, 3>> candidates = shuffled(surface);
-  if (inside)
+  Sequence random(20261207);
+  for (size_t i = candidates.size(); i > 1; --i)
   {
-    double bounds[6];
-    leg->GetBounds(bounds);
-    const double step = 0.25 * spacing;
-    std::vector<std::array<double, 3>> solid;
-    for (double x = bounds[0]; x <= bounds[1]; x += step)
-    {
-      for (double y = bounds[2]; y <= bounds[3]; y += step)
-      {
-        for (double z = bounds[4]; z <= bounds[5]; z += step)
-        {
-          const double p[3] = { x, y, z };
-          if (LegField(p) < -0.75 * spacing)
-          {
-            solid.push_back({ x, y, z });
-          }
-        }
-      }
-    }
-    solid = shuffled(solid);
-    candidates.insert(candidates.end(), solid.begin(), solid.end());
+    std::swap(candidates[i - 1], candidates[random.Next() % i]);
   }
 
   // Accepted sources in cells of the spacing's size: a candidate need only be checked
@@ -783,7 +752,7 @@ bool WriteSample(const std::string& directory, std::ostream& log)
     return false;
   }
 
-  const std::vector<Landmark> landmarks = PickLandmarks(leg, kLandmarkSpacing, kLandmarksInside);
+  const std::vector<Landmark> landmarks = PickLandmarks(leg, kLandmarkSpacing);
   const std::string datName = directory + "/leg.dat";
   std::ofstream dat(datName, std::ios::binary);
   for (const Landmark& landmark : landmarks)

@@ -41,9 +41,6 @@ constexpr double kAxisPoint2[3] = { 0.97664, 0.0240073, -0.213065 };
 constexpr float kBodyScalar = 1.0f;
 constexpr float kTexturedScalar = 0.0f;
 
-/// Whether landmarks also fill the inside of the leg, not only its surface.
-constexpr bool kLandmarksInside = false;
-
 /// Name of the cell scalar array in the model file.
 constexpr const char* kScalarName = "region";
 
@@ -69,7 +66,7 @@ struct Landmark
 
 /// Landmark sources spread over the model's surface no closer than kLandmarkSpacing, each
 /// with its warped target; coordinates rounded as the landmark file stores them.
-std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing, bool inside);
+std::vector<Landmark> PickLandmarks(vtkPolyData* leg, double spacing);
 
 /// The interpolating spline the fitting tool computes for the landmarks (kernel
 /// (1 - r/R)^2 within R plus an affine part, fitted to source minus target), solved densely

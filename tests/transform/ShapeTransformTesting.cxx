@@ -8,7 +8,6 @@
 #include <cmath>
 #include <numeric>
 #include <random>
-#include <stdexcept>
 
 namespace shape_testing
 {
@@ -136,121 +135,6 @@ Displacement ReferenceDisplacement(const Spline& s, const double x[3])
     }
   }
   return out;
-}
-
-namespace
-{
-// Solves A x = b for several right-hand sides by Gaussian elimination with partial pivoting.
-void DenseSolve(std::vector<std::vector<long double>>& A, std::vector<std::vector<long double>>& b)
-{
-  const size_t m = A.size();
-  for (size_t col = 0; col < m; ++col)
-  {
-    size_t pivot = col;
-    for (size_t r = col + 1; r < m; ++r)
-    {
-      if (std::fabs(A[r][col]) > std::fabs(A[pivot][col]))
-      {
-        pivot = r;
-      }
-    }
-    if (A[pivot][col] == 0)
-    {
-      throw std::runtime_error("singular spline system");
-    }
-    std::swap(A[col], A[pivot]);
-    for (auto& rhs : b)
-    {
-      std::swap(rhs[col], rhs[pivot]);
-    }
-    for (size_t r = col + 1; r < m; ++r)
-    {
-      const long double f = A[r][col] / A[col][col];
-      if (f == 0)
-      {
-        continue;
-      }
-      for (size_t c = col; c < m; ++c)
-      {
-        A[r][c] -= f * A[col][c];
-      }
-      for (auto& rhs : b)
-      {
-        rhs[r] -= f * rhs[col];
-      }
-    }
-  }
-  for (auto& rhs : b)
-  {
-    for (size_t r = m; r-- > 0;)
-    {
-      long double sum = rhs[r];
-      for (size_t c = r + 1; c < m; ++c)
-      {
-        sum -= A[r][c] * rhs[c];
-      }
-      rhs[r] = sum / A[r][r];
-    }
-  }
-}
-}
-
-Spline DenseFit(vtkPoints* sources, vtkPoints* targets, float radius, unsigned seed)
-{
-  const vtkIdType n = sources->GetNumberOfPoints();
-  const size_t m = static_cast<size_t>(n) + 4;
-  std::vector<std::vector<long double>> A(m, std::vector<long double>(m, 0.0L));
-  std::vector<std::vector<long double>> b(3, std::vector<long double>(m, 0.0L));
-  for (vtkIdType i = 0; i < n; ++i)
-  {
-    double p[3], q[3];
-    sources->GetPoint(i, p);
-    targets->GetPoint(i, q);
-    for (vtkIdType j = 0; j < n; ++j)
-    {
-      double pj[3];
-      sources->GetPoint(j, pj);
-      long double r2 = 0;
-      for (int a = 0; a < 3; ++a)
-      {
-        r2 += (static_cast<long double>(p[a]) - pj[a]) * (static_cast<long double>(p[a]) - pj[a]);
-      }
-      const long double r = std::sqrt(r2);
-      A[i][j] = r < radius ? (1.0L - r / radius) * (1.0L - r / radius) : 0.0L;
-    }
-    const long double affine[4] = { 1.0L, p[0], p[1], p[2] };
-    for (int a = 0; a < 4; ++a)
-    {
-      A[i][n + a] = affine[a];
-      A[n + a][i] = affine[a];
-    }
-    for (int a = 0; a < 3; ++a)
-    {
-      b[a][i] = static_cast<long double>(p[a]) - q[a];
-    }
-  }
-  DenseSolve(A, b);
-
-  Spline s;
-  s.Radius = radius;
-  s.Points->DeepCopy(sources);
-  std::mt19937 rng(seed);
-  s.UnList = RandomOrdering(static_cast<int>(n), rng);
-  std::vector<float>* c[3] = { &s.X, &s.Y, &s.Z };
-  for (int a = 0; a < 3; ++a)
-  {
-    c[a]->resize(m);
-    for (vtkIdType i = 0; i < n; ++i)
-    {
-      (*c[a])[s.UnList[i]] = static_cast<float>(b[a][i]);
-    }
-    for (int k = 0; k < 4; ++k)
-    {
-      (*c[a])[n + k] = static_cast<float>(b[a][n + k]);
-    }
-  }
-  s.BuildLocator();
-  return s;
 }
 
 vtkSmartPointer<vtkPoints> Evaluate(vtkShapeTransform* transform, vtkPoints* in)

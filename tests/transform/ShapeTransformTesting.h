@@ -1,6 +1,5 @@
 // Test fixtures for vtkShapeTransform: splines with known coefficients, an independent
-// brute-force evaluation of the displacement, a small dense spline fit and a locator that
-// counts its radius queries.
+// brute-force evaluation of the displacement and a locator that counts its radius queries.
 #ifndef ShapeTransformTesting_h
 #define ShapeTransformTesting_h
 
@@ -69,10 +68,6 @@ struct Displacement
   int Neighbors = 0;
 };
 Displacement ReferenceDisplacement(const Spline& s, const double x[3]);
-
-// Fits the spline through the landmark pairs by a dense solve of the full system (kernel
-// rows, affine part, side conditions) in long double, in a random ordering.
-Spline DenseFit(vtkPoints* sources, vtkPoints* targets, float radius, unsigned seed);
 
 // Runs the transform's point evaluation into fresh float points.
 vtkSmartPointer<vtkPoints> Evaluate(vtkShapeTransform* transform, vtkPoints* in);

@@ -168,12 +168,12 @@ TEST(ShapeTransformCache, FilterReexecutesFromTheCacheWhenTheFactorChanges)
   filter->SetInputData(model);
 
   // Without parameters the filter passes the points through.
+  transform->SetFactor(0.5f);
   filter->Update();
   EXPECT_EQ(filter->GetOutput()->GetNumberOfPoints(), 3000);
   EXPECT_EQ(filter->GetOutput()->GetPoint(5)[1], model->GetPoint(5)[1]);
 
   // New parameters alone make the filter re-execute.
-  transform->SetFactor(0.5f);
   s.HandTo(transform);
   filter->Update();
   EXPECT_EQ(s.Locator->Queries(), 3000);

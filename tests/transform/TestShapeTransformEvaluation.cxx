@@ -1,6 +1,5 @@
 // What the transform computes: identity cases, the neighbourhood rule for the affine part,
-// agreement with a direct evaluation of the displacement, and landmarks carried onto their
-// targets by a fitted spline.
+// and agreement with a direct evaluation of the displacement.
 #include "ShapeTransformTesting.h"
 #include "vtkShapeTransform.h"
 
@@ -11,7 +10,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <random>
 
 using namespace shape_testing;
 
@@ -172,44 +170,4 @@ TEST(ShapeTransformEvaluation, CachedStepsUseTheSinglePrecisionDisplacements)
   // Not a requirement, a check that the two paths really are different computations.
   std::cout << differing << " of " << 3 * in->GetNumberOfPoints()
             << " coordinates differ between the first and a cached evaluation\n";
-}
-
-TEST(ShapeTransformEvaluation, FactorOneCarriesFittedLandmarksOntoTheirTargets)
-{
-  // 80 landmark pairs in a unit cube, moved by a smooth field; a dense fit of the spline.
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<double> where(0.0, 1.0);
-  vtkNew<vtkPoints> sources, targets;
-  for (int i = 0; i < 80; ++i)
-  {
-    const double p[3] = { where(rng), where(rng), where(rng) };
-    sources->InsertNextPoint(p);
-    targets->InsertNextPoint(
-      p[0] + 0.1 * std::sin(3 * p[1]), p[1] + 0.05 * p[0] * p[2], p[2] - 0.08 * std::cos(2 * p[0]));
-  }
-  Spline s = DenseFit(sources, targets, 0.45f, 6);
-  vtkNew<vtkShapeTransform> transform;
-  s.HandTo(transform);
-
-  transform->SetFactor(0.0f);
-  auto still = Evaluate(transform, sources);
-  EXPECT_TRUE(SameBits(still, sources));
-
-  for (int pass = 0; pass < 2; ++pass) // computed, then cached
-  {
-    transform->SetFactor(1.0f);
-    auto moved = Evaluate(transform, sources);
-    for (vtkIdType i = 0; i < sources->GetNumberOfPoints(); ++i)
-    {
-      const Displacement d = ReferenceDisplacement(s, sources->GetPoint(i));
-      for (int a = 0; a < 3; ++a)
-      {
-        // Single precision coefficients and output: bounded by the terms' magnitudes.
-        const double target = targets->GetPoint(i)[a];
-        const double tol =
-          (d.Magnitude[a] + std::fabs(target) + std::fabs(sources->GetPoint(i)[a])) / (1 << 22);
-        EXPECT_NEAR(moved->GetPoint(i)[a], target, tol) << "landmark " << i << " axis " << a;
-      }
-    }
-  }
 }

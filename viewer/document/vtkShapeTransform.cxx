@@ -128,6 +128,25 @@ bool Grow(vtkPoints* points, vtkIdType start, vtkIdType n)
   points->SetNumberOfPoints(start + n);
   return points->GetNumberOfPoints() == start + n;
 }
+
+// The identity: in's points into out from index start on (out already has room).
+void CopyPoints(vtkPoints* in, vtkPoints* out, vtkIdType start)
+{
+  const vtkIdType n = in->GetNumberOfPoints();
+  PointAccess src(in);
+  PointAccess dst(out);
+  if (src.FloatBuffer() && dst.FloatBuffer())
+  {
+    std::copy_n(src.FloatBuffer(), 3 * n, dst.FloatBuffer() + 3 * start);
+    return;
+  }
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double x[3];
+    src.Get(i, x);
+    dst.Set(start + i, x);
+  }
+}
 }
 
 //------------------------------------------------------------------------------
@@ -273,17 +292,14 @@ void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
     (this->PointArray->GetNumberOfPoints() == 0 ||
       (this->Tree && this->Tree->GetDataSet() &&
         this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints()));
-  if (!usable)
-  {
-    for (vtkIdType i = 0; i < n; ++i)
-    {
-      out->InsertNextPoint(in->GetPoint(i));
-    }
-    return;
-  }
   if (!Grow(out, start, n))
   {
     vtkErrorMacro("Not enough memory for " << n << " transformed points.");
+    return;
+  }
+  if (!usable)
+  {
+    CopyPoints(in, out, start);
     return;
   }
 
@@ -298,11 +314,7 @@ void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
   {
     vtkErrorMacro("Not enough memory to cache " << n << " displacements.");
     this->Displacements->Initialize();
-    out->SetNumberOfPoints(start);
-    for (vtkIdType i = 0; i < n; ++i)
-    {
-      out->InsertNextPoint(in->GetPoint(i));
-    }
+    CopyPoints(in, out, start);
     return;
   }
   this->Displacements->Modified();
