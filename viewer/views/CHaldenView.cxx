@@ -120,7 +120,11 @@ void CHaldenView::ApplyColors()
 //------------------------------------------------------------------------------
 bool CHaldenView::PickColor(float color[3])
 {
-  auto byte = [](float component) { return static_cast<unsigned>(component * 255.0f); };
+  auto byte = [](float component)
+  {
+    const float scaled = component * 255.0f;
+    return scaled >= 255.0f ? 255u : scaled > 0.0f ? static_cast<unsigned>(scaled) : 0u;
+  };
   CColorDialog dialog(RGB(byte(color[0]), byte(color[1]), byte(color[2])), CC_FULLOPEN);
   if (dialog.DoModal() != IDOK)
   {
