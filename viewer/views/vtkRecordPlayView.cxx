@@ -407,7 +407,10 @@ void vtkRecordPlayView::OnRecord()
     return;
   }
   this->RecordFile = file;
-  this->Queue = queue;
+  {
+    std::lock_guard<std::mutex> lock(this->PlaybackLock);
+    this->Queue = queue;
+  }
   // Armed: nothing is captured until Pause or Record releases the pause.
   this->Recording.store(1, Relaxed);
   this->Paused.store(1, Relaxed);
