@@ -5,8 +5,10 @@
 #include "vtkMatrixSolver.h"
 
 #include <vtkNew.h>
+#include <vtkSMPTools.h>
 
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -112,7 +114,13 @@ int PravikMain(int argc, char* argv[])
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
     return PravikUsage;
   }
-  const float radius = static_cast<float>(std::strtod(argv[2], nullptr));
+  // The run is single-threaded. Left to itself, VTK starts worker threads (for the bounds of
+  // the point sets), and a thread that cannot be created when memory runs short ends the
+  // process inside VTK, out of reach of the handlers below.
+  vtkSMPTools::SetBackend("Sequential");
+  // Narrowing a double beyond the float range is undefined: check before.
+  const double value = std::strtod(argv[2], nullptr);
+  const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
   if (!std::isfinite(radius))
   {
     std::printf("The radius %s is not a finite number!\n", argv[2]);

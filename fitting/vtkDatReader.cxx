@@ -141,6 +141,13 @@ int vtkDatReader::ReadLandmarks()
     std::printf("Cannot read %s!\n", this->FileName);
     result = -1;
   }
+  else if (result == 0 && !std::feof(file))
+  {
+    // getline gives up before the end of the file only when it cannot make room for a line:
+    // the landmarks after it must not be lost without a word.
+    vtkErrorMacro("Not enough memory");
+    result = -1;
+  }
   std::free(line);
   std::fclose(file);
   return result;

@@ -8,14 +8,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 
 namespace
 {
@@ -101,8 +104,11 @@ QPixmap Picture(const std::vector<std::string>& rows, const std::map<char, COLOR
   return QPixmap::fromImage(image);
 }
 
-// A toolbar button whose command has no tooltip part shows no tooltip at all (Qt would
-// otherwise show the button's text).
+// A toolbar button shows its command's tooltip part, and none at all when that part is
+// empty. The button's own toolTip() cannot say so: Qt refills it from the action's text
+// whenever the action changes (the menu sets the text after the toolbar is built).
+const char* const CommandTooltipProperty = "commandTooltip";
+
 class NoEmptyTooltip : public QObject
 {
 public:
@@ -111,18 +117,47 @@ public:
   {
     if (event->type() == QEvent::ToolTip)
     {
-      auto* widget = qobject_cast<QWidget*>(watched);
-      return widget && widget->toolTip().isEmpty();
+      const QVariant tooltip = watched->property(CommandTooltipProperty);
+      if (tooltip.isValid())
+      {
+        if (tooltip.toString().isEmpty())
+        {
+          QToolTip::hideText();
+        }
+        else
+        {
+          QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tooltip.toString(),
+            qobject_cast<QWidget*>(watched));
+        }
+        return true;
+      }
     }
     return false;
   }
 };
 
-// The main window's own buttons take their tooltip from the action only when one is set.
+// A menu item shows its prompt while the pointer is on it, also when it is disabled. Qt
+// shows a status tip only for an item it highlights, and highlights disabled items only
+// where the style allows it.
+class MenuStyle : public QProxyStyle
+{
+public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+    QStyleHintReturn* returnData) const override
+  {
+    if (hint == QStyle::SH_Menu_AllowActiveAndDisabled)
+    {
+      return 1;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
 void SetTooltip(QWidget* button, const QString& tooltip)
 {
   if (button)
   {
+    button->setProperty(CommandTooltipProperty, tooltip);
     button->setToolTip(tooltip);
   }
 }
@@ -142,6 +177,7 @@ struct CFrameWnd::FrameInternals
   CStatusBar* StatusBar = nullptr;
   QTimer* Idle = nullptr;
   NoEmptyTooltip* TooltipFilter = nullptr;
+  MenuStyle* MenuLook = nullptr;
 };
 
 //------------------------------------------------------------------------------
@@ -559,6 +595,12 @@ void CFrameWnd::BuildMenus()
       [&](QMenu* menu, const std::vector<MenuItem>& items)
     {
       QObject::connect(menu, &QMenu::aboutToShow, [this] { this->UpdateCommandUI(); });
+      if (!this->Frame->MenuLook)
+      {
+        this->Frame->MenuLook = new MenuStyle;
+        this->Frame->MenuLook->setParent(window);
+      }
+      menu->setStyle(this->Frame->MenuLook);
       for (const MenuItem& item : items)
       {
         switch (item.Type)

@@ -1,0 +1,107 @@
+// Halden's application object started in the test process as the program starts it, with
+// the settings (recent-file list) kept in a temporary directory of the process's own.
+#ifndef ShellHarness_h
+#define ShellHarness_h
+
+#include "HaldenApp.h"
+#include "MainFrm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace shell
+{
+/// The settings directory of this process; made before the first QSettings is read.
+inline const QString& ConfigHome()
+{
+  static QTemporaryDir* dir = []
+  {
+    auto* d = new QTemporaryDir(QDir::tempPath() + "/halden-test-config-XXXXXX");
+    qputenv("XDG_CONFIG_HOME", d->path().toLocal8Bit());
+    return d;
+  }();
+  static const QString path = dir->path();
+  return path;
+}
+
+inline QApplication& App()
+{
+  ConfigHome();
+  static int argc = 1;
+  static char name[] = "Halden";
+  static char* argv[] = { name, nullptr };
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+/// Runs the event loop until the condition holds or the (generous) deadline passes.
+inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
+{
+  App();
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition())
+  {
+    if (clock.elapsed() > deadlineMs)
+    {
+      return condition();
+    }
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+/// Lets queued events run for a moment (for checks that something does NOT happen).
+inline void Settle(int ms = 100)
+{
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms)
+  {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+}
+
+/// The application started with the given command-line arguments (after the program name).
+struct Shell
+{
+  std::unique_ptr<CHaldenApp> Application;
+  std::vector<std::string> Arguments;
+  std::vector<char*> Argv;
+  BOOL Started = FALSE;
+
+  explicit Shell(std::vector<std::string> args = {})
+    : Arguments(std::move(args))
+  {
+    App();
+    this->Arguments.insert(this->Arguments.begin(), "Halden");
+    for (std::string& a : this->Arguments)
+    {
+      this->Argv.push_back(&a[0]);
+    }
+    this->Argv.push_back(nullptr);
+    this->Application = std::make_unique<CHaldenApp>();
+    this->Application->m_argc = static_cast<int>(this->Arguments.size());
+    this->Application->m_argv = this->Argv.data();
+    this->Started = this->Application->InitInstance();
+  }
+
+  ~Shell()
+  {
+    this->Application->ExitInstance();
+    this->Application.reset();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  CMainFrame* Frame() const { return dynamic_cast<CMainFrame*>(this->Application->m_pMainWnd); }
+};
+}
+
+#endif

@@ -1,0 +1,122 @@
+// Start-up of the application: the window's place and size, the command line, the
+// recent-file list across runs (in this process's own settings directory).
+#include "ShellHarness.h"
+
+#include "DocTemplate.h"
+#include "Document.h"
+#include "Prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+
+using shell::Shell;
+
+namespace
+{
+std::string MakeFile(const std::string& name, const std::string& content = "x\n")
+{
+  const std::string path = shell::ConfigHome().toStdString() + "/" + name;
+  QFile file(QString::fromStdString(path));
+  file.open(QIODevice::WriteOnly);
+  file.write(content.c_str());
+  return path;
+}
+
+std::vector<std::string> RecentMenuTexts(CMainFrame* frame)
+{
+  std::vector<std::string> texts;
+  auto* window = qobject_cast<QMainWindow*>(frame->GetWidget());
+  QMenu* file = window->menuBar()->actions().at(0)->menu();
+  for (QAction* a : file->actions())
+  {
+    if (a->isVisible() && a->text().startsWith('&') && a->text().at(1).isDigit())
+    {
+      texts.push_back(a->text().toStdString());
+    }
+  }
+  return texts;
+}
+}
+
+TEST(HaldenStart, WithoutArgumentsAnEmptyDocumentInAWindowAt1x1Of652x572)
+{
+  Shell app;
+  ASSERT_TRUE(app.Started);
+  CMainFrame* frame = app.Frame();
+  ASSERT_NE(frame, nullptr);
+  QWidget* window = frame->GetWidget();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->pos(), QPoint(1, 1));
+  EXPECT_EQ(window->size(), QSize(652, 572));
+  EXPECT_NE(frame->GetActiveView(), nullptr);
+  ASSERT_NE(frame->GetActiveDocument(), nullptr);
+  EXPECT_TRUE(frame->GetActiveDocument()->GetPathName().empty());
+  EXPECT_NE(frame->GetWindowText().find("Halden"), std::string::npos);
+  EXPECT_EQ(app.Application->GetRegistryKey(), "Quorvel");
+  EXPECT_EQ(app.Application->GetAppName(), "Halden");
+  EXPECT_EQ(app.Application->GetFirstDocTemplate()->GetDocString(regFileTypeId), "Halden.Document");
+  EXPECT_EQ(app.Application->GetFirstDocTemplate()->GetDocString(fileNewName), "Hald");
+}
+
+TEST(HaldenStart, AFileThatCannotBeOpenedEndsTheStartWithAMessage)
+{
+  CScriptedPrompts prompts;
+  Shell app({ shell::ConfigHome().toStdString() + "/no-such-model.vtk" });
+  EXPECT_FALSE(app.Started);
+  EXPECT_EQ(prompts.Messages.size(), 1u);
+  EXPECT_TRUE(app.Application->GetRecentFileList().empty());
+}
+
+TEST(HaldenStart, TheRecentFileListSurvivesARestartAndHoldsTen)
+{
+  std::vector<std::string> files;
+  for (int i = 0; i < 12; ++i)
+  {
+    files.push_back(MakeFile("model" + std::to_string(i) + ".vtk"));
+  }
+  {
+    Shell first({ files[0] });
+    ASSERT_TRUE(first.Started);
+    CDocTemplate* docTemplate = first.Application->GetFirstDocTemplate();
+    for (int i = 1; i < 12; ++i)
+    {
+      ASSERT_NE(docTemplate->OpenDocumentFile(files[i].c_str()), nullptr);
+    }
+    ASSERT_EQ(first.Application->GetRecentFileList().size(), 10u);
+  }
+  // The file the settings live in: Quorvel/Halden under the settings directory.
+  EXPECT_TRUE(QFile::exists(shell::ConfigHome() + "/Quorvel/Halden.conf"));
+
+  Shell second;
+  ASSERT_TRUE(second.Started);
+  const auto& recent = second.Application->GetRecentFileList();
+  ASSERT_EQ(recent.size(), 10u);
+  EXPECT_EQ(recent.front(), files[11]); // latest first
+  EXPECT_EQ(recent.back(), files[2]);   // the two oldest fell off
+  const auto menu = RecentMenuTexts(second.Frame());
+  ASSERT_EQ(menu.size(), 10u);
+  EXPECT_EQ(menu.front(), "&1 " + files[11]);
+
+  // An entry of the list opens its file.
+  CScriptedPrompts prompts;
+  EXPECT_TRUE(second.Frame()->ExecuteCommand(ID_FILE_MRU_FILE1 + 3));
+  EXPECT_EQ(second.Frame()->GetActiveDocument()->GetPathName(), files[8]);
+  EXPECT_EQ(second.Application->GetRecentFileList().front(), files[8]);
+  EXPECT_TRUE(prompts.Messages.empty());
+}
+
+TEST(HaldenStart, ExitClosesTheMainWindow)
+{
+  Shell app;
+  ASSERT_TRUE(app.Started);
+  QWidget* window = app.Frame()->GetWidget();
+  ASSERT_TRUE(window->isVisible());
+  EXPECT_TRUE(app.Frame()->ExecuteCommand(ID_APP_EXIT));
+  EXPECT_TRUE(shell::WaitFor([&] { return app.Application->m_pMainWnd == nullptr; }));
+}

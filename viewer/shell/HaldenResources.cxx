@@ -1,0 +1,187 @@
+#include "HaldenResources.h"
+
+#include "Pictures.h"
+#include "Resources.h"
+#include "resource.h"
+#include "vtkMFCDoc.h"
+
+namespace
+{
+// Commands of the document and of the views.
+constexpr UINT ID_SAVE_MODEL = 32803;
+constexpr UINT ID_LOAD_TEXTURE = 32800;
+constexpr UINT ID_LOAD_TRANSFORM = 32799;
+constexpr UINT ID_BODY_COLOR = 32793;
+constexpr UINT ID_PLAY = 32777;
+constexpr UINT ID_PAUSE = 32784;
+constexpr UINT ID_STOP = 32780;
+constexpr UINT ID_RECORD = 32782;
+constexpr UINT ID_OPTIONS = 32802;
+
+void LoadStrings(CResources& res)
+{
+  // Title, no document name, new-file name "Hald", no filter, the registry type.
+  res.Strings[IDR_MAINFRAME] = "Halden\n\nHald\n\n\nHalden.Document\nHald Document";
+  res.Strings[AFX_IDS_APP_TITLE] = "Halden";
+  res.Strings[AFX_IDS_IDLEMESSAGE] = "Ready";
+  // Status-bar prompt before "\n", tooltip after it; the toolbar's commands have none.
+  res.Strings[ID_FILE_OPEN] = "Open an existing model file\nOpen";
+  res.Strings[ID_SAVE_MODEL] = "Save model file\nSave";
+  res.Strings[ID_LOAD_BACKGROUND] = "Load an existing background image";
+  res.Strings[ID_LOAD_TEXTURE] = "Load an existing texture file";
+  res.Strings[ID_LOAD_TRANSFORM] = "Load an existing transformation file";
+  res.Strings[ID_PLAY] = "Play";
+  res.Strings[ID_PAUSE] = "Pause play, record or transformation";
+  res.Strings[ID_STOP] = "Stop play or record";
+  res.Strings[ID_RECORD] = "Record";
+  res.Strings[ID_BODY_COLOR] = "Update/Change Body Color";
+  res.Strings[ID_OPTIONS] = "Show Options dialog box";
+}
+
+void LoadMenu(CResources& res)
+{
+  using M = MenuItem;
+  res.Menus[IDR_MAINFRAME] = {
+    M::Sub("&File",
+      {
+        M::Item("&Open Model...\tCtrl+O", ID_FILE_OPEN),
+        // The label names Ctrl-S, but no accelerator exists for it.
+        M::Item("&Save Model...\tCtrl-S", ID_SAVE_MODEL),
+        M::Sub("&Load",
+          {
+            M::Item("&Background...", ID_LOAD_BACKGROUND),
+            M::Item("T&exture...", ID_LOAD_TEXTURE),
+            M::Item("&Transform...", ID_LOAD_TRANSFORM),
+          }),
+        M::Sep(),
+        M::Item("Recent File", ID_FILE_MRU_FILE1, true),
+        M::Sep(),
+        M::Item("E&xit", ID_APP_EXIT),
+      }),
+    M::Sub("&Edit", { M::Item("&Copy\tCtrl+C", ID_EDIT_COPY) }),
+    M::Sub("&Play",
+      {
+        M::Item("&Play\tCtrl-P", ID_PLAY),
+        M::Item("P&ause\tSpace", ID_PAUSE),
+        M::Item("&Stop\tCtrl-Break", ID_STOP),
+        M::Sep(),
+        M::Item("&Record\tCtrl-R", ID_RECORD),
+      }),
+    M::Sub("&View",
+      {
+        M::Item("&Toolbar", ID_VIEW_TOOLBAR),
+        M::Item("&Status Bar", ID_VIEW_STATUS_BAR),
+        M::Sep(),
+        M::Item("Body Color", ID_BODY_COLOR),
+        M::Item("&Options...", ID_OPTIONS),
+      }),
+    M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
+  };
+}
+
+void LoadAccelerators(CResources& res)
+{
+  // Table order; the entries whose commands nobody handles do nothing.
+  constexpr BYTE Ctrl = FVIRTKEY | FCONTROL | FNOINVERT;
+  constexpr BYTE Shift = FVIRTKEY | FSHIFT | FNOINVERT;
+  constexpr BYTE Alt = FVIRTKEY | FALT | FNOINVERT;
+  constexpr BYTE Plain = FVIRTKEY | FNOINVERT;
+  res.Accelerators[IDR_MAINFRAME] = {
+    { Ctrl, 'C', ID_EDIT_COPY },
+    { Ctrl, 'F', ID_FIND },
+    { Ctrl, 'N', ID_FILE_NEW },
+    { Ctrl, 'O', ID_FILE_OPEN },
+    { Ctrl, 'P', ID_PLAY },
+    { Ctrl, 'R', ID_RECORD },
+    { Ctrl, 'V', ID_EDIT_PASTE },
+    { Alt, VK_BACK, ID_EDIT_UNDO },
+    { Ctrl, VK_CANCEL, ID_STOP },
+    { Shift, VK_DELETE, ID_EDIT_CUT },
+    { Plain, VK_F6, ID_NEXT_PANE },
+    { Shift, VK_F6, ID_PREV_PANE },
+    { Ctrl, VK_INSERT, ID_EDIT_COPY },
+    { Shift, VK_INSERT, ID_EDIT_PASTE },
+    { Plain, VK_SPACE, ID_PAUSE },
+    { Ctrl, 'X', ID_EDIT_CUT },
+    { Ctrl, 'Z', ID_EDIT_UNDO },
+  };
+}
+
+void LoadToolbar(CResources& res)
+{
+  ToolbarResource toolbar = DrawPlaybarButtons();
+  toolbar.Buttons = { ID_PLAY, ID_PAUSE, ID_STOP, ID_SEPARATOR, ID_RECORD };
+  res.Toolbars[IDR_PLAYBAR] = toolbar;
+}
+
+void LoadDialogs(CResources& res)
+{
+  using C = DialogControl;
+  auto control = [](C::Kind kind, int id, const char* text, int x, int y, int w, int h)
+  {
+    C c;
+    c.Type = kind;
+    c.Id = id;
+    c.Text = text;
+    c.X = x;
+    c.Y = y;
+    c.Width = w;
+    c.Height = h;
+    return c;
+  };
+
+  DialogTemplate about;
+  about.Title = "About...";
+  about.Width = 87;
+  about.Height = 122;
+  about.FontName = "MS Sans Serif";
+  about.FontSize = 8;
+  C picture = control(C::Picture, -1, "", 7, 20, 73, 76);
+  picture.BitmapId = IDB_ABOUT;
+  about.Controls = {
+    control(C::CenteredLabel, -1, "Halden Version 1.0", 7, 7, 73, 8),
+    picture,
+    control(C::DefPushButton, IDOK, "OK", 18, 101, 50, 14),
+  };
+  res.Dialogs[IDD_ABOUTBOX] = about;
+
+  // Template order is the tab order. Each radio button is a group of its own.
+  DialogTemplate options;
+  options.Title = "Dialog";
+  options.Width = 186;
+  options.Height = 94;
+  options.FontName = "MS Sans Serif";
+  options.FontSize = 8;
+  C realtime = control(C::RadioButton, IDC_REALTIME, "Realtime", 9, 36, 43, 10);
+  realtime.Group = true;
+  C savePpm = control(C::RadioButton, IDC_SAVEPPM, "Save PPM", 9, 49, 50, 10);
+  savePpm.Group = true;
+  options.Controls = {
+    control(C::PushButton, IDOK, "OK", 69, 73, 50, 14),
+    control(C::PushButton, IDCANCEL, "Cancel", 129, 73, 50, 14),
+    control(C::DefPushButton, IDC_APPLY, "Apply", 7, 73, 50, 14),
+    control(C::Trackbar, IDC_SPEED, "", 7, 22, 105, 11),
+    control(C::Trackbar, IDC_INTERVAL, "", 7, 8, 106, 11),
+    control(C::Label, -1, "Timer Interval", 115, 9, 44, 8),
+    control(C::Label, -1, "Transform Speed", 115, 23, 55, 8),
+    realtime,
+    savePpm,
+    control(C::Edit, IDC_PREFIX, "", 59, 47, 106, 14),
+    control(C::PushButton, IDC_BROWSE, "...", 165, 47, 12, 14),
+  };
+  res.Dialogs[IDD_OPTIONS] = options;
+
+  res.Bitmaps[IDB_ABOUT] = DrawAboutPicture();
+}
+}
+
+//------------------------------------------------------------------------------
+void LoadHaldenResources()
+{
+  CResources& res = CResources::Get();
+  LoadStrings(res);
+  LoadMenu(res);
+  LoadAccelerators(res);
+  LoadToolbar(res);
+  LoadDialogs(res);
+}

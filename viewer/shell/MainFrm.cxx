@@ -1,0 +1,47 @@
+#include "MainFrm.h"
+
+#include "resource.h"
+
+namespace
+{
+// The status bar's panes: the message pane, then the key-lock indicators.
+const UINT Indicators[] = {
+  ID_SEPARATOR,
+  ID_INDICATOR_CAPS,
+  ID_INDICATOR_NUM,
+  ID_INDICATOR_SCRL,
+};
+}
+
+//------------------------------------------------------------------------------
+CMainFrame::CMainFrame() = default;
+
+//------------------------------------------------------------------------------
+CMainFrame::~CMainFrame() = default;
+
+//------------------------------------------------------------------------------
+int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct)
+{
+  if (CFrameWnd::OnCreate(lpCreateStruct) == -1)
+  {
+    return -1;
+  }
+  if (!this->m_wndToolBar.CreateEx(this, TBSTYLE_FLAT,
+        WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_GRIPPER | CBRS_TOOLTIPS | CBRS_FLYBY |
+          CBRS_SIZE_DYNAMIC,
+        AFX_IDW_TOOLBAR) ||
+    !this->m_wndToolBar.LoadToolBar(IDR_PLAYBAR))
+  {
+    return -1;
+  }
+  if (!this->m_wndStatusBar.Create(this, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR) ||
+    !this->m_wndStatusBar.SetIndicators(
+      Indicators, static_cast<int>(sizeof(Indicators) / sizeof(Indicators[0]))))
+  {
+    return -1;
+  }
+  this->m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
+  this->EnableDocking(CBRS_ALIGN_ANY);
+  this->DockControlBar(&this->m_wndToolBar);
+  return 0;
+}

@@ -1,0 +1,178 @@
+#include "OptionsDlg.h"
+
+#include "DialogFont.h"
+#include "Prompts.h"
+#include "resource.h"
+
+#include <utility>
+
+namespace
+{
+int IntervalFromPosition(int position)
+{
+  return position + 15;
+}
+
+int TicksFromSpeed(int speed)
+{
+  return (100 - speed) / 10 + 1;
+}
+}
+
+//------------------------------------------------------------------------------
+COptionsDlg::COptionsDlg(std::unique_ptr<COptionsOwner> owner, CWnd* parent)
+  : CDialog(IDD_OPTIONS, parent)
+  , Owner(std::move(owner))
+{
+  this->MapCommand(IDC_APPLY, &COptionsDlg::OnApply);
+  this->MapCommand(IDC_BROWSE, &COptionsDlg::OnBrowse);
+  this->MapCommand(IDC_SAVEPPM, &COptionsDlg::OnSavePpm);
+  this->MapCommand(IDC_REALTIME, &COptionsDlg::OnRealtime);
+}
+
+//------------------------------------------------------------------------------
+COptionsDlg::~COptionsDlg() = default;
+
+//------------------------------------------------------------------------------
+void COptionsDlg::DoDataExchange(CDataExchange* pDX)
+{
+  CDialog::DoDataExchange(pDX);
+  DDX_Slider(pDX, IDC_INTERVAL, this->IntervalPos);
+  DDX_Slider(pDX, IDC_SPEED, this->SpeedPos);
+  DDX_Text(pDX, IDC_PREFIX, this->Prefix);
+  DDX_Radio(pDX, IDC_REALTIME, this->RealtimeIndex);
+  DDX_Radio(pDX, IDC_SAVEPPM, this->SavePpmIndex);
+}
+
+//------------------------------------------------------------------------------
+BOOL COptionsDlg::OnInitDialog()
+{
+  CDialog::OnInitDialog();
+  ApplyTemplateFont(*this);
+  // Frame-by-frame saving only makes sense for a playback.
+  if (!this->Owner->IsPlaying())
+  {
+    this->OnRealtime();
+    this->GetDlgItem(IDC_SAVEPPM)->EnableWindow(FALSE);
+  }
+  if (this->RealtimeIndex == 0)
+  {
+    this->EnablePrefixControls(false);
+  }
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::EnablePrefixControls(bool enable)
+{
+  this->GetDlgItem(IDC_PREFIX)->EnableWindow(enable ? TRUE : FALSE);
+  this->GetDlgItem(IDC_BROWSE)->EnableWindow(enable ? TRUE : FALSE);
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnRealtime()
+{
+  this->RealtimeIndex = 0;
+  this->SavePpmIndex = -1;
+  this->CheckDlgButton(IDC_REALTIME, BST_CHECKED);
+  this->CheckDlgButton(IDC_SAVEPPM, BST_UNCHECKED);
+  this->EnablePrefixControls(false);
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnSavePpm()
+{
+  this->RealtimeIndex = -1;
+  this->SavePpmIndex = 0;
+  this->CheckDlgButton(IDC_SAVEPPM, BST_CHECKED);
+  this->CheckDlgButton(IDC_REALTIME, BST_UNCHECKED);
+  this->EnablePrefixControls(true);
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnBrowse()
+{
+  CFileDialog dialog(
+    TRUE, nullptr, this->Prefix.c_str(), OFN_HIDEREADONLY, "All Files|*.*||", this);
+  dialog.m_ofn.lpstrTitle = "PPM files prefix";
+  if (dialog.DoModal() != IDOK || !this->CheckPrefix(dialog.GetPathName()))
+  {
+    return;
+  }
+  this->Prefix = dialog.GetPathName();
+  // Every control shows the current values again, so slider moves not yet applied are
+  // undone along with showing the new prefix.
+  this->UpdateData(FALSE);
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnApply()
+{
+  if (!this->CheckPrefix(this->GetDlgItemText(IDC_PREFIX)))
+  {
+    return;
+  }
+  this->UpdateData(TRUE);
+  this->PushToOwner();
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnOK()
+{
+  if (!this->CheckPrefix(this->GetDlgItemText(IDC_PREFIX)))
+  {
+    return;
+  }
+  CDialog::OnOK();
+  this->SavedIntervalPos = this->IntervalPos;
+  this->SavedSpeedPos = this->SpeedPos;
+  this->SavedPrefix = this->Prefix;
+  this->SavedRealtimeIndex = this->RealtimeIndex;
+  this->SavedSavePpmIndex = this->SavePpmIndex;
+  this->PushToOwner();
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::OnCancel()
+{
+  this->IntervalPos = this->SavedIntervalPos;
+  this->SpeedPos = this->SavedSpeedPos;
+  this->Prefix = this->SavedPrefix;
+  this->RealtimeIndex = this->SavedRealtimeIndex;
+  this->SavePpmIndex = this->SavedSavePpmIndex;
+  this->PushToOwner();
+  CDialog::OnCancel();
+}
+
+//------------------------------------------------------------------------------
+bool COptionsDlg::CheckPrefix(const std::string& prefix)
+{
+  if (prefix.size() <= MaxPrefixLength)
+  {
+    return true;
+  }
+  this->MessageBox("The frame file prefix is too long: at most " + std::to_string(MaxPrefixLength) +
+    " characters leave room for the frame numbers.");
+  return false;
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::PushToOwner()
+{
+  COptionsOwner& owner = *this->Owner;
+  const int interval = IntervalFromPosition(this->IntervalPos);
+  const int ticks = TicksFromSpeed(this->SpeedPos);
+  // Frame-by-frame mode only drives a playback; without one it would freeze the animation.
+  const int realtime = (this->RealtimeIndex == 0 || !owner.IsPlaying()) ? 1 : 0;
+  const bool changed = owner.GetTimerInterval() != interval || owner.GetRealtime() != realtime ||
+    owner.GetTicksPerStep() != ticks;
+  owner.SetTimerInterval(interval);
+  owner.SetTicksPerStep(ticks);
+  owner.SetRealtime(realtime);
+  owner.SetFramePrefix(this->Prefix);
+  // A timer lost to an earlier failed restart is tried again.
+  if (changed || !owner.HasTimer())
+  {
+    owner.RestartTimer();
+  }
+}

@@ -1,0 +1,34 @@
+/**
+ * @file resource.h
+ * @brief Identifiers of Halden's own resources: the main frame's menu, accelerators and
+ * strings, the toolbar, the dialogs with their controls and the About picture.
+ *
+ * Commands handled by the document and the views are named where their handlers live
+ * (vtkMFCDoc.h, CHaldenDoc.h, vtkRecordPlayView.h, CHaldenView.h); the framework's own
+ * commands and strings are in Resources.h.
+ */
+#ifndef Halden_resource_h
+#define Halden_resource_h
+
+#include "win32.h"
+
+/// Menu, accelerator table and document template string of the main frame.
+constexpr UINT IDR_MAINFRAME = 128;
+/// The Play / Pause / Stop / Record toolbar.
+constexpr UINT IDR_PLAYBAR = 130;
+/// The About box and its picture.
+constexpr UINT IDD_ABOUTBOX = 100;
+constexpr UINT IDB_ABOUT = 135;
+/// The options dialog and its controls.
+constexpr UINT IDD_OPTIONS = 132;
+constexpr int IDC_APPLY = 3;
+constexpr int IDC_SPEED = 1001;
+constexpr int IDC_INTERVAL = 1002;
+constexpr int IDC_REALTIME = 1003;
+constexpr int IDC_SAVEPPM = 1004;
+constexpr int IDC_PREFIX = 1005;
+constexpr int IDC_BROWSE = 1006;
+/// Ctrl+F sends this command; no class handles it, so the key does nothing.
+constexpr UINT ID_FIND = 32798;
+
+#endif
