@@ -1,51 +1,67 @@
 #include "EnvelopeSolver.h"
 
+#include "FitProgress.h"
+
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#include "EnvelopeKernels.h"
 
 namespace
 {
 EnvelopeSystem TheEnvelopeSystem;
 
-// Row i's envelope width, clipped to a block whose first row is row 0 of xenv.
-inline int ClippedWidth(const int* xenv, int i)
+// The loops for the processor the program runs on, chosen once.
+struct Kernels
 {
-  const int w = xenv[i + 1] - xenv[i];
-  return w >= i + 1 ? i : w;
+  bool (*FactorRows)(int, int, const int*, float*, float*);
+  void (*LowerSolve)(int, const int*, const float*, const float*, float*);
+  void (*UpperSolve)(int, const int*, const float*, const float*, float*);
+};
+
+const Kernels BaseKernels = { envelope_base::envelope_factor_rows,
+  envelope_base::envelope_lower_solve_rows, envelope_base::envelope_upper_solve_rows };
+
+#if defined(ENVELOPE_HAVE_AVX2_KERNELS)
+const Kernels Avx2Kernels = { envelope_avx2::envelope_factor_rows,
+  envelope_avx2::envelope_lower_solve_rows, envelope_avx2::envelope_upper_solve_rows };
+#endif
+
+bool ProcessorRunsAvx2()
+{
+#if defined(ENVELOPE_HAVE_AVX2_KERNELS)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+  return false;
+#endif
 }
 
-// Inner product in double precision. Four partial sums (entry k goes to sum k mod 4, the
-// sums are added as (s0 + s1) + (s2 + s3)) keep the additions independent, so that the loop
-// runs at the speed of the multiplications; the order is fixed, so results do not depend on
-// the compiler or on vector widths.
-inline double Dot(const float* a, const float* b, int count)
+const Kernels* ChosenKernels = nullptr;
+
+const Kernels& TheKernels()
 {
-  double s0 = 0.0;
-  double s1 = 0.0;
-  double s2 = 0.0;
-  double s3 = 0.0;
-  int k = 0;
-  for (; k + 4 <= count; k += 4)
+  if (!ChosenKernels)
   {
-    s0 += static_cast<double>(a[k]) * b[k];
-    s1 += static_cast<double>(a[k + 1]) * b[k + 1];
-    s2 += static_cast<double>(a[k + 2]) * b[k + 2];
-    s3 += static_cast<double>(a[k + 3]) * b[k + 3];
+    envelope_select_kernels(true);
   }
-  if (k < count)
-  {
-    s0 += static_cast<double>(a[k]) * b[k];
-  }
-  if (k + 1 < count)
-  {
-    s1 += static_cast<double>(a[k + 1]) * b[k + 1];
-  }
-  if (k + 2 < count)
-  {
-    s2 += static_cast<double>(a[k + 2]) * b[k + 2];
-  }
-  return (s0 + s1) + (s2 + s3);
+  return *ChosenKernels;
 }
+}
+
+//------------------------------------------------------------------------------
+bool envelope_select_kernels(bool wide)
+{
+#if defined(ENVELOPE_HAVE_AVX2_KERNELS)
+  if (wide && ProcessorRunsAvx2())
+  {
+    ChosenKernels = &Avx2Kernels;
+    return true;
+  }
+#endif
+  ChosenKernels = &BaseKernels;
+  return !wide;
 }
 
 //------------------------------------------------------------------------------
@@ -67,25 +83,20 @@ void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag
     return;
   }
   diag[0] = static_cast<float>(std::sqrt(static_cast<double>(diag[0])));
-  for (int i = 1; i < n; ++i)
+  // Rows are factored in slices, so that a long factorisation can tell how far it has got;
+  // the work done so far is about the share of the envelope already factored.
+  const double entries = static_cast<double>(xenv[n] - 1);
+  const int slice = 1024;
+  for (int begin = 1; begin < n; begin += slice)
   {
-    const int w = xenv[i + 1] - xenv[i];
-    double t = diag[i];
-    if (w > 0)
-    {
-      // Row i of L solves the triangle of the rows it reaches back to; its own storage is
-      // the right-hand side, so no copy is made.
-      float* row = env + (xenv[i] - 1);
-      envelope_lower_solve(w, xenv + (i - w), env, diag + (i - w), row);
-      t -= Dot(row, row, w);
-    }
-    if (t > 0.0)
-    {
-      diag[i] = static_cast<float>(std::sqrt(t));
-    }
-    else
+    const int end = n - begin > slice ? begin + slice : n;
+    if (!TheKernels().FactorRows(begin, end, xenv, env, diag))
     {
       *iflag = 1;
+    }
+    if (entries > 0.0)
+    {
+      FitReportProgress(static_cast<double>(xenv[end] - 1) / entries);
     }
   }
 }
@@ -93,53 +104,13 @@ void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag
 //------------------------------------------------------------------------------
 void envelope_lower_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs)
 {
-  if (n <= 0)
-  {
-    return;
-  }
-  int first = 0;
-  while (first < n - 1 && rhs[first] == 0.0f)
-  {
-    ++first;
-  }
-  int last = 0; // most recent nonzero component of the solution
-  for (int i = first; i < n; ++i)
-  {
-    const int w = ClippedWidth(xenv, i);
-    double s = rhs[i];
-    rhs[i] = 0.0f;
-    const int l = i - w;
-    if (w > 0 && last >= l)
-    {
-      s -= Dot(env + (xenv[i + 1] - 1 - w), rhs + l, w);
-    }
-    if (s != 0.0)
-    {
-      rhs[i] = static_cast<float>(s / diag[i]);
-      last = i;
-    }
-  }
+  TheKernels().LowerSolve(n, xenv, env, diag, rhs);
 }
 
 //------------------------------------------------------------------------------
 void envelope_upper_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs)
 {
-  for (int i = n - 1; i >= 0; --i)
-  {
-    if (rhs[i] == 0.0f)
-    {
-      continue;
-    }
-    const float s = static_cast<float>(static_cast<double>(rhs[i]) / diag[i]);
-    rhs[i] = s;
-    const int w = ClippedWidth(xenv, i);
-    const float* e = env + (xenv[i + 1] - 1 - w);
-    float* r = rhs + (i - w);
-    for (int k = 0; k < w; ++k)
-    {
-      r[k] = static_cast<float>(r[k] - static_cast<double>(s) * e[k]);
-    }
-  }
+  TheKernels().UpperSolve(n, xenv, env, diag, rhs);
 }
 
 //------------------------------------------------------------------------------
@@ -151,6 +122,7 @@ int envelope_solve(int mode, float* rhs)
     envelope_factor(sys.N, sys.Xenv, sys.Env, sys.Diag, &sys.Iflag);
     if (sys.Iflag == 1)
     {
+      FitReportOutput();
       std::printf("Matrix is not positive  Iflag =%d\n", sys.Iflag);
     }
   }

@@ -1,5 +1,6 @@
 #include "PravikRun.h"
 
+#include "FitProgress.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -26,6 +27,7 @@ int Fit(const char* fileName, float radius)
   reader->SetRadius(radius);
   if (reader->Read() != 0)
   {
+    FitReportOutput();
     std::printf("Error!\n");
     return PravikReadFailed;
   }
@@ -45,6 +47,7 @@ int Fit(const char* fileName, float radius)
   const std::unique_ptr<float[]> coeffZ(solver->GetSplineCoeffZ());
   if (solver->GetFactorizationFailed())
   {
+    FitReportOutput();
     std::printf("No coefficient file written: check %s for coincident landmarks "
                 "(two landmarks at one source position).\n",
       fileName);
@@ -56,12 +59,14 @@ int Fit(const char* fileName, float radius)
   int second = 0;
   if (FindCoincidentLandmarks(reader->GetPointArray(), reader->GetTree(), first, second))
   {
+    FitReportOutput();
     std::printf("Landmarks %d and %d (counted in file order from 1) share one source position; "
                 "no coefficient file written.\n",
       first + 1, second + 1);
     return PravikNotPositive;
   }
 
+  FitReportStage(FitStage::Writing);
   const std::string output = PravikOutputName(fileName);
   std::string reason;
   const TransformWriteStatus written =
@@ -72,13 +77,16 @@ int Fit(const char* fileName, float radius)
     case TransformWriteStatus::Ok:
       return PravikWritten;
     case TransformWriteStatus::CannotOpen:
+      FitReportOutput();
       std::printf("Cannot open output file!\n");
       return PravikCannotCreateOutput;
     case TransformWriteStatus::WriteFailed:
+      FitReportOutput();
       std::printf(
         "Cannot write output file %s (%s); it has been removed.\n", output.c_str(), reason.c_str());
       return PravikWriteFailed;
     case TransformWriteStatus::NotFinite:
+      FitReportOutput();
       std::printf("The fit gave coefficients that are not finite numbers (landmark values too "
                   "large?); no coefficient file written.\n");
       return PravikNotFinite;
@@ -126,6 +134,14 @@ int PravikMain(int argc, char* argv[])
     std::printf("The radius %s is not a finite number!\n", argv[2]);
     return PravikNotFinite;
   }
+  // A long fit shows how far it has got on standard error, when that is a terminal; the line
+  // is gone before the run ends.
+  std::unique_ptr<TerminalProgress> progress;
+  if (TerminalProgress::StandardErrorIsTerminal())
+  {
+    progress = std::make_unique<TerminalProgress>(stderr);
+  }
+  FitObserver* const previous = progress ? SetFitObserver(progress.get()) : nullptr;
   int status;
   try
   {
@@ -133,13 +149,20 @@ int PravikMain(int argc, char* argv[])
   }
   catch (const char* message)
   {
+    FitReportOutput();
     std::printf("%s\n", message);
     status = PravikOutOfMemory;
   }
   catch (const std::bad_alloc&)
   {
+    FitReportOutput();
     std::printf("Not enough memory\n");
     status = PravikOutOfMemory;
+  }
+  if (progress)
+  {
+    progress->Finish();
+    SetFitObserver(previous);
   }
   std::fflush(stdout);
   return status;

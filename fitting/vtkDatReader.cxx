@@ -1,5 +1,6 @@
 #include "vtkDatReader.h"
 
+#include "FitProgress.h"
 #include "NumberText.h"
 
 #include <vtkIdList.h>
@@ -111,6 +112,7 @@ int vtkDatReader::ReadLandmarks()
   FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
   if (!file)
   {
+    FitReportOutput();
     std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
     return -1;
   }
@@ -125,6 +127,7 @@ int vtkDatReader::ReadLandmarks()
     const Item item = ParseLandmark(line, v);
     if (item == Item::NotFinite)
     {
+      FitReportOutput();
       std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
         lineNumber, this->FileName);
       result = -1;
@@ -138,6 +141,7 @@ int vtkDatReader::ReadLandmarks()
   }
   if (result == 0 && std::ferror(file))
   {
+    FitReportOutput();
     std::printf("Cannot read %s!\n", this->FileName);
     result = -1;
   }
@@ -160,6 +164,7 @@ int vtkDatReader::Read()
   this->Max = 0;
   this->PointArray->Initialize();
   this->PointArrayN->Initialize();
+  FitReportStage(FitStage::Reading);
   if (this->ReadLandmarks() != 0)
   {
     this->PointArray->Initialize();
@@ -169,6 +174,7 @@ int vtkDatReader::Read()
   this->PointArray->Squeeze();
   this->PointArrayN->Squeeze();
 
+  FitReportStage(FitStage::Ordering);
   this->PolyData->SetPoints(this->PointArray);
   this->Tree->SetDataSet(this->PolyData);
   const int n = static_cast<int>(this->PointArray->GetNumberOfPoints());

@@ -3,6 +3,7 @@
 #include "AffineSpan.h"
 #include "DenseSolver.h"
 #include "EnvelopeSolver.h"
+#include "FitProgress.h"
 
 #include <vtkFloatArray.h>
 #include <vtkObjectFactory.h>
@@ -19,18 +20,57 @@ vtkStandardNewMacro(vtkMatrixSolver);
 
 namespace
 {
+// The kernel's distance is computed from the single-precision coordinates in double
+// precision, always by this one expression (the file is compiled without fused
+// multiply-adds), so that the assembly's window search and the stored values agree with
+// EvaluateKernel to the last bit.
+inline double SquaredDistance(double ax, double ay, double az, float bx, float by, float bz)
+{
+  const double dx = ax - bx;
+  const double dy = ay - by;
+  const double dz = az - bz;
+  return dx * dx + dy * dy + dz * dz;
+}
+
+inline double KernelOfSquaredDistance(double d2, double radius)
+{
+  const double u = 1.0 - std::sqrt(d2) / radius;
+  return u * u;
+}
+
 inline double Kernel(const float* a, const float* b, double radius)
 {
-  const double dx = static_cast<double>(a[0]) - b[0];
-  const double dy = static_cast<double>(a[1]) - b[1];
-  const double dz = static_cast<double>(a[2]) - b[2];
-  const double r = std::sqrt(dx * dx + dy * dy + dz * dz);
-  if (r < radius)
+  const double d2 = SquaredDistance(a[0], a[1], a[2], b[0], b[1], b[2]);
+  if (std::sqrt(d2) < radius)
   {
-    const double u = 1.0 - r / radius;
-    return u * u;
+    return KernelOfSquaredDistance(d2, radius);
   }
   return 0.0;
+}
+
+// The smallest squared distance whose square root is not below the radius: since the square
+// root is correctly rounded and never decreases, sqrt(d2) < radius exactly when d2 is below
+// this limit, so the search for a row's first neighbour needs no square roots.
+double KernelSquaredDistanceLimit(double radius)
+{
+  if (!(radius > 0.0))
+  {
+    return 0.0; // no distance is below the radius (nor below not-a-number)
+  }
+  if (std::isinf(radius))
+  {
+    return radius;
+  }
+  double limit = radius * radius;
+  while (limit > 0.0 && std::sqrt(std::nextafter(limit, 0.0)) >= radius)
+  {
+    limit = std::nextafter(limit, 0.0);
+  }
+  while (std::sqrt(limit) < radius)
+  {
+    limit = std::nextafter(limit, HUGE_VAL);
+  }
+  return limit;
 }
 
 bool AllFinite(const float* v, int count)
@@ -219,10 +259,23 @@ void vtkMatrixSolver::AllocateWork(Work& w, int n)
 void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
 {
   const double radius = this->Radius;
+  const double limit = KernelSquaredDistanceLimit(radius);
   const std::int64_t growth = 5 * static_cast<std::int64_t>(n);
-  const float* coords = w.Coords;
-  auto at = [&](int position)
-  { return coords + 3 * static_cast<std::int64_t>(this->List[position]); };
+
+  // The source points in ordered positions, one coordinate per array: the window search
+  // below runs through them in order.
+  std::vector<float> xyz(3 * static_cast<size_t>(n));
+  float* const x = xyz.data();
+  float* const y = x + n;
+  float* const z = y + n;
+  for (int k = 0; k < n; ++k)
+  {
+    const float* p = w.Coords + 3 * static_cast<std::int64_t>(this->List[k]);
+    x[k] = p[0];
+    y[k] = p[1];
+    z[k] = p[2];
+  }
+
   std::int64_t e = 0;
   w.Xenv[0] = 1;
   if (n >= 1)
@@ -231,29 +284,55 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   }
   for (int b = 0; b < n; ++b)
   {
-    const float* pb = at(b);
+    const double bx = x[b];
+    const double by = y[b];
+    const double bz = z[b];
+    // The first column within the radius: squared distances only, in slices of eight that
+    // the compiler can compute side by side.
     int first = b - this->Max > 0 ? b - this->Max : 0;
-    while (first < b && Kernel(pb, at(first), radius) == 0.0)
+    bool found = false;
+    while (!found && first < b)
     {
-      ++first;
+      double d2[8];
+      const int count = b - first < 8 ? b - first : 8;
+      for (int k = 0; k < count; ++k)
+      {
+        d2[k] = SquaredDistance(bx, by, bz, x[first + k], y[first + k], z[first + k]);
+      }
+      int k = 0;
+      while (k < count && !(d2[k] < limit))
+      {
+        ++k;
+      }
+      first += k;
+      found = k < count;
     }
-    for (int k = first; k < b; ++k)
+
+    const std::int64_t width = b - first;
+    if (width > 0 && e + width > w.EnvCapacity)
     {
-      if (e + 1 > w.EnvCapacity)
+      while (e + width > w.EnvCapacity)
       {
         w.EnvCapacity += growth;
-        // Xenv addresses the envelope with int positions: a larger one cannot be factored.
-        auto* grown = w.EnvCapacity < INT_MAX
-          ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
-          : nullptr;
-        if (!grown)
-        {
-          throw "Not enogh memory to floatlocate Env";
-        }
-        w.Env = grown;
       }
-      w.Env[e++] = static_cast<float>(Kernel(pb, at(k), radius));
+      // Xenv addresses the envelope with int positions: a larger one cannot be factored.
+      auto* grown = w.EnvCapacity < INT_MAX
+        ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
+        : nullptr;
+      if (!grown)
+      {
+        throw "Not enogh memory to floatlocate Env";
+      }
+      w.Env = grown;
     }
+    // Each stored entry is evaluated once; the zeros inside the span cost no square root.
+    float* row = w.Env + e;
+    for (int k = first; k < b; ++k)
+    {
+      const double d2 = SquaredDistance(bx, by, bz, x[k], y[k], z[k]);
+      row[k - first] = d2 < limit ? static_cast<float>(KernelOfSquaredDistance(d2, radius)) : 0.0f;
+    }
+    e += width;
     w.Xenv[b + 1] = static_cast<int>(e + 1);
   }
   if (e == 0)
@@ -270,6 +349,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     }
   }
   w.EnvCapacity = e;
+  FitReportEnvelope(n, w.Xenv, w.Env);
 }
 
 //------------------------------------------------------------------------------
@@ -326,6 +406,7 @@ void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
     this->AffineFallbackUsed = true;
     if (!w.WarningPrinted)
     {
+      FitReportOutput();
       std::fputs(w.Span.Rank < 4 ? FlatWarning : SingularWarning, stdout);
       w.WarningPrinted = true;
     }
@@ -426,6 +507,7 @@ int vtkMatrixSolver::Solve()
     w.Coords = w.CoordsCopy.data();
   }
 
+  FitReportStage(FitStage::Assembly);
   this->AllocateWork(w, n);
   this->AssembleEnvelope(w, n);
 
@@ -435,7 +517,9 @@ int vtkMatrixSolver::Solve()
   sys.Xenv = w.Xenv;
   sys.Env = w.Env;
   sys.Iflag = 0;
+  FitReportStage(FitStage::Factorisation);
   this->FactorizationFailed = envelope_solve(1, nullptr);
+  FitReportStage(FitStage::Solves);
 
   for (int k = 0; k < 4; ++k)
   {

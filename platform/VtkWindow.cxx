@@ -35,7 +35,18 @@ public:
       return false;
     }
     this->makeCurrent();
-    this->RenderWindowAdapter->paint();
+    if (this->Painting)
+    {
+      // Inside the widget's paint: the adapter renders when its picture is out of date
+      // (after a resize); otherwise the last render is shown.
+      this->RenderWindowAdapter->paint();
+    }
+    else
+    {
+      // The adapter's paint would not see a changed camera or scene: render into its
+      // framebuffer now; the frame event asks the widget to show it.
+      this->renderWindow()->Render();
+    }
     return true;
   }
 

@@ -1,0 +1,736 @@
+// The fitting benchmark: Pravik's stages on landmark sets of growing size, and the peers a
+// user could pick instead (VTK's dense thin-plate spline, and CHOLMOD factoring the same
+// sparse kernel matrix). Every measurement runs in a child process of its own, so that its
+// peak memory is its own.
+//
+//   fitting_bench [--max-landmarks N] [--vtk-seconds S]     prints the tables
+//
+// The children are this program again:
+//   fitting_bench --stages <file> <radius>    one fit in process, stage by stage
+//   fitting_bench --cholmod <file> <radius>   CHOLMOD on the same kernel matrix
+//   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
+// Each prints one line of "key=value" pairs.
+
+#include "FitProgress.h"
+#include "LandmarkGenerator.h"
+#include "PravikRun.h"
+#include "TransformFile.h"
+#include "vtkDatReader.h"
+#include "vtkMatrixSolver.h"
+
+#include <vtkIdList.h>
+#include <vtkNew.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkThinPlateSplineTransform.h>
+
+#ifdef QUORVEL_HAVE_CHOLMOD
+#include <cholmod.h>
+#endif
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+using Values = std::map<std::string, double>;
+
+double Seconds(Clock::time_point from, Clock::time_point to)
+{
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// Processor time of this thread: on a shared machine it counts the fit's own work only.
+double ThreadSeconds()
+{
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// A line of /proc/self/status in megabytes ("VmHWM", "VmRSS").
+double StatusMegabytes(const char* key)
+{
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(key) + ":";
+  while (std::getline(status, line))
+  {
+    if (line.compare(0, prefix.size(), prefix) == 0)
+    {
+      return std::atof(line.c_str() + prefix.size()) / 1024.0;
+    }
+  }
+  return -1.0;
+}
+
+// Starts a new peak of the resident set (Linux: "5" into clear_refs).
+void ResetPeakMemory()
+{
+  const int fd = ::open("/proc/self/clear_refs", O_WRONLY);
+  if (fd >= 0)
+  {
+    if (::write(fd, "5", 1) != 1)
+    {
+      std::fprintf(stderr, "cannot reset the peak resident set\n");
+    }
+    ::close(fd);
+  }
+}
+
+void PrintValues(const Values& values)
+{
+  for (const auto& kv : values)
+  {
+    std::printf("%s=%.9g ", kv.first.c_str(), kv.second);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+//------------------------------------------------------------------------------
+// One fit in process, timed stage by stage through the fit's own stage reports.
+class StageClock : public FitObserver
+{
+public:
+  StageClock()
+    : Last(Clock::now())
+    , LastCpu(ThreadSeconds())
+  {
+    ResetPeakMemory();
+  }
+
+  void StageBegins(FitStage stage) override
+  {
+    this->End();
+    this->Current = FitStageName(stage);
+  }
+
+  void EnvelopeAssembled(int n, const int* xenv, const float*) override
+  {
+    this->Xenv.assign(xenv, xenv + n + 1);
+  }
+
+  // Closes the current stage: its time and the peak resident set while it ran.
+  void End()
+  {
+    const Clock::time_point now = Clock::now();
+    if (!this->Current.empty())
+    {
+      this->Result["time_" + this->Current] += Seconds(this->Last, now);
+      this->Result["cpu_" + this->Current] += ThreadSeconds() - this->LastCpu;
+      const double peak = StatusMegabytes("VmHWM");
+      double& stagePeak = this->Result["peak_" + this->Current];
+      stagePeak = std::max(stagePeak, peak);
+      this->Result["peak"] = std::max(this->Result["peak"], peak);
+      ResetPeakMemory();
+    }
+    this->Current.clear();
+    this->Last = Clock::now();
+    this->LastCpu = ThreadSeconds();
+  }
+
+  Values Result;
+  std::vector<int> Xenv;
+
+private:
+  Clock::time_point Last;
+  double LastCpu;
+  std::string Current;
+};
+
+// Multiply-adds of the factorisation: row i solves with the rows it reaches back to (each
+// clipped to the window) and subtracts the squares of its own entries.
+double FactorMultiplyAdds(const std::vector<int>& xenv)
+{
+  const int n = static_cast<int>(xenv.size()) - 1;
+  double total = 0.0;
+  for (int i = 1; i < n; ++i)
+  {
+    const int w = xenv[i + 1] - xenv[i];
+    const int s = i - w;
+    total += w;
+    for (int j = s + 1; j < i; ++j)
+    {
+      total += std::min(xenv[j + 1] - xenv[j], j - s);
+    }
+  }
+  return total;
+}
+
+int RunStages(const char* file, float radius)
+{
+  Values base;
+  base["rss_start"] = StatusMegabytes("VmRSS");
+  StageClock clock;
+  SetFitObserver(&clock);
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = file;
+  reader->SetRadius(radius);
+  if (reader->Read() != 0)
+  {
+    return 1;
+  }
+  vtkNew<vtkMatrixSolver> solver;
+  solver->SetRadius(reader->GetRadius());
+  solver->SetPointArray(reader->GetPointArray());
+  solver->SetList(reader->GetList());
+  solver->SetMax(reader->GetMax());
+  solver->SetBX(reader->GetBX());
+  solver->SetBY(reader->GetBY());
+  solver->SetBZ(reader->GetBZ());
+  solver->Solve();
+  const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
+  const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());
+  const std::unique_ptr<float[]> z(solver->GetSplineCoeffZ());
+  FitReportStage(FitStage::Writing);
+  const std::string out = std::string(file) + ".bench.trc";
+  const TransformWriteStatus written = WriteTransformCoefficients(out.c_str(), reader->GetRadius(),
+    reader->GetPointArray(), x.get(), y.get(), z.get(), reader->GetUnList());
+  clock.End();
+  SetFitObserver(nullptr);
+  std::remove(out.c_str());
+  if (written != TransformWriteStatus::Ok)
+  {
+    return 1;
+  }
+
+  Values v = clock.Result;
+  v.insert(base.begin(), base.end());
+  const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
+  v["n"] = n;
+  v["max"] = reader->GetMax();
+  v["envelope"] = clock.Xenv.empty() ? 0.0 : clock.Xenv.back() - 1.0;
+  v["factor_madds"] = FactorMultiplyAdds(clock.Xenv);
+  // Neighbours within the radius, from the reader's own locator (not timed).
+  vtkNew<vtkIdList> ids;
+  double neighbours = 0.0;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double p[3];
+    reader->GetPointArray()->GetPoint(i, p);
+    reader->GetTree()->FindPointsWithinRadius(radius, p, ids);
+    neighbours += static_cast<double>(ids->GetNumberOfIds() - 1);
+  }
+  v["neighbours"] = n ? neighbours / n : 0.0;
+  PrintValues(v);
+  return 0;
+}
+
+//------------------------------------------------------------------------------
+// The kernel of the fit, as the benchmark's peers are given it.
+double KernelValue(const double* a, const double* b, double radius)
+{
+  const double r = std::sqrt(
+    (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+  return r < radius ? (1.0 - r / radius) * (1.0 - r / radius) : 0.0;
+}
+
+#ifdef QUORVEL_HAVE_CHOLMOD
+int RunCholmod(const char* file, float radius)
+{
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = file;
+  reader->SetRadius(radius);
+  if (reader->Read() != 0)
+  {
+    return 1;
+  }
+  vtkPoints* points = reader->GetPointArray();
+  const int n = static_cast<int>(points->GetNumberOfPoints());
+  const int* list = reader->GetList();
+  const int* unlist = reader->GetUnList();
+
+  // The upper triangle of the kernel matrix in Pravik's ordering, column by column.
+  std::vector<std::vector<std::pair<int, double>>> columns(n);
+  vtkNew<vtkIdList> ids;
+  size_t nonzeros = 0;
+  for (int j = 0; j < n; ++j)
+  {
+    double pj[3];
+    points->GetPoint(list[j], pj);
+    reader->GetTree()->FindPointsWithinRadius(radius, pj, ids);
+    for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k)
+    {
+      const int i = unlist[ids->GetId(k)];
+      if (i <= j)
+      {
+        double pi[3];
+        points->GetPoint(list[i], pi);
+        const double value = i == j ? 1.0 : KernelValue(pi, pj, radius);
+        if (value != 0.0)
+        {
+          columns[j].emplace_back(i, value);
+        }
+      }
+    }
+    std::sort(columns[j].begin(), columns[j].end());
+    nonzeros += columns[j].size();
+  }
+
+  cholmod_common common;
+  cholmod_start(&common);
+  cholmod_sparse* a = cholmod_allocate_sparse(n, n, nonzeros, 1, 1, 1, CHOLMOD_REAL, &common);
+  auto* ap = static_cast<int*>(a->p);
+  auto* ai = static_cast<int*>(a->i);
+  auto* ax = static_cast<double*>(a->x);
+  size_t at = 0;
+  for (int j = 0; j < n; ++j)
+  {
+    ap[j] = static_cast<int>(at);
+    for (const auto& entry : columns[j])
+    {
+      ai[at] = entry.first;
+      ax[at] = entry.second;
+      ++at;
+    }
+  }
+  ap[n] = static_cast<int>(at);
+  columns.clear();
+  columns.shrink_to_fit();
+
+  // Seven right-hand sides: the four rows of P and the three axes.
+  cholmod_dense* b = cholmod_allocate_dense(n, 7, n, CHOLMOD_REAL, &common);
+  auto* bx = static_cast<double*>(b->x);
+  const float* axes[3] = { reader->GetBX(), reader->GetBY(), reader->GetBZ() };
+  for (int k = 0; k < n; ++k)
+  {
+    double p[3];
+    points->GetPoint(list[k], p);
+    bx[k] = 1.0;
+    for (int c = 0; c < 3; ++c)
+    {
+      bx[(1 + c) * static_cast<size_t>(n) + k] = p[c];
+      bx[(4 + c) * static_cast<size_t>(n) + k] = axes[c][k];
+    }
+  }
+
+  Values v;
+  ResetPeakMemory();
+  const double before = StatusMegabytes("VmRSS");
+  const auto t0 = Clock::now();
+  cholmod_factor* l = cholmod_analyze(a, &common);
+  const auto t1 = Clock::now();
+  cholmod_factorize(a, l, &common);
+  const auto t2 = Clock::now();
+  cholmod_dense* x = cholmod_solve(CHOLMOD_A, l, b, &common);
+  const auto t3 = Clock::now();
+  v["peak_growth"] = StatusMegabytes("VmHWM") - before;
+  v["time_analyze"] = Seconds(t0, t1);
+  v["time_factorize"] = Seconds(t1, t2);
+  v["time_solve"] = Seconds(t2, t3);
+  v["flops"] = common.fl;
+  v["lnz"] = common.lnz;
+  v["status"] = common.status;
+  v["supernodal"] = l->is_super;
+  v["n"] = n;
+  cholmod_free_dense(&x, &common);
+  cholmod_free_dense(&b, &common);
+  cholmod_free_factor(&l, &common);
+  cholmod_free_sparse(&a, &common);
+  cholmod_finish(&common);
+  PrintValues(v);
+  return 0;
+}
+#endif
+
+//------------------------------------------------------------------------------
+int RunVtk(const char* file)
+{
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = file;
+  if (reader->Read() != 0)
+  {
+    return 1;
+  }
+  vtkNew<vtkThinPlateSplineTransform> spline;
+  spline->SetSourceLandmarks(reader->GetPointArray());
+  spline->SetTargetLandmarks(reader->GetPointArrayN());
+  spline->SetBasisToR();
+  const auto t0 = Clock::now();
+  spline->Update(); // the dense fit happens here
+  const auto t1 = Clock::now();
+  double p[3] = { 0.0, 0.0, 0.0 };
+  double q[3];
+  spline->TransformPoint(p, q);
+  Values v;
+  v["time_fit"] = Seconds(t0, t1);
+  v["n"] = reader->GetPointArray()->GetNumberOfPoints();
+  PrintValues(v);
+  return 0;
+}
+
+//------------------------------------------------------------------------------
+struct ChildResult
+{
+  bool Ok = false;
+  Values Result;
+  double Wall = 0.0;          // seconds
+  double PeakMegabytes = 0.0; // the child's largest resident set
+};
+
+// Runs a program with stdout captured (or discarded) and measures it.
+ChildResult RunChild(const std::vector<std::string>& args, bool capture)
+{
+  ChildResult result;
+  int out[2];
+  if (::pipe(out) != 0)
+  {
+    return result;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (capture)
+  {
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  }
+  else
+  {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::vector<char*> argv;
+  for (const std::string& a : args)
+  {
+    argv.push_back(const_cast<char*>(a.c_str()));
+  }
+  argv.push_back(nullptr);
+  const auto t0 = Clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  if (spawned != 0)
+  {
+    ::close(out[0]);
+    return result;
+  }
+  std::string text;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::read(out[0], buffer, sizeof buffer)) > 0)
+  {
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(out[0]);
+  int status = 0;
+  struct rusage usage;
+  ::wait4(pid, &status, 0, &usage);
+  result.Wall = Seconds(t0, Clock::now());
+  result.PeakMegabytes = usage.ru_maxrss / 1024.0;
+  result.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::istringstream words(text);
+  std::string word;
+  while (words >> word)
+  {
+    const size_t eq = word.find('=');
+    if (eq != std::string::npos)
+    {
+      result.Result[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
+    }
+  }
+  return result;
+}
+
+// The vertices of the bundled leg model (its ASCII POINTS section), without repeats, moved
+// by a smooth field of about a tenth of the leg's thickness.
+std::vector<Landmark> LegSurfaceLandmarks(const std::string& path)
+{
+  std::vector<Landmark> landmarks;
+  std::ifstream in(path);
+  std::string word;
+  while (in >> word && word != "POINTS")
+  {
+  }
+  long count = 0;
+  in >> count >> word;
+  std::vector<std::array<float, 3>> points;
+  for (long i = 0; i < count; ++i)
+  {
+    std::array<float, 3> p;
+    if (!(in >> p[0] >> p[1] >> p[2]))
+    {
+      break;
+    }
+    points.push_back(p);
+  }
+  std::sort(points.begin(), points.end());
+  points.erase(std::unique(points.begin(), points.end()), points.end());
+  for (const auto& p : points)
+  {
+    Landmark l;
+    for (int c = 0; c < 3; ++c)
+    {
+      l.Source[c] = p[c];
+    }
+    l.Target[0] = p[0] + 0.01 * std::sin(6.0 * p[1]);
+    l.Target[1] = p[1] + 0.01 * std::cos(5.0 * p[0]);
+    l.Target[2] = p[2] + 0.015 * std::sin(4.0 * p[0] + 0.5);
+    landmarks.push_back(l);
+  }
+  return landmarks;
+}
+
+// The radius that gives the points about `target` neighbours on average (bisection on a
+// sample of them).
+double RadiusForNeighbours(const std::vector<Landmark>& landmarks, double target)
+{
+  vtkNew<vtkPoints> points;
+  for (const Landmark& l : landmarks)
+  {
+    points->InsertNextPoint(l.Source);
+  }
+  vtkNew<vtkPolyData> data;
+  data->SetPoints(points);
+  vtkNew<vtkPointLocator> locator;
+  locator->SetDataSet(data);
+  locator->BuildLocator();
+  vtkNew<vtkIdList> ids;
+  const size_t step = std::max<size_t>(1, landmarks.size() / 500);
+  double low = 0.0;
+  double high = 1.0;
+  for (int iteration = 0; iteration < 30; ++iteration)
+  {
+    const double mid = 0.5 * (low + high);
+    double total = 0.0;
+    double samples = 0.0;
+    for (size_t i = 0; i < landmarks.size(); i += step)
+    {
+      locator->FindPointsWithinRadius(mid, landmarks[i].Source, ids);
+      total += static_cast<double>(ids->GetNumberOfIds() - 1);
+      samples += 1.0;
+    }
+    (total / samples < target ? low : high) = mid;
+  }
+  return 0.5 * (low + high);
+}
+
+struct Case
+{
+  std::string Name;
+  std::string File;
+  std::string Radius;
+  double FileMegabytes = 0.0;
+};
+
+std::string Format(const char* format, double value)
+{
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
+{
+  char dir[] = "/tmp/fitting-bench-XXXXXX";
+  if (!mkdtemp(dir))
+  {
+    return 1;
+  }
+  std::vector<Case> cases;
+  auto addCase = [&](const std::string& name, const std::vector<Landmark>& landmarks, double radius)
+  {
+    Case c;
+    c.Name = name;
+    c.File = std::string(dir) + "/" + std::to_string(cases.size()) + ".dat";
+    WriteLandmarkFile(c.File, landmarks);
+    c.Radius = Format("%.9g", static_cast<float>(radius));
+    struct stat info;
+    c.FileMegabytes = ::stat(c.File.c_str(), &info) == 0 ? info.st_size / 1048576.0 : 0.0;
+    cases.push_back(c);
+  };
+  for (int n : { 1000, 10000, 100000 })
+  {
+    if (n <= maxLandmarks)
+    {
+      addCase(
+        "sphere " + std::to_string(n), SphereLandmarks(n), SphereRadiusForNeighbours(n, 30.0));
+    }
+  }
+  const std::string legModel = std::string(QUORVEL_SOURCE_DIR) + "/data/leg.vtk";
+  const std::vector<Landmark> leg = LegSurfaceLandmarks(legModel);
+  if (!leg.empty() && static_cast<int>(leg.size()) <= maxLandmarks)
+  {
+    addCase("leg surface", leg, RadiusForNeighbours(leg, 30.0));
+  }
+  {
+    Case c;
+    c.Name = "leg.dat";
+    c.File = std::string(dir) + "/leg.dat";
+    std::ifstream from(std::string(QUORVEL_SOURCE_DIR) + "/data/leg.dat", std::ios::binary);
+    std::ofstream to(c.File, std::ios::binary);
+    to << from.rdbuf();
+    c.Radius = "0.25";
+    struct stat info;
+    c.FileMegabytes = ::stat(c.File.c_str(), &info) == 0 ? info.st_size / 1048576.0 : 0.0;
+    to.close();
+    cases.push_back(c);
+  }
+
+  std::printf("Pravik stages (seconds; in process, one run each; flop = 2 per multiply-add)\n");
+  std::printf("%-12s %7s %6s %5s %11s %6s %6s %6s %6s %6s %6s %6s %8s %9s\n", "set", "N", "nbrs",
+    "Max", "envelope", "read", "order", "assem", "factor", "solves", "write", "total", "Gflop/s",
+    "solve GB/s");
+  std::vector<Values> stages;
+  for (const Case& c : cases)
+  {
+    const ChildResult r = RunChild({ self, "--stages", c.File, c.Radius }, true);
+    stages.push_back(r.Result);
+    const Values& v = r.Result;
+    if (!r.Ok)
+    {
+      std::printf("%-12s failed\n", c.Name.c_str());
+      continue;
+    }
+    auto t = [&](const char* stage) { return v.at(std::string("time_") + stage); };
+    const double total = t("reading") + t("ordering") + t("assembly") + t("factorisation") +
+      t("solves") + t("writing");
+    std::printf(
+      "%-12s %7.0f %6.1f %5.0f %8.1f MB %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f %8.2f %9.2f\n",
+      c.Name.c_str(), v.at("n"), v.at("neighbours"), v.at("max"), v.at("envelope") * 4 / 1048576.0,
+      t("reading"), t("ordering"), t("assembly"), t("factorisation"), t("solves"), t("writing"),
+      total, 2.0 * v.at("factor_madds") / t("factorisation") * 1e-9,
+      7.0 * 2.0 * v.at("envelope") * 4.0 / t("solves") * 1e-9);
+  }
+
+  std::printf("\nPravik as a process, and peak memory (MB)\n");
+  std::printf("%-12s %7s %9s %10s %10s %10s %10s %10s\n", "set", "N", "run (s)", "peak RSS",
+    "at start", "envelope", "inputs", "peak/(env+in)");
+  std::vector<double> runs;
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const ChildResult r = RunChild({ PRAVIK_EXECUTABLE, c.File, c.Radius }, false);
+    runs.push_back(r.Ok ? r.Wall : -1.0);
+    const Values& v = stages[k];
+    const double envelope = v.count("envelope") ? v.at("envelope") * 4 / 1048576.0 : 0.0;
+    const double start = v.count("rss_start") ? v.at("rss_start") : 0.0;
+    std::printf("%-12s %7.0f %9.3f %10.1f %10.1f %10.1f %10.1f %10.2f\n", c.Name.c_str(),
+      v.count("n") ? v.at("n") : 0.0, r.Wall, r.PeakMegabytes, start, envelope, c.FileMegabytes,
+      r.PeakMegabytes / (envelope + c.FileMegabytes));
+  }
+
+#ifdef QUORVEL_HAVE_CHOLMOD
+  std::printf(
+    "\nCHOLMOD (supernodal, its own fill-reducing ordering, double precision) on the same "
+    "kernel matrix, factor + 7 solves, against Pravik's factorisation + solves\n");
+  std::printf("%-12s %7s %9s %9s %9s %9s %11s %9s %8s\n", "set", "N", "analyze", "factor",
+    "7 solves", "total", "nnz(L) MB", "Pravik", "ratio");
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const ChildResult r = RunChild({ self, "--cholmod", c.File, c.Radius }, true);
+    if (!r.Ok)
+    {
+      std::printf("%-12s failed\n", c.Name.c_str());
+      continue;
+    }
+    const Values& v = r.Result;
+    const double total = v.at("time_analyze") + v.at("time_factorize") + v.at("time_solve");
+    const double ours = stages[k].at("time_factorisation") + stages[k].at("time_solves");
+    std::printf("%-12s %7.0f %9.3f %9.3f %9.3f %9.3f %11.1f %9.3f %8.2f\n", c.Name.c_str(),
+      v.at("n"), v.at("time_analyze"), v.at("time_factorize"), v.at("time_solve"), total,
+      v.at("lnz") * 8 / 1048576.0, ours, total / ours);
+  }
+#else
+  std::printf("\nCHOLMOD: not found when this benchmark was built (libsuitesparse-dev)\n");
+#endif
+
+  std::printf("\nvtkThinPlateSplineTransform (dense fit, forced by Update) against the whole "
+              "Pravik run; sizes that would take over %.0f s are skipped\n",
+    vtkSeconds);
+  std::printf("%-12s %7s %10s %10s %9s\n", "set", "N", "VTK (s)", "Pravik (s)", "ratio");
+  double secondsPerCube = 0.0; // from the last VTK run: the fit grows as N^3
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const double n = stages[k].count("n") ? stages[k].at("n") : 0.0;
+    const double predicted = secondsPerCube * n * n * n;
+    if (secondsPerCube > 0.0 && predicted > vtkSeconds)
+    {
+      std::printf("%-12s %7.0f %10s %10.3f %9s  (predicted %.0f s from N^3)\n", c.Name.c_str(), n,
+        "skipped", runs[k], "-", predicted);
+      continue;
+    }
+    if (secondsPerCube == 0.0 && n > 2000)
+    {
+      std::printf("%-12s %7.0f %10s %10.3f %9s\n", c.Name.c_str(), n, "skipped", runs[k], "-");
+      continue;
+    }
+    const ChildResult r = RunChild({ self, "--vtk", c.File }, true);
+    if (!r.Ok)
+    {
+      std::printf("%-12s failed\n", c.Name.c_str());
+      continue;
+    }
+    const double seconds = r.Result.at("time_fit");
+    secondsPerCube = seconds / (n * n * n);
+    std::printf(
+      "%-12s %7.0f %10.3f %10.3f %9.0f\n", c.Name.c_str(), n, seconds, runs[k], seconds / runs[k]);
+  }
+  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+  return 0;
+}
+}
+
+int main(int argc, char* argv[])
+{
+  if (argc == 4 && std::strcmp(argv[1], "--stages") == 0)
+  {
+    return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
+  }
+#ifdef QUORVEL_HAVE_CHOLMOD
+  if (argc == 4 && std::strcmp(argv[1], "--cholmod") == 0)
+  {
+    return RunCholmod(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
+  }
+#endif
+  if (argc == 3 && std::strcmp(argv[1], "--vtk") == 0)
+  {
+    return RunVtk(argv[2]);
+  }
+  int maxLandmarks = 100000;
+  double vtkSeconds = 60.0;
+  for (int k = 1; k + 1 < argc; k += 2)
+  {
+    if (std::strcmp(argv[k], "--max-landmarks") == 0)
+    {
+      maxLandmarks = std::atoi(argv[k + 1]);
+    }
+    else if (std::strcmp(argv[k], "--vtk-seconds") == 0)
+    {
+      vtkSeconds = std::atof(argv[k + 1]);
+    }
+  }
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0)
+  {
+    return 1;
+  }
+  self[length] = '\0';
+  return RunTables(self, maxLandmarks, vtkSeconds);
+}

@@ -1,0 +1,253 @@
+/**
+ * @class vtkRecordPlayView
+ * @brief A render view that records the camera path while the user moves the model and
+ * plays such a path back, paced by a periodic multimedia timer.
+ *
+ * Commands: Play, Pause, Stop, Record (enabled only while the document holds a model) and
+ * Options. The timer runs from window creation to window destruction; every TimerInterval
+ * milliseconds its procedure, PlaybackTimerCallback, advances Tick, applies the records
+ * of a playback that are due and calls AdvanceAnimation every TicksPerStep ticks while the
+ * animation runs. It never renders: it posts the redraw request WM_USER, which the view
+ * answers on the user-interface thread, and WM_USER + 1 at the end of a playback.
+ *
+ * States (recording, playing, paused):
+ *
+ * | state               | rec | play | paused | left by                                  |
+ * |---------------------|-----|------|--------|------------------------------------------|
+ * | idle                | 0   | 0    | 0      | Record, Play (armed); Pause (frozen)     |
+ * | idle, frozen        | 0   | 0    | 1      | Pause (idle); Record, Play (armed)       |
+ * | recording armed     | 1   | 0    | 1      | Record or Pause (recording); Stop        |
+ * | recording           | 1   | 0    | 0      | Pause (armed); Stop or a failed write    |
+ * | playback armed      | 0   | 1    | 1      | Play or Pause (playing); Stop            |
+ * | playing             | 0   | 1    | 0      | Pause (armed); Stop or end of the file   |
+ *
+ * Recording captures the camera on every WM_TIMER that reaches the view while recording
+ * unpaused (the VTK interactor's timer runs while the user drags), stamped with Tick, and
+ * a writer thread writes the captures into "__CameraRecordTempFile.csr" in the temporary
+ * directory; Stop offers the file for saving under a chosen name (asking before it
+ * replaces an existing file) and deletes the temporary file. Playback reads a ".csr" file
+ * on a reader thread, applies each record when its delay has passed, switches mouse
+ * interaction off, and at the end puts the camera back where it was before Play.
+ *
+ * In frame-by-frame playback (Realtime 0) the timer procedure does one frame's work per
+ * redraw request: a derived view saves a picture per redraw (see WindowProc).
+ *
+ * Threads: the timer procedure and the user-interface thread share the flags and counters
+ * (atomic integers), the camera (changed on the timer thread only by CameraStatus::Apply,
+ * which holds the camera lock; every render holds the same lock) and the playback's node
+ * and queue (guarded by a lock that the timer procedure holds for a whole tick and Stop
+ * holds while it releases them).
+ *
+ * @sa CameraStatus CameraStatusQueue RecordWriterThread RecordReaderThread
+ */
+#ifndef vtkRecordPlayView_h
+#define vtkRecordPlayView_h
+
+#include "vtkMFCRenderView.h"
+
+#include "CameraStatus.h"
+#include "mmtimer.h"
+#include "system.h"
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CDialog;
+class CameraStatusQueue;
+class QueueNode;
+class vtkCallbackCommand;
+class vtkCamera;
+class vtkObject;
+
+///@{
+/// Commands of the Play menu and View > Options.
+constexpr UINT ID_PLAY = 32777;
+constexpr UINT ID_PAUSE = 32784;
+constexpr UINT ID_STOP = 32780;
+constexpr UINT ID_RECORD = 32782;
+constexpr UINT ID_OPTIONS = 32802;
+///@}
+
+/// The name of the file a recording writes into, in the temporary directory.
+constexpr const char* CAMERA_RECORD_TEMP_FILE = "__CameraRecordTempFile.csr";
+
+/**
+ * @class RealtimeChoice
+ * @brief What the view asks the options dialog when a playback starts: is "Realtime"
+ * chosen (else frame-by-frame playback with frame saving)?
+ *
+ * The options dialog implements it; a view without a dialog plays in real time.
+ */
+class RealtimeChoice
+{
+public:
+  virtual ~RealtimeChoice() = default;
+  virtual bool IsRealtimeChosen() const = 0;
+};
+
+class vtkRecordPlayView : public vtkMFCRenderView
+{
+public:
+  vtkRecordPlayView();
+  ~vtkRecordPlayView() override;
+
+  /**
+   * Passes every message on to vtkMFCRenderView after its own handling of:
+   * - WM_TIMER: captures the camera first while recording unpaused;
+   * - WM_USER + 1 (end of playback): stops the playback;
+   * - WM_USER (redraw request): renders and clears RedrawPending, unless a derived view
+   *   has handled the request already (it clears RedrawPending before passing it on).
+   */
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  ///@{
+  /// Commands and their enabling handlers (see the class comment for the states).
+  void OnPlay();
+  void OnPause();
+  void OnStop();
+  void OnRecord();
+  /// Shows the options dialog made when the window was created; nothing without one.
+  void OnOptions();
+  void OnUpdatePlay(CCmdUI* pCmdUI);
+  void OnUpdatePause(CCmdUI* pCmdUI);
+  void OnUpdateStop(CCmdUI* pCmdUI);
+  void OnUpdateRecord(CCmdUI* pCmdUI);
+  ///@}
+
+  ///@{
+  /// The transform animation: AdvanceAnimation runs every TicksPerStep ticks while on.
+  void AnimationOn() override;
+  void AnimationOff() override;
+  int GetAnimationRunning() const { return this->AnimationRunning.load(Relaxed); }
+  ///@}
+
+  /// One animation step, called on the timer thread; nothing here.
+  virtual void AdvanceAnimation();
+
+  /**
+   * (Re-)creates the timer with period TimerInterval and sets FrameCounter to 0. False,
+   * after the message "Cannot create timer!", when no timer can be made; then no timer
+   * runs until the next successful restart.
+   */
+  bool RestartTimer();
+  /// Stops the timer (waiting for a running tick to end). Nothing when none runs.
+  void StopTimer();
+  /// The timer's identifier, -1 while none runs.
+  int GetTimerId() const { return this->TimerId; }
+
+  /// The procedure of the multimedia timer; user is the view. One tick (see Tick()), then
+  /// a pause of 3 ms.
+  static void PlaybackTimerCallback(
+    UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR dw1, DWORD_PTR dw2);
+  /// The work of one timer tick without the pause: what a test calls to step the view.
+  void TimerTick();
+
+  ///@{
+  /// State shared with the timer thread.
+  int IsRecording() const { return this->Recording.load(Relaxed); }
+  int IsPlaying() const { return this->Playing.load(Relaxed); }
+  bool IsPaused() const override { return this->Paused.load(Relaxed) != 0; }
+  int GetTicksRemaining() const { return this->TicksRemaining.load(Relaxed); }
+  int GetTicksAccumulated() const { return this->TicksAccumulated.load(Relaxed); }
+  /// The path recording writes into (set when a recording starts).
+  const std::string& GetTempRecordPath() const { return this->TempRecordPath; }
+  /// True while a recording or playback worker thread has been started and not waited for.
+  bool HasWorker() const { return this->Worker.IsStarted(); }
+  CCriticalSection& GetCameraLock() { return this->CameraLock; }
+  ///@}
+
+  ///@{
+  /**
+   * Settings, read and written directly by the options dialog (call RestartTimer after a
+   * change of TimerInterval, TicksPerStep or Realtime). Defaults: TimerInterval 65 ms,
+   * TicksPerStep 6, Realtime 1 (0: frame-by-frame playback with frame saving),
+   * FramePrefix "frame". Realtime becomes 1 again whenever a recording or playback stops.
+   */
+  int TimerInterval = 65;
+  std::atomic<int> TicksPerStep{ 6 };
+  std::atomic<int> Realtime{ 1 };
+  std::string FramePrefix = "frame";
+  ///@}
+
+  /// Advanced by the timer: 0..49999 in real time; frame-by-frame playback adds
+  /// TicksPerStep per animation step without wrapping.
+  std::atomic<int> Tick{ 0 };
+  /// Number of the next saved frame; 0 at each start of playback and timer restart.
+  int FrameCounter = 0;
+  /// 1 from posting a redraw request until the view has handled it.
+  std::atomic<int> RedrawPending{ 0 };
+
+  /**
+   * Makes the options dialog when the window is created. The application installs a
+   * factory (the dialog lives in the shell, which depends on the views); without one the
+   * view has no options dialog. The dialog may implement RealtimeChoice.
+   */
+  using OptionsDialogFactory = std::function<CDialog*(vtkRecordPlayView* owner)>;
+  static void SetOptionsDialogFactory(OptionsDialogFactory factory);
+  CDialog* GetOptionsDialog() const { return this->OptionsDialog.get(); }
+
+protected:
+  static constexpr std::memory_order Relaxed = std::memory_order_relaxed;
+
+  int OnCreate(LPCREATESTRUCT cs) override;
+  /// Stops the timer, then ends a running recording (offering it for saving) or playback:
+  /// the worker is stopped and waited for before the queue and the file are released.
+  void OnDestroy() override;
+
+  /// The options dialog of a new window; by default made by the installed factory.
+  virtual CDialog* CreateOptionsDialog();
+
+  /// Frame-by-frame or real-time work of one tick; called with the playback lock held.
+  void RealtimeTick();
+  void FrameByFrameTick();
+  /// If no redraw is pending: marks one pending and posts WM_USER.
+  void PostRedraw();
+  /// Deletes the current node and takes the next; false when none comes (the caller posts
+  /// the end of playback).
+  bool AdvanceCurrentNode();
+  /// Captures the camera into the recording's queue; a refused node ends the recording.
+  void CaptureCamera();
+  /// Stop without the camera restore when the window is going away.
+  void StopRecordPlay(bool restoreCamera);
+  /// Asks for a destination of the temporary record and copies it there.
+  void SaveTemporaryRecord();
+  /// The model renderer's active camera (made now if there is none).
+  vtkCamera* GetModelCamera();
+  /// Whether the document holds a model (the record and play commands need one).
+  bool HasData() const;
+
+  /// The render window's start and end of a render take and release the camera lock.
+  static void RenderLockCallback(vtkObject* caller, unsigned long event, void* client, void*);
+
+  int TimerId = -1;
+  std::string TempRecordPath;
+  std::FILE* RecordFile = nullptr;
+  std::atomic<int> TicksRemaining{ 0 };
+  QueueNode* CurrentNode = nullptr;
+  CCriticalSection CameraLock;
+  std::unique_ptr<CameraStatus> ReferenceRecord;
+  CameraStatus* CurrentRecord = nullptr; ///< the current node's record
+  CameraStatusQueue* Queue = nullptr;
+  CWorkerThread Worker;
+  std::unique_ptr<CDialog> OptionsDialog;
+  std::atomic<int> AnimationRunning{ 0 };
+  std::atomic<int> Recording{ 0 };
+  std::atomic<int> Playing{ 0 };
+  std::atomic<int> Paused{ 0 };
+  std::atomic<int> TicksAccumulated{ 0 };
+
+  /// Held by the timer procedure for a whole tick, and by the user-interface thread while
+  /// it installs or releases the playback's node and queue. Never taken while the camera
+  /// lock is held.
+  std::mutex PlaybackLock;
+  /// The camera playback applies records to (the model camera when Play started).
+  vtkCamera* PlaybackCamera = nullptr;
+  vtkCallbackCommand* RenderLockObserver = nullptr;
+  int RenderLockDepth = 0;
+};
+
+#endif
