@@ -2,6 +2,7 @@
 
 #include "DocTemplate.h"
 #include "Document.h"
+#include "KeyState.h"
 #include "View.h"
 #include "WinApp.h"
 
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPalette>
 #include <QProxyStyle>
 #include <QStatusBar>
 #include <QTimer>
@@ -286,8 +288,10 @@ BOOL CStatusBar::SetIndicators(const UINT* ids, int count)
     delete pane;
   }
   this->Panes.clear();
+  this->PaneIds.clear();
   for (int i = 0; i < count; ++i)
   {
+    this->PaneIds.push_back(ids[i]);
     if (ids[i] == ID_SEPARATOR)
     {
       // The message pane: the idle text; prompts cover it while shown.
@@ -302,6 +306,11 @@ BOOL CStatusBar::SetIndicators(const UINT* ids, int count)
       label->setObjectName(QString("indicator%1").arg(ids[i]));
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       label->setAlignment(Qt::AlignCenter);
+      // A disabled indicator keeps its place but shows no text.
+      label->setMinimumWidth(label->sizeHint().width());
+      QPalette palette = label->palette();
+      palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::transparent);
+      label->setPalette(palette);
       this->Bar->addPermanentWidget(label);
       this->Panes.push_back(label);
     }
@@ -345,9 +354,47 @@ std::vector<std::string> CStatusBar::GetIndicatorTexts() const
 }
 
 //------------------------------------------------------------------------------
+std::vector<bool> CStatusBar::GetIndicatorStates() const
+{
+  std::vector<bool> states;
+  for (QWidget* pane : this->Panes)
+  {
+    if (pane->objectName() != "messagePane")
+    {
+      states.push_back(pane->isEnabled());
+    }
+  }
+  return states;
+}
+
+//------------------------------------------------------------------------------
+void CStatusBar::UpdatePanes()
+{
+  for (std::size_t i = 0; i < this->Panes.size(); ++i)
+  {
+    CCmdUI ui(this->PaneIds[i]);
+    if (this->PaneIds[i] != ID_SEPARATOR &&
+      this->Frame->OnCmdMsg(this->PaneIds[i], CN_UPDATE_COMMAND_UI, &ui))
+    {
+      this->Panes[i]->setEnabled(ui.m_bEnabled);
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
 CFrameWnd::CFrameWnd()
   : Frame(new FrameInternals)
 {
+  // The key-lock indicators show their text while the lock is on (and always where the
+  // desktop does not tell).
+  this->MapCommandUIRange(ID_INDICATOR_CAPS, ID_INDICATOR_SCRL,
+    [](CCmdUI* ui)
+    {
+      const UINT key = ui->m_nID == ID_INDICATOR_CAPS ? VK_CAPITAL
+        : ui->m_nID == ID_INDICATOR_NUM               ? VK_NUMLOCK
+                                                      : VK_SCROLL;
+      ui->Enable(GetLockKeyState(key) != 0);
+    });
   this->MapCommand(ID_VIEW_TOOLBAR,
     CommandHandler(
       [this]
@@ -536,6 +583,10 @@ void CFrameWnd::UpdateCommandUI()
   if (!this->m_hWnd)
   {
     return;
+  }
+  if (this->Frame->StatusBar)
+  {
+    this->Frame->StatusBar->UpdatePanes();
   }
   for (auto& entry : this->Frame->Actions)
   {

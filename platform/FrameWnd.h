@@ -98,6 +98,9 @@ public:
   std::string GetMessageText() const;
   /// The texts of the indicator panes, in order.
   std::vector<std::string> GetIndicatorTexts() const;
+  /// Whether each indicator pane shows its text now, in order. A pane whose enabling
+  /// handler disables it (CAP, NUM, SCRL while their lock key is off) shows no text.
+  std::vector<bool> GetIndicatorStates() const;
   QStatusBar* GetStatusBar() const { return this->Bar; }
 
 private:
@@ -105,6 +108,8 @@ private:
   CFrameWnd* Frame = nullptr;
   QStatusBar* Bar = nullptr;
   std::vector<QWidget*> Panes;
+  std::vector<UINT> PaneIds;
+  void UpdatePanes();
 };
 
 /**

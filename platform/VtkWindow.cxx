@@ -8,6 +8,8 @@
 
 #include <vtkCommand.h>
 #include <vtkNew.h>
+#include <vtkOpenGLState.h>
+
 #include <vtkObjectFactory.h>
 #include <vtkUnsignedCharArray.h>
 
@@ -25,28 +27,18 @@ public:
     : QVTKOpenGLNativeWidget(parent)
     , Owner(owner)
   {
+    // The context VTK's shaders need (Qt's default one draws some props and not others).
+    this->setFormat(QVTKOpenGLNativeWidget::defaultFormat());
   }
 
-  // Renders the bound render window now; false while the widget has no OpenGL context yet.
-  bool RenderNow()
+  // Makes the widget's OpenGL context current; false while it has none yet.
+  bool MakeContextCurrent()
   {
     if (!this->RenderWindowAdapter)
     {
       return false;
     }
     this->makeCurrent();
-    if (this->Painting)
-    {
-      // Inside the widget's paint: the adapter renders when its picture is out of date
-      // (after a resize); otherwise the last render is shown.
-      this->RenderWindowAdapter->paint();
-    }
-    else
-    {
-      // The adapter's paint would not see a changed camera or scene: render into its
-      // framebuffer now; the frame event asks the widget to show it.
-      this->renderWindow()->Render();
-    }
     return true;
   }
 
@@ -158,23 +150,34 @@ void vtkPlatformRenderWindow::Render()
   VtkWidget* widget = this->Bound ? WidgetOf(this->WindowId) : nullptr;
   if (this->InRender || !widget)
   {
-    // Inside the widget's own paint (or unbound): the base renders when it may.
     this->Superclass::Render();
     return;
   }
-  this->InRender = true;
-  if (widget->RenderNow())
+  if (!widget->MakeContextCurrent())
   {
-    if (this->MemoryRendering)
-    {
-      this->ReadMemoryPixels();
-    }
-    else if (!widget->IsPainting())
-    {
-      widget->update(); // show it
-    }
+    return; // nothing to draw into before the window's first paint
   }
+  // Rendered here and now, inside a paint or not: Qt leaves its own OpenGL state behind,
+  // which VTK's state cache must not trust.
+  this->InRender = true;
+  vtkOpenGLState* state = this->GetState();
+  state->Reset();
+  state->Push();
+  state->vtkglDepthFunc(0x0203); // GL_LEQUAL, as VTK expects
+  const bool ready = this->GetReadyForRendering();
+  this->SetReadyForRendering(true);
+  this->Superclass::Render();
+  if (this->MemoryRendering)
+  {
+    this->ReadMemoryPixels();
+  }
+  this->SetReadyForRendering(ready);
+  state->Pop();
   this->InRender = false;
+  if (!this->MemoryRendering && !widget->IsPainting())
+  {
+    widget->update(); // show it
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -223,10 +226,7 @@ void vtkPlatformRenderWindow::ReadMemoryPixels()
   const int w = this->MemorySize[0];
   const int h = this->MemorySize[1];
   vtkNew<vtkUnsignedCharArray> pixels;
-  const bool ready = this->GetReadyForRendering();
-  this->SetReadyForRendering(true);
   const int status = this->GetPixelData(0, 0, w - 1, h - 1, 0, pixels, 0);
-  this->SetReadyForRendering(ready);
   if (status == VTK_ERROR ||
     pixels->GetNumberOfValues() < static_cast<vtkIdType>(w) * static_cast<vtkIdType>(h) * 3)
   {

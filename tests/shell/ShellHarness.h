@@ -70,14 +70,15 @@ inline void Settle(int ms = 100)
 }
 
 /// The application started with the given command-line arguments (after the program name).
-struct Shell
+template <class AppType>
+struct BasicShell
 {
-  std::unique_ptr<CHaldenApp> Application;
+  std::unique_ptr<AppType> Application;
   std::vector<std::string> Arguments;
   std::vector<char*> Argv;
   BOOL Started = FALSE;
 
-  explicit Shell(std::vector<std::string> args = {})
+  explicit BasicShell(std::vector<std::string> args = {})
     : Arguments(std::move(args))
   {
     App();
@@ -87,13 +88,13 @@ struct Shell
       this->Argv.push_back(&a[0]);
     }
     this->Argv.push_back(nullptr);
-    this->Application = std::make_unique<CHaldenApp>();
+    this->Application = std::make_unique<AppType>();
     this->Application->m_argc = static_cast<int>(this->Arguments.size());
     this->Application->m_argv = this->Argv.data();
     this->Started = this->Application->InitInstance();
   }
 
-  ~Shell()
+  ~BasicShell()
   {
     this->Application->ExitInstance();
     this->Application.reset();
@@ -102,6 +103,7 @@ struct Shell
 
   CMainFrame* Frame() const { return dynamic_cast<CMainFrame*>(this->Application->m_pMainWnd); }
 };
+using Shell = BasicShell<CHaldenApp>;
 }
 
 #endif

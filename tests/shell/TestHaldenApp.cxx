@@ -4,7 +4,10 @@
 
 #include "DocTemplate.h"
 #include "Document.h"
+#include "OptionsDlg.h"
 #include "Prompts.h"
+#include "resource.h"
+#include "vtkRecordPlayView.h"
 
 #include <gtest/gtest.h>
 
@@ -119,4 +122,52 @@ TEST(HaldenStart, ExitClosesTheMainWindow)
   ASSERT_TRUE(window->isVisible());
   EXPECT_TRUE(app.Frame()->ExecuteCommand(ID_APP_EXIT));
   EXPECT_TRUE(shell::WaitFor([&] { return app.Application->m_pMainWnd == nullptr; }));
+}
+
+TEST(HaldenOptions, TheViewsOptionsDialogSetsTheViewAndRestartsItsTimerOnlyWhenNeeded)
+{
+  Shell app;
+  ASSERT_TRUE(app.Started);
+  auto* view = dynamic_cast<vtkRecordPlayView*>(app.Frame()->GetActiveView());
+  ASSERT_NE(view, nullptr);
+  ASSERT_NE(dynamic_cast<COptionsDlg*>(view->GetOptionsDialog()), nullptr)
+    << "the view made its dialog when its window was created";
+  ASSERT_NE(view->GetTimerId(), -1);
+  EXPECT_EQ(view->TimerInterval, 65);
+  EXPECT_EQ(view->TicksPerStep.load(), 6);
+
+  CScriptedPrompts prompts;
+  prompts.AnswerDialog(
+    [&](CDialog& d)
+    {
+      EXPECT_EQ(d.GetTemplateId(), IDD_OPTIONS);
+      // Not playing: frame saving is not offered.
+      EXPECT_FALSE(d.GetDlgItem(IDC_SAVEPPM)->IsWindowEnabled());
+      view->FrameCounter = 7; // a timer restart starts the frame count again
+      d.SetDlgItemText(IDC_PREFIX, "/tmp/elsewhere/shot");
+      d.ClickDlgButton(IDC_APPLY);
+      EXPECT_EQ(view->FramePrefix, "/tmp/elsewhere/shot");
+      EXPECT_EQ(view->FrameCounter, 7) << "a new prefix alone keeps the timer";
+
+      d.SetSliderPos(IDC_INTERVAL, 100);
+      d.SetSliderPos(IDC_SPEED, 90);
+      d.ClickDlgButton(IDC_APPLY);
+      EXPECT_EQ(view->TimerInterval, 115);
+      EXPECT_EQ(view->TicksPerStep.load(), 2);
+      EXPECT_EQ(view->FrameCounter, 0) << "the timer was restarted";
+      EXPECT_NE(view->GetTimerId(), -1);
+
+      view->FrameCounter = 3;
+      d.ClickDlgButton(IDCANCEL);
+    });
+  EXPECT_TRUE(app.Frame()->ExecuteCommand(ID_OPTIONS));
+  EXPECT_EQ(prompts.Dialogs, std::vector<unsigned>{ IDD_OPTIONS });
+  // Cancel withdrew what was applied, and restarted the timer for it.
+  EXPECT_EQ(view->TimerInterval, 65);
+  EXPECT_EQ(view->TicksPerStep.load(), 6);
+  EXPECT_EQ(view->FramePrefix, "frame");
+  EXPECT_EQ(view->Realtime.load(), 1);
+  EXPECT_EQ(view->FrameCounter, 0);
+  EXPECT_NE(view->GetTimerId(), -1);
+  EXPECT_TRUE(static_cast<COptionsDlg*>(view->GetOptionsDialog())->IsRealtimeChosen());
 }

@@ -406,3 +406,18 @@ TEST_F(OptionsFixture, ATimerLostToAFailedRestartIsTriedAgainOnTheNextApply)
       d.ClickDlgButton(IDOK);
     });
 }
+
+TEST_F(OptionsFixture, EnterPressesApplyTheDefaultButtonAndLeavesTheDialogOpen)
+{
+  this->Show(
+    [&](CDialog& d)
+    {
+      d.SetSliderPos(IDC_SPEED, 0);
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(d.GetWidget(), &enter);
+      EXPECT_EQ(this->Owner->TicksPerStep, 11);
+      EXPECT_TRUE(d.IsRunning());
+      d.ClickDlgButton(IDOK);
+    });
+  EXPECT_EQ(this->Dialog->SavedSpeedPos, 0);
+}

@@ -25,6 +25,10 @@
 #include <cmath>
 #include <set>
 
+// Xlib after Qt: its macros clash with Qt's names.
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+
 using shell::Shell;
 
 namespace
@@ -100,7 +104,7 @@ std::vector<SeenRow> MenuRows(CMainFrame* frame)
   return rows;
 }
 
-QMainWindow* Window(CMainFrame* frame)
+QMainWindow* MainWindow(CMainFrame* frame)
 {
   return qobject_cast<QMainWindow*>(frame->GetWidget());
 }
@@ -233,7 +237,7 @@ TEST(ShellToolbar, PlayPauseStopGapRecordWithOwnImagesAndNoTooltips)
   EXPECT_EQ(bar->iconSize(), QSize(16, 15));
   EXPECT_TRUE(bar->isMovable());
   EXPECT_EQ(bar->allowedAreas(), Qt::AllToolBarAreas);
-  EXPECT_EQ(Window(frame)->toolBarArea(bar), Qt::TopToolBarArea);
+  EXPECT_EQ(MainWindow(frame)->toolBarArea(bar), Qt::TopToolBarArea);
 }
 
 TEST(ShellToolbar, TheFourImagesDiffer)
@@ -445,4 +449,38 @@ TEST(ShellOptionsLayout, ControlsSitWhereTheTemplatePutsThemAndTheirTextsFit)
     });
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_TRUE(inspected);
+}
+
+TEST(ShellStatusBar, LockIndicatorsShowTheirTextOnlyWhileTheLockIsOn)
+{
+  Shell app;
+  CMainFrame* frame = app.Frame();
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const unsigned numLock = XkbKeysymToModifiers(display, XK_Num_Lock);
+  ASSERT_NE(numLock, 0u);
+  auto lock = [&](unsigned mask, bool on)
+  {
+    XkbLockModifiers(display, XkbUseCoreKbd, mask, on ? mask : 0);
+    XSync(display, False);
+  };
+  auto states = [&]
+  {
+    frame->UpdateCommandUI();
+    return frame->m_wndStatusBar.GetIndicatorStates();
+  };
+  using States = std::vector<bool>;
+
+  lock(LockMask | numLock, false);
+  EXPECT_TRUE(shell::WaitFor([&] { return states() == States{ false, false, false }; }));
+  lock(LockMask, true);
+  EXPECT_TRUE(shell::WaitFor([&] { return states() == States{ true, false, false }; }));
+  lock(numLock, true);
+  EXPECT_TRUE(shell::WaitFor([&] { return states() == States{ true, true, false }; }));
+  lock(LockMask | numLock, false);
+  EXPECT_TRUE(shell::WaitFor([&] { return states() == States{ false, false, false }; }));
+  // The panes keep their texts (and their places); only the drawing follows the state.
+  EXPECT_EQ(
+    frame->m_wndStatusBar.GetIndicatorTexts(), (std::vector<std::string>{ "CAP", "NUM", "SCRL" }));
+  XCloseDisplay(display);
 }

@@ -4,9 +4,10 @@
 #include "DocTemplate.h"
 #include "HaldenResources.h"
 #include "MainFrm.h"
+#include "OptionsDlg.h"
 #include "resource.h"
 #include "vtkMFCDoc.h"
-#include "vtkMFCRenderView.h"
+#include "vtkRecordPlayView.h"
 
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
@@ -16,12 +17,12 @@
 namespace
 {
 // Shows the document's props in the model renderer.
-class CViewerView : public vtkMFCRenderView
+class CViewerView : public vtkRecordPlayView
 {
 public:
   void OnInitialUpdate() override
   {
-    vtkMFCRenderView::OnInitialUpdate();
+    vtkRecordPlayView::OnInitialUpdate();
     this->Renderer->GetActiveCamera()->SetViewUp(0, 1, 0);
     this->Renderer->ResetCamera();
     this->Render();
@@ -57,6 +58,9 @@ CHaldenApp::~CHaldenApp() = default;
 BOOL CHaldenApp::InitInstance()
 {
   LoadHaldenResources();
+  // Each view makes its options dialog when its window is created.
+  vtkRecordPlayView::SetOptionsDialogFactory(
+    [](vtkRecordPlayView* view) -> CDialog* { return new COptionsDlg(view); });
 
   this->Enable3dControls();
   this->SetRegistryKey("Quorvel");

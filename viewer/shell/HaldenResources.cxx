@@ -4,6 +4,7 @@
 #include "Resources.h"
 #include "resource.h"
 #include "vtkMFCDoc.h"
+#include "vtkRecordPlayView.h"
 
 namespace
 {
@@ -12,11 +13,6 @@ constexpr UINT ID_SAVE_MODEL = 32803;
 constexpr UINT ID_LOAD_TEXTURE = 32800;
 constexpr UINT ID_LOAD_TRANSFORM = 32799;
 constexpr UINT ID_BODY_COLOR = 32793;
-constexpr UINT ID_PLAY = 32777;
-constexpr UINT ID_PAUSE = 32784;
-constexpr UINT ID_STOP = 32780;
-constexpr UINT ID_RECORD = 32782;
-constexpr UINT ID_OPTIONS = 32802;
 
 void LoadStrings(CResources& res)
 {

@@ -17,6 +17,35 @@ int TicksFromSpeed(int speed)
 {
   return (100 - speed) / 10 + 1;
 }
+
+class RecordPlayOwner : public COptionsOwner
+{
+public:
+  explicit RecordPlayOwner(vtkRecordPlayView* view)
+    : View(view)
+  {
+  }
+  int GetTimerInterval() const override { return this->View->TimerInterval; }
+  void SetTimerInterval(int milliseconds) override { this->View->TimerInterval = milliseconds; }
+  int GetTicksPerStep() const override { return this->View->TicksPerStep.load(); }
+  void SetTicksPerStep(int ticks) override { this->View->TicksPerStep.store(ticks); }
+  int GetRealtime() const override { return this->View->Realtime.load(); }
+  void SetRealtime(int realtime) override { this->View->Realtime.store(realtime); }
+  std::string GetFramePrefix() const override { return this->View->FramePrefix; }
+  void SetFramePrefix(const std::string& prefix) override { this->View->FramePrefix = prefix; }
+  bool IsPlaying() const override { return this->View->IsPlaying() != 0; }
+  bool HasTimer() const override { return this->View->GetTimerId() != -1; }
+  bool RestartTimer() override { return this->View->RestartTimer(); }
+
+private:
+  vtkRecordPlayView* View;
+};
+}
+
+//------------------------------------------------------------------------------
+std::unique_ptr<COptionsOwner> MakeOptionsOwner(vtkRecordPlayView* view)
+{
+  return std::make_unique<RecordPlayOwner>(view);
 }
 
 //------------------------------------------------------------------------------
@@ -28,6 +57,12 @@ COptionsDlg::COptionsDlg(std::unique_ptr<COptionsOwner> owner, CWnd* parent)
   this->MapCommand(IDC_BROWSE, &COptionsDlg::OnBrowse);
   this->MapCommand(IDC_SAVEPPM, &COptionsDlg::OnSavePpm);
   this->MapCommand(IDC_REALTIME, &COptionsDlg::OnRealtime);
+}
+
+//------------------------------------------------------------------------------
+COptionsDlg::COptionsDlg(vtkRecordPlayView* view)
+  : COptionsDlg(MakeOptionsOwner(view), view)
+{
 }
 
 //------------------------------------------------------------------------------

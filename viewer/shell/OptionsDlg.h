@@ -36,6 +36,7 @@
 #define Halden_OptionsDlg_h
 
 #include "Dialog.h"
+#include "vtkRecordPlayView.h"
 
 #include <memory>
 #include <string>
@@ -64,18 +65,25 @@ public:
   virtual bool RestartTimer() = 0;
 };
 
-class COptionsDlg : public CDialog
+/// The settings of a record-and-play view, as the options dialog sees them.
+std::unique_ptr<COptionsOwner> MakeOptionsOwner(vtkRecordPlayView* view);
+
+class COptionsDlg
+  : public CDialog
+  , public RealtimeChoice
 {
 public:
   /// The dialog keeps the owner for its lifetime; parent is the window it is shown over.
   COptionsDlg(std::unique_ptr<COptionsOwner> owner, CWnd* parent = nullptr);
+  /// The options dialog of a view: its settings, shown over its window.
+  explicit COptionsDlg(vtkRecordPlayView* view);
   ~COptionsDlg() override;
 
   /// Longest accepted prefix: room is left for four digits, ".bmp" and the terminator.
   static constexpr std::size_t MaxPrefixLength = MAX_PATH - 1 - 8;
 
   /// Whether "Realtime" is the current choice (else frame-by-frame playback).
-  bool IsRealtimeChosen() const { return this->RealtimeIndex == 0; }
+  bool IsRealtimeChosen() const override { return this->RealtimeIndex == 0; }
   COptionsOwner* GetOwner() const { return this->Owner.get(); }
 
   BOOL OnInitDialog() override;

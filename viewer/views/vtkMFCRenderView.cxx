@@ -156,7 +156,11 @@ void vtkMFCRenderView::ArrangeRenderers()
     this->RenderWindow->SetNumberOfLayers(2);
     this->RenderWindow->AddRenderer(this->ImageRenderer);
     this->RenderWindow->AddRenderer(this->Renderer);
-    this->Render(); // fits the image renderer's camera to the image
+    // Fit the image renderer's camera to the image every time: a render alone fits only a
+    // camera it has just created, and each later arrangement would magnify the image by a
+    // further 2.5.
+    this->ImageRenderer->ResetCamera();
+    this->Render();
 
     vtkCamera* camera = this->ImageRenderer->GetActiveCamera();
     camera->Dolly(2.5);
