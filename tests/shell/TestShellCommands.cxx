@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QStatusBar>
@@ -21,6 +22,9 @@
 #include <QToolBar>
 
 #include <set>
+
+#include <vtkCamera.h>
+#include <vtkRenderer.h>
 
 namespace
 {
@@ -379,4 +383,64 @@ TEST(ShellCommands, EnablingFollowsTheModelAndThePlayState)
     EXPECT_EQ(frame->m_wndToolBar.GetButton(ID_STOP)->isEnabled(), s.Enabled.count(ID_STOP) != 0);
   }
   EXPECT_EQ(view->IsRecording(), 0);
+}
+
+TEST(ShellCommands, SavePpmChosenDuringAPlaybackSavesItsFramesUntilItEnds)
+{
+  Loaded loaded;
+  CMainFrame* frame = loaded.Frame;
+  CHaldenView* view = View(frame);
+  ASSERT_TRUE(shell::WaitFor([&] { return view->GetInteractor()->GetInitialized() != 0; }));
+  CScriptedPrompts prompts;
+  const QString dir = shell::ConfigHome() + "/frames";
+  ASSERT_TRUE(QDir().mkpath(dir));
+  const std::string path = (shell::ConfigHome() + "/turn.csr").toStdString();
+
+  // A recorded path of a few camera states, each a few timer ticks after the one before.
+  ASSERT_TRUE(frame->ExecuteCommand(ID_RECORD));
+  ASSERT_TRUE(frame->ExecuteCommand(ID_PAUSE));
+  for (int i = 0; i < 4; ++i)
+  {
+    const int tick = view->Tick.load();
+    ASSERT_TRUE(shell::WaitFor([&] { return view->Tick.load() != tick; }));
+    view->GetRenderer()->GetActiveCamera()->Azimuth(10);
+    view->SendMessage(WM_TIMER, 1, 0);
+  }
+  prompts.AnswerFile(path);
+  ASSERT_TRUE(frame->ExecuteCommand(ID_STOP));
+  ASSERT_TRUE(QFile::exists(QString::fromStdString(path)));
+
+  // Armed playback; frame saving is chosen now, as it is offered only during a playback.
+  prompts.AnswerFile(path);
+  ASSERT_TRUE(frame->ExecuteCommand(ID_PLAY));
+  ASSERT_EQ(view->IsPlaying(), 1);
+  prompts.AnswerDialog(
+    [&](CDialog& d)
+    {
+      EXPECT_TRUE(d.GetDlgItem(IDC_SAVEPPM)->IsWindowEnabled());
+      d.ClickDlgButton(IDC_SAVEPPM);
+      d.SetDlgItemText(IDC_PREFIX, (dir + "/shot").toStdString());
+      d.ClickDlgButton(IDOK);
+    });
+  ASSERT_TRUE(frame->ExecuteCommand(ID_OPTIONS));
+  EXPECT_EQ(view->Realtime.load(), 0);
+  EXPECT_EQ(view->FramePrefix, (dir + "/shot").toStdString());
+
+  ASSERT_TRUE(frame->ExecuteCommand(ID_PAUSE)); // runs the playback
+  ASSERT_TRUE(shell::WaitFor([&] { return view->IsPlaying() == 0; }, 60000));
+  EXPECT_TRUE(QFile::exists(dir + "/shot0000.bmp"));
+  EXPECT_TRUE(QFile::exists(dir + "/shot0001.bmp"));
+  EXPECT_EQ(view->Realtime.load(), 1) << "real time again after the playback";
+  EXPECT_TRUE(prompts.Messages.empty());
+
+  // The next showing, with no playback, offers real time only.
+  prompts.AnswerDialog(
+    [&](CDialog& d)
+    {
+      EXPECT_EQ(d.IsDlgButtonChecked(IDC_REALTIME), BST_CHECKED);
+      EXPECT_FALSE(d.GetDlgItem(IDC_SAVEPPM)->IsWindowEnabled());
+      d.ClickDlgButton(IDOK);
+    });
+  ASSERT_TRUE(frame->ExecuteCommand(ID_OPTIONS));
+  EXPECT_EQ(view->Realtime.load(), 1);
 }
