@@ -36,6 +36,10 @@ function(quorvel_add_gtest name)
   if(ARG_GUI)
     list(APPEND _labels gui)
   endif()
+  # The ThreadSanitizer build compiles only these (target threaded_tests).
+  if("threads" IN_LIST _labels)
+    set_property(GLOBAL APPEND PROPERTY QUORVEL_THREADED_TEST_TARGETS ${name})
+  endif()
   # An empty LABELS value would swallow the next key: name LABELS only when there are some.
   if(_labels)
     gtest_discover_tests(${name}

@@ -9,4 +9,7 @@ quorvel_install_packages
 build_dir="${1:-build}"
 shift || true
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
-cmake --build "$build_dir" -j"$(nproc)"
+# QUORVEL_BUILD_TARGETS (space-separated) builds only those targets.
+targets=()
+for t in ${QUORVEL_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"

@@ -15,6 +15,7 @@ seconds="${1:-600}"
 shift || true
 build=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DQUORVEL_BUILD_FUZZ=ON -DQUORVEL_BUILD_GUI=OFF -DQUORVEL_BUILD_TESTS=OFF \
   -DQUORVEL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzz_targets -j"$(nproc)"

@@ -4,7 +4,6 @@
 #include "vtkDoubleArray.h"
 #include "vtkFloatArray.h"
 #include "vtkIdList.h"
-#include "vtkNew.h"
 #include "vtkObjectFactory.h"
 #include "vtkPointLocator.h"
 #include "vtkPoints.h"
@@ -22,7 +21,7 @@ vtkStandardNewMacro(vtkShapeTransform);
 
 namespace
 {
-// Points handed to one radius query when the cache is filled; the neighbour list grows
+// Landmark ids one radius query is expected to return at most; a neighbour list grows
 // beyond it only for dense landmark sets.
 constexpr vtkIdType InitialNeighborCapacity = 300;
 

@@ -48,6 +48,9 @@
  *
  * @warning The single-point, derivative and inverse operations of vtkAbstractTransform are
  * not supported: they leave their output as passed, and MakeTransform returns nullptr.
+ * vtkAbstractTransform::GetInverse() builds its inverse through MakeTransform and so must not
+ * be called on this transform (nor may it be concatenated inverted into a
+ * vtkGeneralTransform).
  *
  * @sa vtkTransformPolyDataFilter vtkThinPlateSplineTransform vtkPointLocator
  */
