@@ -115,7 +115,7 @@ std::string PravikOutputName(const std::string& input)
 }
 
 //------------------------------------------------------------------------------
-int PravikMain(int argc, char* argv[])
+int PravikMain(int argc, char* argv[], double progressDelaySeconds)
 {
   if (argc != 3)
   {
@@ -139,7 +139,7 @@ int PravikMain(int argc, char* argv[])
   std::unique_ptr<TerminalProgress> progress;
   if (TerminalProgress::StandardErrorIsTerminal())
   {
-    progress = std::make_unique<TerminalProgress>(stderr);
+    progress = std::make_unique<TerminalProgress>(stderr, progressDelaySeconds);
   }
   FitObserver* const previous = progress ? SetFitObserver(progress.get()) : nullptr;
   int status;

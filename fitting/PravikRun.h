@@ -24,7 +24,11 @@ enum PravikStatus
   PravikNotFinite = 7
 };
 
-int PravikMain(int argc, char* argv[]);
+/**
+ * The whole run of Pravik. When standard error is a terminal, a fit that has run for
+ * progressDelaySeconds shows its progress there.
+ */
+int PravikMain(int argc, char* argv[], double progressDelaySeconds = 1.0);
 
 /**
  * The coefficient file's name: the input name with a final ".dat" (any case) replaced by

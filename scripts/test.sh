@@ -3,7 +3,8 @@
 #  1. the Debian packages, when missing;
 #  2. the Release build, all tests (GUI tests under a virtual X display);
 #  3. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
-#  4. a ThreadSanitizer build (without the GUI), the tests labelled "threads";
+#  4. a ThreadSanitizer build (without the GUI), the tests labelled "threads"; and one with
+#     the GUI of the record/play view's tests only;
 #  5. a short run (60 s each) of the fuzz targets of the file readers (scripts/fuzz.sh).
 # QUORVEL_QUICK=1 runs steps 1 and 2 only. The time of each step is printed at the end.
 set -euo pipefail
@@ -50,5 +51,15 @@ step "tsan: build" env QUORVEL_BUILD_TARGETS=threaded_tests scripts/build.sh bui
   "${sanitizer_flags[@]}" -DQUORVEL_SANITIZE=thread -DQUORVEL_BUILD_GUI=OFF
 step "tsan: threaded tests" env TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
   ctest --test-dir build-tsan --output-on-failure -L threads -j"$jobs"
+
+# The record/play view's timer, worker and user-interface threads only meet with real
+# windows: that one test program also runs in a ThreadSanitizer build with the GUI (Mesa's,
+# GLib's and Qt's internal hand-overs are suppressed in tests/recplay/tsan-gui.supp).
+step "tsan+gui: build the record/play tests" bash -c 'cmake -S . -B build-tsan-gui -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=thread -DQUORVEL_BUILD_BENCH=OFF &&
+  cmake --build build-tsan-gui -j"$(nproc)" --target test_record_play_view'
+step "tsan+gui: record/play tests" env \
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/recplay/tsan-gui.supp" \
+  "${xvfb[@]}" ctest --test-dir build-tsan-gui --output-on-failure -R RecordPlay -j"$jobs"
 
 step "fuzz: build and 60 s per reader" scripts/fuzz.sh 60

@@ -62,6 +62,14 @@ double Seconds(Clock::time_point from, Clock::time_point to)
   return std::chrono::duration<double>(to - from).count();
 }
 
+// Processor time of the whole process (all its threads).
+double ProcessSeconds()
+{
+  timespec now;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
 // Processor time of this thread: on a shared machine it counts the fit's own work only.
 double ThreadSeconds()
 {
@@ -331,12 +339,19 @@ int RunCholmod(const char* file, float radius)
   ResetPeakMemory();
   const double before = StatusMegabytes("VmRSS");
   const auto t0 = Clock::now();
+  const double c0 = ProcessSeconds();
   cholmod_factor* l = cholmod_analyze(a, &common);
   const auto t1 = Clock::now();
+  const double c1 = ProcessSeconds();
   cholmod_factorize(a, l, &common);
   const auto t2 = Clock::now();
+  const double c2 = ProcessSeconds();
   cholmod_dense* x = cholmod_solve(CHOLMOD_A, l, b, &common);
   const auto t3 = Clock::now();
+  const double c3 = ProcessSeconds();
+  v["cpu_analyze"] = c1 - c0;
+  v["cpu_factorize"] = c2 - c1;
+  v["cpu_solve"] = c3 - c2;
   v["peak_growth"] = StatusMegabytes("VmHWM") - before;
   v["time_analyze"] = Seconds(t0, t1);
   v["time_factorize"] = Seconds(t1, t2);
@@ -370,13 +385,16 @@ int RunVtk(const char* file)
   spline->SetTargetLandmarks(reader->GetPointArrayN());
   spline->SetBasisToR();
   const auto t0 = Clock::now();
+  const double c0 = ProcessSeconds();
   spline->Update(); // the dense fit happens here
   const auto t1 = Clock::now();
+  const double c1 = ProcessSeconds();
   double p[3] = { 0.0, 0.0, 0.0 };
   double q[3];
   spline->TransformPoint(p, q);
   Values v;
   v["time_fit"] = Seconds(t0, t1);
+  v["cpu_fit"] = c1 - c0;
   v["n"] = reader->GetPointArray()->GetNumberOfPoints();
   PrintValues(v);
   return 0;
@@ -388,6 +406,7 @@ struct ChildResult
   bool Ok = false;
   Values Result;
   double Wall = 0.0;          // seconds
+  double Cpu = 0.0;           // processor seconds, user and system
   double PeakMegabytes = 0.0; // the child's largest resident set
 };
 
@@ -441,6 +460,8 @@ ChildResult RunChild(const std::vector<std::string>& args, bool capture)
   ::wait4(pid, &status, 0, &usage);
   result.Wall = Seconds(t0, Clock::now());
   result.PeakMegabytes = usage.ru_maxrss / 1024.0;
+  result.Cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+    1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
   result.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   std::istringstream words(text);
   std::string word;
@@ -590,7 +611,9 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
     cases.push_back(c);
   }
 
-  std::printf("Pravik stages (seconds; in process, one run each; flop = 2 per multiply-add)\n");
+  std::printf("Pravik stages (processor seconds of the fitting thread, in process, one run "
+              "each; Gflop/s of the factorisation counts 2 per multiply-add of its row solves; "
+              "solve GB/s: the envelope read 14 times by the 7 solves)\n");
   std::printf("%-12s %7s %6s %5s %11s %6s %6s %6s %6s %6s %6s %6s %8s %9s\n", "set", "N", "nbrs",
     "Max", "envelope", "read", "order", "assem", "factor", "solves", "write", "total", "Gflop/s",
     "solve GB/s");
@@ -605,7 +628,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
       std::printf("%-12s failed\n", c.Name.c_str());
       continue;
     }
-    auto t = [&](const char* stage) { return v.at(std::string("time_") + stage); };
+    auto t = [&](const char* stage) { return v.at(std::string("cpu_") + stage); };
     const double total = t("reading") + t("ordering") + t("assembly") + t("factorisation") +
       t("solves") + t("writing");
     std::printf(
@@ -616,27 +639,31 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
       7.0 * 2.0 * v.at("envelope") * 4.0 / t("solves") * 1e-9);
   }
 
-  std::printf("\nPravik as a process, and peak memory (MB)\n");
-  std::printf("%-12s %7s %9s %10s %10s %10s %10s %10s\n", "set", "N", "run (s)", "peak RSS",
-    "at start", "envelope", "inputs", "peak/(env+in)");
+  std::printf("\nPravik as a process, and peak memory (MB; \"at start\": the resident set of a "
+              "process with the libraries loaded, before reading)\n");
+  std::printf("%-12s %7s %9s %9s %10s %10s %10s %10s %13s %13s\n", "set", "N", "wall (s)",
+    "cpu (s)", "peak RSS", "at start", "envelope", "inputs", "peak/(env+in)",
+    "(peak-start)/(env+in)");
   std::vector<double> runs;
   for (size_t k = 0; k < cases.size(); ++k)
   {
     const Case& c = cases[k];
     const ChildResult r = RunChild({ PRAVIK_EXECUTABLE, c.File, c.Radius }, false);
-    runs.push_back(r.Ok ? r.Wall : -1.0);
+    runs.push_back(r.Ok ? r.Cpu : -1.0);
     const Values& v = stages[k];
     const double envelope = v.count("envelope") ? v.at("envelope") * 4 / 1048576.0 : 0.0;
     const double start = v.count("rss_start") ? v.at("rss_start") : 0.0;
-    std::printf("%-12s %7.0f %9.3f %10.1f %10.1f %10.1f %10.1f %10.2f\n", c.Name.c_str(),
-      v.count("n") ? v.at("n") : 0.0, r.Wall, r.PeakMegabytes, start, envelope, c.FileMegabytes,
-      r.PeakMegabytes / (envelope + c.FileMegabytes));
+    std::printf("%-12s %7.0f %9.3f %9.3f %10.1f %10.1f %10.1f %10.1f %13.2f %13.2f\n",
+      c.Name.c_str(), v.count("n") ? v.at("n") : 0.0, r.Wall, r.Cpu, r.PeakMegabytes, start,
+      envelope, c.FileMegabytes, r.PeakMegabytes / (envelope + c.FileMegabytes),
+      (r.PeakMegabytes - start) / (envelope + c.FileMegabytes));
   }
 
 #ifdef QUORVEL_HAVE_CHOLMOD
   std::printf(
     "\nCHOLMOD (supernodal, its own fill-reducing ordering, double precision) on the same "
-    "kernel matrix, factor + 7 solves, against Pravik's factorisation + solves\n");
+    "kernel matrix, factor + 7 solves, against Pravik's factorisation + solves (processor "
+    "seconds)\n");
   std::printf("%-12s %7s %9s %9s %9s %9s %11s %9s %8s\n", "set", "N", "analyze", "factor",
     "7 solves", "total", "nnz(L) MB", "Pravik", "ratio");
   for (size_t k = 0; k < cases.size(); ++k)
@@ -649,10 +676,10 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
       continue;
     }
     const Values& v = r.Result;
-    const double total = v.at("time_analyze") + v.at("time_factorize") + v.at("time_solve");
-    const double ours = stages[k].at("time_factorisation") + stages[k].at("time_solves");
+    const double total = v.at("cpu_analyze") + v.at("cpu_factorize") + v.at("cpu_solve");
+    const double ours = stages[k].at("cpu_factorisation") + stages[k].at("cpu_solves");
     std::printf("%-12s %7.0f %9.3f %9.3f %9.3f %9.3f %11.1f %9.3f %8.2f\n", c.Name.c_str(),
-      v.at("n"), v.at("time_analyze"), v.at("time_factorize"), v.at("time_solve"), total,
+      v.at("n"), v.at("cpu_analyze"), v.at("cpu_factorize"), v.at("cpu_solve"), total,
       v.at("lnz") * 8 / 1048576.0, ours, total / ours);
   }
 #else
@@ -660,7 +687,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
 #endif
 
   std::printf("\nvtkThinPlateSplineTransform (dense fit, forced by Update) against the whole "
-              "Pravik run; sizes that would take over %.0f s are skipped\n",
+              "Pravik run (processor seconds); sizes that would take over %.0f s are skipped\n",
     vtkSeconds);
   std::printf("%-12s %7s %10s %10s %9s\n", "set", "N", "VTK (s)", "Pravik (s)", "ratio");
   double secondsPerCube = 0.0; // from the last VTK run: the fit grows as N^3
@@ -686,7 +713,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
       std::printf("%-12s failed\n", c.Name.c_str());
       continue;
     }
-    const double seconds = r.Result.at("time_fit");
+    const double seconds = r.Result.at("cpu_fit");
     secondsPerCube = seconds / (n * n * n);
     std::printf(
       "%-12s %7.0f %10.3f %10.3f %9.0f\n", c.Name.c_str(), n, seconds, runs[k], seconds / runs[k]);

@@ -94,8 +94,9 @@ struct PtyRun
   std::string Terminal; // what reached the terminal on standard error
 };
 
-// Runs Pravik with standard error on a pseudo-terminal and standard output into a pipe.
-PtyRun RunWithTerminalStandardError(const std::vector<std::string>& args)
+// Runs a program with standard error on a pseudo-terminal and standard output into a pipe.
+PtyRun RunWithTerminalStandardError(
+  const std::string& program, const std::vector<std::string>& args)
 {
   PtyRun run;
   int master = -1;
@@ -121,8 +122,8 @@ PtyRun RunWithTerminalStandardError(const std::vector<std::string>& args)
     close(out[0]);
     close(out[1]);
     std::vector<char*> argv;
-    std::string program = PRAVIK_EXECUTABLE;
-    argv.push_back(program.data());
+    std::string path = program;
+    argv.push_back(path.data());
     std::vector<std::string> copies = args;
     for (std::string& a : copies)
     {
@@ -178,10 +179,10 @@ PtyRun RunWithTerminalStandardError(const std::vector<std::string>& args)
   return run;
 }
 
-int RunWithStandardErrorInFile(
-  const std::string& dir, const std::vector<std::string>& args, std::string& out, std::string& err)
+int RunWithStandardErrorInFile(const std::string& program, const std::string& dir,
+  const std::vector<std::string>& args, std::string& out, std::string& err)
 {
-  std::string command = "cd '" + dir + "' && '" + std::string(PRAVIK_EXECUTABLE) + "'";
+  std::string command = "cd '" + dir + "' && '" + program + "'";
   for (const std::string& a : args)
   {
     command += " '" + a + "'";
@@ -200,20 +201,27 @@ int RunWithStandardErrorInFile(
 }
 }
 
-// A fit of 30,000 landmarks runs well over a second: on a terminal it shows the line, clears
-// it at the end, and otherwise behaves exactly as without a terminal (same output, same
-// status, same coefficient file, and nothing at all on standard error when that is a file).
-TEST(PravikProgress, LongFitShowsALineOnlyOnATerminalAndClearsIt)
+// Pravik's run with the progress shown from the start (PRAVIK_PROGRESS_PROBE): on a
+// terminal the stages appear on one updating line that is cleared at the end; everything
+// else is exactly as without a terminal (output, status, coefficient file). Pravik itself,
+// with standard error in a file, writes nothing there.
+TEST(PravikProgress, ShownOnlyOnATerminalAndClearedAtTheEnd)
 {
   ScratchDir dir;
-  const int n = 30000;
+  const int n = 3000;
   const std::string radius = std::to_string(SphereRadiusForNeighbours(n, 30.0));
   ASSERT_TRUE(WriteLandmarkFile(dir.File("s.dat"), SphereLandmarks(n)));
 
-  const PtyRun tty = RunWithTerminalStandardError({ dir.File("s.dat"), radius });
+  const PtyRun tty =
+    RunWithTerminalStandardError(PRAVIK_PROGRESS_PROBE, { dir.File("s.dat"), radius });
   EXPECT_EQ(tty.Status, 0);
   EXPECT_EQ(tty.Out, "");
-  EXPECT_NE(tty.Terminal.find("Pravik: factorisation"), std::string::npos) << tty.Terminal;
+  for (const char* stage : { "reading", "ordering", "assembly", "solves", "writing" })
+  {
+    EXPECT_NE(tty.Terminal.find(std::string("\rPravik: ") + stage + "..."), std::string::npos)
+      << stage << " in " << tty.Terminal;
+  }
+  EXPECT_NE(tty.Terminal.find("\rPravik: factorisation   0%"), std::string::npos) << tty.Terminal;
   ASSERT_GE(tty.Terminal.size(), 4u);
   EXPECT_EQ(tty.Terminal.substr(tty.Terminal.size() - 4), Clear) << "the line is cleared";
   EXPECT_EQ(tty.Terminal.find('\n'), std::string::npos) << "one updating line";
@@ -221,12 +229,39 @@ TEST(PravikProgress, LongFitShowsALineOnlyOnATerminalAndClearsIt)
   ASSERT_FALSE(withTerminal.empty());
   std::remove(dir.File("s.trc").c_str());
 
-  std::string out;
-  std::string err;
-  EXPECT_EQ(RunWithStandardErrorInFile(dir.Path, { "s.dat", radius }, out, err), 0);
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(err, "");
-  EXPECT_EQ(ReadText(dir.File("s.trc")), withTerminal);
+  for (const char* program : { PRAVIK_PROGRESS_PROBE, PRAVIK_EXECUTABLE })
+  {
+    std::string out;
+    std::string err;
+    EXPECT_EQ(RunWithStandardErrorInFile(program, dir.Path, { "s.dat", radius }, out, err), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "") << program;
+    EXPECT_EQ(ReadText(dir.File("s.trc")), withTerminal);
+  }
+}
+
+// A message that the fit prints on standard output while the line is shown starts on a
+// clean line: the line is cleared first.
+TEST(PravikProgress, MessagesOfTheFitStartOnACleanLine)
+{
+  ScratchDir dir;
+  // Landmarks on one plane: the fit warns that they do not span three dimensions.
+  std::vector<Landmark> flat = SphereLandmarks(500);
+  for (Landmark& l : flat)
+  {
+    l.Source[2] = 0.0;
+  }
+  ASSERT_TRUE(WriteLandmarkFile(dir.File("f.dat"), flat));
+  const PtyRun tty =
+    RunWithTerminalStandardError(PRAVIK_PROGRESS_PROBE, { dir.File("f.dat"), "0.3" });
+  EXPECT_EQ(tty.Status, 0);
+  EXPECT_NE(tty.Out.find("Warning"), std::string::npos) << tty.Out;
+  // The solves stage was shown and cleared before the warning was printed, and redrawn
+  // for writing afterwards.
+  const size_t solves = tty.Terminal.find("\rPravik: solves...\033[K");
+  ASSERT_NE(solves, std::string::npos) << tty.Terminal;
+  EXPECT_EQ(tty.Terminal.compare(solves + std::strlen("\rPravik: solves...\033[K"), 4, Clear), 0)
+    << tty.Terminal;
 }
 
 namespace

@@ -38,6 +38,11 @@
  * and queue (guarded by a lock that the timer procedure holds for a whole tick and Stop
  * holds while it releases them).
  *
+ * @warning The timer runs until the window is destroyed (or StopTimer). A derived view
+ * whose AdvanceAnimation or redraw uses its own members must not be deleted while its
+ * window still exists without calling StopTimer first: the framework destroys the window
+ * before it deletes the view, so this only concerns views made and deleted by hand.
+ *
  * @sa CameraStatus CameraStatusQueue RecordWriterThread RecordReaderThread
  */
 #ifndef vtkRecordPlayView_h
