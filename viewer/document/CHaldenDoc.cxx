@@ -1,0 +1,477 @@
+#include "CHaldenDoc.h"
+
+#include "CheckedUpdate.h"
+#include "Prompts.h"
+#include "Resources.h"
+#include "View.h"
+#include "vtkMFCViewHooks.h"
+#include "vtkShapeTransform.h"
+
+#include <vtkActor.h>
+#include <vtkActorCollection.h>
+#include <vtkBMPReader.h>
+#include <vtkCellData.h>
+#include <vtkDataArray.h>
+#include <vtkDataSetAttributes.h>
+#include <vtkDataSetMapper.h>
+#include <vtkImageData.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataNormals.h>
+#include <vtkPolyDataReader.h>
+#include <vtkPolyDataWriter.h>
+#include <vtkProperty.h>
+#include <vtkSmartPointer.h>
+#include <vtkTexture.h>
+#include <vtkTextureMapToCylinder.h>
+#include <vtkThreshold.h>
+#include <vtkTransformPolyDataFilter.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+const char* const ModelFiles = "VTK formated Files\0*.VTK\0All Files\0*.*\0";
+const char* const TransformFiles = "Transform Files\0*.TRC\0All Files\0*.*\0";
+const char* const BitmapFiles = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
+constexpr DWORD MustExist = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+
+// "Cannot ... \"path\": reason." with the reason's own closing stop, if any, dropped.
+void Tell(const std::string& what, const std::string& path, std::string reason)
+{
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
+  {
+    reason.pop_back();
+  }
+  AfxMessageBox(what + " \"" + path + "\": " + reason + ".", MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Reads the model with a reader of its own, so that the document's model stays in place
+// until the new one is known to be whole.
+vtkSmartPointer<vtkPolyDataReader> ReadModel(const char* path, std::string& reason)
+{
+  auto reader = vtkSmartPointer<vtkPolyDataReader>::New();
+  reader->SetFileName(path);
+  const CheckedUpdateResult read = CheckedUpdate(reader, CheckedUpdateMode::AbortOnError);
+  if (!read.Ok)
+  {
+    reason = read.Message;
+    return nullptr;
+  }
+  vtkPolyData* model = reader->GetOutput();
+  if (!model || model->GetNumberOfPoints() == 0)
+  {
+    reason = "it holds no points";
+    return nullptr;
+  }
+  return reader;
+}
+
+// Reads the whole bitmap once with a reader of its own, so that a file that is not a
+// readable bitmap is found before the texture is switched to it.
+bool CheckBitmap(const std::string& path, std::string& reason)
+{
+  auto probe = vtkSmartPointer<vtkBMPReader>::New();
+  if (!probe->CanReadFile(path.c_str()))
+  {
+    reason = "it is not a bitmap file that can be read";
+    return false;
+  }
+  probe->SetFileName(path.c_str());
+  const CheckedUpdateResult read = CheckedUpdate(probe, CheckedUpdateMode::Collect);
+  if (!read.Ok)
+  {
+    reason = read.Message;
+    return false;
+  }
+  vtkImageData* image = probe->GetOutput();
+  if (!image || image->GetNumberOfPoints() == 0)
+  {
+    reason = "it holds no picture";
+    return false;
+  }
+  return true;
+}
+
+// A name for the new file next to the destination that no other file has; the file is
+// created empty (with the permissions a new file gets) so that nobody else takes the name.
+std::string CreateSiblingFile(const std::string& path)
+{
+  const auto slash = path.find_last_of('/');
+  const std::string directory =
+    slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt)
+  {
+    const std::string candidate = directory + "." + name + "." + std::to_string(::getpid()) + "." +
+      std::to_string(attempt) + ".part";
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0)
+    {
+      ::close(fd);
+      return candidate;
+    }
+    if (errno != EEXIST)
+    {
+      return std::string();
+    }
+  }
+  return std::string();
+}
+
+vtkMFCViewHooks* Hooks(CView* view)
+{
+  return dynamic_cast<vtkMFCViewHooks*>(view);
+}
+}
+
+//------------------------------------------------------------------------------
+CHaldenDoc::CHaldenDoc()
+{
+  this->BackfaceProperty = vtkProperty::New();
+  this->Reader = vtkPolyDataReader::New();
+  this->Writer = vtkPolyDataWriter::New();
+  this->Writer->SetFileTypeToASCII();
+  this->BodyMapper = vtkDataSetMapper::New();
+  this->TransformFilter = vtkTransformPolyDataFilter::New();
+  this->ShapeTransform = vtkShapeTransform::New();
+  this->TransformFilter->SetTransform(this->ShapeTransform);
+  this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
+  this->TransformOn = 0;
+
+  this->Normals = vtkPolyDataNormals::New();
+  this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+
+  this->Texture = vtkTexture::New();
+  this->TextureReader = vtkBMPReader::New();
+  this->Texture->SetInputConnection(this->TextureReader->GetOutputPort());
+  this->Texture->InterpolateOn();
+
+  this->TextureMap = vtkTextureMapToCylinder::New();
+  this->TextureMap->SetInputConnection(this->Normals->GetOutputPort());
+  this->TextureMap->AutomaticCylinderGenerationOff();
+  this->TextureMap->SetPoint1(-0.518467, 0.00019908, -0.213065);
+  this->TextureMap->SetPoint2(0.97664, 0.0240073, -0.213065);
+
+  // Cell scalars label the regions: at most 0 textured, at least 1 body.
+  this->LowerThreshold = vtkThreshold::New();
+  this->LowerThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
+  this->LowerThreshold->SetLowerThreshold(0.0);
+  this->LowerThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
+  this->LowerThreshold->SetInputArrayToProcess(
+    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+  this->UpperThreshold = vtkThreshold::New();
+  this->UpperThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
+  this->UpperThreshold->SetUpperThreshold(1.0);
+  this->UpperThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
+  this->UpperThreshold->SetInputArrayToProcess(
+    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+
+  this->BodyMapper->SetInputConnection(this->UpperThreshold->GetOutputPort());
+  this->BodyMapper->SetScalarModeToUseCellData();
+  // The body shows the colour the user picks (Body Color): its region label would
+  // otherwise paint every body cell in one lookup-table colour and hide that choice.
+  this->BodyMapper->ScalarVisibilityOff();
+  this->TexturedMapper = vtkDataSetMapper::New();
+  this->TexturedMapper->SetInputConnection(this->LowerThreshold->GetOutputPort());
+  this->TexturedMapper->SetScalarModeToUseCellData();
+  this->TexturedMapper->ScalarVisibilityOff();
+
+  this->BodyActor = vtkActor::New();
+  this->BodyActor->SetMapper(this->BodyMapper);
+  this->BodyActor->GetProperty()->SetInterpolationToGouraud();
+  this->Props->AddItem(this->BodyActor);
+  this->TexturedActor = vtkActor::New();
+  this->TexturedActor->SetMapper(this->TexturedMapper);
+  this->TexturedActor->GetProperty()->SetInterpolationToGouraud();
+  this->Props->AddItem(this->TexturedActor);
+
+  this->UnList = nullptr;
+  this->SplineCoeffX = nullptr;
+  this->SplineCoeffY = nullptr;
+  this->SplineCoeffZ = nullptr;
+  this->TransformOn = 0;
+  this->TextureOn = 0;
+
+  this->MapCommand(ID_FILE_OPEN, &CHaldenDoc::OnFileOpen);
+  this->MapCommand(ID_SAVE_MODEL, &CHaldenDoc::OnSaveModel);
+  this->MapCommandUI(ID_SAVE_MODEL, &CHaldenDoc::OnUpdateSaveModel);
+  this->MapCommand(ID_LOAD_TRANSFORM, &CHaldenDoc::OnLoadTransform);
+  this->MapCommandUI(ID_LOAD_TRANSFORM, &CHaldenDoc::OnUpdateHasData);
+  this->MapCommand(ID_LOAD_TEXTURE, &CHaldenDoc::OnLoadTexture);
+  this->MapCommandUI(ID_LOAD_TEXTURE, &CHaldenDoc::OnUpdateHasData);
+}
+
+//------------------------------------------------------------------------------
+CHaldenDoc::~CHaldenDoc()
+{
+  // The actors leave Props before they are released; the base releases Props.
+  this->Props->RemoveAllItems();
+  this->TexturedActor->Delete();
+  this->BodyActor->Delete();
+  this->TexturedMapper->Delete();
+  this->BodyMapper->Delete();
+  this->UpperThreshold->Delete();
+  this->LowerThreshold->Delete();
+  this->TextureMap->Delete();
+  this->TextureReader->Delete();
+  this->Texture->Delete();
+  this->Normals->Delete();
+  // The filter lets go of the transform before the coefficient arrays it refers to go.
+  this->TransformFilter->Delete();
+  this->ShapeTransform->Delete();
+  this->Writer->Delete();
+  this->Reader->Delete();
+  this->BackfaceProperty->Delete();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnFileOpen()
+{
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE))
+  {
+    // The path name (and the recent-file entry) follow the model only once it is shown.
+    if (this->OnOpenDocument(fileName.c_str()))
+    {
+      this->SetPathName(fileName);
+    }
+  }
+  if (CView* view = this->GetFirstView())
+  {
+    view->OnInitialUpdate();
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
+{
+  const std::string path = pathName ? pathName : "";
+  std::string reason;
+  vtkSmartPointer<vtkPolyDataReader> reader;
+  {
+    // A file that cannot be opened is the framework's to report (below), with its words.
+    std::FILE* probe = std::fopen(path.c_str(), "rb");
+    if (probe)
+    {
+      std::fclose(probe);
+      reader = ReadModel(path.c_str(), reason);
+      if (!reader)
+      {
+        Tell("Cannot open the model", path, reason);
+        return FALSE;
+      }
+    }
+  }
+  if (!CDocument::OnOpenDocument(pathName))
+  {
+    return FALSE;
+  }
+
+  // The reader that read the file becomes the document's reader: the file is read once.
+  vtkPolyDataReader* previous = this->Reader;
+  this->Reader = reader;
+  this->Reader->Register(nullptr);
+  this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
+  this->SwitchTransform(this->TransformOn);
+  previous->Delete();
+
+  if (vtkDataArray* scalars = this->Reader->GetOutput()->GetCellData()->GetScalars())
+  {
+    double range[2];
+    scalars->GetRange(range, 0);
+    this->BodyMapper->SetScalarRange(range);
+  }
+
+  this->Props->RemoveAllItems();
+  this->Props->AddItem(this->BodyActor);
+  this->Props->AddItem(this->TexturedActor);
+  this->NoData = 0;
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnSaveModel()
+{
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Save File", MustExist, ModelFiles, ".vtk", FALSE))
+  {
+    if (this->OnSaveDocument(fileName.c_str()))
+    {
+      this->SetPathName(fileName);
+    }
+  }
+  if (CView* view = this->GetFirstView())
+  {
+    view->OnInitialUpdate();
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
+{
+  const std::string path = pathName ? pathName : "";
+  const std::string partial = CreateSiblingFile(path);
+  if (partial.empty())
+  {
+    Tell("Cannot save the model to", path, std::strerror(errno));
+    return FALSE;
+  }
+
+  vtkAlgorithm* source = this->TransformOn == 1 ? static_cast<vtkAlgorithm*>(this->TransformFilter)
+                                                : static_cast<vtkAlgorithm*>(this->Reader);
+  source->Update();
+  this->Writer->SetInputConnection(source->GetOutputPort());
+  this->Writer->SetFileName(partial.c_str());
+  // Writers write when they are out of date: the same name and input as the last save
+  // would otherwise write nothing.
+  this->Writer->Modified();
+
+  // The writer reports a failed open or a full disk through its error code.
+  const CheckedUpdateResult written = CheckedUpdate(this->Writer, CheckedUpdateMode::Collect);
+  const bool wrote = written.Ok && this->Writer->GetErrorCode() == 0;
+  this->Writer->RemoveAllInputConnections(0);
+  if (!wrote)
+  {
+    std::remove(partial.c_str());
+    Tell("Cannot save the model to", path,
+      written.Message.empty() ? std::string("the file could not be written") : written.Message);
+    return FALSE;
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0)
+  {
+    const std::string why = std::strerror(errno);
+    std::remove(partial.c_str());
+    Tell("Cannot save the model to", path, why);
+    return FALSE;
+  }
+  this->SetModifiedFlag(FALSE);
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnLoadTransform()
+{
+  CView* view = this->GetFirstView();
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Load Transform File", MustExist, TransformFiles, ".trc", TRUE))
+  {
+    std::string reason;
+    if (!this->ReadTransformFile(fileName.c_str(), &reason))
+    {
+      // Nothing changes: neither the transform in force nor whether it is shown.
+      Tell("Cannot load the transform file", fileName, reason);
+      return;
+    }
+    this->SwitchTransform(1);
+    if (vtkMFCViewHooks* hooks = Hooks(view))
+    {
+      hooks->AnimationOn();
+    }
+  }
+  else
+  {
+    this->SwitchTransform(0);
+    if (vtkMFCViewHooks* hooks = Hooks(view))
+    {
+      hooks->AnimationOff();
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
+{
+  TransformCoefficients fresh;
+  const TransformFileResult read = ReadTransformCoefficients(path, fresh);
+  std::string why;
+  if (read.Status != TransformFileStatus::Ok)
+  {
+    why = read.Reason;
+  }
+  else if (!(fresh.Radius > 0.0f) || !std::isfinite(fresh.Radius))
+  {
+    why = "its radius is not a positive number";
+  }
+  if (!why.empty())
+  {
+    if (reason)
+    {
+      *reason = why;
+    }
+    return 0;
+  }
+
+  // The old arrays outlive the call that hands the transform the new ones.
+  TransformCoefficients replaced = std::move(this->Coefficients);
+  this->Coefficients = std::move(fresh);
+  TransformCoefficients& c = this->Coefficients;
+  this->UnList = c.UnList.empty() ? nullptr : c.UnList.data();
+  this->SplineCoeffX = c.CoeffX.data();
+  this->SplineCoeffY = c.CoeffY.data();
+  this->SplineCoeffZ = c.CoeffZ.data();
+  this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, c.Locator);
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnLoadTexture()
+{
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Load Texture File", MustExist, BitmapFiles, ".bmp", TRUE))
+  {
+    std::string reason;
+    if (!CheckBitmap(fileName, reason))
+    {
+      Tell("Cannot load the texture", fileName, reason);
+      return;
+    }
+    this->TextureReader->SetFileName(fileName.c_str());
+    this->TexturedActor->SetTexture(this->Texture);
+    this->TextureOn = 1;
+    this->TextureChanged();
+  }
+  else
+  {
+    this->TexturedActor->SetTexture(nullptr);
+    this->TextureOn = 0;
+    this->TextureChanged();
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::TextureChanged()
+{
+  // An OpenGL mapper chooses its shader by its own and the property's modification times,
+  // not the actor's: without this, a texture put on (or taken off) an actor that was drawn
+  // already would show only after the actor is added to a renderer again.
+  this->TexturedActor->GetProperty()->Modified();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnUpdateSaveModel(CCmdUI* pCmdUI)
+{
+  vtkMFCViewHooks* hooks = Hooks(this->GetFirstView());
+  pCmdUI->Enable(this->NoData == 0 && hooks && hooks->IsPaused());
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::SwitchTransform(int on)
+{
+  this->TransformOn = on ? 1 : 0;
+  if (this->TransformOn)
+  {
+    this->Normals->SetInputConnection(this->TransformFilter->GetOutputPort());
+  }
+  else
+  {
+    this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  }
+}

@@ -1,0 +1,139 @@
+/**
+ * @class CHaldenDoc
+ * @brief The viewer's document: the model, its display pipeline, the loaded deformation and
+ * the texture.
+ *
+ * Pipeline, from file to screen:
+ * @verbatim
+ *   Reader --> TransformFilter (ShapeTransform)
+ *     |              |
+ *     +--(TransformOn 0)-- Normals --(TransformOn 1)
+ *                            |
+ *                        TextureMap (cylinder)
+ *                        /             \
+ *            UpperThreshold (>= 1)   LowerThreshold (<= 0)      cell scalars
+ *                  |                        |
+ *             BodyMapper               TexturedMapper
+ *                  |                        |
+ *              BodyActor               TexturedActor (+ Texture while TextureOn)
+ * @endverbatim
+ * A model carries one scalar per cell: cells of at least 1 form the body, cells of at most
+ * 0 the textured part, cells in between are shown by neither actor.
+ *
+ * Commands: Open Model (ID_FILE_OPEN), Save Model (ID_SAVE_MODEL, while a model is loaded
+ * and the view is paused, so that the saved shape is the one on screen), Load Transform
+ * (ID_LOAD_TRANSFORM) and Load Texture (ID_LOAD_TEXTURE), both while a model is loaded.
+ * Confirming a Load dialog with a readable file switches the feature on; cancelling it
+ * switches it off. A file that cannot be used is named to the user with the reason, and
+ * the document stays as it was: the model, the transform in force, the texture, the path
+ * name and the recent-file list.
+ *
+ * The members are public: the views read them directly.
+ */
+#ifndef CHaldenDoc_h
+#define CHaldenDoc_h
+
+#include "TransformFile.h"
+#include "vtkMFCDoc.h"
+
+#include <string>
+
+class vtkActor;
+class vtkBMPReader;
+class vtkDataSetMapper;
+class vtkPolyDataNormals;
+class vtkPolyDataReader;
+class vtkPolyDataWriter;
+class vtkProperty;
+class vtkShapeTransform;
+class vtkTexture;
+class vtkTextureMapToCylinder;
+class vtkThreshold;
+class vtkTransformPolyDataFilter;
+
+///@{
+/// Command identifiers of the model document (the framework's File Open for Open Model).
+constexpr UINT ID_SAVE_MODEL = 32803;
+constexpr UINT ID_LOAD_TRANSFORM = 32799;
+constexpr UINT ID_LOAD_TEXTURE = 32800;
+///@}
+
+class CHaldenDoc : public vtkMFCDoc
+{
+public:
+  CHaldenDoc();
+  ~CHaldenDoc() override;
+
+  /// Open Model: asks for a ".vtk" file and opens it; the view is re-initialised in any case.
+  void OnFileOpen();
+  /**
+   * Reads the model file and shows it. The file is read completely and checked before the
+   * document changes: a file that cannot be opened, is not polygonal data, ends early or
+   * is otherwise refused by the reader leaves the document as it was (with a message box)
+   * and gives FALSE.
+   */
+  BOOL OnOpenDocument(const char* pathName) override;
+  /// Save Model: asks for a file name and saves the model as currently shown.
+  void OnSaveModel();
+  /**
+   * Writes the model (deformed at the current Factor while TransformOn is 1, else as
+   * read) in ASCII legacy format. It is written to a new file next to pathName that then
+   * replaces it, so a failed save leaves any earlier file untouched and no partial file
+   * behind; a failure is reported in a message box and gives FALSE.
+   */
+  BOOL OnSaveDocument(const char* pathName) override;
+  /// Load Transform: a readable coefficient file switches the deformation and the view's
+  /// animation on; cancelling switches both off.
+  void OnLoadTransform();
+  /// Load Texture: a readable bitmap textures the textured part; cancelling removes it.
+  void OnLoadTexture();
+  void OnUpdateSaveModel(CCmdUI* pCmdUI);
+
+  /**
+   * Reads a transform coefficient file and hands it to ShapeTransform. Returns 1 when the
+   * file was read and is now in force; 0 when it could not be opened or read (reason, when
+   * given, then says why), in which case the transform in force and its arrays stay as
+   * they were.
+   */
+  int ReadTransformFile(const char* path, std::string* reason = nullptr);
+
+  /// The model reader. An open that succeeds replaces it by the reader that read the new
+  /// file (the pipeline is reconnected), so do not keep this pointer across an open.
+  vtkPolyDataReader* Reader;
+  vtkPolyDataWriter* Writer;
+  vtkDataSetMapper* BodyMapper;
+  vtkDataSetMapper* TexturedMapper;
+  vtkActor* BodyActor;
+  vtkActor* TexturedActor;
+  vtkProperty* BackfaceProperty;
+  vtkTransformPolyDataFilter* TransformFilter;
+  vtkShapeTransform* ShapeTransform;
+  vtkPolyDataNormals* Normals;
+  vtkTexture* Texture;
+  vtkBMPReader* TextureReader;
+  vtkTextureMapToCylinder* TextureMap;
+  vtkThreshold* LowerThreshold;
+  vtkThreshold* UpperThreshold;
+  ///@{
+  /// The arrays of the coefficient file in force (null before the first one), owned by the
+  /// document and lent to ShapeTransform.
+  int* UnList;
+  float* SplineCoeffX;
+  float* SplineCoeffY;
+  float* SplineCoeffZ;
+  ///@}
+  int TransformOn;
+  int TextureOn;
+
+protected:
+  /// Feeds Normals from the transform filter (1) or straight from the reader (0).
+  void SwitchTransform(int on);
+  /// Makes the next render show the texture that was put on or taken off TexturedActor.
+  void TextureChanged();
+
+private:
+  // The coefficient file in force: arrays, landmark points and their locator.
+  TransformCoefficients Coefficients;
+};
+
+#endif
