@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -67,6 +68,20 @@ inline void Settle(int ms = 100)
   {
     QApplication::processEvents(QEventLoop::AllEvents, 10);
   }
+}
+
+/// A model file of this process's own: two triangles of the body (cell scalar 1) and one
+/// of the textured part (0).
+inline std::string SmallModel(const std::string& name)
+{
+  const std::string path = shell::ConfigHome().toStdString() + "/" + name;
+  QFile file(QString::fromStdString(path));
+  file.open(QIODevice::WriteOnly);
+  file.write("# vtk DataFile Version 3.0\nsmall\nASCII\nDATASET POLYDATA\n"
+             "POINTS 5 float\n0 0 0  1 0 0  1 1 0  0 1 0  0.5 0.5 0.5\n"
+             "POLYGONS 3 12\n3 0 1 2\n3 0 2 3\n3 1 2 4\n"
+             "CELL_DATA 3\nSCALARS region float 1\nLOOKUP_TABLE default\n1\n1\n0\n");
+  return path;
 }
 
 /// The application started with the given command-line arguments (after the program name).

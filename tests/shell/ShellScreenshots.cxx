@@ -1,17 +1,26 @@
-// Writes pictures of the running application for the documentation: the main window, the
-// About box and the options dialog. Run under a virtual display:
+// Writes pictures of the running application for the documentation: the main window with
+// a model (and, when they lie beside it, its transform, texture and background), the About
+// box and the options dialog. Run under a virtual display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/shell/shell_screenshots <dir> [model.vtk]
 #include "ShellHarness.h"
 
+#include "CHaldenDoc.h"
 #include "Dialog.h"
 #include "Prompts.h"
 #include "resource.h"
+#include "vtkRecordPlayView.h"
+#include "vtkShapeTransform.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 
 #include <cstdio>
+
+#include <vtkCamera.h>
+#include <vtkRenderer.h>
 
 namespace
 {
@@ -25,6 +34,18 @@ bool Save(QWidget* widget, const QString& path)
   std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path), shot.width(),
     shot.height());
   return ok;
+}
+
+// Loads the file beside the model with that name through the command, if there is one.
+void LoadBeside(CMainFrame* frame, const QString& model, const char* name, UINT command)
+{
+  const QString path = QFileInfo(model).dir().filePath(name);
+  if (QFileInfo::exists(path))
+  {
+    CScriptedPrompts prompts;
+    prompts.AnswerFile(path.toStdString());
+    frame->ExecuteCommand(command);
+  }
 }
 }
 
@@ -48,18 +69,45 @@ int main(int argc, char** argv)
     return 1;
   }
   CMainFrame* frame = app.Frame();
-  shell::Settle(1500);
+  if (argc > 2)
+  {
+    const QString model = QString::fromLocal8Bit(argv[2]);
+    const QString stem = QFileInfo(model).completeBaseName();
+    LoadBeside(frame, model, qPrintable(stem + ".bmp"), ID_LOAD_TEXTURE);
+    LoadBeside(frame, model, "background.bmp", ID_LOAD_BACKGROUND);
+    LoadBeside(frame, model, qPrintable(stem + ".trc"), ID_LOAD_TRANSFORM);
+  }
+  if (argc > 2)
+  {
+    // Seen from above and a little from the side, where the bent knee and the lifted foot
+    // show; taken when the deformation is nearly at its full extent.
+    auto* view = dynamic_cast<vtkRecordPlayView*>(frame->GetActiveView());
+    vtkCamera* camera = view->GetRenderer()->GetActiveCamera();
+    camera->Elevation(55);
+    camera->OrthogonalizeViewUp();
+    camera->Zoom(1.3);
+    view->GetRenderer()->ResetCameraClippingRange();
+    auto* document = dynamic_cast<CHaldenDoc*>(frame->GetActiveDocument());
+    shell::WaitFor([&] { return document->ShapeTransform->GetFactor() >= 0.88f; }, 30000);
+  }
+  shell::Settle(300);
   bool ok = Save(frame->GetWidget(), dir + "/halden.png");
 
   CScriptedPrompts prompts;
-  prompts.AnswerDialog(
-    [&](CDialog& d)
+  const QPoint corner = frame->GetWidget()->geometry().topLeft();
+  auto shoot = [&](const char* file)
+  {
+    return [&, file](CDialog& d)
     {
-      d.GetWidget()->move(frame->GetWidget()->geometry().topLeft() + QPoint(60, 80));
+      d.GetWidget()->move(corner + QPoint(60, 80));
       shell::Settle(500);
-      ok = Save(d.GetWidget(), dir + "/about.png") && ok;
-      d.ClickDlgButton(IDOK);
-    });
+      ok = Save(d.GetWidget(), dir + "/" + file) && ok;
+      d.ClickDlgButton(IDCANCEL);
+    };
+  };
+  prompts.AnswerDialog(shoot("about.png"));
   frame->ExecuteCommand(ID_APP_ABOUT);
+  prompts.AnswerDialog(shoot("options.png"));
+  frame->ExecuteCommand(ID_OPTIONS);
   return ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // recent-file list across runs (in this process's own settings directory).
 #include "ShellHarness.h"
 
+#include "CHaldenDoc.h"
 #include "DocTemplate.h"
 #include "Document.h"
 #include "OptionsDlg.h"
@@ -18,19 +19,13 @@
 #include <QMenuBar>
 #include <QSettings>
 
+#include <vtkActorCollection.h>
+#include <vtkRenderer.h>
+
 using shell::Shell;
 
 namespace
 {
-std::string MakeFile(const std::string& name, const std::string& content = "x\n")
-{
-  const std::string path = shell::ConfigHome().toStdString() + "/" + name;
-  QFile file(QString::fromStdString(path));
-  file.open(QIODevice::WriteOnly);
-  file.write(content.c_str());
-  return path;
-}
-
 std::vector<std::string> RecentMenuTexts(CMainFrame* frame)
 {
   std::vector<std::string> texts;
@@ -67,6 +62,28 @@ TEST(HaldenStart, WithoutArgumentsAnEmptyDocumentInAWindowAt1x1Of652x572)
   EXPECT_EQ(app.Application->GetFirstDocTemplate()->GetDocString(fileNewName), "Hald");
 }
 
+TEST(HaldenStart, AModelOnTheCommandLineIsOpenedAndShown)
+{
+  CScriptedPrompts prompts;
+  const std::string model = shell::SmallModel("leg.vtk");
+  Shell app({ model });
+  ASSERT_TRUE(app.Started);
+  auto* document = dynamic_cast<CHaldenDoc*>(app.Frame()->GetActiveDocument());
+  ASSERT_NE(document, nullptr);
+  EXPECT_EQ(document->NoData, 0);
+  EXPECT_EQ(document->GetPathName(), model);
+  EXPECT_EQ(app.Application->GetRecentFileList(), std::vector<std::string>{ model });
+  EXPECT_EQ(app.Frame()->GetWindowText(), "leg.vtk - Halden");
+  // The view shows the document's body and textured part instead of the empty text.
+  auto* view = dynamic_cast<vtkRecordPlayView*>(app.Frame()->GetActiveView());
+  ASSERT_NE(view, nullptr);
+  vtkActorCollection* shown = view->GetRenderer()->GetActors();
+  ASSERT_EQ(shown->GetNumberOfItems(), 2);
+  EXPECT_EQ(shown->GetItemAsObject(0), document->BodyActor);
+  EXPECT_TRUE(prompts.Messages.empty());
+  EXPECT_TRUE(app.Frame()->IsCommandEnabled(ID_LOAD_TRANSFORM));
+}
+
 TEST(HaldenStart, AFileThatCannotBeOpenedEndsTheStartWithAMessage)
 {
   CScriptedPrompts prompts;
@@ -78,10 +95,11 @@ TEST(HaldenStart, AFileThatCannotBeOpenedEndsTheStartWithAMessage)
 
 TEST(HaldenStart, TheRecentFileListSurvivesARestartAndHoldsTen)
 {
+  CScriptedPrompts prompts; // a message would otherwise wait for a person
   std::vector<std::string> files;
   for (int i = 0; i < 12; ++i)
   {
-    files.push_back(MakeFile("model" + std::to_string(i) + ".vtk"));
+    files.push_back(shell::SmallModel("model" + std::to_string(i) + ".vtk"));
   }
   {
     Shell first({ files[0] });
@@ -107,7 +125,6 @@ TEST(HaldenStart, TheRecentFileListSurvivesARestartAndHoldsTen)
   EXPECT_EQ(menu.front(), "&1 " + files[11]);
 
   // An entry of the list opens its file.
-  CScriptedPrompts prompts;
   EXPECT_TRUE(second.Frame()->ExecuteCommand(ID_FILE_MRU_FILE1 + 3));
   EXPECT_EQ(second.Frame()->GetActiveDocument()->GetPathName(), files[8]);
   EXPECT_EQ(second.Application->GetRecentFileList().front(), files[8]);

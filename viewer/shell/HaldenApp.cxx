@@ -1,48 +1,13 @@
 #include "HaldenApp.h"
 
 #include "AboutDlg.h"
+#include "CHaldenDoc.h"
+#include "CHaldenView.h"
 #include "DocTemplate.h"
 #include "HaldenResources.h"
 #include "MainFrm.h"
 #include "OptionsDlg.h"
 #include "resource.h"
-#include "vtkMFCDoc.h"
-#include "vtkRecordPlayView.h"
-
-#include <vtkActor.h>
-#include <vtkActorCollection.h>
-#include <vtkCamera.h>
-#include <vtkRenderer.h>
-
-namespace
-{
-// Shows the document's props in the model renderer.
-class CViewerView : public vtkRecordPlayView
-{
-public:
-  void OnInitialUpdate() override
-  {
-    vtkRecordPlayView::OnInitialUpdate();
-    this->Renderer->GetActiveCamera()->SetViewUp(0, 1, 0);
-    this->Renderer->ResetCamera();
-    this->Render();
-  }
-
-  void OnUpdate(CView*, LPARAM, CObject*) override
-  {
-    this->Renderer->RemoveAllViewProps();
-    if (auto* document = dynamic_cast<vtkMFCDoc*>(this->GetDocument()))
-    {
-      document->Props->InitTraversal();
-      while (vtkActor* actor = document->Props->GetNextActor())
-      {
-        this->Renderer->AddActor(actor);
-      }
-    }
-    this->Render();
-  }
-};
-}
 
 //------------------------------------------------------------------------------
 CHaldenApp::CHaldenApp()
@@ -66,8 +31,8 @@ BOOL CHaldenApp::InitInstance()
   this->SetRegistryKey("Quorvel");
   this->LoadStdProfileSettings(10);
 
-  this->AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(vtkMFCDoc),
-    RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CViewerView)));
+  this->AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CHaldenDoc),
+    RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CHaldenView)));
 
   CCommandLineInfo cmdInfo;
   this->ParseCommandLine(cmdInfo);

@@ -1,5 +1,7 @@
 #include "HaldenResources.h"
 
+#include "CHaldenDoc.h"
+#include "CHaldenView.h"
 #include "Pictures.h"
 #include "Resources.h"
 #include "resource.h"
@@ -8,12 +10,6 @@
 
 namespace
 {
-// Commands of the document and of the views.
-constexpr UINT ID_SAVE_MODEL = 32803;
-constexpr UINT ID_LOAD_TEXTURE = 32800;
-constexpr UINT ID_LOAD_TRANSFORM = 32799;
-constexpr UINT ID_BODY_COLOR = 32793;
-
 void LoadStrings(CResources& res)
 {
   // Title, no document name, new-file name "Hald", no filter, the registry type.
