@@ -25,12 +25,15 @@
 #include <vtkPolyDataNormals.h>
 #include <vtkPolyDataReader.h>
 #include <vtkPolyDataWriter.h>
+#include <vtkTextureMapToCylinder.h>
 #include <vtkThreshold.h>
+#include <vtkTransformPolyDataFilter.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -123,10 +126,12 @@ struct Measure
 {
   vtkIdType Points = 0;
   vtkIdType Cells = 0;
-  double Open = 0;      // reading the model and showing it
-  double FirstStep = 0; // the step that computes the displacements
-  double Step = 0;      // a later step: pipeline and render
-  double Pipeline = 0;  // a later step's pipeline alone (no render)
+  double Open = 0;       // reading the model and showing it
+  double FirstStep = 0;  // the step that computes the displacements
+  double Step = 0;       // a later step: pipeline and render
+  double StepCpu = 0;    // processor seconds of a later step (all threads)
+  double Pipeline = 0;   // a later step's pipeline alone (no render)
+  double Stages[5] = {}; // its stages: transform, normals, texture coordinates, thresholds
 };
 
 Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::string& model,
@@ -168,11 +173,13 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
   m.FirstStep = Seconds(start);
 
   start = Clock::now();
+  const std::clock_t cpu = std::clock();
   for (int i = 0; i < steps; ++i)
   {
     step();
   }
   m.Step = Seconds(start) / steps;
+  m.StepCpu = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / steps;
 
   start = Clock::now();
   for (int i = 0; i < steps; ++i)
@@ -184,6 +191,21 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
     doc->LowerThreshold->Update();
   }
   m.Pipeline = Seconds(start) / steps;
+
+  vtkAlgorithm* stages[5] = { doc->TransformFilter, doc->Normals, doc->TextureMap,
+    doc->UpperThreshold, doc->LowerThreshold };
+  for (int i = 0; i < steps; ++i)
+  {
+    tick += view->TicksPerStep;
+    view->Tick = tick;
+    view->AdvanceAnimation();
+    for (int s = 0; s < 5; ++s)
+    {
+      start = Clock::now();
+      stages[s]->Update();
+      m.Stages[s] += Seconds(start) / steps;
+    }
+  }
   return m;
 }
 
@@ -191,8 +213,14 @@ void Print(const char* name, const Measure& m)
 {
   std::printf("%-28s %9lld points %9lld cells  open %6.2f s  first step %6.3f s\n", name,
     static_cast<long long>(m.Points), static_cast<long long>(m.Cells), m.Open, m.FirstStep);
-  std::printf("%-28s step %8.1f ms = %6.1f frames/s  (pipeline alone %7.1f ms, render %7.1f ms)\n",
-    "", 1000 * m.Step, 1.0 / m.Step, 1000 * m.Pipeline, 1000 * (m.Step - m.Pipeline));
+  std::printf("%-28s step %8.1f ms = %6.1f frames/s  (pipeline alone %7.1f ms, render %7.1f ms; "
+              "%7.1f ms of processor time per step)\n",
+    "", 1000 * m.Step, 1.0 / m.Step, 1000 * m.Pipeline, 1000 * (m.Step - m.Pipeline),
+    1000 * m.StepCpu);
+  std::printf("%-28s pipeline stages: transform %.1f ms, normals %.1f ms, texture coordinates "
+              "%.1f ms, thresholds %.1f + %.1f ms\n",
+    "", 1000 * m.Stages[0], 1000 * m.Stages[1], 1000 * m.Stages[2], 1000 * m.Stages[3],
+    1000 * m.Stages[4]);
 }
 }
 
