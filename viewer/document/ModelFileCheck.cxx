@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -128,8 +129,9 @@ bool CheckModelFileCounts(const char* path, std::string& reason)
     if (announced > size)
     {
       std::ostringstream why;
-      why << "line " << lineNumber << " (" << tokens[0] << ") announces " << announced
-          << " values, more than the " << info.st_size << " bytes of the file";
+      why << "line " << lineNumber << " (" << tokens[0] << ") announces " << std::fixed
+          << std::setprecision(0) << announced << " values, more than the " << info.st_size
+          << " bytes of the file";
       reason = why.str();
       ok = false;
     }
