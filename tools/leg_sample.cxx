@@ -127,6 +127,50 @@ double SmoothMax(double a, double b, double k)
   return -SmoothMin(-a, -b, k);
 }
 
+// The solid and the pose are laid out with the leg's front facing +z; the sample is then
+// turned a quarter turn about the leg's axis so that the front faces +y. The viewer starts
+// looking along -z with +y up, and the knee and foot move towards the front, so in the
+// finished files they move up the screen instead of towards the viewer. The turn is about
+// the texture axis itself, which keeps that axis the leg's axis.
+void TurnAboutAxis(const double in[3], double out[3], double sine)
+{
+  double d[3];
+  double length = 0;
+  for (int a = 0; a < 3; ++a)
+  {
+    d[a] = kAxisPoint2[a] - kAxisPoint1[a];
+    length += d[a] * d[a];
+  }
+  length = std::sqrt(length);
+  double v[3];
+  double along = 0;
+  for (int a = 0; a < 3; ++a)
+  {
+    d[a] /= length;
+    v[a] = in[a] - kAxisPoint1[a];
+    along += d[a] * v[a];
+  }
+  // A quarter turn: v along the axis stays, the rest turns to d x v (or its opposite).
+  const double cross[3] = { d[1] * v[2] - d[2] * v[1], d[2] * v[0] - d[0] * v[2],
+    d[0] * v[1] - d[1] * v[0] };
+  for (int a = 0; a < 3; ++a)
+  {
+    out[a] = kAxisPoint1[a] + d[a] * along + sine * cross[a];
+  }
+}
+
+// Front (+z) to up (+y).
+void TurnFrontUp(const double in[3], double out[3])
+{
+  TurnAboutAxis(in, out, -1.0);
+}
+
+// Up (+y) back to front (+z).
+void TurnUpToFront(const double in[3], double out[3])
+{
+  TurnAboutAxis(in, out, 1.0);
+}
+
 double LegTubeField(const double p[3])
 {
   // The tube ends in a rounded cap inside the foot; at the hip it is cut flat.
@@ -330,7 +374,9 @@ double Kernel(double r, double radius)
 //------------------------------------------------------------------------------
 double LegField(const double p[3])
 {
-  return SmoothMin(LegTubeField(p), FootField(p), 0.03);
+  double q[3];
+  TurnUpToFront(p, q);
+  return SmoothMin(LegTubeField(q), FootField(q), 0.03);
 }
 
 //------------------------------------------------------------------------------
@@ -354,7 +400,7 @@ vtkSmartPointer<vtkPolyData> BuildLeg()
       for (int i = 0; i < dims[0]; ++i)
       {
         const double p[3] = { origin[0] + i * step, origin[1] + j * step, origin[2] + k * step };
-        field->SetValue(id++, static_cast<float>(LegField(p)));
+        field->SetValue(id++, static_cast<float>(SmoothMin(LegTubeField(p), FootField(p), 0.03)));
       }
     }
   }
@@ -415,12 +461,24 @@ vtkSmartPointer<vtkPolyData> BuildLeg()
     region->SetValue(c, IsSock(centre) ? kTexturedScalar : kBodyScalar);
   }
   leg->GetCellData()->SetScalars(region);
+
+  vtkPoints* points = leg->GetPoints();
+  for (vtkIdType i = 0; i < points->GetNumberOfPoints(); ++i)
+  {
+    double p[3];
+    double q[3];
+    points->GetPoint(i, p);
+    TurnFrontUp(p, q);
+    points->SetPoint(i, q);
+  }
   return leg;
 }
 
 //------------------------------------------------------------------------------
-void Warp(const double in[3], double out[3])
+void Warp(const double turned[3], double out[3])
 {
+  double in[3];
+  TurnUpToFront(turned, in);
   const double x = in[0];
   const double v = in[1] - CentreY(x);
   const double w = in[2] - kCentreZ;
@@ -437,9 +495,9 @@ void Warp(const double in[3], double out[3])
   double cz = 0;
   CentreLine().Evaluate(x, cx, cz);
   const double angle = BendAngle(x);
-  out[0] = cx - ws * std::sin(angle);
-  out[1] = CentreY(x) + vs;
-  out[2] = kCentreZ + cz + ws * std::cos(angle);
+  const double posed[3] = { cx - ws * std::sin(angle), CentreY(x) + vs,
+    kCentreZ + cz + ws * std::cos(angle) };
+  TurnFrontUp(posed, out);
 }
 
 //------------------------------------------------------------------------------
@@ -745,7 +803,7 @@ bool WriteSample(const std::string& directory, std::ostream& log)
   writer->SetFileTypeToASCII();
   // The classic layout, which every legacy reader understands.
   writer->SetFileVersion(vtkDataWriter::VTK_LEGACY_READER_VERSION_4_2);
-  writer->SetHeader("Leg lying along x, hip to foot; cell scalar 1 skin, 0 sock");
+  writer->SetHeader("Leg lying along x, hip to foot, front up; cell scalar 1 skin, 0 sock");
   if (writer->Write() != 1)
   {
     log << "Cannot write " << model << "\n";

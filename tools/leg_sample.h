@@ -1,8 +1,9 @@
 /**
  * The bundled sample: a human leg lying along the x axis (hip at x = -0.52, the sole of the
- * foot at x = 0.98, the leg's front facing +z), a landmark set that raises the knee, bends
- * it, thickens the calf and lifts the foot, a texture for the sock around the lower calf and
- * a background picture.
+ * foot at x = 0.98, the leg's front and the toes facing +y), a landmark set that raises the
+ * knee, bends it, thickens the calf and lifts the foot, a texture for the sock around the
+ * lower calf and a background picture. Seen along -z with +y up, the pose moves the knee and
+ * the foot up in the picture.
  *
  * Everything is computed from closed formulas and a fixed pseudo-random sequence, so the
  * same build makes the same files.

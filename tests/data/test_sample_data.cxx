@@ -40,7 +40,10 @@ TEST(SampleData, ModelIsAClosedOutwardSurfaceWithOneLabelPerCell)
   leg->GetBounds(bounds);
   EXPECT_NEAR(bounds[0], -0.52, 0.01) << "hip end";
   EXPECT_NEAR(bounds[1], 0.98, 0.01) << "sole of the foot";
-  EXPECT_NEAR(0.5 * (bounds[2] + bounds[3]), 0.0, 0.03);
+  // Centred across on the texture axis; the front and the toes face +y.
+  EXPECT_NEAR(0.5 * (bounds[4] + bounds[5]), legsample::kAxisPoint1[2], 0.03);
+  EXPECT_GT(bounds[3], 0.25) << "the toes should point up";
+  EXPECT_NEAR(bounds[2], -0.13, 0.02) << "the back of the thigh";
 
   // Closed and consistently oriented: every directed edge occurs once and its reverse once.
   std::map<std::pair<vtkIdType, vtkIdType>, int> edges;

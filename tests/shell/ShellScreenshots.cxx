@@ -19,9 +19,6 @@
 
 #include <cstdio>
 
-#include <vtkCamera.h>
-#include <vtkRenderer.h>
-
 namespace
 {
 bool Save(QWidget* widget, const QString& path)
@@ -79,14 +76,8 @@ int main(int argc, char** argv)
   }
   if (argc > 2)
   {
-    // Seen from above and a little from the side, where the bent knee and the lifted foot
-    // show; taken when the deformation is nearly at its full extent.
-    auto* view = dynamic_cast<vtkRecordPlayView*>(frame->GetActiveView());
-    vtkCamera* camera = view->GetRenderer()->GetActiveCamera();
-    camera->Elevation(55);
-    camera->OrthogonalizeViewUp();
-    camera->Zoom(1.3);
-    view->GetRenderer()->ResetCameraClippingRange();
+    // From the starting camera, where the bent knee and the lifted foot show; taken when
+    // the deformation is nearly at its full extent.
     auto* document = dynamic_cast<CHaldenDoc*>(frame->GetActiveDocument());
     shell::WaitFor([&] { return document->ShapeTransform->GetFactor() >= 0.88f; }, 30000);
   }
