@@ -7,8 +7,8 @@ if(QUORVEL_SANITIZE)
   string(REPLACE ";" "," _quorvel_san "${QUORVEL_SANITIZE}")
   add_compile_options(-fsanitize=${_quorvel_san} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=${_quorvel_san})
-  # GCC leaves the float conversions out of "undefined": a value beyond the range of the type
-  # it is converted to (a radius of 1e39 read into a float) is undefined all the same.
+  # GCC leaves this check out of "undefined": a floating-point value converted to an integer
+  # type that cannot hold it (a NaN, or 1e39 from a hostile file, made an int) is undefined.
   if("undefined" IN_LIST QUORVEL_SANITIZE)
     add_compile_options(-fsanitize=float-cast-overflow -fno-sanitize-recover=float-cast-overflow)
     add_link_options(-fsanitize=float-cast-overflow)

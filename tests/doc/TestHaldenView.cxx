@@ -508,3 +508,49 @@ TEST(HaldenView, InRealTimeNoFrameIsWritten)
   std::ifstream none(dir.Path("frame0000.bmp"));
   EXPECT_FALSE(none.good());
 }
+
+TEST(HaldenView, TheTimerAloneDrivesTheAnimationAndTheRedraws)
+{
+  HaldenViewer v;
+  v.Open(SampleModel());
+  v.LoadTransform(SampleTransform());
+  v.View->TimerInterval = 5;
+  v.View->TicksPerStep = 1;
+  ASSERT_TRUE(v.View->RestartTimer());
+  v.View->Messages.clear();
+  auto redraws = [&]
+  {
+    int n = 0;
+    for (const auto& m : v.View->Messages)
+    {
+      n += m.Id == WM_USER ? 1 : 0;
+    }
+    return n;
+  };
+  // The timer thread steps the factor and asks for redraws; the view answers them.
+  EXPECT_TRUE(WaitFor([&] { return redraws() >= 5 && v.Doc->ShapeTransform->GetFactor() > 0; }));
+  v.View->StopTimer();
+  QApplication::processEvents();
+  EXPECT_TRUE(WaitFor([&] { return v.View->RedrawPending == 0; }));
+  // What is shown is the model at a factor of the wave.
+  const float factor = v.Doc->ShapeTransform->GetFactor();
+  EXPECT_EQ(factor, CHaldenView::TriangleWaveFactor(v.View->Tick, 1));
+  v.View->Render();
+  Spline fitted;
+  ASSERT_TRUE(fitted.Read(SampleTransform()));
+  vtkSmartPointer<vtkPolyData> original = ReadPolyData(SampleModel());
+  vtkPoints* shown = v.Doc->Normals->GetOutput()->GetPoints();
+  double worst = 0;
+  for (vtkIdType i = 0; i < shown->GetNumberOfPoints(); ++i)
+  {
+    double x[3], d[3], p[3];
+    original->GetPoint(i, x);
+    fitted.Displacement(x, d);
+    shown->GetPoint(i, p);
+    for (int a = 0; a < 3; ++a)
+    {
+      worst = std::max(worst, std::abs(p[a] - (x[a] - factor * d[a])));
+    }
+  }
+  EXPECT_LT(worst, 2e-5);
+}

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <sstream>
 
 using namespace reliability;
 
@@ -152,65 +153,109 @@ TEST_F(MillionLandmarks, FitsAndTheSplineInterpolatesTheLandmarks)
 }
 
 //------------------------------------------------------------------------------
-// From the least address space in which the program starts, up to the first limit under
-// which it fits, in steps of 3 MiB: every run ends with a memory message and no file, or
-// fits completely. The run takes memory in blocks of 4 MB (a float per landmark) and more,
-// so nearly every allocation whose failure a limit can bring about comes up in this sweep.
-TEST_F(MillionLandmarks, EveryLoweredAddressSpaceEndsCleanly)
+namespace
 {
-  if (SanitizerBuild())
-  {
-    GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
-  }
-  ScratchDirectory small;
-  ASSERT_TRUE(WriteGridLandmarks(small.File("small.dat"), 3));
-  std::uint64_t limit = StartingLimit({ PRAVIK_EXECUTABLE, small.File("small.dat"), "0.25" });
-  ASSERT_GT(limit, 0u) << "the program does not even start with 1 GiB";
+using Reached = std::map<std::string, std::vector<std::uint64_t>>; // message -> limits in MiB
 
-  std::map<std::string, std::vector<std::uint64_t>> reached; // message -> limits in MiB
-  bool fitted = false;
-  const std::uint64_t step = 3 * MiB;
-  for (; !fitted; limit += step)
-  {
-    ASSERT_LT(limit, 4096 * MiB) << "no fit within 4 GiB";
-    const ChildRun run = Fit(limit);
-    const std::string at = "under a limit of " + std::to_string(limit / MiB) + " MiB: ";
-    ASSERT_TRUE(run.Exited) << at << run.Describe();
-    if (run.Status == PravikWritten)
-    {
-      const std::string text = ReadFile(Trc());
-      EXPECT_EQ(text.rfind("[0.002500]\n[1000000]\n", 0), 0u) << at << "not the whole landmark set";
-      EXPECT_EQ(text.find("nan"), std::string::npos) << at;
-      fitted = true;
-      continue;
-    }
-    EXPECT_FALSE(FileExists(Trc())) << at << "a coefficient file after a failed run";
-    if (IsReaderMemoryFailure(run))
-    {
-      reached["vtkDatReader: Not enough memory"].push_back(limit / MiB);
-      continue;
-    }
-    const std::string message = LastLine(run.Out);
-    EXPECT_EQ(run.Status, PravikOutOfMemory) << at << run.Describe();
-    EXPECT_TRUE(IsMemoryMessage(message)) << at << run.Describe();
-    reached[message].push_back(limit / MiB);
-  }
+std::string Describe(const Reached& reached)
+{
   std::ostringstream seen;
   for (const auto& r : reached)
   {
     seen << "  " << r.first << ": " << r.second.size() << " limits, " << r.second.front() << " to "
          << r.second.back() << " MiB\n";
   }
-  std::printf("Fitted from %llu MiB on; messages reached:\n%s",
-    static_cast<unsigned long long>((limit - step) / MiB), seen.str().c_str());
-  // The reader's and the solver's large blocks, each reached by limits of its own.
-  for (const char* message :
-    { "GetWellOderredList: Can not allocate result array!", "vtkDatReader: Not enough memory",
-      "Not enough memory to allocate Diag", "Not enough memory to allocate Xenv",
-      "allocation faliture for the rows of matrix in allocate_matrix",
-      "Not enogh memory to floatlocate Env" })
+  return seen.str();
+}
+
+// Fits dat under address-space limits from the least in which the program starts upwards,
+// one step at a time, until it fits: every run ends with a memory message, a non-zero status
+// and no coefficient file, or fits all n landmarks. Returns the messages reached.
+Reached SweepLimits(const std::string& dat, int n, std::uint64_t step)
+{
+  Reached reached;
+  ScratchDirectory small;
+  EXPECT_TRUE(WriteGridLandmarks(small.File("small.dat"), 3));
+  std::uint64_t limit = StartingLimit({ PRAVIK_EXECUTABLE, small.File("small.dat"), "0.25" });
+  EXPECT_GT(limit, 0u) << "the program does not even start with 1 GiB";
+  const std::string trc = dat.substr(0, dat.size() - 4) + ".trc";
+  const std::string header = "[0.002500]\n[" + std::to_string(n) + "]\n";
+  for (; limit > 0; limit += step)
   {
-    EXPECT_TRUE(reached.count(message)) << message << " was not reached; reached:\n" << seen.str();
+    if (limit > 4096 * MiB)
+    {
+      ADD_FAILURE() << "no fit within 4 GiB";
+      break;
+    }
+    ChildOptions options;
+    options.AddressSpaceLimit = limit;
+    options.TimeLimitSeconds = 600;
+    std::remove(trc.c_str());
+    const ChildRun run = RunChild({ PRAVIK_EXECUTABLE, dat, HelixFitRadius }, options);
+    std::ostringstream at;
+    at << "under a limit of " << static_cast<double>(limit) / MiB << " MiB: ";
+    if (!run.Exited)
+    {
+      ADD_FAILURE() << at.str() << run.Describe();
+      break;
+    }
+    if (run.Status == PravikWritten)
+    {
+      const std::string text = ReadFile(trc);
+      EXPECT_EQ(text.rfind(header, 0), 0u) << at.str() << "not the whole landmark set";
+      EXPECT_EQ(text.find("nan"), std::string::npos) << at.str();
+      std::printf("Fitted from %.2f MiB on; messages reached:\n%s",
+        static_cast<double>(limit) / MiB, Describe(reached).c_str());
+      break;
+    }
+    EXPECT_FALSE(FileExists(trc)) << at.str() << "a coefficient file after a failed run";
+    if (IsReaderMemoryFailure(run))
+    {
+      reached["vtkDatReader: Not enough memory"].push_back(limit / MiB);
+      continue;
+    }
+    const std::string message = LastLine(run.Out);
+    EXPECT_EQ(run.Status, PravikOutOfMemory) << at.str() << run.Describe();
+    EXPECT_TRUE(IsMemoryMessage(message)) << at.str() << run.Describe();
+    reached[message].push_back(limit / MiB);
+  }
+  std::remove(trc.c_str());
+  return reached;
+}
+}
+
+//------------------------------------------------------------------------------
+// A million landmarks from the least address space in which the program starts up to the
+// first limit under which they fit, in steps of 8 MiB.
+TEST_F(MillionLandmarks, EveryLoweredAddressSpaceEndsCleanly)
+{
+  if (SanitizerBuild())
+  {
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+  }
+  const Reached reached = SweepLimits(Dat(), LandmarkCount, 8 * MiB);
+  EXPECT_GE(reached.size(), 4u) << Describe(reached);
+}
+
+//------------------------------------------------------------------------------
+// The same with 100,000 landmarks in steps of 1/4 MiB: the reader's and the solver's large
+// blocks (40 KB a float per landmark and more) each fail under limits of their own.
+TEST(HundredThousandLandmarks, EachLargeAllocationFailsUnderALimitOfItsOwn)
+{
+  if (SanitizerBuild())
+  {
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+  }
+  ScratchDirectory dir;
+  ASSERT_TRUE(WriteHelixLandmarks(dir.File("helix.dat"), 100000));
+  const Reached reached = SweepLimits(dir.File("helix.dat"), 100000, MiB / 4);
+  for (const char* message : { "GetWellOderredList: Can not allocate result array!",
+         "vtkDatReader: Not enough memory", "allocation faliture for the matrix in allocate_matrix",
+         "allocation faliture for the rows of matrix in allocate_matrix",
+         "Not enogh memory to floatlocate Env" })
+  {
+    EXPECT_TRUE(reached.count(message)) << message << " was not reached; reached:\n"
+                                        << Describe(reached);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "CHaldenDoc.h"
 
 #include "CheckedUpdate.h"
+#include "ModelFileCheck.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
@@ -56,6 +57,10 @@ void Tell(const std::string& what, const std::string& path, std::string reason)
 // until the new one is known to be whole.
 vtkSmartPointer<vtkPolyDataReader> ReadModel(const char* path, std::string& reason)
 {
+  if (!CheckModelFileCounts(path, reason))
+  {
+    return nullptr;
+  }
   auto reader = vtkSmartPointer<vtkPolyDataReader>::New();
   reader->SetFileName(path);
   const CheckedUpdateResult read = CheckedUpdate(reader, CheckedUpdateMode::AbortOnError);
@@ -68,6 +73,10 @@ vtkSmartPointer<vtkPolyDataReader> ReadModel(const char* path, std::string& reas
   if (!model || model->GetNumberOfPoints() == 0)
   {
     reason = "it holds no points";
+    return nullptr;
+  }
+  if (!CheckModelCells(model, reason))
+  {
     return nullptr;
   }
   return reader;
