@@ -1,6 +1,7 @@
 #include "PravikRun.h"
 
 #include "FitProgress.h"
+#include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -33,13 +34,7 @@ int Fit(const char* fileName, float radius)
   }
 
   vtkNew<vtkMatrixSolver> solver;
-  solver->SetRadius(reader->GetRadius());
-  solver->SetPointArray(reader->GetPointArray());
-  solver->SetList(reader->GetList());
-  solver->SetMax(reader->GetMax());
-  solver->SetBX(reader->GetBX());
-  solver->SetBY(reader->GetBY());
-  solver->SetBZ(reader->GetBZ());
+  SetSolverInput(solver, reader);
   solver->Solve();
   // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
   const std::unique_ptr<float[]> coeffX(solver->GetSplineCoeffX());

@@ -10,7 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
-xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
+# -noreset: by default the X server resets when its last client leaves, and a test starting
+# in that moment cannot connect; with tests starting and ending in parallel that happens.
+xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 step_times=()
 step() {

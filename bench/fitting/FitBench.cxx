@@ -14,6 +14,7 @@
 #include "FitProgress.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
+#include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -202,13 +203,7 @@ int RunStages(const char* file, float radius)
     return 1;
   }
   vtkNew<vtkMatrixSolver> solver;
-  solver->SetRadius(reader->GetRadius());
-  solver->SetPointArray(reader->GetPointArray());
-  solver->SetList(reader->GetList());
-  solver->SetMax(reader->GetMax());
-  solver->SetBX(reader->GetBX());
-  solver->SetBY(reader->GetBY());
-  solver->SetBZ(reader->GetBZ());
+  SetSolverInput(solver, reader);
   solver->Solve();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());

@@ -5,6 +5,7 @@
 
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
+#include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -57,13 +58,7 @@ Phases FitInProcess(const std::string& path, float radius)
   }
   const auto t1 = Clock::now();
   vtkNew<vtkMatrixSolver> solver;
-  solver->SetRadius(reader->GetRadius());
-  solver->SetPointArray(reader->GetPointArray());
-  solver->SetList(reader->GetList());
-  solver->SetMax(reader->GetMax());
-  solver->SetBX(reader->GetBX());
-  solver->SetBY(reader->GetBY());
-  solver->SetBZ(reader->GetBZ());
+  SetSolverInput(solver, reader);
   solver->Solve();
   const auto t2 = Clock::now();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());

@@ -6,6 +6,7 @@
 //   bench_shape_transform [model points] [landmarks]
 #include "vtkShapeTransform.h"
 
+#include "SolverInput.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
 
@@ -158,13 +159,7 @@ int main(int argc, char* argv[])
       {
         return;
       }
-      solver->SetRadius(reader->GetRadius());
-      solver->SetPointArray(reader->GetPointArray());
-      solver->SetList(reader->GetList());
-      solver->SetMax(reader->GetMax());
-      solver->SetBX(reader->GetBX());
-      solver->SetBY(reader->GetBY());
-      solver->SetBZ(reader->GetBZ());
+      SetSolverInput(solver, reader);
       solver->Solve();
     });
   std::remove(datFile.c_str());

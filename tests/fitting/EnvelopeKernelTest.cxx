@@ -205,6 +205,15 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
+// The textbook factor and both substitutions, summing inner products with the given dot.
+void ReferenceFactorAndSolve(
+  Envelope& e, std::vector<float>& rhs, int& iflag, const DotFunction& dot)
+{
+  ReferenceFactor(e.N, e.Xenv.data(), e.Env.data(), e.Diag.data(), &iflag, dot);
+  ReferenceLowerSolve(e.N, e.Xenv.data(), e.Env.data(), e.Diag.data(), rhs.data(), 0, dot);
+  ReferenceUpperSolve(e.N, e.Xenv.data(), e.Env.data(), e.Diag.data(), rhs.data());
+}
+
 // Runs the library's factor and both solves with the chosen loops.
 void LibraryFactorAndSolve(Envelope& e, std::vector<float>& rhs, int& iflag)
 {
@@ -255,12 +264,7 @@ TEST(EnvelopeKernels, FactorAndSolvesFollowTheDocumentedSumOrderExactly)
         Envelope expected = input;
         std::vector<float> x = b;
         int expectedFlag = 0;
-        ReferenceFactor(expected.N, expected.Xenv.data(), expected.Env.data(), expected.Diag.data(),
-          &expectedFlag, OrderedDot);
-        ReferenceLowerSolve(expected.N, expected.Xenv.data(), expected.Env.data(),
-          expected.Diag.data(), x.data(), 0, OrderedDot);
-        ReferenceUpperSolve(
-          expected.N, expected.Xenv.data(), expected.Env.data(), expected.Diag.data(), x.data());
+        ReferenceFactorAndSolve(expected, x, expectedFlag, OrderedDot);
 
         Envelope got = input;
         std::vector<float> y = b;
@@ -326,12 +330,7 @@ TEST(EnvelopeKernels, WithinToleranceOfTheRunningSumSubstitution)
       Envelope expected = input;
       std::vector<float> x = b;
       int expectedFlag = 0;
-      ReferenceFactor(expected.N, expected.Xenv.data(), expected.Env.data(), expected.Diag.data(),
-        &expectedFlag, RunningDot);
-      ReferenceLowerSolve(expected.N, expected.Xenv.data(), expected.Env.data(),
-        expected.Diag.data(), x.data(), 0, RunningDot);
-      ReferenceUpperSolve(
-        expected.N, expected.Xenv.data(), expected.Env.data(), expected.Diag.data(), x.data());
+      ReferenceFactorAndSolve(expected, x, expectedFlag, RunningDot);
       Envelope got = input;
       std::vector<float> y = b;
       int gotFlag = 0;

@@ -4,6 +4,7 @@
 #include "FitProgress.h"
 #include "FittingTestSupport.h"
 #include "LandmarkGenerator.h"
+#include "SolverInput.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
 
@@ -311,13 +312,7 @@ void ExpectTextbookAssembly(const std::vector<Landmark>& landmarks, float radius
   reader->SetRadius(radius);
   ASSERT_EQ(reader->Read(), 0);
   vtkNew<vtkMatrixSolver> solver;
-  solver->SetRadius(reader->GetRadius());
-  solver->SetPointArray(reader->GetPointArray());
-  solver->SetList(reader->GetList());
-  solver->SetMax(reader->GetMax());
-  solver->SetBX(reader->GetBX());
-  solver->SetBY(reader->GetBY());
-  solver->SetBZ(reader->GetBZ());
+  SetSolverInput(solver, reader);
   const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
   std::vector<int> xenv;
   std::vector<float> env;

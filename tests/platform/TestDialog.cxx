@@ -2,6 +2,7 @@
 // buttons reach the dialog's command table, disabled buttons do nothing, scripted runs end
 // as the script says and an unscripted one is cancelled.
 #include "Dialog.h"
+#include "GuiTestSupport.h"
 #include "Prompts.h"
 #include "Resources.h"
 
@@ -20,11 +21,7 @@ constexpr int IDC_EDIT = 1005;
 
 QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application();
 }
 
 void FillTemplate()

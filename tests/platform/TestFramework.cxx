@@ -4,6 +4,7 @@
 #include "DocTemplate.h"
 #include "Document.h"
 #include "FrameWnd.h"
+#include "GuiTestSupport.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
@@ -12,7 +13,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,26 +48,12 @@ std::vector<std::string> Calls;
 
 QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application();
 }
 
 bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
 {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition())
-  {
-    if (clock.elapsed() > deadlineMs)
-    {
-      return condition();
-    }
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return guitest::PumpUntil(condition, deadlineMs);
 }
 
 class TestDoc : public CDocument

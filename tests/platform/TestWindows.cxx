@@ -3,12 +3,12 @@
 // the interactor side of vtkHandleMessage2.
 #include "Clipboard.h"
 #include "CmdTarget.h"
+#include "GuiTestSupport.h"
 #include "VtkWindow.h"
 #include "Wnd.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -29,22 +29,12 @@ namespace
 {
 QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application();
 }
 
 bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
 {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition() && clock.elapsed() < deadlineMs)
-  {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return condition();
+  return guitest::PumpUntil(condition, deadlineMs);
 }
 
 struct Message

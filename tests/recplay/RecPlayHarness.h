@@ -7,13 +7,13 @@
 #include "Dialog.h"
 #include "DocTemplate.h"
 #include "FrameWnd.h"
+#include "GuiTestSupport.h"
 #include "Prompts.h"
 #include "VtkWindow.h"
 #include "vtkMFCDoc.h"
 #include "vtkRecordPlayView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <vtkActor.h>
@@ -44,38 +44,18 @@ namespace fs = std::filesystem;
 
 inline QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application();
 }
 
 /// Runs the event loop until the condition holds or the (generous) deadline passes.
 inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 30000)
 {
   App();
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition())
-  {
-    if (clock.elapsed() > deadlineMs)
-    {
-      return condition();
-    }
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return guitest::PumpUntil(condition, deadlineMs);
 }
 
 /// Delivers what is queued now (posted messages included) without waiting for more.
-inline void Flush()
-{
-  for (int i = 0; i < 5; ++i)
-  {
-    QApplication::processEvents(QEventLoop::AllEvents);
-  }
-}
+using guitest::Flush;
 
 /// The 23 slots a record file line sets, as an independent reader keeps them.
 using Slots = std::array<double, 23>;

@@ -3,12 +3,12 @@
 #ifndef ShellHarness_h
 #define ShellHarness_h
 
+#include "GuiTestSupport.h"
 #include "HaldenApp.h"
 #include "MainFrm.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -35,39 +35,20 @@ inline const QString& ConfigHome()
 inline QApplication& App()
 {
   ConfigHome();
-  static int argc = 1;
-  static char name[] = "Halden";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application("Halden");
 }
 
 /// Runs the event loop until the condition holds or the (generous) deadline passes.
 inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
 {
   App();
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition())
-  {
-    if (clock.elapsed() > deadlineMs)
-    {
-      return condition();
-    }
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return guitest::PumpUntil(condition, deadlineMs);
 }
 
 /// Lets queued events run for a moment (for checks that something does NOT happen).
 inline void Settle(int ms = 100)
 {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms)
-  {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
+  guitest::Settle(ms);
 }
 
 /// A model file of this process's own: two triangles of the body (cell scalar 1) and one

@@ -4,6 +4,7 @@
 #include "ShapeTransformTesting.h"
 #include "vtkShapeTransform.h"
 
+#include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -30,13 +31,7 @@ TEST(ShapeTransformFit, FactorOneCarriesTheFittedLandmarksOntoTheirTargets)
   reader->SetRadius(0.25f);
   ASSERT_EQ(reader->Read(), 0) << landmarks;
   vtkNew<vtkMatrixSolver> solver;
-  solver->SetRadius(reader->GetRadius());
-  solver->SetPointArray(reader->GetPointArray());
-  solver->SetList(reader->GetList());
-  solver->SetMax(reader->GetMax());
-  solver->SetBX(reader->GetBX());
-  solver->SetBY(reader->GetBY());
-  solver->SetBZ(reader->GetBZ());
+  SetSolverInput(solver, reader);
   solver->Solve();
   const std::unique_ptr<float[]> cx(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> cy(solver->GetSplineCoeffY());

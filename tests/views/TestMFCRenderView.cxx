@@ -5,6 +5,8 @@
 
 #include "Clipboard.h"
 
+#include <QElapsedTimer>
+
 #include <gtest/gtest.h>
 
 #include <vtkInteractorStyleJoystickCamera.h>

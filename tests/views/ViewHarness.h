@@ -5,13 +5,13 @@
 
 #include "DocTemplate.h"
 #include "FrameWnd.h"
+#include "GuiTestSupport.h"
 #include "VtkWindow.h"
 #include "WinApp.h"
 #include "vtkMFCDoc.h"
 #include "vtkMFCRenderView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <vtkActor.h>
@@ -27,11 +27,7 @@ namespace harness
 {
 inline QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
+  return guitest::Application();
 }
 
 /// Runs the event loop until the condition holds or the deadline (generous: the machine
@@ -39,17 +35,7 @@ inline QApplication& App()
 inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
 {
   App();
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition())
-  {
-    if (clock.elapsed() > deadlineMs)
-    {
-      return condition();
-    }
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return guitest::PumpUntil(condition, deadlineMs);
 }
 
 /// A view like the viewer's: shows the document's props, and records every message that
