@@ -57,9 +57,8 @@ step "tsan: threaded tests" env TSAN_OPTIONS="halt_on_error=1:second_deadlock_st
 # The record/play view's timer, worker and user-interface threads only meet with real
 # windows: that one test program also runs in a ThreadSanitizer build with the GUI (Mesa's,
 # GLib's and Qt's internal hand-overs are suppressed in tests/recplay/tsan-gui.supp).
-step "tsan+gui: build the record/play tests" bash -c 'cmake -S . -B build-tsan-gui -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=thread -DQUORVEL_BUILD_BENCH=OFF &&
-  cmake --build build-tsan-gui -j"$(nproc)" --target test_record_play_view'
+step "tsan+gui: build the record/play tests" env QUORVEL_BUILD_TARGETS=test_record_play_view \
+  scripts/build.sh build-tsan-gui "${sanitizer_flags[@]}" -DQUORVEL_SANITIZE=thread
 step "tsan+gui: record/play tests" env \
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/recplay/tsan-gui.supp" \
   "${xvfb[@]}" ctest --test-dir build-tsan-gui --output-on-failure -R RecordPlay -j"$jobs"
