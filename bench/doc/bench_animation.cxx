@@ -9,6 +9,7 @@
 #include "CHaldenView.h"
 #include "DocTemplate.h"
 #include "FrameWnd.h"
+#include "PravikProcess.h"
 #include "Prompts.h"
 #include "VtkWindow.h"
 #include "vtkShapeTransform.h"
@@ -34,10 +35,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -105,21 +104,8 @@ void WriteTube(const std::string& path, int rings, int segments)
 // Pravik's fit of the sample landmarks, in a directory of its own.
 std::string FitSample(const std::string& dir)
 {
-  const std::string dat = dir + "/leg.dat";
-  {
-    std::ifstream in(std::string(QUORVEL_DATA_DIR) + "/leg.dat", std::ios::binary);
-    std::ofstream out(dat, std::ios::binary);
-    out << in.rdbuf();
-  }
-  const pid_t child = ::fork();
-  if (child == 0)
-  {
-    ::execl(QUORVEL_PRAVIK, QUORVEL_PRAVIK, dat.c_str(), "0.25", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? dir + "/leg.trc" : std::string();
+  return pravikprocess::FitCopy(
+    QUORVEL_PRAVIK, std::string(QUORVEL_DATA_DIR) + "/leg.dat", dir, "0.25");
 }
 
 struct Measure

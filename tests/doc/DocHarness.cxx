@@ -1,4 +1,5 @@
 #include "DocHarness.h"
+#include "PravikProcess.h"
 
 #include <QApplication>
 
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace dochar
@@ -47,24 +47,7 @@ struct FittedSample
   FittedSample()
   {
     this->Dir = MakeTempDir("halden-doc-fit-");
-    const std::string dat = this->Dir + "/leg.dat";
-    {
-      std::ifstream in(SampleLandmarks(), std::ios::binary);
-      std::ofstream out(dat, std::ios::binary);
-      out << in.rdbuf();
-    }
-    const pid_t child = ::fork();
-    if (child == 0)
-    {
-      ::execl(QUORVEL_PRAVIK, QUORVEL_PRAVIK, dat.c_str(), "0.25", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-    {
-      this->Trc = this->Dir + "/leg.trc";
-    }
+    this->Trc = pravikprocess::FitCopy(QUORVEL_PRAVIK, SampleLandmarks(), this->Dir, "0.25");
   }
   ~FittedSample() { RemoveTree(this->Dir); }
 };
