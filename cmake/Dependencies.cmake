@@ -5,11 +5,12 @@ if(NOT TARGET MPI::MPI_C)
 endif()
 
 # RenderingCore is here for vtkCamera, which the camera records use without the GUI.
+# The model file formats (IO...) are read and written by the batch warp tool too.
 set(QUORVEL_VTK_CORE_MODULES
   CommonCore CommonDataModel CommonTransforms CommonExecutionModel FiltersCore FiltersGeneral
-  RenderingCore)
+  RenderingCore IOLegacy IOXML IOGeometry IOPLY)
 set(QUORVEL_VTK_GUI_MODULES
-  FiltersSources FiltersTexture IOLegacy IOImage ImagingCore RenderingOpenGL2
+  FiltersSources FiltersTexture IOImage ImagingCore RenderingOpenGL2
   RenderingFreeType RenderingUI InteractionStyle GUISupportQt)
 
 if(QUORVEL_BUILD_GUI)

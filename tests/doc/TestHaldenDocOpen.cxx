@@ -89,11 +89,13 @@ TEST(HaldenDocOpen, SampleShowsBodyAndTexturedPartInTheView)
   EXPECT_EQ(asked.DefaultExtension, "vtk");
   EXPECT_EQ(asked.InitialName, ".vtk"); // no path name yet: the bare extension
   EXPECT_EQ(asked.Flags & 0x1004u, 0x1004u);
-  ASSERT_EQ(asked.Filters.size(), 2u);
+  // The first filter as ever; every format read before "All Files".
+  ASSERT_EQ(asked.Filters.size(), 3u);
   EXPECT_EQ(asked.Filters[0].first, "VTK formated Files");
   EXPECT_EQ(asked.Filters[0].second, "*.VTK");
-  EXPECT_EQ(asked.Filters[1].first, "All Files");
-  EXPECT_EQ(asked.Filters[1].second, "*.*");
+  EXPECT_EQ(asked.Filters[1].second, "*.VTK;*.VTP;*.STL;*.PLY;*.OBJ");
+  EXPECT_EQ(asked.Filters[2].first, "All Files");
+  EXPECT_EQ(asked.Filters[2].second, "*.*");
   EXPECT_TRUE(prompts.Messages.empty());
 
   EXPECT_EQ(doc->NoData, 0);

@@ -1,11 +1,12 @@
 #include "CHaldenDoc.h"
 
 #include "CheckedUpdate.h"
-#include "ModelFileCheck.h"
+#include "ModelFile.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
 #include "vtkMFCViewHooks.h"
+#include "vtkModelSource.h"
 #include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
@@ -20,8 +21,6 @@
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkPolyDataNormals.h>
-#include <vtkPolyDataReader.h>
-#include <vtkPolyDataWriter.h>
 #include <vtkProperty.h>
 #include <vtkSmartPointer.h>
 #include <vtkTexture.h>
@@ -29,16 +28,14 @@
 #include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
-const char* const ModelFiles = "VTK formated Files\0*.VTK\0All Files\0*.*\0";
+const char* const ModelFiles = "VTK formated Files\0*.VTK\0"
+                               "All Supported Models\0*.VTK;*.VTP;*.STL;*.PLY;*.OBJ\0"
+                               "All Files\0*.*\0";
 const char* const TransformFiles = "Transform Files\0*.TRC\0All Files\0*.*\0";
 const char* const BitmapFiles = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
 constexpr DWORD MustExist = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
@@ -51,35 +48,6 @@ void Tell(const std::string& what, const std::string& path, std::string reason)
     reason.pop_back();
   }
   AfxMessageBox(what + " \"" + path + "\": " + reason + ".", MB_OK | MB_ICONEXCLAMATION);
-}
-
-// Reads the model with a reader of its own, so that the document's model stays in place
-// until the new one is known to be whole.
-vtkSmartPointer<vtkPolyDataReader> ReadModel(const char* path, std::string& reason)
-{
-  if (!CheckModelFileCounts(path, reason))
-  {
-    return nullptr;
-  }
-  auto reader = vtkSmartPointer<vtkPolyDataReader>::New();
-  reader->SetFileName(path);
-  const CheckedUpdateResult read = CheckedUpdate(reader, CheckedUpdateMode::AbortOnError);
-  if (!read.Ok)
-  {
-    reason = read.Message;
-    return nullptr;
-  }
-  vtkPolyData* model = reader->GetOutput();
-  if (!model || model->GetNumberOfPoints() == 0)
-  {
-    reason = "it holds no points";
-    return nullptr;
-  }
-  if (!CheckModelCells(model, reason))
-  {
-    return nullptr;
-  }
-  return reader;
 }
 
 // Reads the whole bitmap once with a reader of its own, so that a file that is not a
@@ -108,32 +76,6 @@ bool CheckBitmap(const std::string& path, std::string& reason)
   return true;
 }
 
-// A name for the new file next to the destination that no other file has; the file is
-// created empty (with the permissions a new file gets) so that nobody else takes the name.
-std::string CreateSiblingFile(const std::string& path)
-{
-  const auto slash = path.find_last_of('/');
-  const std::string directory =
-    slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt)
-  {
-    const std::string candidate = directory + "." + name + "." + std::to_string(::getpid()) + "." +
-      std::to_string(attempt) + ".part";
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0)
-    {
-      ::close(fd);
-      return candidate;
-    }
-    if (errno != EEXIST)
-    {
-      return std::string();
-    }
-  }
-  return std::string();
-}
-
 vtkMFCViewHooks* Hooks(CView* view)
 {
   return dynamic_cast<vtkMFCViewHooks*>(view);
@@ -144,9 +86,7 @@ vtkMFCViewHooks* Hooks(CView* view)
 CHaldenDoc::CHaldenDoc()
 {
   this->BackfaceProperty = vtkProperty::New();
-  this->Reader = vtkPolyDataReader::New();
-  this->Writer = vtkPolyDataWriter::New();
-  this->Writer->SetFileTypeToASCII();
+  this->Reader = vtkModelSource::New();
   this->BodyMapper = vtkDataSetMapper::New();
   this->TransformFilter = vtkTransformPolyDataFilter::New();
   this->ShapeTransform = vtkShapeTransform::New();
@@ -235,7 +175,6 @@ CHaldenDoc::~CHaldenDoc()
   // The filter lets go of the transform before the coefficient arrays it refers to go.
   this->TransformFilter->Delete();
   this->ShapeTransform->Delete();
-  this->Writer->Delete();
   this->Reader->Delete();
   this->BackfaceProperty->Delete();
 }
@@ -263,15 +202,15 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
 {
   const std::string path = pathName ? pathName : "";
   std::string reason;
-  vtkSmartPointer<vtkPolyDataReader> reader;
+  vtkSmartPointer<vtkPolyData> model;
   {
     // A file that cannot be opened is the framework's to report (below), with its words.
     std::FILE* probe = std::fopen(path.c_str(), "rb");
     if (probe)
     {
       std::fclose(probe);
-      reader = ReadModel(path.c_str(), reason);
-      if (!reader)
+      model = ReadModelFile(path, reason);
+      if (!model)
       {
         Tell("Cannot open the model", path, reason);
         return FALSE;
@@ -283,15 +222,10 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
     return FALSE;
   }
 
-  // The reader that read the file becomes the document's reader: the file is read once.
-  vtkPolyDataReader* previous = this->Reader;
-  this->Reader = reader;
-  this->Reader->Register(nullptr);
-  this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
-  this->SwitchTransform(this->TransformOn);
-  previous->Delete();
+  this->Reader->SetModel(model);
+  this->Reader->Update();
 
-  if (vtkDataArray* scalars = this->Reader->GetOutput()->GetCellData()->GetScalars())
+  if (vtkDataArray* scalars = model->GetCellData()->GetScalars())
   {
     double range[2];
     scalars->GetRange(range, 0);
@@ -326,38 +260,14 @@ void CHaldenDoc::OnSaveModel()
 BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
 {
   const std::string path = pathName ? pathName : "";
-  const std::string partial = CreateSiblingFile(path);
-  if (partial.empty())
-  {
-    Tell("Cannot save the model to", path, std::strerror(errno));
-    return FALSE;
-  }
-
-  vtkAlgorithm* source = this->TransformOn == 1 ? static_cast<vtkAlgorithm*>(this->TransformFilter)
-                                                : static_cast<vtkAlgorithm*>(this->Reader);
+  vtkPolyDataAlgorithm* source = this->TransformOn == 1
+    ? static_cast<vtkPolyDataAlgorithm*>(this->TransformFilter)
+    : static_cast<vtkPolyDataAlgorithm*>(this->Reader);
   source->Update();
-  this->Writer->SetInputConnection(source->GetOutputPort());
-  this->Writer->SetFileName(partial.c_str());
-  // Writers write when they are out of date: the same name and input as the last save
-  // would otherwise write nothing.
-  this->Writer->Modified();
-
-  // The writer reports a failed open or a full disk through its error code.
-  const CheckedUpdateResult written = CheckedUpdate(this->Writer, CheckedUpdateMode::Collect);
-  const bool wrote = written.Ok && this->Writer->GetErrorCode() == 0;
-  this->Writer->RemoveAllInputConnections(0);
-  if (!wrote)
+  std::string reason;
+  if (!WriteModelFile(source->GetOutput(), path, reason))
   {
-    std::remove(partial.c_str());
-    Tell("Cannot save the model to", path,
-      written.Message.empty() ? std::string("the file could not be written") : written.Message);
-    return FALSE;
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0)
-  {
-    const std::string why = std::strerror(errno);
-    std::remove(partial.c_str());
-    Tell("Cannot save the model to", path, why);
+    Tell("Cannot save the model to", path, reason);
     return FALSE;
   }
   this->SetModifiedFlag(FALSE);

@@ -3,7 +3,8 @@
  * @brief The viewer's document: the model, its display pipeline, the loaded deformation and
  * the texture.
  *
- * Pipeline, from file to screen:
+ * Pipeline, from file to screen (Reader hands on the model as read and checked, see
+ * ModelFile.h):
  * @verbatim
  *   Reader --> TransformFilter (ShapeTransform)
  *     |              |
@@ -35,6 +36,7 @@
 
 #include "TransformFile.h"
 #include "vtkMFCDoc.h"
+#include "vtkModelSource.h" // for Reader, whose output the views and tools read
 
 #include <string>
 
@@ -42,8 +44,6 @@ class vtkActor;
 class vtkBMPReader;
 class vtkDataSetMapper;
 class vtkPolyDataNormals;
-class vtkPolyDataReader;
-class vtkPolyDataWriter;
 class vtkProperty;
 class vtkShapeTransform;
 class vtkTexture;
@@ -64,22 +64,25 @@ public:
   CHaldenDoc();
   ~CHaldenDoc() override;
 
-  /// Open Model: asks for a ".vtk" file and opens it; the view is re-initialised in any case.
+  /// Open Model: asks for a model file and opens it; the view is re-initialised in any case.
   void OnFileOpen();
   /**
-   * Reads the model file and shows it. The file is read completely and checked before the
-   * document changes: a file that cannot be opened, is not polygonal data, ends early or
-   * is otherwise refused by the reader leaves the document as it was (with a message box)
-   * and gives FALSE.
+   * Reads the model file (legacy ".vtk", or ".vtp", ".stl", ".ply", ".obj" by the
+   * extension) and shows it. The file is read completely and checked before the document
+   * changes: a file that cannot be opened, is not a surface, ends early or is otherwise
+   * refused (see ModelFile.h) leaves the document as it was (with a message box naming the
+   * file and the reason) and gives FALSE.
    */
   BOOL OnOpenDocument(const char* pathName) override;
   /// Save Model: asks for a file name and saves the model as currently shown.
   void OnSaveModel();
   /**
    * Writes the model (deformed at the current Factor while TransformOn is 1, else as
-   * read) in ASCII legacy format. It is written to a new file next to pathName that then
-   * replaces it, so a failed save leaves any earlier file untouched and no partial file
-   * behind; a failure is reported in a message box and gives FALSE.
+   * read) in the format of pathName's extension: ASCII legacy for ".vtk" and any name
+   * without a model extension, else ".vtp", ".stl", ".ply" or ".obj". It is written to a
+   * new file next to pathName that then replaces it, so a failed save leaves any earlier
+   * file untouched and no partial file behind; a failure is reported in a message box and
+   * gives FALSE.
    */
   BOOL OnSaveDocument(const char* pathName) override;
   /// Load Transform: a readable coefficient file switches the deformation and the view's
@@ -97,10 +100,8 @@ public:
    */
   int ReadTransformFile(const char* path, std::string* reason = nullptr);
 
-  /// The model reader. An open that succeeds replaces it by the reader that read the new
-  /// file (the pipeline is reconnected), so do not keep this pointer across an open.
-  vtkPolyDataReader* Reader;
-  vtkPolyDataWriter* Writer;
+  /// The model as read: the source of the pipeline (an empty model before the first open).
+  vtkModelSource* Reader;
   vtkDataSetMapper* BodyMapper;
   vtkDataSetMapper* TexturedMapper;
   vtkActor* BodyActor;
