@@ -10,6 +10,7 @@
 #include <vtkOutputWindow.h>
 #include <vtkSmartPointer.h>
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -149,6 +150,7 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
   vtkOutputWindow::SetInstance(collector);
 
   bool aborted = false;
+  bool outOfMemory = false;
   try
   {
     algorithm->Update();
@@ -156,6 +158,15 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
   catch (const UpdateAborted&)
   {
     aborted = true;
+  }
+  catch (const std::bad_alloc&)
+  {
+    // A count in a file that no check before the reader could see.
+    aborted = true;
+    outOfMemory = true;
+  }
+  if (aborted)
+  {
     // The reader stopped in the middle of its file: close it, the output is not used.
     if (auto* dataReader = vtkDataReader::SafeDownCast(algorithm))
     {
@@ -168,7 +179,12 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
   executive->RemoveObserver(executiveTag);
   algorithm->RemoveObserver(algorithmTag);
 
-  if (!state.Errors.empty())
+  if (outOfMemory)
+  {
+    result.Ok = false;
+    result.Message = "it needs more memory than there is";
+  }
+  else if (!state.Errors.empty())
   {
     result.Ok = false;
     result.Message = PlainMessage(state.Errors.front());

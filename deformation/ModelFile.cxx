@@ -29,6 +29,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,102 +141,258 @@ std::string Attribute(const std::string& text, size_t from, size_t to, const std
   return end == std::string::npos ? std::string() : text.substr(begin, end - begin);
 }
 
-// VTK XML files: the data set type of the VTKFile element, and every NumberOf... attribute
-// of the XML part (appended binary data, after "<AppendedData", is not looked at). Values
-// stored compressed may take less room than their count: zlib, the densest of VTK's
-// compressors, packs at most 1032 bytes into one.
-bool CheckXmlHeader(const std::string& path, long long size, std::string& reason)
+// Decodes bytes from base64 text (no white space inside, as VTK writes it); false when the
+// text runs out or holds other characters.
+bool DecodeBase64(const std::string& text, size_t pos, size_t end, size_t bytes, std::string& out)
 {
-  std::ifstream in(path, std::ios::binary);
-  std::string text;
-  std::vector<char> chunk(1 << 20);
-  size_t scanned = 0;
-  std::string type;
-  bool compressed = false;
-  bool headerSeen = false;
-  while (in)
+  out.clear();
+  unsigned int bits = 0;
+  int held = 0;
+  for (size_t i = pos; out.size() < bytes; ++i)
   {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    const std::streamsize got = in.gcount();
-    if (got <= 0)
+    if (i >= end)
     {
-      break;
+      return false;
     }
-    // Keep a tail of the last chunk so that an attribute cut in two is still found.
-    const size_t keep = std::min<size_t>(text.size(), 128);
-    text = text.substr(text.size() - keep) + std::string(chunk.data(), static_cast<size_t>(got));
-    scanned = 0;
-    size_t end = text.find("<AppendedData");
-    const bool last = end != std::string::npos;
-    if (!last)
+    const char c = text[i];
+    int v;
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
+    else
+      return false;
+    bits = (bits << 6) | static_cast<unsigned int>(v);
+    held += 6;
+    if (held >= 8)
     {
-      end = text.size();
-    }
-    if (!headerSeen)
-    {
-      const size_t file = text.find("<VTKFile");
-      if (file == std::string::npos)
-      {
-        return true; // not VTK XML: the reader says so itself
-      }
-      const size_t close = text.find('>', file);
-      type = Attribute(text, file, close, "type");
-      compressed = !Attribute(text, file, close, "compressor").empty();
-      headerSeen = true;
-      if (type != "PolyData")
-      {
-        break;
-      }
-    }
-    const double limit = static_cast<double>(size) * (compressed ? 1032.0 : 1.0);
-    for (size_t at = text.find("NumberOf", scanned); at != std::string::npos && at < end;
-         at = text.find("NumberOf", at + 8))
-    {
-      size_t q = at + 8;
-      while (q < text.size() && std::isalpha(static_cast<unsigned char>(text[q])))
-      {
-        ++q;
-      }
-      if (text.compare(q, 2, "=\"") != 0)
-      {
-        continue;
-      }
-      const size_t close = text.find('"', q + 2);
-      if (close == std::string::npos)
-      {
-        continue;
-      }
-      const double count = Count(text.substr(q + 2, close - q - 2));
-      if (count > limit)
-      {
-        reason = Announces(text.substr(at, q - at) + " values", count,
-          compressed ? "1032 times the file's size" : Bytes(size));
-        return false;
-      }
-    }
-    if (last)
-    {
-      break;
+      held -= 8;
+      out.push_back(static_cast<char>((bits >> held) & 0xff));
     }
   }
-  if (!headerSeen || type == "PolyData")
+  return true;
+}
+
+struct BinaryBlock
+{
+  const std::string* Text;
+  size_t Begin;       // first character of the block (its header)
+  size_t End;         // end of the characters the block may use
+  bool Base64;        // encoded as base64, else raw bytes
+  size_t WordSize;    // 4 or 8 (header_type UInt32 / UInt64)
+  bool Compressed;
+  double Limit;       // the most bytes of data a block may claim
+};
+
+// Reads `words` header words of the block.
+bool HeaderWords(const BinaryBlock& b, size_t words, std::vector<double>& out, size_t& used)
+{
+  std::string bytes;
+  const size_t count = words * b.WordSize;
+  if (b.Base64)
   {
+    if (!DecodeBase64(*b.Text, b.Begin, b.End, count, bytes))
+    {
+      return false;
+    }
+    used = (count + 2) / 3 * 4;
+  }
+  else
+  {
+    if (b.End < b.Begin || b.End - b.Begin < count)
+    {
+      return false;
+    }
+    bytes = b.Text->substr(b.Begin, count);
+    used = count;
+  }
+  out.clear();
+  for (size_t w = 0; w < words; ++w)
+  {
+    double value = 0.0;
+    for (size_t k = b.WordSize; k-- > 0;) // little endian, as the files VTK writes here
+    {
+      value = value * 256.0 + static_cast<unsigned char>(bytes[w * b.WordSize + k]);
+    }
+    out.push_back(value);
+  }
+  return true;
+}
+
+// The header of a binary data block says how many bytes follow (or, compressed, how many
+// blocks of what size, and each block's compressed size); VTK's reader allocates what it
+// says. It must agree with what the file holds.
+bool CheckBinaryBlock(const BinaryBlock& b, std::string& reason)
+{
+  std::vector<double> words;
+  size_t used = 0;
+  if (!HeaderWords(b, b.Compressed ? 3 : 1, words, used))
+  {
+    reason = "a binary data array is cut short";
+    return false;
+  }
+  const double available =
+    static_cast<double>(b.End - b.Begin) * (b.Base64 ? 0.75 : 1.0);
+  if (!b.Compressed)
+  {
+    if (words[0] > available)
+    {
+      reason = Announces("bytes in a data array", words[0], "the file holds");
+      return false;
+    }
     return true;
   }
-  const std::pair<const char*, const char*> kinds[] = { { "UnstructuredGrid",
-                                                          "an unstructured grid" },
-    { "ImageData", "an image" }, { "StructuredGrid", "a structured grid" },
-    { "RectilinearGrid", "a rectilinear grid" }, { "Table", "a table" } };
-  std::string what = type.empty() ? std::string("no data set type") : "a " + type;
-  for (const auto& k : kinds)
+  const double blocks = words[0];
+  if (blocks * static_cast<double>(b.WordSize) > available || blocks * words[1] > b.Limit ||
+    words[2] > words[1])
   {
-    if (type == k.first)
+    reason = Announces("compressed blocks of " + std::to_string(static_cast<long long>(words[1])) +
+        " bytes in a data array",
+      blocks, "the file holds");
+    return false;
+  }
+  if (!HeaderWords(b, 3 + static_cast<size_t>(blocks), words, used))
+  {
+    reason = "a binary data array is cut short";
+    return false;
+  }
+  double compressed = 0.0;
+  for (size_t k = 3; k < words.size(); ++k)
+  {
+    compressed += words[k];
+  }
+  if (compressed > available)
+  {
+    reason = Announces("compressed bytes in a data array", compressed, "the file holds");
+    return false;
+  }
+  return true;
+}
+
+// VTK XML files: the data set type of the VTKFile element; every NumberOf... attribute of the
+// XML part; and the header of every binary data array, inline or appended. Values stored
+// compressed may take less room than their count: zlib, the densest of VTK's compressors,
+// packs at most 1032 bytes into one.
+bool CheckXmlHeader(const std::string& path, long long size, std::string& reason)
+{
+  std::string text;
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  const size_t file = text.find("<VTKFile");
+  if (file == std::string::npos)
+  {
+    return true; // not VTK XML: the reader says so itself
+  }
+  const size_t fileClose = text.find('>', file);
+  const std::string type = Attribute(text, file, fileClose, "type");
+  if (type != "PolyData")
+  {
+    const std::pair<const char*, const char*> kinds[] = { { "UnstructuredGrid",
+                                                            "an unstructured grid" },
+      { "ImageData", "an image" }, { "StructuredGrid", "a structured grid" },
+      { "RectilinearGrid", "a rectilinear grid" }, { "Table", "a table" } };
+    std::string what = type.empty() ? std::string("no data set type") : "a " + type;
+    for (const auto& k : kinds)
     {
-      what = k.second;
+      if (type == k.first)
+      {
+        what = k.second;
+      }
+    }
+    reason = "it holds " + what + " (VTK XML), not a surface (polygonal data)";
+    return false;
+  }
+  const bool compressed = !Attribute(text, file, fileClose, "compressor").empty();
+  const double limit = static_cast<double>(size) * (compressed ? 1032.0 : 1.0);
+  const std::string limitText = compressed ? "1032 times the file's size" : Bytes(size);
+  if (Attribute(text, file, fileClose, "byte_order") == "BigEndian")
+  {
+    reason = "it is written big-endian, which is not read here";
+    return false;
+  }
+  const size_t wordSize = Attribute(text, file, fileClose, "header_type") == "UInt64" ? 8 : 4;
+
+  const size_t appended = std::min(text.find("<AppendedData"), text.size());
+  for (size_t at = text.find("NumberOf"); at < appended; at = text.find("NumberOf", at + 8))
+  {
+    size_t q = at + 8;
+    while (q < text.size() && std::isalpha(static_cast<unsigned char>(text[q])))
+    {
+      ++q;
+    }
+    const size_t close = text.compare(q, 2, "=\"") == 0 ? text.find('"', q + 2) : std::string::npos;
+    if (close == std::string::npos)
+    {
+      continue;
+    }
+    const double count = Count(text.substr(q + 2, close - q - 2));
+    if (count > limit)
+    {
+      reason = Announces(text.substr(at, q - at) + " values", count, limitText);
+      return false;
     }
   }
-  reason = "it holds " + what + " (VTK XML), not a surface (polygonal data)";
-  return false;
+
+  // Where appended data begins: after the "_" that follows the AppendedData element.
+  size_t appendedData = std::string::npos;
+  bool appendedBase64 = true;
+  if (appended < text.size())
+  {
+    const size_t close = text.find('>', appended);
+    appendedBase64 = Attribute(text, appended, close, "encoding") != "raw";
+    const size_t underscore = close == std::string::npos ? close : text.find('_', close);
+    appendedData = underscore == std::string::npos ? underscore : underscore + 1;
+  }
+  for (size_t at = text.find("<DataArray"); at < appended; at = text.find("<DataArray", at + 10))
+  {
+    const size_t close = text.find('>', at);
+    if (close == std::string::npos)
+    {
+      break;
+    }
+    const std::string format = Attribute(text, at, close, "format");
+    BinaryBlock block{ &text, 0, text.size(), true, wordSize, compressed, limit };
+    if (format == "binary")
+    {
+      block.Begin = text.find_first_not_of(" \t\r\n", close + 1);
+      block.End = std::min(text.find('<', close + 1), text.size());
+      if (block.Begin == std::string::npos || block.Begin > block.End)
+      {
+        block.Begin = block.End;
+      }
+    }
+    else if (format == "appended")
+    {
+      const double offset = Count(Attribute(text, at, close, "offset"));
+      if (appendedData == std::string::npos || offset < 0 ||
+        offset >= static_cast<double>(text.size() - appendedData))
+      {
+        reason = "a data array's offset lies outside the appended data";
+        return false;
+      }
+      block.Begin = appendedData + static_cast<size_t>(offset);
+      block.Base64 = appendedBase64;
+    }
+    else
+    {
+      continue;
+    }
+    if (!CheckBinaryBlock(block, reason))
+    {
+      return false;
+    }
+  }
+  return true;
 }
 
 //------------------------------------------------------------------------------
@@ -273,28 +430,297 @@ bool CheckStlCount(const std::string& path, long long size, std::string& reason)
 }
 
 //------------------------------------------------------------------------------
-// The PLY header lists its elements with their counts ("element vertex 1234") before
-// "end_header"; every element takes at least one byte of the file.
+// The size in bytes of a PLY value type; 0 for a name that is none.
+int PlyTypeSize(const std::string& type)
+{
+  const std::pair<const char*, int> types[] = { { "char", 1 }, { "uchar", 1 }, { "int8", 1 },
+    { "uint8", 1 }, { "short", 2 }, { "ushort", 2 }, { "int16", 2 }, { "uint16", 2 },
+    { "int", 4 }, { "uint", 4 }, { "int32", 4 }, { "uint32", 4 }, { "float", 4 },
+    { "float32", 4 }, { "double", 8 }, { "float64", 8 } };
+  for (const auto& t : types)
+  {
+    if (type == t.first)
+    {
+      return t.second;
+    }
+  }
+  return 0;
+}
+
+struct PlyProperty
+{
+  std::string Name;
+  std::string CountType; // empty for a single value
+  std::string ValueType;
+};
+
+struct PlyElement
+{
+  std::string Name;
+  double Count;
+  std::vector<PlyProperty> Properties;
+};
+
+// Reads the values of a PLY body one at a time, binary or ASCII.
+class PlyValues
+{
+public:
+  PlyValues(std::istream& in, bool binary, bool bigEndian)
+    : Data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())
+    , Binary(binary)
+    , BigEndian(bigEndian)
+  {
+  }
+
+  // The next value of the type; false at the end of the data or on a word that is no number.
+  bool Next(const std::string& type, double& value)
+  {
+    if (!this->Binary)
+    {
+      const size_t start = this->Data.find_first_not_of(" \t\r\n", this->At);
+      if (start == std::string::npos)
+      {
+        return false;
+      }
+      size_t end = this->Data.find_first_of(" \t\r\n", start);
+      end = end == std::string::npos ? this->Data.size() : end;
+      const std::string word = this->Data.substr(start, end - start);
+      char* stop = nullptr;
+      value = std::strtod(word.c_str(), &stop);
+      this->At = end;
+      return stop && *stop == '\0';
+    }
+    const int size = PlyTypeSize(type);
+    if (this->Data.size() - this->At < static_cast<size_t>(size))
+    {
+      return false;
+    }
+    unsigned char bytes[8];
+    for (int k = 0; k < size; ++k)
+    {
+      bytes[k] = static_cast<unsigned char>(this->Data[this->At + (this->BigEndian ? size - 1 - k : k)]);
+    }
+    this->At += static_cast<size_t>(size);
+    if (type == "float" || type == "float32")
+    {
+      float f;
+      std::memcpy(&f, bytes, 4);
+      value = f;
+    }
+    else if (type == "double" || type == "float64")
+    {
+      std::memcpy(&value, bytes, 8);
+    }
+    else
+    {
+      std::uint64_t u = 0;
+      for (int k = size - 1; k >= 0; --k)
+      {
+        u = (u << 8) | bytes[k];
+      }
+      const bool negative = type[0] != 'u' && (bytes[size - 1] & 0x80);
+      value = negative ? static_cast<double>(u) - std::ldexp(1.0, 8 * size) : static_cast<double>(u);
+    }
+    return true;
+  }
+
+  // Skips values of a fixed size (binary) without decoding them.
+  bool Skip(const std::string& type, double count)
+  {
+    if (!this->Binary)
+    {
+      double value;
+      for (double k = 0; k < count; ++k)
+      {
+        if (!this->Next(type, value))
+        {
+          return false;
+        }
+      }
+      return true;
+    }
+    const double bytes = count * PlyTypeSize(type);
+    if (bytes > static_cast<double>(this->Data.size() - this->At))
+    {
+      return false;
+    }
+    this->At += static_cast<size_t>(bytes);
+    return true;
+  }
+
+private:
+  std::string Data;
+  size_t At = 0;
+  bool Binary;
+  bool BigEndian;
+};
+
+// Walks the body of a PLY file as the header describes it. VTK's reader trusts the body as it
+// trusts the header: a list that runs past the end of the file makes it free memory twice,
+// and a face that names a vertex the file lacks makes it read out of range.
+bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
+  const std::vector<PlyElement>& elements, std::string& reason)
+{
+  PlyValues values(in, binary, bigEndian);
+  double vertices = 0.0;
+  for (const PlyElement& element : elements)
+  {
+    if (element.Name == "vertex")
+    {
+      vertices = element.Count;
+    }
+    for (double e = 0; e < element.Count; ++e)
+    {
+      for (const PlyProperty& p : element.Properties)
+      {
+        const bool ids =
+          element.Name == "face" && (p.Name == "vertex_indices" || p.Name == "vertex_index");
+        double count = 1.0;
+        bool ok = true;
+        if (!p.CountType.empty())
+        {
+          ok = values.Next(p.CountType, count);
+          if (ok && (count < 0 || count != std::floor(count)))
+          {
+            reason = "a list in its PLY data has a length of " + std::to_string(count);
+            return false;
+          }
+        }
+        if (ok && ids)
+        {
+          for (double k = 0; ok && k < count; ++k)
+          {
+            double id = 0.0;
+            ok = values.Next(p.ValueType, id);
+            if (ok && (id < 0 || id >= vertices))
+            {
+              reason = "a face refers to vertex " + std::to_string(static_cast<long long>(id)) +
+                ", but the file has " + std::to_string(static_cast<long long>(vertices));
+              return false;
+            }
+          }
+        }
+        else if (ok)
+        {
+          ok = values.Skip(p.ValueType, count);
+        }
+        if (!ok)
+        {
+          reason = "its PLY data ends before the elements its header announces";
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// VTK's PLY reader trusts the header: a header that ends early or names an unknown type
+// crashes it, and element counts are allocated as announced. The header is checked whole
+// here: its lines, the types, and the least number of bytes (binary) or values (ASCII) the
+// elements need against what the file holds after the header.
 bool CheckPlyHeader(const std::string& path, long long size, std::string& reason)
 {
   std::ifstream in(path, std::ios::binary);
   std::string line;
-  for (int lines = 0; lines < 10000 && std::getline(in, line); ++lines)
+  int number = 0;
+  bool binary = false;
+  bool formatSeen = false;
+  bool elementSeen = false;
+  bool bigEndian = false;
+  double needed = 0.0;       // bytes (binary) or values (ASCII) the body needs at least
+  double elementCount = 0.0; // of the element whose properties are being listed
+  std::vector<PlyElement> elements;
+  auto refuse = [&](const std::string& why) {
+    reason = "its PLY header " + why + " (line " + std::to_string(number) + ")";
+    return false;
+  };
+  while (std::getline(in, line))
   {
-    std::istringstream words(line);
-    std::string keyword, name, count;
-    words >> keyword >> name >> count;
-    if (keyword == "end_header")
+    ++number;
+    if (!line.empty() && line.back() == '\r')
     {
-      return true;
+      line.pop_back();
     }
-    if (keyword == "element" && Count(count) > static_cast<double>(size))
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word && w.size() < 6;)
     {
-      reason = Announces(name + " elements", Count(count), Bytes(size));
-      return false;
+      w.push_back(word);
+    }
+    if (number == 1)
+    {
+      if (line != "ply")
+      {
+        return refuse("does not begin with \"ply\"");
+      }
+      continue;
+    }
+    if (w.empty() || w[0] == "comment" || w[0] == "obj_info")
+    {
+      continue;
+    }
+    if (w[0] == "end_header")
+    {
+      if (!formatSeen || !elementSeen)
+      {
+        return refuse("lacks its format or elements");
+      }
+      const double body = static_cast<double>(size) - static_cast<double>(in.tellg());
+      if (needed > body)
+      {
+        reason = Announces(binary ? "bytes of elements" : "element values", needed,
+          "the " + std::to_string(static_cast<long long>(body)) + " bytes after the header");
+        return false;
+      }
+      return WalkPlyBody(in, binary, bigEndian, elements, reason);
+    }
+    if (w[0] == "format")
+    {
+      if (w.size() != 3 ||
+        (w[1] != "ascii" && w[1] != "binary_little_endian" && w[1] != "binary_big_endian"))
+      {
+        return refuse("names an unknown format");
+      }
+      binary = w[1] != "ascii";
+      bigEndian = w[1] == "binary_big_endian";
+      formatSeen = true;
+    }
+    else if (w[0] == "element")
+    {
+      elementCount = w.size() == 3 ? Count(w[2]) : -1.0;
+      if (elementCount < 0)
+      {
+        return refuse("has an element without a count");
+      }
+      if (elementCount > static_cast<double>(size))
+      {
+        reason = Announces(w[1] + " elements", elementCount, Bytes(size));
+        return false;
+      }
+      elementSeen = true;
+      elements.push_back(PlyElement{ w[1], elementCount, {} });
+    }
+    else if (w[0] == "property" && elementSeen)
+    {
+      const bool list = w.size() == 5 && w[1] == "list";
+      if (list ? (PlyTypeSize(w[2]) == 0 || PlyTypeSize(w[3]) == 0)
+               : (w.size() != 3 || PlyTypeSize(w[1]) == 0))
+      {
+        return refuse("has a property of an unknown type");
+      }
+      // A list needs at least its count; a value its bytes, or in ASCII one character.
+      needed += elementCount * (binary ? PlyTypeSize(list ? w[2] : w[1]) : 1);
+      elements.back().Properties.push_back(list
+          ? PlyProperty{ w[4], w[2], w[3] }
+          : PlyProperty{ w[2], std::string(), w[1] });
+    }
+    else
+    {
+      return refuse("has a line that is not part of a header");
     }
   }
-  return true; // no proper header: the reader says so itself
+  return refuse("ends before \"end_header\"");
 }
 
 //------------------------------------------------------------------------------
@@ -359,7 +785,8 @@ vtkSmartPointer<vtkAlgorithm> ReaderFor(ModelFormat format, const std::string& p
 //------------------------------------------------------------------------------
 // A name for the new file next to the destination that no other file has; the file is
 // created empty (with the permissions a new file gets) so that nobody else takes the name.
-std::string CreateSiblingFile(const std::string& path)
+// It ends in the format's extension: some writers append theirs to a name without it.
+std::string CreateSiblingFile(const std::string& path, const char* extension)
 {
   const auto slash = path.find_last_of('/');
   const std::string directory =
@@ -368,7 +795,7 @@ std::string CreateSiblingFile(const std::string& path)
   for (int attempt = 0; attempt < 100; ++attempt)
   {
     const std::string candidate = directory + "." + name + "." + std::to_string(::getpid()) + "." +
-      std::to_string(attempt) + ".part";
+      std::to_string(attempt) + ".part" + extension;
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0)
     {
@@ -543,7 +970,9 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
     reason = "there is no model";
     return false;
   }
-  const std::string partial = CreateSiblingFile(path);
+  const ModelFormat format = ModelFormatOf(path);
+  const char* const extensions[] = { ".vtk", ".vtp", ".stl", ".ply", ".obj" };
+  const std::string partial = CreateSiblingFile(path, extensions[static_cast<int>(format)]);
   if (partial.empty())
   {
     reason = std::strerror(errno);
@@ -554,7 +983,7 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
   DropMismatchedArrays(written->GetPointData(), written->GetNumberOfPoints());
   DropMismatchedArrays(written->GetCellData(), written->GetNumberOfCells());
 
-  vtkSmartPointer<vtkAlgorithm> writer = WriterFor(ModelFormatOf(path), written, partial);
+  vtkSmartPointer<vtkAlgorithm> writer = WriterFor(format, written, partial);
   // Writers report a failed open or a full disk through their error code or an error.
   const CheckedUpdateResult result = CheckedUpdate(writer, CheckedUpdateMode::Collect);
   if (!result.Ok || writer->GetErrorCode() != 0)
