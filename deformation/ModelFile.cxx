@@ -811,6 +811,28 @@ std::string CreateSiblingFile(const std::string& path, const char* extension)
   return std::string();
 }
 
+bool ObjComplete(const std::string& path, vtkPolyData* model)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  vtkIdType points = 0;
+  vtkIdType cells = 0;
+  bool lineEnd = true;
+  while (std::getline(in, line))
+  {
+    lineEnd = !in.eof();
+    if (line.rfind("v ", 0) == 0)
+    {
+      ++points;
+    }
+    else if (line.rfind("f ", 0) == 0 || line.rfind("l ", 0) == 0 || line.rfind("p ", 0) == 0)
+    {
+      ++cells;
+    }
+  }
+  return lineEnd && points == model->GetNumberOfPoints() && cells >= model->GetNumberOfCells();
+}
+
 // Arrays with another number of tuples than the model has points (or cells) stay behind:
 // the deformation leaves the input's normals behind that way, without a value.
 void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
@@ -986,10 +1008,27 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
   vtkSmartPointer<vtkAlgorithm> writer = WriterFor(format, written, partial);
   // Writers report a failed open or a full disk through their error code or an error.
   const CheckedUpdateResult result = CheckedUpdate(writer, CheckedUpdateMode::Collect);
-  if (!result.Ok || writer->GetErrorCode() != 0)
+  bool ok = result.Ok && writer->GetErrorCode() == 0;
+  std::string why = result.Message;
+  if (ok)
+  {
+    // VTK's PLY writer does not notice a failed write (a full disk): the file it wrote is
+    // walked as a reader would walk it, so that a short one is found.
+    std::string unused;
+    const long long size = FileSize(partial, unused);
+    // Nor does the OBJ writer: its file must end with a whole line and hold a line for
+    // every point and at least one for every cell.
+    if ((format == ModelFormat::Ply && (size < 0 || !CheckPlyHeader(partial, size, why))) ||
+      (format == ModelFormat::Obj && !ObjComplete(partial, written)))
+    {
+      ok = false;
+      why = "the file could not be written whole";
+    }
+  }
+  if (!ok)
   {
     std::remove(partial.c_str());
-    reason = result.Message.empty() ? std::string("the file could not be written") : result.Message;
+    reason = why.empty() ? std::string("the file could not be written") : why;
     return false;
   }
   if (std::rename(partial.c_str(), path.c_str()) != 0)

@@ -4,11 +4,11 @@
 #ifndef FormatsTesting_h
 #define FormatsTesting_h
 
+#include <vtkPolyData.h>
 #include <vtkSmartPointer.h>
 
 #include <string>
 
-class vtkPolyData;
 
 namespace formats
 {

@@ -28,6 +28,15 @@ TEST(HostileModelsInHalden, RefusedWithAMessageAndThePreviousModelStays)
     { "missing-point.vtk", header + points + "POLYGONS 2 8\n3 0 1 2\n3 0 2 999999\n",
       "refers to point" },
     { "two-point-polygon.vtk", header + points + "POLYGONS 2 7\n3 0 1 2\n2 0 3\n", "has 2 points" },
+    // The other formats: what the file holds is named; VTK's PLY reader crashed on this face.
+    { "grid.vtp", "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\">\n",
+      "holds an unstructured grid" },
+    { "missing-vertex.ply",
+      "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+      "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+      "0 0 0\n1 0 0\n0 1 0\n3 0 1 6619156\n",
+      "refers to vertex 6619156" },
+    { "huge.stl", std::string(80, ' ') + std::string("\xff\xff\xff\x0f", 4), "announces" },
   };
   DocViewer viewer;
   ASSERT_TRUE(viewer.ShowAndPaint());
