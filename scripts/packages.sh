@@ -9,6 +9,7 @@ QUORVEL_PACKAGES=(
   libgtest-dev libbenchmark-dev libsuitesparse-dev
   xvfb xauth libgl1-mesa-dri
   clang-14 libclang-rt-14-dev
+  desktop-file-utils groff-base shared-mime-info
 )
 
 quorvel_install_packages() {
