@@ -210,8 +210,8 @@ int vtkLandmarkSplineFit::Fit()
   if (count != this->TargetLandmarks->GetNumberOfPoints())
   {
     return this->Fail("The source and target landmark sets differ in size (" +
-      std::to_string(count) + " and " +
-      std::to_string(this->TargetLandmarks->GetNumberOfPoints()) + ").");
+      std::to_string(count) + " and " + std::to_string(this->TargetLandmarks->GetNumberOfPoints()) +
+      ").");
   }
   if (count > std::numeric_limits<int>::max() - 4)
   {
@@ -220,8 +220,8 @@ int vtkLandmarkSplineFit::Fit()
   const float radius = static_cast<float>(this->Radius);
   if (!(std::isfinite(this->Radius) && radius > 0.0f))
   {
-    return this->Fail("The radius must be a positive number (it is " +
-      std::to_string(this->Radius) + ").");
+    return this->Fail(
+      "The radius must be a positive number (it is " + std::to_string(this->Radius) + ").");
   }
   const int n = static_cast<int>(count);
 
@@ -380,8 +380,8 @@ int vtkLandmarkSplineFit::ReadCoefficientFile(const char* fileName)
   const TransformFileResult result = ReadTransformCoefficients(fileName, *spline);
   if (result.Status != TransformFileStatus::Ok)
   {
-    return this->Fail(result.Reason.empty() ? std::string("Cannot read ") + fileName
-                                            : result.Reason);
+    return this->Fail(
+      result.Reason.empty() ? std::string("Cannot read ") + fileName : result.Reason);
   }
   this->UseSpline(spline);
   this->ClearStatistics();
@@ -402,8 +402,9 @@ void vtkLandmarkSplineFit::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Neighbors (min, mean, max): " << this->MinimumNeighbors << ", "
      << this->MeanNeighbors << ", " << this->MaximumNeighbors << "\n";
   os << indent << "EnvelopeSize: " << this->EnvelopeSize << "\n";
-  os << indent << "Times (input, ordering, assembly, factorization, solves, total): "
-     << this->InputTime << ", " << this->OrderingTime << ", " << this->AssemblyTime << ", "
-     << this->FactorizationTime << ", " << this->SolveTime << ", " << this->TotalTime << "\n";
+  os << indent
+     << "Times (input, ordering, assembly, factorization, solves, total): " << this->InputTime
+     << ", " << this->OrderingTime << ", " << this->AssemblyTime << ", " << this->FactorizationTime
+     << ", " << this->SolveTime << ", " << this->TotalTime << "\n";
   os << indent << "ErrorMessage: " << this->ErrorMessage << "\n";
 }
