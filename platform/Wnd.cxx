@@ -6,10 +6,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QTimer>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
 
@@ -85,6 +88,24 @@ void EnsureApplication()
 }
 
 //------------------------------------------------------------------------------
+// The local files of dropped data (other URLs, text and pictures are not files).
+static std::vector<std::string> LocalFiles(const QMimeData* data)
+{
+  std::vector<std::string> paths;
+  if (data && data->hasUrls())
+  {
+    for (const QUrl& url : data->urls())
+    {
+      if (url.isLocalFile())
+      {
+        paths.push_back(url.toLocalFile().toLocal8Bit().toStdString());
+      }
+    }
+  }
+  return paths;
+}
+
+//------------------------------------------------------------------------------
 // Turns the widget's events into messages to its window.
 class CWndEventBridge : public QObject
 {
@@ -152,6 +173,27 @@ public:
         event->ignore();
         wnd->SendMessage(WM_CLOSE);
         return true;
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      {
+        auto* de = static_cast<QDropEvent*>(event);
+        if (!LocalFiles(de->mimeData()).empty())
+        {
+          de->acceptProposedAction();
+        }
+        return true;
+      }
+      case QEvent::Drop:
+      {
+        auto* de = static_cast<QDropEvent*>(event);
+        const std::vector<std::string> paths = LocalFiles(de->mimeData());
+        if (!paths.empty())
+        {
+          de->acceptProposedAction();
+          wnd->OnDropFiles(paths);
+        }
+        return true;
+      }
       default:
         return false;
     }
@@ -188,6 +230,18 @@ CWnd::~CWnd()
     this->DestroyWindow();
   }
 }
+
+//------------------------------------------------------------------------------
+void CWnd::DragAcceptFiles(BOOL accept)
+{
+  if (QWidget* widget = this->GetWidget())
+  {
+    widget->setAcceptDrops(accept != FALSE);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CWnd::OnDropFiles(const std::vector<std::string>&) {}
 
 //------------------------------------------------------------------------------
 QWidget* CWnd::GetWidget() const

@@ -33,6 +33,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -136,6 +137,10 @@ public:
   std::string GetWindowText() const;
   UINT GetDlgCtrlID() const { return this->ControlId; }
 
+  /// Lets the user drop files on the window (from a file manager); each drop reaches
+  /// OnDropFiles. Child windows that do not accept drops pass them on to this one.
+  void DragAcceptFiles(BOOL accept = TRUE);
+
   /// A message box owned by this window (through the prompt seam, Prompts.h).
   int MessageBox(
     const std::string& text, const std::string& caption = std::string(), UINT type = MB_OK);
@@ -154,6 +159,9 @@ protected:
   virtual void OnSize(UINT type, int cx, int cy);
   virtual void OnPaint();
   virtual void OnTimer(UINT_PTR id);
+  /// Files were dropped on the window (after DragAcceptFiles): their local paths, in the
+  /// order of the drop. The base does nothing.
+  virtual void OnDropFiles(const std::vector<std::string>& paths);
   /// WM_COMMAND: routes LOWORD(wParam) through OnCmdMsg. TRUE when handled.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
 

@@ -28,6 +28,8 @@
 #include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -281,18 +283,7 @@ void CHaldenDoc::OnLoadTransform()
   std::string fileName = this->GetPathName();
   if (this->PromptForFile(fileName, "Load Transform File", MustExist, TransformFiles, ".trc", TRUE))
   {
-    std::string reason;
-    if (!this->ReadTransformFile(fileName.c_str(), &reason))
-    {
-      // Nothing changes: neither the transform in force nor whether it is shown.
-      Tell("Cannot load the transform file", fileName, reason);
-      return;
-    }
-    this->SwitchTransform(1);
-    if (vtkMFCViewHooks* hooks = Hooks(view))
-    {
-      hooks->AnimationOn();
-    }
+    this->LoadTransform(fileName);
   }
   else
   {
@@ -302,6 +293,24 @@ void CHaldenDoc::OnLoadTransform()
       hooks->AnimationOff();
     }
   }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::LoadTransform(const std::string& path)
+{
+  std::string reason;
+  if (!this->ReadTransformFile(path.c_str(), &reason))
+  {
+    // Nothing changes: neither the transform in force nor whether it is shown.
+    Tell("Cannot load the transform file", path, reason);
+    return FALSE;
+  }
+  this->SwitchTransform(1);
+  if (vtkMFCViewHooks* hooks = Hooks(this->GetFirstView()))
+  {
+    hooks->AnimationOn();
+  }
+  return TRUE;
 }
 
 //------------------------------------------------------------------------------
@@ -346,16 +355,7 @@ void CHaldenDoc::OnLoadTexture()
   std::string fileName = this->GetPathName();
   if (this->PromptForFile(fileName, "Load Texture File", MustExist, BitmapFiles, ".bmp", TRUE))
   {
-    std::string reason;
-    if (!CheckBitmap(fileName, reason))
-    {
-      Tell("Cannot load the texture", fileName, reason);
-      return;
-    }
-    this->TextureReader->SetFileName(fileName.c_str());
-    this->TexturedActor->SetTexture(this->Texture);
-    this->TextureOn = 1;
-    this->TextureChanged();
+    this->LoadTexture(fileName);
   }
   else
   {
@@ -363,6 +363,50 @@ void CHaldenDoc::OnLoadTexture()
     this->TextureOn = 0;
     this->TextureChanged();
   }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::LoadTexture(const std::string& path)
+{
+  std::string reason;
+  if (!CheckBitmap(path, reason))
+  {
+    Tell("Cannot load the texture", path, reason);
+    return FALSE;
+  }
+  this->TextureReader->SetFileName(path.c_str());
+  this->TexturedActor->SetTexture(this->Texture);
+  this->TextureOn = 1;
+  this->TextureChanged();
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::OpenDroppedFile(const std::string& path)
+{
+  std::string extension = path.substr(std::min(path.size(), path.find_last_of("./") + 1));
+  for (char& c : extension)
+  {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (extension == "trc" || extension == "bmp")
+  {
+    if (this->NoData)
+    {
+      return FALSE; // as the Load commands: only with a model
+    }
+    return extension == "trc" ? this->LoadTransform(path) : this->LoadTexture(path);
+  }
+  const BOOL opened = this->OnOpenDocument(path.c_str());
+  if (opened)
+  {
+    this->SetPathName(path);
+  }
+  if (CView* view = this->GetFirstView())
+  {
+    view->OnInitialUpdate();
+  }
+  return opened;
 }
 
 //------------------------------------------------------------------------------

@@ -93,6 +93,22 @@ public:
   void OnUpdateSaveModel(CCmdUI* pCmdUI);
 
   /**
+   * Loads the coefficient file as confirming Load Transform with it does: the deformation and
+   * the view's animation are switched on. A file that cannot be used is named in a message
+   * and changes nothing. TRUE when the transform is in force.
+   */
+  BOOL LoadTransform(const std::string& path);
+  /// Loads the bitmap as confirming Load Texture with it does (message and no change when
+  /// it cannot be read). TRUE when it textures the textured part.
+  BOOL LoadTexture(const std::string& path);
+  /**
+   * A file dropped on the window: a ".trc" loads as the transform and a ".bmp" as the
+   * texture (both only while a model is shown, as their commands); anything else opens as
+   * the model, as Open Model does with that file. TRUE when the file was taken.
+   */
+  BOOL OpenDroppedFile(const std::string& path);
+
+  /**
    * Reads a transform coefficient file and hands it to ShapeTransform. Returns 1 when the
    * file was read and is now in force; 0 when it could not be opened or read (reason, when
    * given, then says why), in which case the transform in force and its arrays stay as

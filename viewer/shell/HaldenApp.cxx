@@ -9,6 +9,37 @@
 #include "OptionsDlg.h"
 #include "resource.h"
 
+#include <string>
+
+namespace
+{
+// "Halden model coefficients.trc": the second name loads as File > Load > Transform would.
+class CHaldenCommandLineInfo : public CCommandLineInfo
+{
+public:
+  std::string TransformName;
+  void ParseParam(const char* param, BOOL flag, BOOL last) override
+  {
+    if (!flag && !this->m_strFileName.empty() && this->TransformName.empty())
+    {
+      this->TransformName = param;
+      return;
+    }
+    CCommandLineInfo::ParseParam(param, flag, last);
+  }
+};
+
+void LoadCommandLineTransform(const CHaldenCommandLineInfo& info)
+{
+  auto* single = dynamic_cast<CSingleDocTemplate*>(AfxGetApp()->GetFirstDocTemplate());
+  auto* document = single ? dynamic_cast<CHaldenDoc*>(single->GetDocument()) : nullptr;
+  if (document && !info.TransformName.empty())
+  {
+    document->LoadTransform(info.TransformName);
+  }
+}
+}
+
 //------------------------------------------------------------------------------
 CHaldenApp::CHaldenApp()
   : CWinApp("Halden")
@@ -34,7 +65,7 @@ BOOL CHaldenApp::InitInstance()
   this->AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CHaldenDoc),
     RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CHaldenView)));
 
-  CCommandLineInfo cmdInfo;
+  CHaldenCommandLineInfo cmdInfo;
   this->ParseCommandLine(cmdInfo);
   if (!this->ProcessShellCommand(cmdInfo))
   {
@@ -44,6 +75,7 @@ BOOL CHaldenApp::InitInstance()
   this->m_pMainWnd->MoveWindow(1, 1, 652, 572);
   this->m_pMainWnd->ShowWindow(SW_SHOW);
   this->m_pMainWnd->UpdateWindow();
+  LoadCommandLineTransform(cmdInfo);
   return TRUE;
 }
 

@@ -1,6 +1,9 @@
 #include "MainFrm.h"
 
+#include "CHaldenDoc.h"
 #include "resource.h"
+
+#include <cctype>
 
 namespace
 {
@@ -43,5 +46,36 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct)
   this->m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
   this->EnableDocking(CBRS_ALIGN_ANY);
   this->DockControlBar(&this->m_wndToolBar);
+  this->DragAcceptFiles();
   return 0;
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnDropFiles(const std::vector<std::string>& paths)
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetActiveDocument());
+  if (!document)
+  {
+    return;
+  }
+  auto loadsOntoAModel = [](const std::string& path)
+  {
+    const auto dot = path.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+    for (char& c : extension)
+    {
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".trc" || extension == ".bmp";
+  };
+  for (const bool second : { false, true })
+  {
+    for (const std::string& path : paths)
+    {
+      if (loadsOntoAModel(path) == second)
+      {
+        document->OpenDroppedFile(path);
+      }
+    }
+  }
 }
