@@ -724,6 +724,95 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
 }
 
 //------------------------------------------------------------------------------
+// A whole token that is a finite or infinite decimal number.
+bool IsNumber(const std::string& token)
+{
+  if (token.empty())
+  {
+    return false;
+  }
+  char* end = nullptr;
+  std::strtod(token.c_str(), &end);
+  return end && *end == '\0';
+}
+
+// VTK's OBJ reader goes out of range on a vertex line with a damaged number or on a face
+// that names a vertex, texture coordinate or normal that the file lacks. Every such line is
+// checked here: the numbers of "v", "vt" and "vn" lines, and the references of "f", "l" and
+// "p" lines (from 1, or negative from the end, to what the file has defined so far).
+bool CheckObjLines(const std::string& path, std::string& reason)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  long long counts[3] = { 0, 0, 0 }; // v, vt, vn
+  long long number = 0;
+  auto refuse = [&](const std::string& why) {
+    reason = "line " + std::to_string(number) + " " + why;
+    return false;
+  };
+  while (std::getline(in, line))
+  {
+    ++number;
+    std::istringstream words(line);
+    std::string keyword;
+    words >> keyword;
+    std::vector<std::string> tokens;
+    for (std::string token; words >> token;)
+    {
+      tokens.push_back(token);
+    }
+    const int kind = keyword == "v" ? 0 : keyword == "vt" ? 1 : keyword == "vn" ? 2 : -1;
+    if (kind >= 0)
+    {
+      const size_t fewest[] = { 3, 1, 3 };
+      const size_t most[] = { 7, 3, 3 };
+      if (tokens.size() < fewest[kind] || tokens.size() > most[kind] ||
+        !std::all_of(tokens.begin(), tokens.end(), IsNumber))
+      {
+        return refuse("(\"" + keyword + "\") does not hold its numbers");
+      }
+      ++counts[kind];
+      continue;
+    }
+    const size_t fewest = keyword == "f" ? 3 : keyword == "l" ? 2 : keyword == "p" ? 1 : 0;
+    if (fewest == 0)
+    {
+      continue;
+    }
+    if (tokens.size() < fewest)
+    {
+      return refuse("(\"" + keyword + "\") has too few points");
+    }
+    for (const std::string& token : tokens)
+    {
+      // "v", "v/t", "v//n" or "v/t/n".
+      size_t start = 0;
+      for (int part = 0; part < 3 && start <= token.size(); ++part)
+      {
+        const size_t slash = std::min(token.find('/', start), token.size());
+        const std::string index = token.substr(start, slash - start);
+        start = slash + 1;
+        if (index.empty() && part > 0)
+        {
+          continue;
+        }
+        char* end = nullptr;
+        const long long k = std::strtoll(index.c_str(), &end, 10);
+        if (index.empty() || *end != '\0' || k == 0 || k > counts[part] || -k > counts[part])
+        {
+          return refuse("(\"" + keyword + "\") refers to \"" + token + "\", which the file does not have");
+        }
+        if (slash == token.size())
+        {
+          break;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+//------------------------------------------------------------------------------
 bool CheckPoints(vtkPolyData* model, std::string& reason)
 {
   vtkPoints* points = model->GetPoints();
@@ -951,6 +1040,7 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
       ok = CheckPlyHeader(path, size, reason);
       break;
     case ModelFormat::Obj:
+      ok = CheckObjLines(path, reason);
       break;
   }
   if (!ok)

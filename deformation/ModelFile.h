@@ -18,10 +18,12 @@
  * into triangles, and a reader merges the corners that coincide).
  *
  * A file from a user's disk is not trusted. Before VTK's reader runs, every count that the
- * file announces (points, cells, elements, triangles) is checked against the file's size, so
- * that a file of a few bytes cannot make the reader allocate gigabytes; a file that holds
- * another kind of data set (an unstructured grid, an image, ...) is refused, saying what it
- * holds. Any error or warning of the reader refuses the file, and so do, afterwards, cells
+ * file announces (points, cells, elements, triangles, the bytes of binary blocks) is checked
+ * against the file's size, so that a file of a few bytes cannot make the reader allocate
+ * gigabytes; PLY and OBJ files are walked whole (VTK's readers of these go out of range on a
+ * list that runs past the end, a face naming a missing vertex or a damaged number); a file
+ * that holds another kind of data set (an unstructured grid, an image, ...) is refused,
+ * saying what it holds. Any error or warning of the reader refuses the file, and so do, afterwards, cells
  * that name points the model does not have, cell lists that are inconsistent, a model without
  * points and coordinates that are not finite numbers.
  */

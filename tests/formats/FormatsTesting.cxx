@@ -38,6 +38,9 @@ vtkSmartPointer<vtkPolyData> SmallModel()
   vtkNew<vtkFloatArray> uv;
   uv->SetName("uv");
   uv->SetNumberOfComponents(2);
+  vtkNew<vtkFloatArray> normals;
+  normals->SetName("Normals");
+  normals->SetNumberOfComponents(3);
   for (int j = 0; j < ny; ++j)
   {
     for (int i = 0; i < nx; ++i)
@@ -46,6 +49,7 @@ vtkSmartPointer<vtkPolyData> SmallModel()
       points->InsertNextPoint(0.2 * j, std::cos(a), std::sin(a));
       warmth->InsertNextValue(static_cast<float>(10 * j + i));
       uv->InsertNextTuple2(i / (nx - 1.0), j / (ny - 1.0));
+      normals->InsertNextTuple3(0.0, std::cos(a), std::sin(a));
     }
   }
   vtkNew<vtkCellArray> polys;
@@ -70,6 +74,7 @@ vtkSmartPointer<vtkPolyData> SmallModel()
   model->GetCellData()->SetScalars(region);
   model->GetPointData()->SetScalars(warmth);
   model->GetPointData()->SetTCoords(uv);
+  model->GetPointData()->SetNormals(normals);
   return model;
 }
 

@@ -13,7 +13,8 @@
 namespace formats
 {
 /// A 8 x 6 grid of quads bent into a half cylinder, split into triangles: cell scalars
-/// "region" (1 on one half, 0 on the other), point scalars "warmth", texture coordinates.
+/// "region" (1 on one half, 0 on the other), point scalars "warmth", texture coordinates,
+/// point normals.
 vtkSmartPointer<vtkPolyData> SmallModel();
 
 /// Writes a coefficient file with a handful of landmarks near SmallModel, arbitrary kernel

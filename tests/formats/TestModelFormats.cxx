@@ -58,8 +58,8 @@ std::set<std::string> ArrayNames(vtkPolyData* model)
 
 //------------------------------------------------------------------------------
 // Written in each format, warped at two factors and read back: every point lies where the
-// spline (evaluated here independently) carries the point read from the input file, and the
-// arrays the format holds come back with their values.
+// spline (evaluated here independently) carries the point read from the input file, the
+// arrays the format holds come back with their values, and the input's normals are left out.
 TEST_F(ModelFormats, RoundTripsThroughTheWarpKeepPointsAndArrays)
 {
   ScratchDirectory dir;
@@ -122,6 +122,8 @@ TEST_F(ModelFormats, RoundTripsThroughTheWarpKeepPointsAndArrays)
       {
         EXPECT_TRUE(names.count(name)) << name << " lost";
       }
+      // The input's normals would point the old way: they are not written.
+      EXPECT_FALSE(names.count("point:Normals"));
       // Point and cell data the format keeps by name hold the values written.
       for (const char* name : { "warmth", "region" })
       {
@@ -197,7 +199,9 @@ TEST_F(ModelFormats, HostileAndNonSurfaceFilesAreRefusedWithTheirReason)
       "announces 900000000 vertex elements" },
     { "missing-point.ply", plyHead + "0 0 0\n1 0 0\n0 1 0\n3 0 1 9\n", "refers to vertex 9" },
     { "inf.ply", plyHead + "0 0 0\n1 inf 0\n0 1 0\n3 0 1 2\n", "not a finite number" },
-    { "missing-point.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n", "point" },
+    { "missing-point.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n", "refers to \"9\"" },
+    // VTK's OBJ reader went out of range on this damaged number.
+    { "damaged.obj", "v 0 0 0\nv 1 0 0\nv 0 1\xff" "5 0\nf 1 2 3\n", "does not hold its numbers" },
     { "empty.obj", "# nothing\n", "no points" },
   };
   for (const Case& c : cases)
