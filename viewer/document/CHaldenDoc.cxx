@@ -6,6 +6,8 @@
 #include "Resources.h"
 #include "View.h"
 #include "vtkMFCViewHooks.h"
+#include "vtkCachedPolyDataNormals.h"
+#include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
@@ -26,7 +28,6 @@
 #include <vtkSmartPointer.h>
 #include <vtkTexture.h>
 #include <vtkTextureMapToCylinder.h>
-#include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
 #include <cerrno>
@@ -154,7 +155,7 @@ CHaldenDoc::CHaldenDoc()
   this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
   this->TransformOn = 0;
 
-  this->Normals = vtkPolyDataNormals::New();
+  this->Normals = vtkCachedPolyDataNormals::New();
   this->Normals->SetInputConnection(this->Reader->GetOutputPort());
 
   this->Texture = vtkTexture::New();
@@ -168,19 +169,17 @@ CHaldenDoc::CHaldenDoc()
   this->TextureMap->SetPoint1(-0.518467, 0.00019908, -0.213065);
   this->TextureMap->SetPoint2(0.97664, 0.0240073, -0.213065);
 
-  // Cell scalars label the regions: at most 0 textured, at least 1 body.
-  this->LowerThreshold = vtkThreshold::New();
+  // Cell scalars label the regions: at most 0 textured, at least 1 body. A model without
+  // cell scalars is all body.
+  this->LowerThreshold = vtkLabelThreshold::New();
   this->LowerThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
   this->LowerThreshold->SetLowerThreshold(0.0);
-  this->LowerThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
-  this->LowerThreshold->SetInputArrayToProcess(
-    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
-  this->UpperThreshold = vtkThreshold::New();
+  this->LowerThreshold->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
+  this->UpperThreshold = vtkLabelThreshold::New();
   this->UpperThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
   this->UpperThreshold->SetUpperThreshold(1.0);
-  this->UpperThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
-  this->UpperThreshold->SetInputArrayToProcess(
-    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+  this->UpperThreshold->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
+  this->UpperThreshold->KeepUnlabelledOn();
 
   this->BodyMapper->SetInputConnection(this->UpperThreshold->GetOutputPort());
   this->BodyMapper->SetScalarModeToUseCellData();

@@ -48,7 +48,7 @@ class vtkProperty;
 class vtkShapeTransform;
 class vtkTexture;
 class vtkTextureMapToCylinder;
-class vtkThreshold;
+class vtkLabelThreshold;
 class vtkTransformPolyDataFilter;
 
 ///@{
@@ -112,8 +112,8 @@ public:
   vtkTexture* Texture;
   vtkBMPReader* TextureReader;
   vtkTextureMapToCylinder* TextureMap;
-  vtkThreshold* LowerThreshold;
-  vtkThreshold* UpperThreshold;
+  vtkLabelThreshold* LowerThreshold;
+  vtkLabelThreshold* UpperThreshold;
   ///@{
   /// The arrays of the coefficient file in force (null before the first one), owned by the
   /// document and lent to ShapeTransform.
