@@ -4,6 +4,7 @@
 // is shown whole as the body.
 #include "DisplayModels.h"
 #include "DocHarness.h"
+#include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
@@ -76,14 +77,16 @@ struct Comparison
 };
 
 // The document's picture against the plain pipeline's, drawn by the same view and camera.
-Comparison Compare(DocViewer& viewer, PlainPipeline& plain)
+Comparison Compare(DocViewer& viewer, PlainPipeline& plain, int actors = 2)
 {
   vtkRenderer* renderer = viewer.View->GetRenderer();
   int w = 0, h = 0;
   const std::vector<unsigned char> ours = viewer.Picture(w, h);
   renderer->RemoveAllViewProps();
-  renderer->AddActor(plain.Actors[0]);
-  renderer->AddActor(plain.Actors[1]);
+  for (int i = 0; i < actors; ++i)
+  {
+    renderer->AddActor(plain.Actors[i]);
+  }
   const std::vector<unsigned char> theirs = viewer.Picture(w, h);
   renderer->RemoveAllViewProps();
   renderer->AddActor(viewer.Document->BodyActor);
@@ -143,5 +146,38 @@ TEST(AnimationPictures, EveryBlendShowsThePlainPipelinesPicture)
       EXPECT_LE(c.Largest, 1) << c.Differing << " pixels differ";
       EXPECT_LE(c.Differing, c.Model / 10000) << "largest difference " << c.Largest;
     }
+  }
+}
+
+TEST(AnimationPictures, AModelWithoutCellLabelsIsShownWholeAsTheBody)
+{
+  ASSERT_FALSE(SampleTransform().empty());
+  TempDir dir;
+  vtkSmartPointer<vtkPolyData> bare = displaymodels::CreasedSheet();
+  bare->GetCellData()->RemoveArray("region");
+  ASSERT_TRUE(displaymodels::Write(bare, dir.Path("bare.vtk")));
+  vtkNew<vtkFloatArray> pointLabels;
+  pointLabels->SetName("region");
+  pointLabels->SetNumberOfTuples(bare->GetNumberOfPoints());
+  pointLabels->FillValue(0.0f);
+  bare->GetPointData()->SetScalars(pointLabels);
+  ASSERT_TRUE(displaymodels::Write(bare, dir.Path("pointlabels.vtk")));
+
+  DocViewer viewer;
+  ASSERT_TRUE(viewer.ShowAndPaint());
+  CScriptedPrompts prompts;
+  for (const char* model : { "bare.vtk", "pointlabels.vtk" })
+  {
+    SCOPED_TRACE(model);
+    Open(viewer, prompts, dir.Path(model));
+    viewer.Document->ShapeTransform->SetFactor(0.48f);
+    viewer.Document->LowerThreshold->Update();
+    EXPECT_EQ(viewer.Document->LowerThreshold->GetOutput()->GetNumberOfCells(), 0);
+    // Expected: the whole deformed model drawn as the body, nothing else.
+    PlainPipeline whole(viewer.Document, false);
+    const Comparison c = Compare(viewer, whole, 1);
+    EXPECT_GT(c.Model, 20000);
+    EXPECT_LE(c.Largest, 1) << c.Differing << " pixels differ";
+    EXPECT_LE(c.Differing, c.Model / 10000) << "largest difference " << c.Largest;
   }
 }
