@@ -4,6 +4,7 @@
 // is shown whole as the body.
 #include "DisplayModels.h"
 #include "DocHarness.h"
+#include "FrameWnd.h"
 #include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
@@ -21,6 +22,9 @@
 #include <vtkTransformPolyDataFilter.h>
 
 #include <cstdlib>
+
+#include <QApplication>
+#include <QCursor>
 
 using namespace dochar;
 
@@ -180,4 +184,48 @@ TEST(AnimationPictures, AModelWithoutCellLabelsIsShownWholeAsTheBody)
     EXPECT_LE(c.Largest, 1) << c.Differing << " pixels differ";
     EXPECT_LE(c.Differing, c.Model / 10000) << "largest difference " << c.Largest;
   }
+}
+
+TEST(AnimationPictures, ALargeModelIsDeformedInTheBackgroundWhileTheWindowDraws)
+{
+  ASSERT_FALSE(SampleTransform().empty());
+  DocViewer viewer;
+  CStatusBar statusBar;
+  ASSERT_TRUE(statusBar.Create(viewer.Frame));
+  const UINT pane = ID_SEPARATOR;
+  statusBar.SetIndicators(&pane, 1);
+  ASSERT_TRUE(viewer.ShowAndPaint());
+  CHaldenDoc* doc = viewer.Document;
+  doc->BackgroundDeformationPoints = 0; // the sample counts as large
+  CScriptedPrompts prompts;
+  viewer.OpenModel(prompts, SampleModel());
+  int w = 0, h = 0;
+  const std::vector<unsigned char> undeformed = viewer.Picture(w, h);
+  const std::string idle = statusBar.GetMessageText();
+
+  doc->ShapeTransform->SetFactor(0.96f);
+  prompts.AnswerFile(SampleTransform());
+  viewer.Frame->ExecuteCommand(ID_LOAD_TRANSFORM);
+  ASSERT_TRUE(doc->IsDeforming());
+  EXPECT_EQ(statusBar.GetMessageText(), "Computing the deformation of 32364 points...");
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  // The window draws meanwhile, the model as it was.
+  EXPECT_EQ(viewer.Picture(w, h), undeformed);
+
+  ASSERT_TRUE(WaitFor([&] { return !doc->IsDeforming(); }));
+  EXPECT_EQ(statusBar.GetMessageText(), idle);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(doc->TransformOn, 1);
+  PlainPipeline plain(doc);
+  const Comparison c = Compare(viewer, plain);
+  EXPECT_LE(c.Largest, 1);
+  EXPECT_LE(c.Differing, c.Model / 10000);
+  long moved = 0;
+  const std::vector<unsigned char> deformed = viewer.Picture(w, h);
+  for (std::size_t i = 0; i < deformed.size(); ++i)
+  {
+    moved += deformed[i] != undeformed[i];
+  }
+  EXPECT_GT(moved, 1000);
 }

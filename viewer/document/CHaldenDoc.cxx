@@ -1,6 +1,7 @@
 #include "CHaldenDoc.h"
 
 #include "CheckedUpdate.h"
+#include "FrameWnd.h"
 #include "ModelFileCheck.h"
 #include "Prompts.h"
 #include "Resources.h"
@@ -17,6 +18,7 @@
 #include <vtkDataArray.h>
 #include <vtkDataSetAttributes.h>
 #include <vtkDataSetMapper.h>
+#include <vtkNew.h>
 #include <vtkImageData.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
@@ -219,6 +221,11 @@ CHaldenDoc::CHaldenDoc()
 //------------------------------------------------------------------------------
 CHaldenDoc::~CHaldenDoc()
 {
+  // The views may be gone: no status text to take back.
+  if (this->DeformationWorker.joinable())
+  {
+    this->DeformationWorker.join();
+  }
   // The actors leave Props before they are released; the base releases Props.
   this->Props->RemoveAllItems();
   this->TexturedActor->Delete();
@@ -282,12 +289,21 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
     return FALSE;
   }
 
+  // The background computation reads the old model's points: it ends first.
+  this->JoinDeformation();
   // The reader that read the file becomes the document's reader: the file is read once.
   vtkPolyDataReader* previous = this->Reader;
   this->Reader = reader;
   this->Reader->Register(nullptr);
   this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
-  this->SwitchTransform(this->TransformOn);
+  if (this->TransformOn)
+  {
+    this->ShowDeformation();
+  }
+  else
+  {
+    this->SwitchTransform(0);
+  }
   previous->Delete();
 
   if (vtkDataArray* scalars = this->Reader->GetOutput()->GetCellData()->GetScalars())
@@ -332,6 +348,7 @@ BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
     return FALSE;
   }
 
+  this->FinishDeformation();
   vtkAlgorithm* source = this->TransformOn == 1 ? static_cast<vtkAlgorithm*>(this->TransformFilter)
                                                 : static_cast<vtkAlgorithm*>(this->Reader);
   source->Update();
@@ -377,7 +394,7 @@ void CHaldenDoc::OnLoadTransform()
       Tell("Cannot load the transform file", fileName, reason);
       return;
     }
-    this->SwitchTransform(1);
+    this->ShowDeformation();
     if (vtkMFCViewHooks* hooks = Hooks(view))
     {
       hooks->AnimationOn();
@@ -385,6 +402,7 @@ void CHaldenDoc::OnLoadTransform()
   }
   else
   {
+    this->JoinDeformation();
     this->SwitchTransform(0);
     if (vtkMFCViewHooks* hooks = Hooks(view))
     {
@@ -416,6 +434,8 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
     return 0;
   }
 
+  // The background computation reads the parameters in force: it ends first.
+  this->JoinDeformation();
   // The old arrays outlive the call that hands the transform the new ones.
   TransformCoefficients replaced = std::move(this->Coefficients);
   this->Coefficients = std::move(fresh);
@@ -481,5 +501,82 @@ void CHaldenDoc::SwitchTransform(int on)
   else
   {
     this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::ShowDeformation()
+{
+  this->JoinDeformation();
+  this->TransformOn = 1;
+  vtkPolyData* model = this->Reader->GetOutput();
+  vtkSmartPointer<vtkPoints> points = model ? model->GetPoints() : nullptr;
+  const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
+  if (n == 0 || n < this->BackgroundDeformationPoints || !this->ShapeTransform->GetInitialized())
+  {
+    this->SwitchTransform(1);
+    return;
+  }
+
+  // Until the displacements are cached the window draws the model undeformed, and the
+  // pipeline does not evaluate the transform this thread is filling.
+  this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  this->DeformationCursor.reset(new CWaitCursor);
+  this->SetStatusText("Computing the deformation of " + std::to_string(n) + " points...");
+  std::weak_ptr<int> alive = this->Alive;
+  const int generation = ++this->DeformationGeneration;
+  vtkShapeTransform* transform = this->ShapeTransform;
+  this->DeformationWorker = std::thread(
+    [this, alive, generation, transform, points]
+    {
+      // Fills the transform's cache for these points: the transform filter reuses it.
+      vtkNew<vtkPoints> deformed;
+      transform->TransformPoints(points, deformed);
+      PostToUserInterface(
+        [this, alive, generation]
+        {
+          // Not for a computation that was waited for already, nor a later one.
+          if (alive.lock() && generation == this->DeformationGeneration)
+          {
+            this->FinishDeformation();
+          }
+        });
+    });
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::FinishDeformation()
+{
+  if (!this->DeformationWorker.joinable())
+  {
+    return;
+  }
+  this->JoinDeformation();
+  this->SwitchTransform(1);
+  if (CView* view = this->GetFirstView())
+  {
+    view->Invalidate();
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::JoinDeformation()
+{
+  if (!this->DeformationWorker.joinable())
+  {
+    return;
+  }
+  this->DeformationWorker.join();
+  this->DeformationCursor.reset();
+  this->SetStatusText(std::string());
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::SetStatusText(const std::string& text)
+{
+  CView* view = this->GetFirstView();
+  if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+  {
+    frame->SetMessageText(text);
   }
 }
