@@ -117,9 +117,10 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
     return PravikUsage;
   }
-  // The run is single-threaded. Left to itself, VTK starts worker threads (for the bounds of
-  // the point sets), and a thread that cannot be created when memory runs short ends the
-  // process inside VTK, out of reach of the handlers below.
+  // Left to itself, VTK starts worker threads (for the bounds of the point sets), and a thread
+  // that cannot be created when memory runs short ends the process inside VTK, out of reach of
+  // the handlers below. The fit's own threads (factorisation, solves) do without the ones
+  // that cannot be started.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
   const double value = std::strtod(argv[2], nullptr);

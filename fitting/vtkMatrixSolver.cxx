@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 vtkStandardNewMacro(vtkMatrixSolver);
@@ -355,7 +356,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
 {
-  envelope_solve(2, f);
+  // f holds Phi^-1 * f already (solved with the columns of P).
   for (int r = 0; r < 4; ++r)
   {
     double sum = 0.0;
@@ -521,6 +522,26 @@ int vtkMatrixSolver::Solve()
   this->FactorizationFailed = envelope_solve(1, nullptr);
   FitReportStage(FitStage::Solves);
 
+  // The axes' right-hand sides need nothing but the factor: with threads to spare, one of
+  // them solves the three while this one solves the four columns of P.
+  const auto solveAxes = [this]
+  {
+    envelope_solve(2, this->BX);
+    envelope_solve(2, this->BY);
+    envelope_solve(2, this->BZ);
+  };
+  std::thread axes;
+  if (envelope_thread_count(n, w.Xenv) > 1)
+  {
+    try
+    {
+      axes = std::thread(solveAxes);
+    }
+    catch (const std::exception&)
+    {
+      // no thread to be had: solved below on this one
+    }
+  }
   for (int k = 0; k < 4; ++k)
   {
     for (int i = 0; i < n; ++i)
@@ -532,6 +553,14 @@ int vtkMatrixSolver::Solve()
     {
       w.W[i][k] = w.FFF[i];
     }
+  }
+  if (axes.joinable())
+  {
+    axes.join();
+  }
+  else
+  {
+    solveAxes();
   }
   for (int r = 0; r < 4; ++r)
   {

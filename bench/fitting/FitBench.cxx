@@ -11,6 +11,7 @@
 //   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
 // Each prints one line of "key=value" pairs.
 
+#include "EnvelopeKernels.h"
 #include "FitProgress.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
@@ -71,14 +72,6 @@ double ProcessSeconds()
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// Processor time of this thread: on a shared machine it counts the fit's own work only.
-double ThreadSeconds()
-{
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 // A line of /proc/self/status in megabytes ("VmHWM", "VmRSS").
 double StatusMegabytes(const char* key)
 {
@@ -126,7 +119,7 @@ class StageClock : public FitObserver
 public:
   StageClock()
     : Last(Clock::now())
-    , LastCpu(ThreadSeconds())
+    , LastCpu(ProcessSeconds())
   {
     ResetPeakMemory();
   }
@@ -149,7 +142,7 @@ public:
     if (!this->Current.empty())
     {
       this->Result["time_" + this->Current] += Seconds(this->Last, now);
-      this->Result["cpu_" + this->Current] += ThreadSeconds() - this->LastCpu;
+      this->Result["cpu_" + this->Current] += ProcessSeconds() - this->LastCpu;
       const double peak = StatusMegabytes("VmHWM");
       double& stagePeak = this->Result["peak_" + this->Current];
       stagePeak = std::max(stagePeak, peak);
@@ -158,7 +151,7 @@ public:
     }
     this->Current.clear();
     this->Last = Clock::now();
-    this->LastCpu = ThreadSeconds();
+    this->LastCpu = ProcessSeconds();
   }
 
   Values Result;
@@ -189,8 +182,9 @@ double FactorMultiplyAdds(const std::vector<int>& xenv)
   return total;
 }
 
-int RunStages(const char* file, float radius)
+int RunStages(const char* file, float radius, int threads)
 {
+  envelope_set_thread_count(threads);
   Values base;
   base["rss_start"] = StatusMegabytes("VmRSS");
   StageClock clock;
@@ -720,9 +714,10 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
 
 int main(int argc, char* argv[])
 {
-  if (argc == 4 && std::strcmp(argv[1], "--stages") == 0)
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--stages") == 0)
   {
-    return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
+    return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)),
+      argc == 5 ? std::atoi(argv[4]) : 0);
   }
 #ifdef QUORVEL_HAVE_CHOLMOD
   if (argc == 4 && std::strcmp(argv[1], "--cholmod") == 0)
