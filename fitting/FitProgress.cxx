@@ -19,9 +19,11 @@ const char* FitStageName(FitStage stage)
     case FitStage::Assembly:
       return "assembly";
     case FitStage::Factorisation:
-      return "factorisation";
+      return "envelope factorisation";
     case FitStage::Solves:
       return "solves";
+    case FitStage::SparseSolve:
+      return "sparse solve (conjugate gradients)";
     case FitStage::Writing:
       return "writing";
   }

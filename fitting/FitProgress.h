@@ -15,6 +15,7 @@ enum class FitStage
   Assembly,      // the kernel matrix in envelope storage
   Factorisation, // the envelope Cholesky factorisation
   Solves,        // the seven solves with the factor and the affine part
+  SparseSolve,   // instead of the two above: conjugate gradients on the sparse matrix
   Writing,       // the coefficient file
 };
 

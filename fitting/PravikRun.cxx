@@ -48,6 +48,14 @@ int Fit(const char* fileName, float radius)
       fileName);
     return PravikNotPositive;
   }
+  if (!solver->GetSolveConverged())
+  {
+    FitReportOutput();
+    std::printf("The sparse solve did not converge (relative residual %.3g after %d steps); no "
+                "coefficient file written.\n",
+      solver->GetSolveResidual(), solver->GetSolveIterations());
+    return PravikNotConverged;
+  }
   // Rounding can leave a tiny positive pivot where two landmarks coincide; the coefficients
   // are then just as meaningless.
   int first = 0;

@@ -6,7 +6,7 @@ set -euo pipefail
 QUORVEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libvtk9-dev libvtk9-qt-dev qtbase5-dev libx11-dev
-  libgtest-dev libbenchmark-dev libsuitesparse-dev
+  libgtest-dev libbenchmark-dev libsuitesparse-dev libeigen3-dev
   xvfb xauth libgl1-mesa-dri
   clang-14 libclang-rt-14-dev
 )
