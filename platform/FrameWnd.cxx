@@ -531,6 +531,15 @@ void CFrameWnd::OnDestroy()
 //------------------------------------------------------------------------------
 void CFrameWnd::OnClose()
 {
+  // Asked before anything is torn down: once the main window goes, the event loop ends and
+  // a dialog opened then would close at once.
+  for (auto& view : this->Frame->Views)
+  {
+    if (!view->CanCloseFrame(this))
+    {
+      return;
+    }
+  }
   this->DestroyWindow();
 }
 

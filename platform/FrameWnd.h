@@ -156,8 +156,12 @@ public:
   /// The title shown: the document's title, " - ", the application's window title.
   void UpdateFrameTitleForDocument(const std::string& documentTitle);
 
-  /// Destroys the frame and ends the application's event loop.
-  void OnClose();
+  /**
+   * The user closes the frame (its close box, or File > Exit): each view may first finish
+   * its work while the window and the event loop still run (CView::CanCloseFrame), then
+   * the frame is destroyed, which ends the application's event loop for the main window.
+   */
+  void OnClose() override;
 
   /// Records the views created in this frame (the frame owns them).
   void AddOwnedView(CView* view);

@@ -49,6 +49,12 @@ void CView::OnInitialUpdate()
 }
 
 //------------------------------------------------------------------------------
+BOOL CView::CanCloseFrame(CFrameWnd*)
+{
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
 void CView::OnUpdate(CView*, LPARAM, CObject*)
 {
   this->Invalidate();

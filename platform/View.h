@@ -39,6 +39,13 @@ public:
   /// The document changed: the base asks for a repaint.
   virtual void OnUpdate(CView* sender, LPARAM hint, CObject* hintObject);
 
+  /**
+   * Asked by the frame when the user closes it, while the window and the event loop still
+   * run: a view that holds unfinished work (a recording, say) offers it here. FALSE keeps
+   * the frame open. The base answers TRUE.
+   */
+  virtual BOOL CanCloseFrame(CFrameWnd* frame);
+
   /// Own command table, then the document's.
   BOOL OnCmdMsg(UINT nID, int nCode, CCmdUI* pCmdUI) override;
 

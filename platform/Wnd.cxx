@@ -372,6 +372,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
       this->OnDestroy();
       return 0;
+    case WM_CLOSE:
+      this->OnClose();
+      return 0;
     case WM_SIZE:
       this->OnSize(static_cast<UINT>(wParam), LOWORD(static_cast<std::uintptr_t>(lParam)),
         HIWORD(static_cast<std::uintptr_t>(lParam)));
@@ -407,6 +410,12 @@ int CWnd::OnCreate(LPCREATESTRUCT)
 
 //------------------------------------------------------------------------------
 void CWnd::OnDestroy() {}
+
+//------------------------------------------------------------------------------
+void CWnd::OnClose()
+{
+  this->DefWindowProc(WM_CLOSE, 0, 0);
+}
 
 //------------------------------------------------------------------------------
 void CWnd::OnSize(UINT, int, int) {}

@@ -149,6 +149,8 @@ protected:
   /// Message handlers of the base WindowProc.
   virtual int OnCreate(LPCREATESTRUCT cs);
   virtual void OnDestroy();
+  /// WM_CLOSE (the user closes the window): destroys it.
+  virtual void OnClose();
   virtual void OnSize(UINT type, int cx, int cy);
   virtual void OnPaint();
   virtual void OnTimer(UINT_PTR id);

@@ -1,9 +1,16 @@
 #include "system.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 //------------------------------------------------------------------------------
 CWorkerThread::~CWorkerThread()
@@ -97,6 +104,49 @@ std::string GetTempPath()
     path += '/';
   }
   return path;
+}
+
+//------------------------------------------------------------------------------
+std::FILE* CreatePrivateTempFile(
+  const std::string& parent, const std::string& name, std::string& path, std::string& reason)
+{
+  std::string pattern = parent + "Halden-XXXXXX";
+  std::vector<char> directory(pattern.begin(), pattern.end());
+  directory.push_back('\0');
+  // mkdtemp makes the directory exclusively, with mode 0700: no other user can put a file
+  // or a link into it.
+  if (!::mkdtemp(directory.data()))
+  {
+    reason = pattern + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  const std::string file = std::string(directory.data()) + "/" + name;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::FILE* stream = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+  if (!stream)
+  {
+    reason = file + ": " + std::strerror(errno);
+    if (fd >= 0)
+    {
+      ::close(fd);
+      ::unlink(file.c_str());
+    }
+    ::rmdir(directory.data());
+    return nullptr;
+  }
+  path = file;
+  return stream;
+}
+
+//------------------------------------------------------------------------------
+void DeletePrivateTempFile(const std::string& path)
+{
+  ::unlink(path.c_str());
+  const auto slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0)
+  {
+    ::rmdir(path.substr(0, slash).c_str());
+  }
 }
 
 //------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
  * | CreateEvent (manual reset), Set/ResetEvent | CManualResetEvent                  |
  * | Enter/LeaveCriticalSection                 | CCriticalSection, CCriticalSectionLock |
  * | Sleep, GetTempPath, CopyFile, DeleteFile   | the functions of the same name     |
+ * | GetTempFileName (made exclusively)         | CreatePrivateTempFile              |
  *
  * Nothing here knows about windows, models or Qt.
  */
@@ -20,6 +21,7 @@
 #define platform_system_h
 
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -128,6 +130,19 @@ void Sleep(unsigned milliseconds);
 /// The directory for temporary files, ending in '/': $TMPDIR when it is set and not empty,
 /// otherwise "/tmp/".
 std::string GetTempPath();
+
+/**
+ * Creates a new file for writing in a new directory of its own under parent (a directory
+ * ending in '/'): the directory is made with a unique name and opened to its owner alone,
+ * the file is created inside it exclusively (an existing file or a symbolic link by that
+ * name is never opened) and readable by its owner alone. On success path is the file's
+ * path; on failure the result is null and reason says why.
+ */
+std::FILE* CreatePrivateTempFile(
+  const std::string& parent, const std::string& name, std::string& path, std::string& reason);
+
+/// Removes a file made by CreatePrivateTempFile and then its directory, if that is empty.
+void DeletePrivateTempFile(const std::string& path);
 
 /// Copies a file's contents. With failIfExists an existing destination is left alone and
 /// the copy fails; otherwise it is replaced. A file is never copied onto itself (that

@@ -242,6 +242,17 @@ public:
   std::string Path;
 };
 
+/// A recording's temporary file: named "__CameraRecordTempFile.csr" in a directory of its
+/// own right under the temporary directory, both open to their owner alone.
+inline void ExpectPrivateTempRecord(const std::string& temp, const std::string& tempDirectory)
+{
+  const fs::path file(temp);
+  EXPECT_EQ(file.filename(), "__CameraRecordTempFile.csr");
+  EXPECT_EQ(file.parent_path().parent_path(), fs::path(tempDirectory)) << temp;
+  EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms::owner_all) << temp;
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 /// Everything a test needs: scripted dialogs (installed first, so that no real dialog
 /// ever waits for a person), a private TMPDIR, and document, frame and view with a model.
 struct Viewer

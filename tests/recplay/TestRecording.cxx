@@ -1,7 +1,12 @@
 // Recording a camera path: a drag while recording lands in the saved file as lines of
-// changed slots with their tick delays; the save prompt, the temporary file, replacing an
-// existing file only after a yes, long paths, and the failures with their messages.
+// changed slots with their tick delays; the save prompt, the temporary file (private to the
+// recording), replacing an existing file only after a yes, long paths, and the failures with
+// their messages.
 #include "RecPlayHarness.h"
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace recplay;
 
@@ -88,7 +93,7 @@ TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
 
   StartRecording(v);
   const std::string temp = view->GetTempRecordPath();
-  EXPECT_EQ(temp, v.Temp.Path + "/__CameraRecordTempFile.csr");
+  ExpectPrivateTempRecord(temp, v.Temp.Path);
   EXPECT_TRUE(fs::exists(temp));
   EXPECT_TRUE(view->HasWorker());
 
@@ -266,7 +271,7 @@ TEST(RecordPlayRecording, PathsLongerThan260CharactersAreNeitherCutNorOverflowed
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   EXPECT_TRUE(v.Prompts.Messages.empty());
   const std::string temp = v.View->GetTempRecordPath();
-  EXPECT_EQ(temp, v.Temp.Path + "/__CameraRecordTempFile.csr");
+  ExpectPrivateTempRecord(temp, v.Temp.Path);
   EXPECT_TRUE(fs::exists(temp));
 
   const std::string saved = v.Temp.File(std::string(200, 'r') + ".csr");
@@ -335,4 +340,94 @@ TEST(RecordPlayRecording, AFailedWriteEndsTheRecordingAtTheNextCapture)
   EXPECT_FALSE(view->HasWorker());
   EXPECT_EQ(v.Prompts.FileRequests.size(), 1u) << "the recording is offered for saving";
   EXPECT_EQ(ReadRecordFile(v.Temp.File("cut.csr")).size(), 1u);
+}
+
+TEST(RecordPlayRecording, TheTemporaryFileIsTheRecordingsOwn)
+{
+  // Whatever lies under the old fixed name in the shared directory (a link another user
+  // planted, a leftover that cannot be opened) is neither written nor in the way.
+  struct Planted
+  {
+    const char* Name;
+    std::function<void(const std::string& at, const std::string& victim)> Plant;
+  };
+  const Planted cases[] = {
+    { "a link to another file",
+      [](const std::string& at, const std::string& victim) { fs::create_symlink(victim, at); } },
+    { "a directory", [](const std::string& at, const std::string&) { fs::create_directory(at); } },
+  };
+  for (const Planted& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    Viewer v(false);
+    v.LoadModel(v.Temp.File("model.vtk"));
+    v.View->StopTimer();
+    const std::string victim = v.Temp.File("victim.txt");
+    WriteFile(victim, "precious\n");
+    c.Plant(v.Temp.File("__CameraRecordTempFile.csr"), victim);
+
+    ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
+    EXPECT_TRUE(v.Prompts.Messages.empty());
+    ExpectPrivateTempRecord(v.View->GetTempRecordPath(), v.Temp.Path);
+    v.Prompts.AnswerFile(v.Temp.File("saved.csr"));
+    ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
+    EXPECT_EQ(ReadRecordFile(v.Temp.File("saved.csr")).size(), 1u);
+    std::ifstream kept(victim);
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "precious");
+  }
+
+  // Two viewers recording at once: each saves its own path, neither deletes the other's.
+  Viewer a(false);
+  Viewer b(false);
+  setenv("TMPDIR", a.Temp.Path.c_str(), 1); // the same temporary directory for both
+  for (Viewer* v : { &a, &b })
+  {
+    v->LoadModel(a.Temp.File("model.vtk"));
+    v->View->StopTimer();
+    ASSERT_TRUE(v->Frame->ExecuteCommand(ID_RECORD));
+  }
+  ASSERT_NE(a.View->GetTempRecordPath(), b.View->GetTempRecordPath());
+  b.View->Camera()->SetPosition(0.5, 0.25, 9);
+  b.View->OnPause();
+  b.View->SendMessage(WM_TIMER, 0, 0);
+  CScriptedPrompts& prompts = b.Prompts; // installed last, it answers both viewers
+  prompts.AnswerFile(a.Temp.File("a.csr"));
+  ASSERT_TRUE(a.Frame->ExecuteCommand(ID_STOP));
+  prompts.AnswerFile(a.Temp.File("b.csr"));
+  ASSERT_TRUE(b.Frame->ExecuteCommand(ID_STOP));
+  EXPECT_TRUE(prompts.Messages.empty());
+  EXPECT_EQ(ReadRecordFile(a.Temp.File("a.csr")).size(), 1u);
+  ASSERT_EQ(ReadRecordFile(a.Temp.File("b.csr")).size(), 2u);
+  EXPECT_NEAR(ReadRecordFile(a.Temp.File("b.csr"))[1].State[0], 0.5, 1e-6);
+}
+
+TEST(RecordPlayRecording, ARecordingThatCannotBeWrittenWholeIsReportedNotOffered)
+{
+  // A file-size limit stands in for a full disk: the first line stays in the stream's
+  // buffer, so only the flush at Stop can fail.
+  Viewer v(false);
+  v.LoadModel(v.Temp.File("model.vtk"));
+  v.View->StopTimer();
+  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
+  const std::string temp = v.View->GetTempRecordPath();
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit limit = old;
+  limit.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  v.Prompts.AnswerFile(v.Temp.File("cut.csr"));
+  v.Frame->ExecuteCommand(ID_STOP);
+  setrlimit(RLIMIT_FSIZE, &old);
+
+  EXPECT_TRUE(v.Prompts.FileRequests.empty()) << "nothing is offered as saved";
+  ASSERT_EQ(v.Prompts.Messages.size(), 1u);
+  EXPECT_EQ(v.Prompts.Messages[0].Text.rfind("Cannot save record!\n", 0), 0u)
+    << v.Prompts.Messages[0].Text;
+  EXPECT_NE(v.Prompts.Messages[0].Text.find("File too large"), std::string::npos);
+  EXPECT_FALSE(fs::exists(v.Temp.File("cut.csr")));
+  EXPECT_FALSE(fs::exists(temp));
+  EXPECT_EQ(v.View->IsRecording(), 0);
 }

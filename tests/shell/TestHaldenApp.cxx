@@ -13,14 +13,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTimer>
 
 #include <vtkActorCollection.h>
+#include <vtkCamera.h>
 #include <vtkRenderer.h>
+
+#include <fstream>
 
 using shell::Shell;
 
@@ -40,6 +45,38 @@ std::vector<std::string> RecentMenuTexts(CMainFrame* frame)
   }
   return texts;
 }
+
+/**
+ * Scripted file dialogs that, like a real modal dialog, first run an event loop of their
+ * own: one opened after the application's event loop was told to end closes at once and
+ * counts as cancelled (ClosedAtOnce).
+ */
+class ModalPrompts : public CScriptedPrompts
+{
+public:
+  int ClosedAtOnce = 0;
+
+  ModalPrompts()
+  {
+    // An earlier close in this test process ended the event loop: make it runnable again.
+    shell::App();
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+  }
+
+  FileDialogAnswer FileDialog(const FileDialogRequest& request) override
+  {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&loop] { loop.exit(1); });
+    if (loop.exec() != 1)
+    {
+      ++this->ClosedAtOnce;
+      this->FileRequests.push_back(request);
+      return FileDialogAnswer{};
+    }
+    return CScriptedPrompts::FileDialog(request);
+  }
+};
 }
 
 TEST(HaldenStart, WithoutArgumentsAnEmptyDocumentInAWindowAt1x1Of652x572)
@@ -187,4 +224,49 @@ TEST(HaldenOptions, TheViewsOptionsDialogSetsTheViewAndRestartsItsTimerOnlyWhenN
   EXPECT_EQ(view->FrameCounter, 0);
   EXPECT_NE(view->GetTimerId(), -1);
   EXPECT_TRUE(static_cast<COptionsDlg*>(view->GetOptionsDialog())->IsRealtimeChosen());
+}
+
+TEST(HaldenClose, ClosingDuringARecordingOffersItAsStopDoes)
+{
+  struct Way
+  {
+    const char* Name;
+    std::function<void(CMainFrame*)> Close;
+  };
+  const Way ways[] = {
+    { "File > Exit", [](CMainFrame* f) { f->ExecuteCommand(ID_APP_EXIT); } },
+    { "the window's close box", [](CMainFrame* f) { f->GetWidget()->close(); } },
+  };
+  int n = 0;
+  for (const Way& way : ways)
+  {
+    SCOPED_TRACE(way.Name);
+    ModalPrompts prompts;
+    Shell app({ shell::SmallModel("closing.vtk") });
+    ASSERT_TRUE(app.Started);
+    auto* view = dynamic_cast<vtkRecordPlayView*>(app.Frame()->GetActiveView());
+    ASSERT_TRUE(app.Frame()->ExecuteCommand(ID_RECORD));
+    ASSERT_TRUE(app.Frame()->ExecuteCommand(ID_PAUSE));
+    for (int i = 0; i < 5; ++i) // several captures of a turning camera
+    {
+      view->GetRenderer()->GetActiveCamera()->Azimuth(10);
+      view->SendMessage(WM_TIMER, 0, 0);
+    }
+    const std::string saved =
+      shell::ConfigHome().toStdString() + "/closing" + std::to_string(n++) + ".csr";
+    prompts.AnswerFile(saved);
+
+    way.Close(app.Frame());
+    EXPECT_TRUE(shell::WaitFor([&] { return app.Application->m_pMainWnd == nullptr; }));
+    ASSERT_EQ(prompts.FileRequests.size(), 1u);
+    EXPECT_EQ(prompts.FileRequests[0].Title, "Save Record File");
+    EXPECT_EQ(prompts.ClosedAtOnce, 0) << "the dialog came after the event loop had ended";
+    std::ifstream file(saved);
+    int lines = 0;
+    for (std::string line; std::getline(file, line);)
+    {
+      ++lines;
+    }
+    EXPECT_EQ(lines, 6) << "the starting camera and the five captures";
+  }
 }

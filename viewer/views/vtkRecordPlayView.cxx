@@ -12,6 +12,8 @@
 #include <vtkCommand.h>
 #include <vtkRenderer.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -45,6 +47,26 @@ bool SameFile(const std::string& a, const std::string& b)
 {
   std::error_code error;
   return std::filesystem::equivalent(a, b, error);
+}
+
+/// Flushes and closes a recording's file. What went wrong, or empty when every write, the
+/// flush and the close succeeded.
+std::string CloseRecordFile(std::FILE* file)
+{
+  std::string failure;
+  if (std::ferror(file))
+  {
+    failure = "a write failed";
+  }
+  if (std::fflush(file) != 0 && failure.empty())
+  {
+    failure = std::strerror(errno);
+  }
+  if (std::fclose(file) != 0 && failure.empty())
+  {
+    failure = std::strerror(errno);
+  }
+  return failure;
 }
 }
 
@@ -133,6 +155,17 @@ int vtkRecordPlayView::OnCreate(LPCREATESTRUCT cs)
   this->RestartTimer();
   this->OptionsDialog.reset(this->CreateOptionsDialog());
   return 0;
+}
+
+//------------------------------------------------------------------------------
+BOOL vtkRecordPlayView::CanCloseFrame(CFrameWnd*)
+{
+  // Offered while the window and the event loop still run, exactly as Stop offers it.
+  if (this->Recording.load(Relaxed))
+  {
+    this->OnStop();
+  }
+  return TRUE;
 }
 
 //------------------------------------------------------------------------------
@@ -384,9 +417,11 @@ void vtkRecordPlayView::OnRecord()
       directory = DirectoryOf(document->GetPathName());
     }
   }
-  this->TempRecordPath = directory + CAMERA_RECORD_TEMP_FILE;
-
-  std::FILE* file = std::fopen(this->TempRecordPath.c_str(), "w");
+  // A directory of this recording's own: another user's leftover file, a link planted
+  // under the name, or a second viewer recording at the same time cannot interfere.
+  std::string reason;
+  std::FILE* file =
+    CreatePrivateTempFile(directory, CAMERA_RECORD_TEMP_FILE, this->TempRecordPath, reason);
   if (!file)
   {
     AfxMessageBox("Cannot open file for record!");
@@ -403,7 +438,7 @@ void vtkRecordPlayView::OnRecord()
     delete parameters;
     delete queue;
     std::fclose(file);
-    DeleteFile(this->TempRecordPath);
+    DeletePrivateTempFile(this->TempRecordPath);
     return;
   }
   this->RecordFile = file;
@@ -526,15 +561,23 @@ void vtkRecordPlayView::StopRecordPlay(bool restoreCamera)
     this->Queue = nullptr;
     this->PlaybackCamera = nullptr;
   }
+  std::string writeFailure;
   if (this->RecordFile)
   {
-    std::fclose(this->RecordFile);
+    writeFailure = CloseRecordFile(this->RecordFile);
     this->RecordFile = nullptr;
   }
 
-  if (recording)
+  if (recording && writeFailure.empty())
   {
     this->SaveTemporaryRecord();
+  }
+  else if (recording)
+  {
+    // An incomplete recording is never offered as if it were whole.
+    AfxMessageBox("Cannot save record!\nWriting the recording to " + this->TempRecordPath +
+      " failed (" + writeFailure + "); it has not been saved.");
+    DeletePrivateTempFile(this->TempRecordPath);
   }
 
   this->Realtime.store(1, Relaxed);
@@ -582,7 +625,7 @@ void vtkRecordPlayView::SaveTemporaryRecord()
     }
     break;
   }
-  DeleteFile(this->TempRecordPath);
+  DeletePrivateTempFile(this->TempRecordPath);
 }
 
 //------------------------------------------------------------------------------

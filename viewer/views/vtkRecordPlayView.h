@@ -23,9 +23,12 @@
  *
  * Recording captures the camera on every WM_TIMER that reaches the view while recording
  * unpaused (the VTK interactor's timer runs while the user drags), stamped with Tick, and
- * a writer thread writes the captures into "__CameraRecordTempFile.csr" in the temporary
- * directory; Stop offers the file for saving under a chosen name (asking before it
- * replaces an existing file) and deletes the temporary file. Playback reads a ".csr" file
+ * a writer thread writes the captures into "__CameraRecordTempFile.csr" in a directory of
+ * the recording's own under the temporary directory (made exclusively, private to the
+ * user); Stop offers the file for saving under a chosen name (asking before it replaces an
+ * existing file) and deletes the temporary file. A recording that could not be written
+ * whole (a failed write, flush or close) is reported instead of offered. Closing the
+ * window during a recording stops it and offers it as Stop does. Playback reads a ".csr" file
  * on a reader thread, applies each record when its delay has passed, switches mouse
  * interaction off, and at the end puts the camera back where it was before Play.
  *
@@ -77,7 +80,8 @@ constexpr UINT ID_RECORD = 32782;
 constexpr UINT ID_OPTIONS = 32802;
 ///@}
 
-/// The name of the file a recording writes into, in the temporary directory.
+/// The name of the file a recording writes into, in a private directory of its own under
+/// the temporary directory.
 constexpr const char* CAMERA_RECORD_TEMP_FILE = "__CameraRecordTempFile.csr";
 
 /**
@@ -158,7 +162,7 @@ public:
   bool IsPaused() const override { return this->Paused.load(Relaxed) != 0; }
   int GetTicksRemaining() const { return this->TicksRemaining.load(Relaxed); }
   int GetTicksAccumulated() const { return this->TicksAccumulated.load(Relaxed); }
-  /// The path recording writes into (set when a recording starts).
+  /// The path recording writes into (set when a recording starts; unique to it).
   const std::string& GetTempRecordPath() const { return this->TempRecordPath; }
   /// True while a recording or playback worker thread has been started and not waited for.
   bool HasWorker() const { return this->Worker.IsStarted(); }
@@ -199,6 +203,8 @@ protected:
   static constexpr std::memory_order Relaxed = std::memory_order_relaxed;
 
   int OnCreate(LPCREATESTRUCT cs) override;
+  /// The user closes the frame: a recording is stopped and offered for saving first.
+  BOOL CanCloseFrame(CFrameWnd* frame) override;
   /// Stops the timer, then ends a running recording (offering it for saving) or playback:
   /// the worker is stopped and waited for before the queue and the file are released.
   void OnDestroy() override;
