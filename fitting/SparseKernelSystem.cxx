@@ -1,5 +1,7 @@
 #include "SparseKernelSystem.h"
 
+#include "SplineKernel.h"
+
 // Only the parts of Eigen under the Mozilla Public License 2.0.
 #define EIGEN_MPL2_ONLY
 #include <Eigen/Dense>
@@ -22,13 +24,7 @@ using SparseMatrix = Eigen::SparseMatrix<double, Eigen::RowMajor, int>;
 // without fused multiply-adds, like the solver's): the same pairs count as neighbours.
 inline double SquaredDistance(const OrderedPoints& p, int a, int b)
 {
-  const double ax = p.X[a];
-  const double ay = p.Y[a];
-  const double az = p.Z[a];
-  const double dx = ax - p.X[b];
-  const double dy = ay - p.Y[b];
-  const double dz = az - p.Z[b];
-  return dx * dx + dy * dy + dz * dz;
+  return spline_kernel::SquaredDistance(p.X[a], p.Y[a], p.Z[a], p.X[b], p.Y[b], p.Z[b]);
 }
 
 // The landmarks sorted into cubic cells at least as large as the radius: every neighbour of a

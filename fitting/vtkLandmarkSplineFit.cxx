@@ -308,6 +308,10 @@ int vtkLandmarkSplineFit::Fit()
     {
       return this->Fail("The kernel matrix is not positive definite: no spline fitted.");
     }
+    if (!solver->GetSolveConverged())
+    {
+      return this->Fail("The sparse solve did not converge: no spline fitted.");
+    }
     std::vector<float>* outputs[3] = { &spline->CoeffX, &spline->CoeffY, &spline->CoeffZ };
     for (int a = 0; a < 3; ++a)
     {
@@ -332,7 +336,7 @@ int vtkLandmarkSplineFit::Fit()
     this->OrderingTime = Seconds(copied, ordered);
     this->AssemblyTime = clock.Of(FitStage::Assembly);
     this->FactorizationTime = clock.Of(FitStage::Factorisation);
-    this->SolveTime = clock.Of(FitStage::Solves);
+    this->SolveTime = clock.Of(FitStage::Solves) + clock.Of(FitStage::SparseSolve);
     this->TotalTime = Seconds(begin, Clock::now());
     return 1;
   }
