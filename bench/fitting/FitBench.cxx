@@ -6,7 +6,10 @@
 //   fitting_bench [--max-landmarks N] [--vtk-seconds S] [--cholmod-max N]   prints the tables
 //
 // The children are this program again:
-//   fitting_bench --stages <file> <radius> [threads]   one fit in process, stage by stage
+//   fitting_bench --stages <file> <radius> [threads [envelope bytes]]
+//                                             one fit in process, stage by stage (threads 0:
+//                                             the fit's choice; envelope bytes: the solver's
+//                                             MaximumEnvelopeBytes, 1 for the sparse solve)
 //   fitting_bench --cholmod <file> <radius>   CHOLMOD on the same kernel matrix
 //   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
 // Each prints one line of "key=value" pairs.
@@ -41,6 +44,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <spawn.h>
@@ -196,7 +200,7 @@ double FactorMultiplyAdds(const std::vector<int>& xenv)
   return total;
 }
 
-int RunStages(const char* file, float radius, int threads)
+int RunStages(const char* file, float radius, int threads, long long envelopeBytes)
 {
   envelope_set_thread_count(threads);
   Values base;
@@ -212,6 +216,7 @@ int RunStages(const char* file, float radius, int threads)
   }
   vtkNew<vtkMatrixSolver> solver;
   SetSolverInput(solver, reader);
+  solver->SetMaximumEnvelopeBytes(envelopeBytes);
   solver->Solve();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());
@@ -614,6 +619,10 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
     cases.push_back(c);
   }
 
+  // The generated sets are written: give their memory back, so that the children (spawned
+  // from this process) do not start with its resident set as their peak.
+  malloc_trim(0);
+
   std::printf("Pravik stages (processor seconds of all threads, in process, one run each; "
               "Gflop/s of the factorisation counts 2 per multiply-add of its row solves; "
               "solve GB/s: the envelope read 14 times by the 7 solves; \"sparse\": the "
@@ -674,6 +683,30 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
     }
     std::printf("%-12s %7.0f %10.3f %10.3f %10.3f %10.3f %8.2f\n", c.Name.c_str(), v.at("n"),
       cpu[0], wall[0], cpu[1], wall[1], wall[1] > 0.0 ? wall[0] / wall[1] : 0.0);
+  }
+
+  std::printf("\nThe same kernel systems by the sparse solve (conjugate gradients) instead of "
+              "the envelope: processor seconds of assembly + factorisation + solves against "
+              "assembly + sparse solve\n");
+  std::printf("%-12s %7s %10s %10s %8s\n", "set", "N", "envelope", "sparse", "ratio");
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const Values& v = stages[k];
+    if (!v.count("cpu_factorisation"))
+    {
+      continue; // solved sparse already
+    }
+    const ChildResult r = RunChild({ self, "--stages", c.File, c.Radius, "0", "1" }, true);
+    if (!r.Ok || !r.Result.count("cpu_sparse"))
+    {
+      std::printf("%-12s failed\n", c.Name.c_str());
+      continue;
+    }
+    const double envelope = v.at("cpu_assembly") + v.at("cpu_factorisation") + v.at("cpu_solves");
+    const double sparse = r.Result.at("cpu_assembly") + r.Result.at("cpu_sparse");
+    std::printf("%-12s %7.0f %10.3f %10.3f %8.2f\n", c.Name.c_str(), v.at("n"), envelope, sparse,
+      envelope / sparse);
   }
 
   std::printf("\nPravik as a process, and peak memory (MB; \"at start\": the resident set of a "
@@ -771,10 +804,10 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
 
 int main(int argc, char* argv[])
 {
-  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--stages") == 0)
+  if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "--stages") == 0)
   {
     return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)),
-      argc == 5 ? std::atoi(argv[4]) : 0);
+      argc >= 5 ? std::atoi(argv[4]) : 0, argc >= 6 ? std::atoll(argv[5]) : 0);
   }
 #ifdef QUORVEL_HAVE_CHOLMOD
   if (argc == 4 && std::strcmp(argv[1], "--cholmod") == 0)
