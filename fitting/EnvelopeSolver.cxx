@@ -1,7 +1,5 @@
 #include "EnvelopeSolver.h"
 
-#include "FitProgress.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -48,6 +46,16 @@ bool ProcessorRunsAvx2()
 
 const Kernels* ChosenKernels = nullptr;
 int ThreadCount = 0;
+EnvelopeProgress ProgressReport = nullptr;
+void* ProgressData = nullptr;
+
+void ReportProgress(double fraction)
+{
+  if (ProgressReport)
+  {
+    ProgressReport(fraction, ProgressData);
+  }
+}
 
 const Kernels& TheKernels()
 {
@@ -77,6 +85,13 @@ bool envelope_select_kernels(bool wide)
 EnvelopeSystem& envelope_system()
 {
   return TheEnvelopeSystem;
+}
+
+//------------------------------------------------------------------------------
+void envelope_set_progress(EnvelopeProgress report, void* data)
+{
+  ProgressReport = report;
+  ProgressData = data;
 }
 
 //------------------------------------------------------------------------------
@@ -178,12 +193,12 @@ private:
       if (reportProgress && entries > 0.0 && end - reported >= 1024)
       {
         reported = end;
-        FitReportProgress(static_cast<double>(this->Xenv[end] - 1) / entries);
+        ReportProgress(static_cast<double>(this->Xenv[end] - 1) / entries);
       }
     }
-    if (reportProgress && entries > 0.0)
+    if (reportProgress)
     {
-      FitReportProgress(1.0);
+      ReportProgress(1.0);
     }
     return positive;
   }
@@ -251,11 +266,13 @@ void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag
   if (!(diag[0] > 0.0f))
   {
     *iflag = 1;
+    ReportProgress(1.0);
     return;
   }
   diag[0] = static_cast<float>(std::sqrt(static_cast<double>(diag[0])));
   if (n <= 1)
   {
+    ReportProgress(1.0);
     return;
   }
   BlockFactorisation factorisation(n, xenv, env, diag);
@@ -286,7 +303,6 @@ int envelope_solve(int mode, float* rhs)
     envelope_factor(sys.N, sys.Xenv, sys.Env, sys.Diag, &sys.Iflag);
     if (sys.Iflag == 1)
     {
-      FitReportOutput();
       std::printf("Matrix is not positive  Iflag =%d\n", sys.Iflag);
     }
   }

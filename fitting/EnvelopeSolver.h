@@ -47,6 +47,14 @@ EnvelopeSystem& envelope_system();
 void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag);
 
 /**
+ * Tells how far envelope_factor has got: report(fraction, data) with the share of the envelope
+ * factored, on the calling thread, and with 1 when it ends (before envelope_solve reports a
+ * failed factorisation). A null report (the default) tells nothing.
+ */
+using EnvelopeProgress = void (*)(double fraction, void* data);
+void envelope_set_progress(EnvelopeProgress report, void* data);
+
+/**
  * The number of threads envelope_factor uses for this envelope (see
  * envelope_set_thread_count); also how many solves are worth running side by side.
  */

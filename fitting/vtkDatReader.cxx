@@ -112,7 +112,7 @@ int vtkDatReader::ReadLandmarks()
   FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
   if (!file)
   {
-    FitReportOutput();
+    InvokeFitOutput(this);
     std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
     return -1;
   }
@@ -127,7 +127,7 @@ int vtkDatReader::ReadLandmarks()
     const Item item = ParseLandmark(line, v);
     if (item == Item::NotFinite)
     {
-      FitReportOutput();
+      InvokeFitOutput(this);
       std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
         lineNumber, this->FileName);
       result = -1;
@@ -141,7 +141,7 @@ int vtkDatReader::ReadLandmarks()
   }
   if (result == 0 && std::ferror(file))
   {
-    FitReportOutput();
+    InvokeFitOutput(this);
     std::printf("Cannot read %s!\n", this->FileName);
     result = -1;
   }
@@ -164,7 +164,7 @@ int vtkDatReader::Read()
   this->Max = 0;
   this->PointArray->Initialize();
   this->PointArrayN->Initialize();
-  FitReportStage(FitStage::Reading);
+  InvokeFitStage(this, FitStage::Reading);
   if (this->ReadLandmarks() != 0)
   {
     this->PointArray->Initialize();
@@ -174,7 +174,7 @@ int vtkDatReader::Read()
   this->PointArray->Squeeze();
   this->PointArrayN->Squeeze();
 
-  FitReportStage(FitStage::Ordering);
+  InvokeFitStage(this, FitStage::Ordering);
   this->PolyData->SetPoints(this->PointArray);
   this->Tree->SetDataSet(this->PolyData);
   const int n = static_cast<int>(this->PointArray->GetNumberOfPoints());

@@ -32,18 +32,11 @@ double Seconds(Clock::time_point from, Clock::time_point to)
   return std::chrono::duration<double>(to - from).count();
 }
 
-// Times the solver's stages as it reports them, passing every report on to the watcher that
-// was installed before (the terminal progress line of a program, for instance).
+// Times the solver's stages as it reports them.
 class StageClock : public FitObserver
 {
 public:
-  StageClock()
-    : Previous(SetFitObserver(this))
-  {
-  }
-  ~StageClock() override { SetFitObserver(this->Previous); }
-  StageClock(const StageClock&) = delete;
-  StageClock& operator=(const StageClock&) = delete;
+  explicit StageClock(vtkObject* solver) { this->Observe(solver); }
 
   void StageBegins(FitStage stage) override
   {
@@ -51,32 +44,10 @@ public:
     this->Current = stage;
     this->Running = true;
     this->Start = Clock::now();
-    if (this->Previous)
-    {
-      this->Previous->StageBegins(stage);
-    }
   }
-  void Progress(double fraction) override
-  {
-    if (this->Previous)
-    {
-      this->Previous->Progress(fraction);
-    }
-  }
-  void BeforeOutput() override
-  {
-    if (this->Previous)
-    {
-      this->Previous->BeforeOutput();
-    }
-  }
-  void EnvelopeAssembled(int n, const int* xenv, const float* env) override
+  void EnvelopeAssembled(int n, const int* xenv, const float*) override
   {
     this->EnvelopeEntries = n > 0 ? xenv[n] - 1 : 0;
-    if (this->Previous)
-    {
-      this->Previous->EnvelopeAssembled(n, xenv, env);
-    }
   }
 
   void Stop()
@@ -92,7 +63,6 @@ public:
   vtkIdType EnvelopeEntries = 0;
 
 private:
-  FitObserver* Previous;
   FitStage Current = FitStage::Reading;
   bool Running = false;
   Clock::time_point Start;
@@ -297,7 +267,7 @@ int vtkLandmarkSplineFit::Fit()
     solver->SetBX(b[0].data());
     solver->SetBY(b[1].data());
     solver->SetBZ(b[2].data());
-    StageClock clock;
+    StageClock clock(solver);
     solver->Solve();
     clock.Stop();
     const std::unique_ptr<float[]> coefficients[3] = { std::unique_ptr<float[]>(

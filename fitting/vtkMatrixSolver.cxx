@@ -324,7 +324,11 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     }
   }
   w.EnvCapacity = e;
-  FitReportEnvelope(n, w.Xenv, w.Env);
+  FitEnvelope envelope;
+  envelope.N = n;
+  envelope.Xenv = w.Xenv;
+  envelope.Env = w.Env;
+  this->InvokeEvent(FitEnvelopeEvent, &envelope);
 }
 
 //------------------------------------------------------------------------------
@@ -354,7 +358,7 @@ void vtkMatrixSolver::AssembleSparse(
     if (profile.Coincident)
     {
       // Two equal rows: the matrix is singular, as a factorisation would find.
-      FitReportOutput();
+      InvokeFitOutput(this);
       std::printf("Matrix is not positive  Iflag =%d\n", 1);
       this->FactorizationFailed = 1;
       w.Sparse.reset(new SparseKernelSystem);
@@ -437,7 +441,7 @@ void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
   const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
   if (result.NotPositive)
   {
-    FitReportOutput();
+    InvokeFitOutput(this);
     std::printf("Matrix is not positive  Iflag =%d\n", 1);
     this->FactorizationFailed = 1;
     return;
@@ -508,7 +512,7 @@ void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
     this->AffineFallbackUsed = true;
     if (!w.WarningPrinted)
     {
-      FitReportOutput();
+      InvokeFitOutput(this);
       std::fputs(w.Span.Rank < 4 ? FlatWarning : SingularWarning, stdout);
       w.WarningPrinted = true;
     }
@@ -615,7 +619,7 @@ int vtkMatrixSolver::Solve()
     w.Coords = w.CoordsCopy.data();
   }
 
-  FitReportStage(FitStage::Assembly);
+  InvokeFitStage(this, FitStage::Assembly);
   this->AllocateWork(w, n);
   w.Ordered.resize(3 * static_cast<size_t>(n));
   w.Points.X = w.Ordered.data();
@@ -665,7 +669,7 @@ int vtkMatrixSolver::Solve()
   if (sparse)
   {
     this->AssembleSparse(w, n, profiled ? &profile : nullptr, envelopeFailure);
-    FitReportStage(FitStage::SparseSolve);
+    InvokeFitStage(this, FitStage::SparseSolve);
   }
   else
   {
@@ -675,9 +679,14 @@ int vtkMatrixSolver::Solve()
     sys.Xenv = w.Xenv;
     sys.Env = w.Env;
     sys.Iflag = 0;
-    FitReportStage(FitStage::Factorisation);
+    InvokeFitStage(this, FitStage::Factorisation);
+    // The factorisation's progress, as this solver's progress events.
+    envelope_set_progress([](double fraction, void* solver)
+      { static_cast<vtkMatrixSolver*>(solver)->InvokeEvent(vtkCommand::ProgressEvent, &fraction); },
+      this);
     this->FactorizationFailed = envelope_solve(1, nullptr);
-    FitReportStage(FitStage::Solves);
+    envelope_set_progress(nullptr, nullptr);
+    InvokeFitStage(this, FitStage::Solves);
   }
 
   if (w.Sparse)

@@ -122,13 +122,6 @@ public:
    */
   int GetFactorizationFailed() const { return this->FactorizationFailed; }
 
-  /**
-   * The number of affine functions the landmarks of the last Solve() tell apart (4 when they
-   * span space), and whether the affine part had to be fitted within that span.
-   */
-  int GetAffineRank() const { return this->AffineRank; }
-  bool GetAffineFallbackUsed() const { return this->AffineFallbackUsed; }
-
 protected:
   vtkMatrixSolver();
   ~vtkMatrixSolver() override;
@@ -166,6 +159,8 @@ private:
   double SolveResidual = 0.0;
   int SolveIterations = 0;
   int FactorizationFailed = 0;
+  // What PrintSelf tells of the affine part: the number of affine functions the landmarks of
+  // the last Solve() tell apart (4 when they span space), and whether it was fitted within them.
   int AffineRank = 0;
   bool AffineFallbackUsed = false;
 };

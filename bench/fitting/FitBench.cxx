@@ -205,28 +205,28 @@ int RunStages(const char* file, float radius, int threads, long long envelopeByt
   envelope_set_thread_count(threads);
   Values base;
   base["rss_start"] = StatusMegabytes("VmRSS");
-  StageClock clock;
-  SetFitObserver(&clock);
   vtkNew<vtkDatReader> reader;
+  vtkNew<vtkMatrixSolver> solver;
+  StageClock clock;
+  clock.Observe(reader);
+  clock.Observe(solver);
   reader->FileName = file;
   reader->SetRadius(radius);
   if (reader->Read() != 0)
   {
     return 1;
   }
-  vtkNew<vtkMatrixSolver> solver;
   SetSolverInput(solver, reader);
   solver->SetMaximumEnvelopeBytes(envelopeBytes);
   solver->Solve();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());
   const std::unique_ptr<float[]> z(solver->GetSplineCoeffZ());
-  FitReportStage(FitStage::Writing);
+  clock.StageBegins(FitStage::Writing);
   const std::string out = std::string(file) + ".bench.trc";
   const TransformWriteStatus written = WriteTransformCoefficients(out.c_str(), reader->GetRadius(),
     reader->GetPointArray(), x.get(), y.get(), z.get(), reader->GetUnList());
   clock.End();
-  SetFitObserver(nullptr);
   std::remove(out.c_str());
   if (written != TransformWriteStatus::Ok)
   {

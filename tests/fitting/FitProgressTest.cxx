@@ -320,11 +320,10 @@ void ExpectTextbookAssembly(const std::vector<Landmark>& landmarks, float radius
   TextbookEnvelope(solver, n, reader->GetList(), reader->GetMax(), xenv, env);
 
   EnvelopeCapture capture;
-  FitObserver* before = SetFitObserver(&capture);
+  capture.Observe(solver);
   testing::internal::CaptureStdout();
   solver->Solve();
   testing::internal::GetCapturedStdout();
-  SetFitObserver(before);
   delete[] solver->GetSplineCoeffX();
   delete[] solver->GetSplineCoeffY();
   delete[] solver->GetSplineCoeffZ();
