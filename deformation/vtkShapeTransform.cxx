@@ -108,6 +108,15 @@ bool AllFinite(const double v[3])
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+// The affine part of the spline at x: the constant term and the factors of x, y and z.
+void AddAffinePart(double s[3], const double x[3], const float* cx, const float* cy,
+  const float* cz, vtkIdType N)
+{
+  s[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
+  s[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
+  s[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+}
+
 // A displacement is kept only if it survives rounding to single precision.
 bool FitsInFloat(const double v[3])
 {
@@ -211,6 +220,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
   this->Tree = tree;
   this->Cached = 0;
   this->Initialized = 0;
+  this->AffineOnly = false;
   this->CachedInput = nullptr;
   // The output of every pipeline that uses the transform is out of date from here on.
   this->Modified();
@@ -232,11 +242,10 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
     vtkErrorMacro("Incomplete spline parameters: the transform leaves models unchanged.");
     return;
   }
-  if (!(radius > 0.0f) || !std::isfinite(radius))
+  if (!std::isfinite(radius))
   {
-    // Weights (1 - r/R)^2 have no meaning for such a radius (0/0 for a coincident landmark).
     vtkWarningMacro("Spline radius " << radius
-                                     << " is not a positive number: the transform leaves "
+                                     << " is not a finite number: the transform leaves "
                                         "models unchanged.");
     return;
   }
@@ -255,6 +264,15 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
                                                        << " landmark points: the transform "
                                                           "leaves models unchanged.");
     return;
+  }
+  if (!(radius > 0.0f))
+  {
+    // Weights (1 - r/R)^2 have no meaning for such a radius (0/0 for a coincident landmark);
+    // what was fitted with it is the affine part alone.
+    vtkWarningMacro("Spline radius " << radius
+                                     << " is not a positive number: only the affine part of "
+                                        "the fit is applied, the same map at every point.");
+    this->AffineOnly = true;
   }
   this->Initialized = 1;
 }
@@ -449,7 +467,11 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
     double s[3] = { 0.0, 0.0, 0.0 };
     // A non-finite coordinate has no neighbourhood (and would make the locator compute a
     // bucket index from it).
-    if (N > 0 && AllFinite(x))
+    if (N > 0 && AllFinite(x) && this->AffineOnly)
+    {
+      AddAffinePart(s, x, cx, cy, cz, N);
+    }
+    else if (N > 0 && AllFinite(x))
     {
       this->Tree->FindPointsWithinRadius(R, x, ids);
       const vtkIdType found = ids->GetNumberOfIds();
@@ -471,9 +493,7 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
       }
       if (found > 0)
       {
-        s[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
-        s[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
-        s[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+        AddAffinePart(s, x, cx, cy, cz, N);
       }
     }
     if (!AllFinite(s) || !FitsInFloat(s))
@@ -495,7 +515,8 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
 void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);
-  os << indent << "Radius: " << this->Radius << "\n";
+  os << indent << "Radius: " << this->Radius << (this->AffineOnly ? " (affine part only)" : "")
+     << "\n";
   os << indent << "PointArray: " << this->PointArray << "\n";
   os << indent << "Displacements: " << this->Displacements->GetNumberOfPoints() << " points\n";
   os << indent << "Cached: " << this->Cached << "\n";

@@ -1,7 +1,9 @@
 #include "PravikRun.h"
 
+#include "FitNotes.h"
 #include "FitProgress.h"
 #include "SolverInput.h"
+#include "NumberText.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -19,7 +21,7 @@
 
 namespace
 {
-int Fit(const char* fileName, float radius)
+int Fit(const char* fileName, float radius, const char* radiusText)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
@@ -32,6 +34,8 @@ int Fit(const char* fileName, float radius)
     std::printf("Error!\n");
     return PravikReadFailed;
   }
+  FitReportOutput();
+  PrintFitNotes(stderr, fileName, radiusText, reader);
 
   vtkNew<vtkMatrixSolver> solver;
   SetSolverInput(solver, reader);
@@ -122,7 +126,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   // process inside VTK, out of reach of the handlers below.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
-  const double value = std::strtod(argv[2], nullptr);
+  const double value = NumberText::ToDouble(argv[2]);
   const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
   if (!std::isfinite(radius))
   {
@@ -140,7 +144,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   int status;
   try
   {
-    status = Fit(argv[1], radius);
+    status = Fit(argv[1], radius, argv[2]);
   }
   catch (const char* message)
   {
