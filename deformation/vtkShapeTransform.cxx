@@ -1,9 +1,15 @@
 #include "vtkShapeTransform.h"
 
+#include "SplineKernel.h"
+#include "TransformFile.h"
+
 #include "vtkDataSet.h"
 #include "vtkDoubleArray.h"
 #include "vtkFloatArray.h"
 #include "vtkIdList.h"
+#include "vtkIntArray.h"
+#include "vtkMath.h"
+#include "vtkNew.h"
 #include "vtkObjectFactory.h"
 #include "vtkPointLocator.h"
 #include "vtkPoints.h"
@@ -108,15 +114,6 @@ bool AllFinite(const double v[3])
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// The affine part of the spline at x: the constant term and the factors of x, y and z.
-void AddAffinePart(double s[3], const double x[3], const float* cx, const float* cy,
-  const float* cz, vtkIdType N)
-{
-  s[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
-  s[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
-  s[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
-}
-
 // A displacement is kept only if it survives rounding to single precision.
 bool FitsInFloat(const double v[3])
 {
@@ -155,6 +152,117 @@ void CopyPoints(vtkPoints* in, vtkPoints* out, vtkIdType start)
     dst.Set(start + i, x);
   }
 }
+
+// The displacement d(x) of one set of parameters, as every path of the transform applies it.
+class SplineField
+{
+public:
+  SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
+    const float* cz, const int* unList, vtkPointLocator* tree, bool affineOnly)
+    : Landmarks(landmarks)
+    , Tree(tree)
+    , AffineOnly(affineOnly)
+  {
+    this->Coefficients.X = cx;
+    this->Coefficients.Y = cy;
+    this->Coefficients.Z = cz;
+    this->Coefficients.UnList = unList;
+    this->Coefficients.N = landmarks->GetNumberOfPoints();
+    this->Coefficients.Radius = radius;
+  }
+
+  // d(x) and, when gradient is given, its Jacobian, using ids for the radius query. Both are
+  // 0 where x is not finite (it has no neighbourhood, and the locator would compute a bucket
+  // from it), where no landmark lies within reach, and where the sum is not finite or beyond
+  // single precision (non-finite coefficients: the point stays rather than becoming NaN).
+  void Evaluate(const double x[3], vtkIdList* ids, double d[3], double (*gradient)[3]) const
+  {
+    d[0] = d[1] = d[2] = 0.0;
+    if (gradient)
+    {
+      std::fill_n(&gradient[0][0], 9, 0.0);
+    }
+    if (this->Coefficients.N == 0 || !AllFinite(x))
+    {
+      return;
+    }
+    if (this->AffineOnly)
+    {
+      // No kernel for a radius of 0 or below: the affine part at every point.
+      if (gradient)
+      {
+        spline_kernel::AddAffinePart<true>(this->Coefficients, x, d, gradient);
+      }
+      else
+      {
+        spline_kernel::AddAffinePart<false>(this->Coefficients, x, d);
+      }
+    }
+    else
+    {
+      this->Tree->FindPointsWithinRadius(this->Coefficients.Radius, x, ids);
+      const vtkIdType* id = ids->GetPointer(0);
+      const vtkIdType found = ids->GetNumberOfIds();
+      if (gradient)
+      {
+        spline_kernel::EvaluateSpline<true>(
+          this->Coefficients, this->Landmarks, id, found, x, d, gradient);
+      }
+      else
+      {
+        spline_kernel::EvaluateSpline<false>(this->Coefficients, this->Landmarks, id, found, x, d);
+      }
+    }
+    if (!AllFinite(d) || !FitsInFloat(d) ||
+      (gradient && !(AllFinite(gradient[0]) && AllFinite(gradient[1]) && AllFinite(gradient[2]))))
+    {
+      d[0] = d[1] = d[2] = 0.0;
+      if (gradient)
+      {
+        std::fill_n(&gradient[0][0], 9, 0.0);
+      }
+    }
+  }
+
+private:
+  spline_kernel::SplineCoefficients Coefficients;
+  PointAccess Landmarks;
+  vtkPointLocator* Tree;
+  bool AffineOnly;
+};
+
+// The matrix I - t * g.
+void ForwardJacobian(double t, const double g[3][3], double j[3][3])
+{
+  for (int a = 0; a < 3; ++a)
+  {
+    for (int b = 0; b < 3; ++b)
+    {
+      j[a][b] = (a == b ? 1.0 : 0.0) - t * g[a][b];
+    }
+  }
+}
+
+// The inverse of m into inv; false (inv untouched) when m is singular or not finite.
+bool Invert(const double m[3][3], double inv[3][3])
+{
+  const double det = vtkMath::Determinant3x3(m);
+  if (det == 0.0 || !std::isfinite(det))
+  {
+    return false;
+  }
+  double result[3][3];
+  vtkMath::Invert3x3(m, result);
+  for (int a = 0; a < 3; ++a)
+  {
+    if (!AllFinite(result[a]))
+    {
+      return false;
+    }
+  }
+  std::copy_n(&result[0][0], 9, &inv[0][0]);
+  return true;
+}
 }
 
 //------------------------------------------------------------------------------
@@ -171,6 +279,9 @@ vtkShapeTransform::vtkShapeTransform()
   , Tree(nullptr)
   , NeighborIds(vtkIdList::New())
   , NumberOfThreads(0)
+  , InverseFlag(0)
+  , InverseTolerance(1e-6)
+  , InverseIterations(50)
   , CachedInputTime(0)
 {
   this->Displacements->SetDataTypeToFloat();
@@ -180,7 +291,15 @@ vtkShapeTransform::vtkShapeTransform()
 //------------------------------------------------------------------------------
 vtkShapeTransform::~vtkShapeTransform()
 {
-  // The parameter objects are the caller's: only the cache and the id list are released.
+  // The arrays lent by a caller stay the caller's; the points and the locator are shared.
+  if (this->PointArray)
+  {
+    this->PointArray->UnRegister(this);
+  }
+  if (this->Tree)
+  {
+    this->Tree->UnRegister(this);
+  }
   this->Displacements->Delete();
   this->NeighborIds->Delete();
   this->Cached = 0;
@@ -211,13 +330,19 @@ vtkMTimeType vtkShapeTransform::GetMTime()
 void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* coeffX, float* coeffY,
   float* coeffZ, int* unList, vtkPointLocator* tree)
 {
+  // A reference of our own keeps the points and the locator alive as long as they are used.
+  vtkSetObjectBodyMacro(PointArray, vtkPoints, points);
+  vtkSetObjectBodyMacro(Tree, vtkPointLocator, tree);
+  if (!this->HoldsArrays(coeffX, coeffY, coeffZ, unList))
+  {
+    this->HeldCoefficients = nullptr;
+    this->HeldUnList = nullptr;
+  }
   this->Radius = radius;
-  this->PointArray = points;
   this->SplineCoeffX = coeffX;
   this->SplineCoeffY = coeffY;
   this->SplineCoeffZ = coeffZ;
   this->UnList = unList;
-  this->Tree = tree;
   this->Cached = 0;
   this->Initialized = 0;
   this->AffineOnly = false;
@@ -294,6 +419,11 @@ void vtkShapeTransform::TransformPointsNormalsVectors(vtkPoints* inPts, vtkPoint
 void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
 {
   this->Update();
+  if (this->InverseFlag)
+  {
+    this->InversePoints(in, out);
+    return;
+  }
   const vtkIdType n = in->GetNumberOfPoints();
   const vtkIdType start = out->GetNumberOfPoints();
 
@@ -305,10 +435,7 @@ void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
     factor = 0.0f;
   }
 
-  const bool usable = this->Initialized && this->PointArray &&
-    (this->PointArray->GetNumberOfPoints() == 0 ||
-      (this->Tree && this->Tree->GetDataSet() &&
-        this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints()));
+  const bool usable = this->Usable();
   if (!Grow(out, start, n))
   {
     vtkErrorMacro("Not enough memory for " << n << " transformed points.");
@@ -448,60 +575,19 @@ void vtkShapeTransform::ComputeDisplacements(
 void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor,
   vtkIdType begin, vtkIdType end, vtkIdList* ids)
 {
-  const vtkIdType N = this->PointArray->GetNumberOfPoints();
-  const double R = this->Radius;
   const double t = factor;
-  const float* cx = this->SplineCoeffX;
-  const float* cy = this->SplineCoeffY;
-  const float* cz = this->SplineCoeffZ;
-  const int* order = this->UnList;
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
   PointAccess src(in);
   PointAccess dst(out);
-  PointAccess landmarks(this->PointArray);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
 
   for (vtkIdType i = begin; i < end; ++i)
   {
     double x[3];
     src.Get(i, x);
-    double s[3] = { 0.0, 0.0, 0.0 };
-    // A non-finite coordinate has no neighbourhood (and would make the locator compute a
-    // bucket index from it).
-    if (N > 0 && AllFinite(x) && this->AffineOnly)
-    {
-      AddAffinePart(s, x, cx, cy, cz, N);
-    }
-    else if (N > 0 && AllFinite(x))
-    {
-      this->Tree->FindPointsWithinRadius(R, x, ids);
-      const vtkIdType found = ids->GetNumberOfIds();
-      const vtkIdType* id = ids->GetPointer(0);
-      for (vtkIdType j = 0; j < found; ++j)
-      {
-        double p[3];
-        landmarks.Get(id[j], p);
-        const double r = std::sqrt((p[0] - x[0]) * (p[0] - x[0]) + (p[1] - x[1]) * (p[1] - x[1]) +
-          (p[2] - x[2]) * (p[2] - x[2]));
-        // The locator accepts r <= R by squared distances; a square root that rounds just
-        // above R must still weigh nothing.
-        const double q = 1.0 - r / R;
-        const double w = q > 0.0 ? q * q : 0.0;
-        const int c = order[id[j]];
-        s[0] += w * cx[c];
-        s[1] += w * cy[c];
-        s[2] += w * cz[c];
-      }
-      if (found > 0)
-      {
-        AddAffinePart(s, x, cx, cy, cz, N);
-      }
-    }
-    if (!AllFinite(s) || !FitsInFloat(s))
-    {
-      // Non-finite coefficients, or a displacement beyond single precision: the point
-      // stays where it is rather than becoming NaN or infinite.
-      s[0] = s[1] = s[2] = 0.0;
-    }
+    double s[3];
+    field.Evaluate(x, ids, s, nullptr);
     float* d = cache + 3 * i;
     d[0] = static_cast<float>(s[0]);
     d[1] = static_cast<float>(s[1]);
@@ -512,10 +598,394 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
 }
 
 //------------------------------------------------------------------------------
+bool vtkShapeTransform::Usable() const
+{
+  return this->Initialized && this->PointArray &&
+    (this->PointArray->GetNumberOfPoints() == 0 ||
+      (this->Tree && this->Tree->GetDataSet() &&
+        this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints()));
+}
+
+//------------------------------------------------------------------------------
+bool vtkShapeTransform::HoldsArrays(
+  const float* x, const float* y, const float* z, const int* unList) const
+{
+  if (!this->HeldCoefficients || !this->HeldUnList)
+  {
+    return false;
+  }
+  const vtkIdType m = this->HeldCoefficients->GetNumberOfValues() / 3;
+  const float* held = this->HeldCoefficients->GetPointer(0);
+  return x == held && y == held + m && z == held + 2 * m &&
+    unList == this->HeldUnList->GetPointer(0);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::SetParameters(const TransformCoefficients& coefficients)
+{
+  const vtkIdType n = coefficients.Points ? coefficients.Points->GetNumberOfPoints() : 0;
+  const size_t m = static_cast<size_t>(n) + 4;
+  if (coefficients.CoeffX.size() != m || coefficients.CoeffY.size() != m ||
+    coefficients.CoeffZ.size() != m || coefficients.UnList.size() != static_cast<size_t>(n))
+  {
+    vtkErrorMacro("The coefficient arrays do not match the " << n
+                                                             << " landmarks: the parameters "
+                                                                "in force stay.");
+    return;
+  }
+  auto held = vtkSmartPointer<vtkFloatArray>::New();
+  held->SetNumberOfValues(static_cast<vtkIdType>(3 * m));
+  float* x = held->GetPointer(0);
+  std::copy(coefficients.CoeffX.begin(), coefficients.CoeffX.end(), x);
+  std::copy(coefficients.CoeffY.begin(), coefficients.CoeffY.end(), x + m);
+  std::copy(coefficients.CoeffZ.begin(), coefficients.CoeffZ.end(), x + 2 * m);
+  auto order = vtkSmartPointer<vtkIntArray>::New();
+  order->SetNumberOfValues(n);
+  std::copy(coefficients.UnList.begin(), coefficients.UnList.end(), order->GetPointer(0));
+  this->HeldCoefficients = held;
+  this->HeldUnList = order;
+  this->SetParameters(coefficients.Radius, coefficients.Points, x, x + m, x + 2 * m,
+    order->GetPointer(0), coefficients.Locator);
+}
+
+//------------------------------------------------------------------------------
+int vtkShapeTransform::LoadCoefficientFile(const char* fileName)
+{
+  TransformCoefficients file;
+  const TransformFileResult result = ReadTransformCoefficients(fileName, file);
+  if (result.Status != TransformFileStatus::Ok)
+  {
+    vtkErrorMacro("No transform loaded: " << result.Reason << ".");
+    return 0;
+  }
+  this->SetParameters(file);
+  return this->Initialized ? 1 : 0;
+}
+
+//------------------------------------------------------------------------------
+vtkAbstractTransform* vtkShapeTransform::MakeTransform()
+{
+  return vtkShapeTransform::New();
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::Inverse()
+{
+  this->InverseFlag = !this->InverseFlag;
+  this->Modified();
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
+{
+  auto* source = static_cast<vtkShapeTransform*>(transform);
+  this->Factor.store(source->GetFactor(), std::memory_order_relaxed);
+  this->NumberOfThreads = source->NumberOfThreads;
+  this->InverseFlag = source->InverseFlag;
+  this->InverseTolerance = source->InverseTolerance;
+  this->InverseIterations = source->InverseIterations;
+  this->Cached = 0;
+  this->CachedInput = nullptr;
+
+  vtkPoints* points = source->Initialized ? source->PointArray : nullptr;
+  vtkSetObjectBodyMacro(PointArray, vtkPoints, points);
+  vtkPointLocator* tree = source->Initialized ? source->Tree : nullptr;
+  vtkSetObjectBodyMacro(Tree, vtkPointLocator, tree);
+  this->Radius = source->Radius;
+  this->Initialized = source->Initialized;
+  this->AffineOnly = source->AffineOnly;
+  this->HeldCoefficients = nullptr;
+  this->HeldUnList = nullptr;
+  this->SplineCoeffX = this->SplineCoeffY = this->SplineCoeffZ = nullptr;
+  this->UnList = nullptr;
+  if (!source->Initialized || !source->SplineCoeffX)
+  {
+    return; // the identity, or no landmarks (no arrays needed)
+  }
+  if (source->HeldCoefficients)
+  {
+    // Held arrays are never written after they were filled: the copy shares them.
+    this->HeldCoefficients = source->HeldCoefficients;
+    this->HeldUnList = source->HeldUnList;
+    this->SplineCoeffX = source->SplineCoeffX;
+    this->SplineCoeffY = source->SplineCoeffY;
+    this->SplineCoeffZ = source->SplineCoeffZ;
+    this->UnList = source->UnList;
+    return;
+  }
+  // The source refers to its caller's arrays: the copy takes its own, so that it does not
+  // depend on how long the caller keeps them.
+  const vtkIdType n = source->PointArray->GetNumberOfPoints();
+  const vtkIdType m = n + 4;
+  this->HeldCoefficients = vtkSmartPointer<vtkFloatArray>::New();
+  this->HeldCoefficients->SetNumberOfValues(3 * m);
+  float* x = this->HeldCoefficients->GetPointer(0);
+  std::copy_n(source->SplineCoeffX, m, x);
+  std::copy_n(source->SplineCoeffY, m, x + m);
+  std::copy_n(source->SplineCoeffZ, m, x + 2 * m);
+  this->HeldUnList = vtkSmartPointer<vtkIntArray>::New();
+  this->HeldUnList->SetNumberOfValues(n);
+  std::copy_n(source->UnList, n, this->HeldUnList->GetPointer(0));
+  this->SplineCoeffX = x;
+  this->SplineCoeffY = x + m;
+  this->SplineCoeffZ = x + 2 * m;
+  this->UnList = this->HeldUnList->GetPointer(0);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalUpdate()
+{
+  if (this->Usable() && this->PointArray->GetNumberOfPoints() > 0)
+  {
+    this->Tree->BuildLocator();
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalTransformPoint(const float in[3], float out[3])
+{
+  const double x[3] = { in[0], in[1], in[2] };
+  double y[3];
+  this->TransformOne(x, y, nullptr);
+  out[0] = static_cast<float>(y[0]);
+  out[1] = static_cast<float>(y[1]);
+  out[2] = static_cast<float>(y[2]);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalTransformPoint(const double in[3], double out[3])
+{
+  this->TransformOne(in, out, nullptr);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalTransformDerivative(
+  const float in[3], float out[3], float derivative[3][3])
+{
+  const double x[3] = { in[0], in[1], in[2] };
+  double y[3];
+  double j[3][3];
+  this->TransformOne(x, y, j);
+  for (int a = 0; a < 3; ++a)
+  {
+    out[a] = static_cast<float>(y[a]);
+    for (int b = 0; b < 3; ++b)
+    {
+      derivative[a][b] = static_cast<float>(j[a][b]);
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InternalTransformDerivative(
+  const double in[3], double out[3], double derivative[3][3])
+{
+  this->TransformOne(in, out, derivative);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (*derivative)[3])
+{
+  const double x[3] = { in[0], in[1], in[2] }; // in and out may be one array
+  float factor = this->GetFactor();
+  if (!std::isfinite(factor))
+  {
+    factor = 0.0f;
+  }
+  double g[3][3] = { { 0, 0, 0 }, { 0, 0, 0 }, { 0, 0, 0 } };
+  if (!this->Usable())
+  {
+    std::copy_n(x, 3, out);
+    if (derivative)
+    {
+      ForwardJacobian(0.0, g, derivative);
+    }
+    return;
+  }
+  // A list of our own: any number of threads may be here at once.
+  vtkNew<vtkIdList> ids;
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
+  const double t = factor;
+  if (!this->InverseFlag)
+  {
+    double d[3];
+    field.Evaluate(x, ids, d, derivative ? g : nullptr);
+    out[0] = x[0] - t * d[0];
+    out[1] = x[1] - t * d[1];
+    out[2] = x[2] - t * d[2];
+    if (derivative)
+    {
+      ForwardJacobian(t, g, derivative);
+    }
+    return;
+  }
+
+  double residual = 0.0;
+  const int steps = this->SolveInverse(x, out, factor, ids, &residual);
+  if (steps < 0)
+  {
+    vtkWarningMacro("No inverse found for (" << x[0] << ", " << x[1] << ", " << x[2] << ") within "
+                                             << this->InverseTolerance << " in "
+                                             << this->InverseIterations
+                                             << " steps: the deformation folds or jumps there "
+                                                "(remaining error "
+                                             << residual << ").");
+  }
+  if (derivative)
+  {
+    double d[3];
+    double j[3][3];
+    field.Evaluate(out, ids, d, g);
+    ForwardJacobian(t, g, j);
+    if (!Invert(j, derivative))
+    {
+      // No finite inverse where the deformation folds.
+      std::fill_n(&derivative[0][0], 9, 0.0);
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
+int vtkShapeTransform::SolveInverse(
+  const double y[3], double x[3], float factor, vtkIdList* ids, double* residual) const
+{
+  double unused = 0.0;
+  residual = residual ? residual : &unused;
+  if (!this->Usable() || !AllFinite(y))
+  {
+    // The forward transform leaves such points where they are.
+    std::copy_n(y, 3, x);
+    *residual = 0.0;
+    return 0;
+  }
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
+  const double t = factor;
+  double d[3];
+  double g[3][3];
+  // Where d varies slowly, x = y + t d(y) is nearly the answer.
+  field.Evaluate(y, ids, d, nullptr);
+  for (int a = 0; a < 3; ++a)
+  {
+    x[a] = y[a] + t * d[a];
+  }
+
+  const double tolerance2 = this->InverseTolerance * this->InverseTolerance;
+  double best[3] = { x[0], x[1], x[2] };
+  double bestError2 = HUGE_VAL;
+  double step[3] = { 0.0, 0.0, 0.0 };
+  double length = 1.0;
+  for (int steps = 0;; ++steps)
+  {
+    field.Evaluate(x, ids, d, g);
+    const double f[3] = { x[0] - t * d[0] - y[0], x[1] - t * d[1] - y[1], x[2] - t * d[2] - y[2] };
+    const double error2 = f[0] * f[0] + f[1] * f[1] + f[2] * f[2];
+    if (error2 < bestError2)
+    {
+      bestError2 = error2;
+      std::copy_n(x, 3, best);
+      // The Newton step: solve (I - t grad d) step = f.
+      double j[3][3];
+      double inverse[3][3];
+      ForwardJacobian(t, g, j);
+      const bool regular = Invert(j, inverse);
+      if (regular)
+      {
+        vtkMath::Multiply3x3(inverse, f, step);
+      }
+      else
+      {
+        std::copy_n(f, 3, step); // a fixed-point step where the Jacobian is singular
+      }
+      if (regular && error2 <= tolerance2 && vtkMath::Dot(step, step) <= tolerance2)
+      {
+        // Within tolerance on both sides; the last correction comes free.
+        for (int a = 0; a < 3; ++a)
+        {
+          x[a] -= step[a];
+        }
+        *residual = std::sqrt(error2);
+        return steps;
+      }
+      length = 1.0;
+    }
+    else
+    {
+      // The error grew (a fold, a jump, or a step too long for the curvature): a shorter step
+      // from the best point.
+      length *= 0.5;
+    }
+    if (steps >= this->InverseIterations)
+    {
+      break;
+    }
+    for (int a = 0; a < 3; ++a)
+    {
+      x[a] = best[a] - length * step[a];
+    }
+  }
+  std::copy_n(best, 3, x);
+  *residual = std::sqrt(bestError2);
+  return -1;
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
+{
+  const vtkIdType n = in->GetNumberOfPoints();
+  const vtkIdType start = out->GetNumberOfPoints();
+  if (!Grow(out, start, n))
+  {
+    vtkErrorMacro("Not enough memory for " << n << " transformed points.");
+    return;
+  }
+  if (!this->Usable())
+  {
+    CopyPoints(in, out, start);
+    return;
+  }
+  float factor = this->GetFactor();
+  if (!std::isfinite(factor))
+  {
+    factor = 0.0f;
+  }
+  vtkNew<vtkIdList> ids;
+  PointAccess src(in);
+  PointAccess dst(out);
+  vtkIdType failed = 0;
+  double worst = 0.0;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double y[3];
+    double x[3];
+    double residual = 0.0;
+    src.Get(i, y);
+    if (this->SolveInverse(y, x, factor, ids, &residual) < 0)
+    {
+      ++failed;
+      worst = std::max(worst, residual);
+    }
+    dst.Set(start + i, x);
+  }
+  if (failed > 0)
+  {
+    vtkWarningMacro("No inverse found for " << failed << " of " << n << " points within "
+                                            << this->InverseTolerance << " in "
+                                            << this->InverseIterations
+                                            << " steps: the deformation folds or jumps there "
+                                               "(largest remaining error "
+                                            << worst << ").");
+  }
+}
+
+//------------------------------------------------------------------------------
 void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);
   os << indent << "Radius: " << this->Radius << (this->AffineOnly ? " (affine part only)" : "")
+     << "\n";
+  os << indent << "Landmarks: " << (this->PointArray ? this->PointArray->GetNumberOfPoints() : 0)
      << "\n";
   os << indent << "PointArray: " << this->PointArray << "\n";
   os << indent << "Displacements: " << this->Displacements->GetNumberOfPoints() << " points\n";
@@ -529,6 +999,10 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Factor: " << this->GetFactor() << "\n";
   os << indent << "NeighborIds: " << this->NeighborIds->GetNumberOfIds() << " ids\n";
   os << indent << "NumberOfThreads: " << this->NumberOfThreads << "\n";
+  os << indent << "InverseFlag: " << this->InverseFlag << "\n";
+  os << indent << "InverseTolerance: " << this->InverseTolerance << "\n";
+  os << indent << "InverseIterations: " << this->InverseIterations << "\n";
+  os << indent << "HeldCoefficients: " << (this->HeldCoefficients ? "yes" : "no") << "\n";
   os << indent << "CachedInput: " << this->CachedInput.GetPointer() << "\n";
   os << indent << "CachedInputTime: " << this->CachedInputTime << "\n";
 }

@@ -21,7 +21,8 @@
  * (the least-squares affine map of the landmarks), and d(x) is that affine part at every
  * point, with a warning when the parameters are set.
  *
- * Coefficient layout (one array per axis, N + 4 floats, read only, owned by the caller):
+ * Coefficient layout (one array per axis, N + 4 floats, read only; the caller's, or the
+ * transform's own after LoadCoefficientFile, SetParameters from a read file, or a copy):
  * @verbatim
  *   index:  0 .. N-1                      N          N+1    N+2    N+3
  *           kernel weights, in the        constant   x      y      z
@@ -29,17 +30,24 @@
  *   landmark k (file order) owns the kernel weight at UnList[k]
  * @endverbatim
  *
- * Only whole point sets are transformed. The first evaluation after new parameters makes one
- * radius query and one kernel sum per point, spread over the machine's cores, and caches the
- * displacements (single precision). Every later evaluation of the same input points is one
- * multiply-subtract per coordinate. The cache belongs to one input: another vtkPoints
- * object, a modification of the cached one or another point count makes the next evaluation
- * recompute it.
+ * Whole point sets (TransformPoints, and the filters that call it) are what the viewer
+ * animates: the first evaluation after new parameters makes one radius query and one kernel
+ * sum per point, spread over the machine's cores, and caches the displacements (single
+ * precision). Every later evaluation of the same input points is one multiply-subtract per
+ * coordinate. The cache belongs to one input: another vtkPoints object, a modification of the
+ * cached one or another point count makes the next evaluation recompute it.
  *
- * Precision: sums are accumulated in double precision. The evaluation that fills the cache
- * computes its output from those double sums; later evaluations use the cached single
- * precision displacements, so the same Factor can give results that differ in the last bits
- * of a coordinate between the first and a later evaluation (at most |Factor| times half a
+ * Single points (TransformPoint, and every filter that transforms point by point) get the
+ * same displacement, computed afresh for each call: they neither read nor fill the cache, and
+ * any number of threads may transform single points at once. The derivative is the analytic
+ * Jacobian I - Factor * grad d(x) of the same sum. The inverse (GetInverse(), or Inverse() on
+ * a copy) finds, for a point y, the x with x - Factor * d(x) = y by Newton's method started at
+ * y + Factor * d(y); see InverseTolerance and InverseIterations.
+ *
+ * Precision: sums are accumulated in double precision. The evaluation that fills the cache,
+ * and every single point, computes its output from those double sums; later evaluations use the
+ * cached single precision displacements, so the same Factor can give results that differ in the
+ * last bits of a coordinate between the first and a later evaluation (at most |Factor| times half a
  * unit in the last place of the displacement, plus the rounding of the output).
  *
  * Results do not depend on the number of threads: every point's displacement is computed
@@ -50,11 +58,14 @@
  * arrays or a locator that is not built over N points. A point whose displacement is not
  * finite (non-finite coefficients or input coordinates) is not moved.
  *
- * @warning The single-point, derivative and inverse operations of vtkAbstractTransform are
- * not supported: they leave their output as passed, and MakeTransform returns nullptr.
- * vtkAbstractTransform::GetInverse() builds its inverse through MakeTransform and so must not
- * be called on this transform (nor may it be concatenated inverted into a
- * vtkGeneralTransform).
+ * @warning d(x) is continuous inside the region the landmarks reach but drops to 0 where the
+ * last landmark goes out of reach (the affine part stops there), and the kernel has a cone's
+ * tip at every landmark, where the derivative takes that landmark's term as flat. Where
+ * Factor * grad d(x) has an eigenvalue of 1 or more the deformation folds and is not
+ * invertible: there the inverse warns that it did not converge and returns its best point.
+ *
+ * @warning Normals and vectors are not transformed (TransformPointsNormalsVectors moves the
+ * points only, as the viewer, which computes normals after the deformation, expects).
  *
  * @sa vtkTransformPolyDataFilter vtkThinPlateSplineTransform vtkPointLocator
  */
@@ -63,35 +74,61 @@
 #define vtkShapeTransform_h
 
 #include "vtkAbstractTransform.h"
-#include "vtkWeakPointer.h" // for the identity of the cached input
+#include "vtkSmartPointer.h" // for the held coefficient arrays
+#include "vtkWeakPointer.h"  // for the identity of the cached input
 
 #include <atomic> // for Factor
 
+class vtkFloatArray;
 class vtkIdList;
+class vtkIntArray;
 class vtkPointLocator;
 class vtkPoints;
+struct TransformCoefficients;
 
 class vtkShapeTransform : public vtkAbstractTransform
 {
 public:
   static vtkShapeTransform* New();
   vtkTypeMacro(vtkShapeTransform, vtkAbstractTransform);
+
+  /**
+   * Prints the radius, the number of landmarks, Factor, whether displacements are cached and
+   * the other settings.
+   */
   void PrintSelf(ostream& os, vtkIndent indent) override;
 
   /**
    * Hands over one fitted spline: the radius R, the N landmark positions in file order, the
    * three coefficient arrays of N + 4 floats, the ordering array of N ints and a locator
-   * built over the landmark positions. Nothing is copied: the caller keeps all of them alive
-   * and unchanged while these parameters are in force. The cache is dropped and the transform
-   * is marked modified, so pipelines that use it re-execute. Parameters that could make the
-   * evaluation read out of range (see the class warning) are reported and leave the
-   * transform the identity.
+   * built over the landmark positions. The transform keeps a reference to the points and the
+   * locator; the arrays are not copied: the caller keeps them alive and unchanged while these
+   * parameters are in force. The cache is dropped and the transform is marked modified, so
+   * pipelines that use it re-execute. Parameters that could make the evaluation read out of
+   * range (see the class warning) are reported and leave the transform the identity.
    */
   void SetParameters(float radius, vtkPoints* points, float* coeffX, float* coeffY, float* coeffZ,
     int* unList, vtkPointLocator* tree);
 
   /**
-   * Appends to out the transformed position of every point of in, in order.
+   * The same from a coefficient file read with ReadTransformCoefficients (TransformFile.h):
+   * the transform copies the arrays and keeps references to the points and the locator, so
+   * the read contents may go as soon as this returns.
+   */
+  VTK_WRAPEXCLUDE void SetParameters(const TransformCoefficients& coefficients);
+
+  /**
+   * Reads a transform coefficient file (".trc", as the fitting tool writes it) and sets the
+   * parameters from it, the transform holding everything it needs. Returns 1 on success; 0
+   * when the file cannot be read or is not a coefficient file (the reason goes to the error
+   * output), in which case the parameters in force stay as they were.
+   */
+  int LoadCoefficientFile(const char* fileName);
+
+  /**
+   * Appends to out the transformed position of every point of in, in order. For an inverted
+   * transform, each point is solved for by Newton's method (no cache), with one warning for
+   * all the points that did not converge.
    */
   void TransformPoints(vtkPoints* in, vtkPoints* out) override;
 
@@ -105,20 +142,57 @@ public:
 
   ///@{
   /**
-   * Not supported: the spline has no closed-form inverse and the transform only works on
-   * whole point sets. These leave their outputs as passed.
+   * One point: x - Factor * d(x), or, for an inverted transform, the point that the forward
+   * transform carries onto in (Newton's method). in and out may be the same array. Safe to
+   * call from several threads at once; the displacement cache is not used.
    */
-  void Inverse() override {}
-  void InternalTransformPoint(const float[3], float[3]) override {}
-  void InternalTransformPoint(const double[3], double[3]) override {}
-  void InternalTransformDerivative(const float[3], float[3], float[3][3]) override {}
-  void InternalTransformDerivative(const double[3], double[3], double[3][3]) override {}
+  void InternalTransformPoint(const float in[3], float out[3]) override;
+  void InternalTransformPoint(const double in[3], double out[3]) override;
+  ///@}
+
+  ///@{
+  /**
+   * The point as InternalTransformPoint gives it and the Jacobian derivative[i][j] =
+   * d out_i / d in_j: I - Factor * grad d(x), computed analytically; for an inverted transform,
+   * the inverse of the forward Jacobian at the found point (0 where that one is singular).
+   */
+  void InternalTransformDerivative(
+    const float in[3], float out[3], float derivative[3][3]) override;
+  void InternalTransformDerivative(
+    const double in[3], double out[3], double derivative[3][3]) override;
   ///@}
 
   /**
-   * Returns nullptr: the transform cannot be copied through the base class.
+   * Swaps the forward and the inverse direction. GetInverse() gives a transform that follows
+   * this one and runs the other way.
    */
-  VTK_NEWINSTANCE vtkAbstractTransform* MakeTransform() override { return nullptr; }
+  void Inverse() override;
+
+  /**
+   * 1 when this transform runs the inverse direction, 0 (the default) otherwise.
+   */
+  vtkGetMacro(InverseFlag, vtkTypeBool);
+
+  ///@{
+  /**
+   * The inverse stops when the forward transform of its point lies within InverseTolerance of
+   * the point to invert and the next Newton correction is shorter than InverseTolerance
+   * (default 1e-6, in the model's units; the correction is then applied). After
+   * InverseIterations Newton steps (default 50) without getting there it warns and returns
+   * the best point it found. Set these on the transform itself: its inverse takes them over.
+   */
+  vtkSetClampMacro(InverseTolerance, double, 0.0, VTK_DOUBLE_MAX);
+  vtkGetMacro(InverseTolerance, double);
+  vtkSetClampMacro(InverseIterations, int, 1, VTK_INT_MAX);
+  vtkGetMacro(InverseIterations, int);
+  ///@}
+
+  /**
+   * A new, empty vtkShapeTransform. DeepCopy then gives it this one's parameters (with its
+   * own references to the points, the locator, and coefficients and ordering that no caller
+   * owns), Factor, direction and inverse settings; not the displacement cache.
+   */
+  VTK_NEWINSTANCE vtkAbstractTransform* MakeTransform() override;
 
   /**
    * Blend factor of the deformation, 0 after construction. One evaluation reads it once, so
@@ -146,8 +220,9 @@ public:
 
   ///@{
   /**
-   * Number of threads for the displacement computation; 0 (the default) uses every core,
-   * 1 computes on the calling thread only. The results are the same for any value.
+   * Number of threads for the displacement computation of a whole point set; 0 (the default)
+   * uses every core, 1 computes on the calling thread only. The results are the same for any
+   * value.
    */
   vtkSetClampMacro(NumberOfThreads, int, 0, 256);
   vtkGetMacro(NumberOfThreads, int);
@@ -166,23 +241,19 @@ public:
   vtkGetObjectMacro(Tree, vtkPointLocator);
   ///@}
 
-  ///@{
   /**
-   * Initialized: parameters have been set and can be evaluated. Cached: the displacements of
-   * the last input are held for these parameters.
+   * 1 when parameters are in force and can be evaluated; 0 while the transform is the
+   * identity (none set, or refused).
    */
   vtkGetMacro(Initialized, vtkTypeBool);
-  vtkGetMacro(Cached, vtkTypeBool);
-  ///@}
-
-  /**
-   * The displacement cache: point i is d of input point i of the last computed input.
-   */
-  vtkGetObjectMacro(Displacements, vtkPoints);
 
 protected:
   vtkShapeTransform();
   ~vtkShapeTransform() override;
+
+  void InternalDeepCopy(vtkAbstractTransform* transform) override;
+  // Builds the locator, so that radius queries from several threads only read it.
+  void InternalUpdate() override;
 
   // True when the displacements held belong to these input points.
   bool CacheHolds(vtkPoints* in) const;
@@ -192,6 +263,21 @@ protected:
   void ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor, vtkIdType begin,
     vtkIdType end, vtkIdList* ids);
   void ApplyDisplacements(vtkPoints* in, vtkPoints* out, float factor);
+  // The inverse direction for a whole point set: one Newton solve per point, one warning for
+  // all points that did not converge.
+  void InversePoints(vtkPoints* in, vtkPoints* out);
+  // True when the parameters can be evaluated (else the transform is the identity).
+  bool Usable() const;
+  // The x that the forward transform with this factor carries onto y, by Newton's method.
+  // Returns the number of Newton steps taken, or -1 when it did not converge (x is then the
+  // best point found). residual, when given, receives |forward(x) - y| before the last
+  // correction.
+  int SolveInverse(
+    const double y[3], double x[3], float factor, vtkIdList* ids, double* residual) const;
+  // Forward or inverse, as InverseFlag says, warning where the inverse did not converge.
+  void TransformOne(const double in[3], double out[3], double (*derivative)[3]);
+  // True when these are the arrays the transform holds.
+  bool HoldsArrays(const float* x, const float* y, const float* z, const int* unList) const;
 
   float Radius;
   vtkPoints* PointArray;
@@ -206,6 +292,14 @@ protected:
   vtkPointLocator* Tree;
   vtkIdList* NeighborIds;
   int NumberOfThreads;
+  vtkTypeBool InverseFlag;
+  double InverseTolerance;
+  int InverseIterations;
+
+  // The coefficients (X, Y, Z one after the other) and the ordering when the transform holds
+  // them itself; null while SplineCoeffX... point into the caller's arrays.
+  vtkSmartPointer<vtkFloatArray> HeldCoefficients;
+  vtkSmartPointer<vtkIntArray> HeldUnList;
 
   // Which input the displacements belong to.
   vtkWeakPointer<vtkPoints> CachedInput;

@@ -4,6 +4,7 @@
 #include "DenseSolver.h"
 #include "EnvelopeSolver.h"
 #include "FitProgress.h"
+#include "SplineKernel.h"
 
 #include <vtkFloatArray.h>
 #include <vtkObjectFactory.h>
@@ -20,58 +21,12 @@ vtkStandardNewMacro(vtkMatrixSolver);
 
 namespace
 {
-// The kernel's distance is computed from the single-precision coordinates in double
-// precision, always by this one expression (the file is compiled without fused
-// multiply-adds), so that the assembly's window search and the stored values agree with
+// The kernel, its distance and its cut-off are spline_kernel's: this file is compiled without
+// fused multiply-adds, so that the assembly's window search and the stored values agree with
 // EvaluateKernel to the last bit.
-inline double SquaredDistance(double ax, double ay, double az, float bx, float by, float bz)
-{
-  const double dx = ax - bx;
-  const double dy = ay - by;
-  const double dz = az - bz;
-  return dx * dx + dy * dy + dz * dz;
-}
-
-inline double KernelOfSquaredDistance(double d2, double radius)
-{
-  const double u = 1.0 - std::sqrt(d2) / radius;
-  return u * u;
-}
-
-inline double Kernel(const float* a, const float* b, double radius)
-{
-  const double d2 = SquaredDistance(a[0], a[1], a[2], b[0], b[1], b[2]);
-  if (std::sqrt(d2) < radius)
-  {
-    return KernelOfSquaredDistance(d2, radius);
-  }
-  return 0.0;
-}
-
-// The smallest squared distance whose square root is not below the radius: since the square
-// root is correctly rounded and never decreases, sqrt(d2) < radius exactly when d2 is below
-// this limit, so the search for a row's first neighbour needs no square roots.
-double KernelSquaredDistanceLimit(double radius)
-{
-  if (!(radius > 0.0))
-  {
-    return 0.0; // no distance is below the radius (nor below not-a-number)
-  }
-  if (std::isinf(radius))
-  {
-    return radius;
-  }
-  double limit = radius * radius;
-  while (limit > 0.0 && std::sqrt(std::nextafter(limit, 0.0)) >= radius)
-  {
-    limit = std::nextafter(limit, 0.0);
-  }
-  while (std::sqrt(limit) < radius)
-  {
-    limit = std::nextafter(limit, HUGE_VAL);
-  }
-  return limit;
-}
+using spline_kernel::KernelBelowRadius;
+using spline_kernel::KernelSquaredDistanceLimit;
+using spline_kernel::SquaredDistance;
 
 bool AllFinite(const float* v, int count)
 {
@@ -174,7 +129,8 @@ double vtkMatrixSolver::EvaluateKernel(vtkIdType id1, vtkIdType id2)
     static_cast<float>(a[2]) };
   const float fb[3] = { static_cast<float>(b[0]), static_cast<float>(b[1]),
     static_cast<float>(b[2]) };
-  return Kernel(fa, fb, this->Radius);
+  return spline_kernel::Kernel(
+    SquaredDistance(fa[0], fa[1], fa[2], fb[0], fb[1], fb[2]), this->Radius);
 }
 
 //------------------------------------------------------------------------------
@@ -330,7 +286,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     for (int k = first; k < b; ++k)
     {
       const double d2 = SquaredDistance(bx, by, bz, x[k], y[k], z[k]);
-      row[k - first] = d2 < limit ? static_cast<float>(KernelOfSquaredDistance(d2, radius)) : 0.0f;
+      row[k - first] = d2 < limit ? static_cast<float>(KernelBelowRadius(d2, radius)) : 0.0f;
     }
     e += width;
     w.Xenv[b + 1] = static_cast<int>(e + 1);

@@ -10,6 +10,8 @@ QUORVEL_PACKAGES=(
   xvfb xauth libgl1-mesa-dri
   locales
   clang-14 libclang-rt-14-dev
+  desktop-file-utils groff-base shared-mime-info
+  python3-dev python3-vtk9 python3-numpy python3-scipy
 )
 
 quorvel_install_packages() {

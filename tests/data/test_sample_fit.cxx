@@ -11,7 +11,8 @@ namespace
 
 using namespace samplefiles;
 
-TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)
+// The sample's coefficient file, as the fitting tool writes it with the run script's radius.
+void FitSample(TransformCoefficients& c)
 {
   const std::string dir =
     (std::filesystem::temp_directory_path() / ("sample_fit_" + std::to_string(::getpid())))
@@ -27,10 +28,16 @@ TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)
     radiusText + " > \"" + dir + "/out.txt\"";
   ASSERT_EQ(std::system(command.c_str()), 0) << command << "\n" << ReadFile(dir + "/out.txt");
 
-  TransformCoefficients c;
   const TransformFileResult read = ReadTransformCoefficients((dir + "/leg.trc").c_str(), c);
   ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
   std::filesystem::remove_all(dir);
+}
+
+TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)
+{
+  TransformCoefficients c;
+  ASSERT_NO_FATAL_FAILURE(FitSample(c));
+  const double radius = RunScriptRadius();
 
   vtkSmartPointer<vtkPolyData> leg = ReadModel(kDataDir + "/leg.vtk");
   vtkNew<vtkShapeTransform> transform;
@@ -77,6 +84,40 @@ TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)
     worstHalf = std::max(worstHalf, Distance(middle, half->GetPoint(i)));
   }
   EXPECT_LT(worstHalf, 1e-5);
+}
+
+TEST(SampleFit, InverseCarriesThePosedModelBack)
+{
+  TransformCoefficients c;
+  ASSERT_NO_FATAL_FAILURE(FitSample(c));
+  vtkSmartPointer<vtkPolyData> leg = ReadModel(kDataDir + "/leg.vtk");
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetParameters(c);
+  vtkAbstractTransform* inverse = transform->GetInverse();
+  vtkNew<vtkPoints> vertices; // every third, to keep the test short
+  for (vtkIdType i = 0; i < leg->GetNumberOfPoints(); i += 3)
+  {
+    vertices->InsertNextPoint(leg->GetPoint(i));
+  }
+  // Up to half way the deformation is one to one around the model (beyond, it folds space near
+  // the knee: more than one point lands on some places, and no inverse can tell which).
+  for (float factor : { 0.25f, 0.5f, -0.5f })
+  {
+    transform->SetFactor(factor);
+    vtkNew<vtkPoints> posed;
+    transform->TransformPoints(vertices, posed);
+    vtkNew<vtkPoints> back;
+    inverse->TransformPoints(posed, back);
+    ASSERT_EQ(back->GetNumberOfPoints(), vertices->GetNumberOfPoints());
+    double worst = 0;
+    for (vtkIdType i = 0; i < vertices->GetNumberOfPoints(); ++i)
+    {
+      worst = std::max(worst, Distance(vertices->GetPoint(i), back->GetPoint(i)));
+    }
+    std::printf("factor %.2f: the inverse puts every point back within %.2e\n", factor, worst);
+    // Single-precision points; the inverse's tolerance is 1e-6.
+    EXPECT_LT(worst, 1e-6) << "factor " << factor;
+  }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "ShapeTransformTesting.h"
 
-#include "vtkShapeTransform.h"
-
+#include "vtkIdList.h"
+#include "vtkNew.h"
 #include "vtkObjectFactory.h"
 
 #include <algorithm>
@@ -13,6 +13,14 @@ namespace shape_testing
 {
 
 vtkStandardNewMacro(CountingLocator);
+vtkStandardNewMacro(ProbedTransform);
+
+int ProbedTransform::InverseSteps(const double y[3], double x[3], double* residual)
+{
+  this->Update();
+  vtkNew<vtkIdList> ids;
+  return this->SolveInverse(y, x, this->GetFactor(), ids, residual);
+}
 
 void CountingLocator::FindPointsWithinRadius(double R, const double x[3], vtkIdList* result)
 {

@@ -1,17 +1,18 @@
 // Test fixtures for vtkShapeTransform: splines with known coefficients, an independent
-// brute-force evaluation of the displacement and a locator that counts its radius queries.
+// brute-force evaluation of the displacement, a locator that counts its radius queries and a
+// transform whose cache and inverse solver the tests can look into.
 #ifndef ShapeTransformTesting_h
 #define ShapeTransformTesting_h
 
+#include "vtkCommand.h"
 #include "vtkPointLocator.h"
 #include "vtkPoints.h"
 #include "vtkPolyData.h"
+#include "vtkShapeTransform.h"
 #include "vtkSmartPointer.h"
 
 #include <atomic>
 #include <vector>
-
-class vtkShapeTransform;
 
 namespace shape_testing
 {
@@ -34,6 +35,48 @@ private:
   std::atomic<long> Count{ 0 };
   CountingLocator(const CountingLocator&) = delete;
   void operator=(const CountingLocator&) = delete;
+};
+
+// Counts the errors and warnings an object reports (and keeps them off the console).
+class Reports : public vtkCommand
+{
+public:
+  static Reports* New() { return new Reports; }
+  void Execute(vtkObject*, unsigned long event, void*) override
+  {
+    (event == vtkCommand::ErrorEvent ? this->Errors : this->Warnings)++;
+  }
+  int Errors = 0;
+  int Warnings = 0;
+};
+
+inline vtkSmartPointer<Reports> Watch(vtkObject* object)
+{
+  auto reports = vtkSmartPointer<Reports>::New();
+  object->AddObserver(vtkCommand::ErrorEvent, reports);
+  object->AddObserver(vtkCommand::WarningEvent, reports);
+  return reports;
+}
+
+// A vtkShapeTransform that shows its displacement cache and its inverse solver.
+class ProbedTransform : public vtkShapeTransform
+{
+public:
+  static ProbedTransform* New();
+  vtkTypeMacro(ProbedTransform, vtkShapeTransform);
+  vtkPoints* GetDisplacements() const { return this->Displacements; }
+  bool IsCached() const { return this->Cached != 0; }
+  // The forward transform's preimage x of y at the current factor; the number of Newton
+  // steps taken, or -1 when it did not converge.
+  int InverseSteps(const double y[3], double x[3], double* residual);
+
+protected:
+  ProbedTransform() = default;
+  ~ProbedTransform() override = default;
+
+private:
+  ProbedTransform(const ProbedTransform&) = delete;
+  void operator=(const ProbedTransform&) = delete;
 };
 
 // Everything a transform coefficient file carries, kept alive for the transform.

@@ -18,13 +18,13 @@ TEST(ShapeTransformCache, LaterEvaluationsReuseTheDisplacementsWithoutQueries)
 {
   Spline s = RandomSpline(150, 0.25f, 31);
   auto in = RandomPoints(2000, 32);
-  vtkNew<vtkShapeTransform> transform;
+  vtkNew<ProbedTransform> transform;
   s.HandTo(transform);
 
   transform->SetFactor(0.25f);
   Evaluate(transform, in);
   EXPECT_EQ(s.Locator->Queries(), 2000);
-  EXPECT_TRUE(transform->GetCached());
+  EXPECT_TRUE(transform->IsCached());
 
   for (float factor : { 0.5f, 1.0f, 0.25f })
   {
@@ -40,7 +40,7 @@ TEST(ShapeTransformCache, NewParametersAfterACachedRunTakeEffect)
   Spline a = RandomSpline(150, 0.25f, 41);
   Spline b = RandomSpline(90, 0.3f, 42, 0.0, 1.0, 0.5);
   auto in = RandomPoints(1500, 43);
-  vtkNew<vtkShapeTransform> transform;
+  vtkNew<ProbedTransform> transform;
   transform->SetFactor(1.0f);
   a.HandTo(transform);
   Evaluate(transform, in);
@@ -48,7 +48,7 @@ TEST(ShapeTransformCache, NewParametersAfterACachedRunTakeEffect)
   EXPECT_EQ(a.Locator->Queries(), 1500);
 
   b.HandTo(transform);
-  EXPECT_FALSE(transform->GetCached());
+  EXPECT_FALSE(transform->IsCached());
   auto out = Evaluate(transform, in);
   EXPECT_EQ(b.Locator->Queries(), 1500);
   EXPECT_LE(WorstDeviation(b, in, out, 1.0, false), 1.0);
@@ -96,12 +96,12 @@ TEST(ShapeTransformCache, AnotherInputIsNeverServedFromTheCache)
 TEST(ShapeTransformCache, EmptyInputGivesEmptyOutputAndIsCached)
 {
   Spline s = RandomSpline(20, 0.3f, 61);
-  vtkNew<vtkShapeTransform> transform;
+  vtkNew<ProbedTransform> transform;
   s.HandTo(transform);
   vtkNew<vtkPoints> empty;
   auto out = Evaluate(transform, empty);
   EXPECT_EQ(out->GetNumberOfPoints(), 0);
-  EXPECT_TRUE(transform->GetCached());
+  EXPECT_TRUE(transform->IsCached());
 }
 
 TEST(ShapeTransformCache, PointsAreAppendedAfterThoseAlreadyInTheOutput)

@@ -140,7 +140,7 @@ TEST(ShapeTransformEvaluation, CachedStepsUseTheSinglePrecisionDisplacements)
   // later one is exactly x - t*float(d) rounded once.
   Spline s = RandomSpline(200, 0.3f, 21, 0.0, 1.0, 3.0);
   auto in = RandomPoints(3000, 22);
-  vtkNew<vtkShapeTransform> transform;
+  vtkNew<ProbedTransform> transform;
   s.HandTo(transform);
   const float t = 0.7f;
   transform->SetFactor(t);

@@ -3,7 +3,6 @@
 #include "ShapeTransformTesting.h"
 #include "vtkShapeTransform.h"
 
-#include "vtkCommand.h"
 #include "vtkNew.h"
 
 #include <gtest/gtest.h>
@@ -15,27 +14,6 @@ using namespace shape_testing;
 
 namespace
 {
-// Counts the errors and warnings an object reports (and keeps them off the console).
-class Reports : public vtkCommand
-{
-public:
-  static Reports* New() { return new Reports; }
-  void Execute(vtkObject*, unsigned long event, void*) override
-  {
-    (event == vtkCommand::ErrorEvent ? this->Errors : this->Warnings)++;
-  }
-  int Errors = 0;
-  int Warnings = 0;
-};
-
-vtkSmartPointer<Reports> Watch(vtkObject* object)
-{
-  auto reports = vtkSmartPointer<Reports>::New();
-  object->AddObserver(vtkCommand::ErrorEvent, reports);
-  object->AddObserver(vtkCommand::WarningEvent, reports);
-  return reports;
-}
-
 // Every output coordinate is finite and equals the input's.
 void ExpectUnmoved(vtkPoints* in, vtkPoints* out)
 {

@@ -1,5 +1,6 @@
 // The displacement computation shared between threads: identical bits for any number of
-// threads, and a blend factor written by another thread during evaluations.
+// threads, a blend factor written by another thread during evaluations, and single points
+// transformed (forward and inverse) by several threads at once.
 #include "ShapeTransformTesting.h"
 #include "vtkShapeTransform.h"
 
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 using namespace shape_testing;
 
@@ -31,7 +33,7 @@ TEST(ShapeTransformThreads, AnyNumberOfThreadsGivesTheSameBits)
   Spline s = RandomSpline(3000, 0.17f, 201, 0.0, 1.0, 2.0);
   auto in = RandomPoints(60000, 202, -0.05, 1.05);
 
-  vtkNew<vtkShapeTransform> single;
+  vtkNew<ProbedTransform> single;
   single->SetNumberOfThreads(1);
   single->SetFactor(0.6f);
   s.HandTo(single);
@@ -42,7 +44,7 @@ TEST(ShapeTransformThreads, AnyNumberOfThreadsGivesTheSameBits)
 
   for (int threads : { 0, 2, 3, 7 })
   {
-    vtkNew<vtkShapeTransform> transform;
+    vtkNew<ProbedTransform> transform;
     transform->SetNumberOfThreads(threads);
     transform->SetFactor(0.6f);
     s.HandTo(transform);
@@ -65,7 +67,7 @@ TEST(ShapeTransformThreads, FactorWrittenByAnotherThreadAppliesToWholeOutputs)
 {
   Spline s = RandomSpline(500, 0.25f, 211);
   auto in = RandomPoints(20000, 212);
-  vtkNew<vtkShapeTransform> transform;
+  vtkNew<ProbedTransform> transform;
   s.HandTo(transform);
   transform->SetFactor(1.0f);
   auto full = Evaluate(transform, in); // fills the cache; d = x - full
@@ -118,4 +120,49 @@ TEST(ShapeTransformThreads, FactorWrittenByAnotherThreadAppliesToWholeOutputs)
   timer.join();
   EXPECT_GT(moved, 1); // the factor's writes moved the transform's modification time
   EXPECT_EQ(s.Locator->Queries(), 20000);
+}
+
+TEST(ShapeTransformThreads, SinglePointsFromSeveralThreadsAtOnce)
+{
+  Spline s = RandomSpline(500, 0.25f, 221, 0.0, 1.0, 0.01);
+  auto in = RandomPoints(2000, 222);
+  vtkNew<vtkShapeTransform> transform;
+  s.HandTo(transform);
+  transform->SetFactor(0.5f);
+  vtkAbstractTransform* inverse = transform->GetInverse();
+  const vtkIdType n = in->GetNumberOfPoints();
+  std::vector<double> forward(3 * n);
+  std::vector<double> back(3 * n);
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    transform->TransformPoint(in->GetPoint(i), &forward[3 * i]);
+    inverse->TransformPoint(&forward[3 * i], &back[3 * i]);
+  }
+
+  std::atomic<int> differing{ 0 };
+  std::vector<std::thread> threads;
+  for (int k = 0; k < 4; ++k)
+  {
+    threads.emplace_back(
+      [&, k]
+      {
+        for (vtkIdType j = 0; j < n; ++j)
+        {
+          const vtkIdType i = (j + k * n / 4) % n;
+          double x[3];
+          double y[3];
+          double z[3];
+          in->GetPoint(i, x);
+          transform->TransformPoint(x, y);
+          inverse->TransformPoint(y, z);
+          differing += std::memcmp(y, &forward[3 * i], sizeof y) != 0 ||
+            std::memcmp(z, &back[3 * i], sizeof z) != 0;
+        }
+      });
+  }
+  for (auto& thread : threads)
+  {
+    thread.join();
+  }
+  EXPECT_EQ(differing.load(), 0);
 }

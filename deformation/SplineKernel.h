@@ -1,0 +1,175 @@
+#ifndef SplineKernel_h
+#define SplineKernel_h
+
+/**
+ * The fitted spline's kernel and its evaluation, written once for the fitting tool (which
+ * fills the kernel matrix) and the shape transform (which evaluates the fit).
+ *
+ *   phi(r) = (1 - r/R)^2 for r < R, 0 otherwise           R: the support radius
+ *
+ *   d_A(x) = sum over the landmarks k found near x of phi(|p_k - x|) * CoeffA[UnList[k]]
+ *            + CoeffA[N] + CoeffA[N+1] * x + CoeffA[N+2] * y + CoeffA[N+3] * z
+ *
+ * Coordinates are single precision and everything is computed in double precision. Every
+ * distance comes from SquaredDistance (dx*dx + dy*dy + dz*dz, in this order) and every weight
+ * from it by the one expression in KernelBelowRadius, so that translation units compiled
+ * without fused multiply-adds (-ffp-contract=off) agree to the last bit wherever they
+ * evaluate the same pair of points.
+ *
+ * The kernel is not differentiable at r = 0 (its slope there is -2/R in every direction, a
+ * cone's tip); the gradient below takes that landmark's term as flat, the mean of its slopes
+ * in opposite directions. At r = R the kernel and its slope are 0 and nothing jumps.
+ */
+
+#include <cmath>
+
+namespace spline_kernel
+{
+
+/** |a - b|^2 in double precision, always by this expression. */
+inline double SquaredDistance(double ax, double ay, double az, double bx, double by, double bz)
+{
+  const double dx = ax - bx;
+  const double dy = ay - by;
+  const double dz = az - bz;
+  return dx * dx + dy * dy + dz * dz;
+}
+
+/** phi for a squared distance d2 whose root is below the radius (no check). */
+inline double KernelBelowRadius(double d2, double radius)
+{
+  const double u = 1.0 - std::sqrt(d2) / radius;
+  return u * u;
+}
+
+/** phi for any squared distance: 0 where its root is at or beyond the radius. */
+inline double Kernel(double d2, double radius)
+{
+  return std::sqrt(d2) < radius ? KernelBelowRadius(d2, radius) : 0.0;
+}
+
+/**
+ * The smallest squared distance whose square root is not below the radius: the square root
+ * is correctly rounded and never decreases, so sqrt(d2) < radius exactly when d2 is below
+ * this limit, and a search for neighbours needs no square roots. 0 for a radius that is not
+ * positive (no distance is below it).
+ */
+inline double KernelSquaredDistanceLimit(double radius)
+{
+  if (!(radius > 0.0))
+  {
+    return 0.0;
+  }
+  if (std::isinf(radius))
+  {
+    return radius;
+  }
+  double limit = radius * radius;
+  while (limit > 0.0 && std::sqrt(std::nextafter(limit, 0.0)) >= radius)
+  {
+    limit = std::nextafter(limit, 0.0);
+  }
+  while (std::sqrt(limit) < radius)
+  {
+    limit = std::nextafter(limit, HUGE_VAL);
+  }
+  return limit;
+}
+
+/** One axis-triple of fitted coefficients, as the coefficient file holds them. */
+struct SplineCoefficients
+{
+  const float* X = nullptr; // N + 4: kernel weights in ordered positions, then
+  const float* Y = nullptr; // the constant term and the factors of x, y and z
+  const float* Z = nullptr;
+  const int* UnList = nullptr; // N: ordered position of landmark k (file order)
+  long long N = 0;
+  double Radius = 0.0; // positive
+};
+
+/**
+ * Adds the affine part at x to d: the constant term and the factors of x, y and z (row N
+ * to N+3 of each axis). With WithGradient, also its derivative to gradient.
+ */
+template <bool WithGradient>
+void AddAffinePart(
+  const SplineCoefficients& c, const double x[3], double d[3], double (*gradient)[3] = nullptr)
+{
+  const float* cx = c.X;
+  const float* cy = c.Y;
+  const float* cz = c.Z;
+  const long long N = c.N;
+  d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
+  d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
+  d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+  if (WithGradient)
+  {
+    const float* axes[3] = { cx, cy, cz };
+    for (int a = 0; a < 3; ++a)
+    {
+      for (int b = 0; b < 3; ++b)
+      {
+        gradient[a][b] += axes[a][N + 1 + b];
+      }
+    }
+  }
+}
+
+/**
+ * d(x), given the landmarks that a radius query found within R of x (ids in the order the
+ * query returned them; landmarks.Get(id, p) reads landmark id's position). With no landmark
+ * found, d is 0: the affine part only applies where some landmark is within reach.
+ *
+ * With WithGradient, also gradient[A][b] = d d_A / d x_b, the analytic derivative of the same
+ * sum (the set of neighbours held fixed).
+ */
+template <bool WithGradient, class Landmarks, class Id>
+void EvaluateSpline(const SplineCoefficients& c, const Landmarks& landmarks, const Id* ids,
+  Id count, const double x[3], double d[3], double (*gradient)[3] = nullptr)
+{
+  d[0] = d[1] = d[2] = 0.0;
+  if (WithGradient)
+  {
+    for (int a = 0; a < 3; ++a)
+    {
+      gradient[a][0] = gradient[a][1] = gradient[a][2] = 0.0;
+    }
+  }
+  if (count <= 0)
+  {
+    return;
+  }
+  const float* cx = c.X;
+  const float* cy = c.Y;
+  const float* cz = c.Z;
+  for (Id j = 0; j < count; ++j)
+  {
+    double p[3];
+    landmarks.Get(ids[j], p);
+    const double d2 = SquaredDistance(p[0], p[1], p[2], x[0], x[1], x[2]);
+    const double w = Kernel(d2, c.Radius);
+    const int k = c.UnList[ids[j]];
+    d[0] += w * cx[k];
+    d[1] += w * cy[k];
+    d[2] += w * cz[k];
+    if (WithGradient && w > 0.0 && d2 > 0.0)
+    {
+      // d phi / d x_b = 2 (1 - r/R) (p_b - x_b) / (R r)
+      const double r = std::sqrt(d2);
+      const double s = 2.0 * (1.0 - r / c.Radius) / (c.Radius * r);
+      const double coeff[3] = { cx[k], cy[k], cz[k] };
+      for (int a = 0; a < 3; ++a)
+      {
+        for (int b = 0; b < 3; ++b)
+        {
+          gradient[a][b] += coeff[a] * s * (p[b] - x[b]);
+        }
+      }
+    }
+  }
+  AddAffinePart<WithGradient>(c, x, d, gradient);
+}
+
+}
+
+#endif

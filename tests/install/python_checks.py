@@ -1,0 +1,97 @@
+"""The installed Python package against independent results.
+
+    python3 python_checks.py <data dir> <work dir>
+
+<work dir> holds leg-warped.vtk (written by examples/warp_leg.py from the sample) and leg.trc
+(written by the installed Pravik from the same landmarks, radius 0.25).
+"""
+import pathlib
+import sys
+
+import numpy
+import vtk
+from vtk.util.numpy_support import vtk_to_numpy
+
+import quorvel
+
+data, work = (pathlib.Path(a) for a in sys.argv[1:3])
+failures = []
+
+
+def check(condition, message):
+    print(("ok   " if condition else "FAIL ") + message)
+    if not condition:
+        failures.append(message)
+
+
+def points_of(polydata):
+    return vtk_to_numpy(polydata.GetPoints().GetData()).astype(numpy.float64)
+
+
+def read_model(path):
+    reader = vtk.vtkPolyDataReader()
+    reader.SetFileName(str(path))
+    reader.Update()
+    return reader.GetOutput()
+
+
+landmarks = numpy.loadtxt(data / "leg.dat")
+source, target = landmarks[:, :3], landmarks[:, 3:]
+radius = 0.25
+
+# The example's deformed leg equals the leg moved by Pravik's coefficient file, read back
+# through the package (the file's six decimals allow small differences).
+model = read_model(data / "leg.vtk")
+warp = vtk.vtkTransformPolyDataFilter()
+warp.SetTransform(quorvel.read_transform(work / "leg.trc"))
+warp.SetInputData(model)
+warp.Update()
+example = points_of(read_model(work / "leg-warped.vtk"))
+pravik = points_of(warp.GetOutput())
+moved = numpy.abs(example - points_of(model)).max()
+check(example.shape == pravik.shape and numpy.abs(example - pravik).max() < 1e-4,
+      "example's leg = leg moved by Pravik's .trc (%.2g apart; the leg moved up to %.2f)"
+      % (numpy.abs(example - pravik).max(), moved))
+check(moved > 0.1, "the example deformed the leg")
+
+# From vtkPoints (the example passed numpy arrays): landmarks land on their targets.
+fit = quorvel.vtkLandmarkSplineFit()
+fit.SetSourceLandmarks(quorvel.as_points(source))
+fit.SetTargetLandmarks(quorvel.as_points(target))
+fit.SetRadius(radius)
+check(fit.Fit() == 1, "fit from vtkPoints")
+out = vtk.vtkPoints()
+fit.GetTransform().TransformPoints(quorvel.as_points(source), out)
+check(numpy.abs(vtk_to_numpy(out.GetData()) - target).max() < 1e-4,
+      "every source landmark is carried onto its target")
+
+# Statistics: neighbour counts against a brute-force count, stage times consistent.
+distances = numpy.linalg.norm(source[:, None, :] - source[None, :, :], axis=2)
+neighbours = (distances <= numpy.float32(radius)).sum(axis=1) - 1
+check((fit.GetMinimumNeighbors(), fit.GetMaximumNeighbors()) ==
+      (neighbours.min(), neighbours.max())
+      and abs(fit.GetMeanNeighbors() - neighbours.mean()) < 0.5,
+      "neighbour counts %d..%d, mean %.1f" % (fit.GetMinimumNeighbors(),
+                                              fit.GetMaximumNeighbors(), fit.GetMeanNeighbors()))
+stages = [fit.GetInputTime(), fit.GetOrderingTime(), fit.GetAssemblyTime(),
+          fit.GetFactorizationTime(), fit.GetSolveTime()]
+check(min(stages) >= 0 and 0 < sum(stages) <= fit.GetTotalTime(),
+      "stage times %s within the total %.4f s" % (["%.4f" % s for s in stages],
+                                                 fit.GetTotalTime()))
+
+# A .trc written from Python reads back as the same deformation.
+written = work / "python.trc"
+check(fit.WriteCoefficientFile(str(written)) == 1, "coefficient file written")
+again = vtk.vtkPoints()
+quorvel.read_transform(written).TransformPoints(quorvel.as_points(source), again)
+check(numpy.abs(vtk_to_numpy(again.GetData()) - target).max() < 1e-4,
+      "the written file carries the landmarks onto their targets")
+
+# Landmarks that cannot be fitted raise with the reason.
+try:
+    quorvel.fit(source[[0, 0, 1, 2, 3]], target[:5], radius)
+    check(False, "coincident landmarks refused")
+except ValueError as error:
+    check("share one source position" in str(error), "coincident landmarks refused: %s" % error)
+
+sys.exit(1 if failures else 0)
