@@ -78,7 +78,7 @@ std::vector<Line> ReadThroughReaderThread(CCriticalSection& lock)
   std::vector<Line> lines;
   std::FILE* file = fuzzinput::Open();
   CameraStatusQueue queue(0, 1);
-  RecordReaderThread(new RecordReaderParameters{ file, &queue, nullptr, &lock });
+  RecordReaderThread(new RecordReaderParameters{ file, &queue, &lock });
   std::fclose(file);
   fuzzinput::Check(queue.IsStopped(), "the reader ended without stopping the queue");
   while (QueueNode* node = queue.Get())

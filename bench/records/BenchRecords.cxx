@@ -79,7 +79,7 @@ Result TimeReader(const std::string& path, int expected, int capacity, CCritical
   CWorkerThread reader;
   int taken = 0;
   const Clock::time_point start = Clock::now();
-  reader.Start(RecordReaderThread, new RecordReaderParameters{ file, &queue, nullptr, &lock });
+  reader.Start(RecordReaderThread, new RecordReaderParameters{ file, &queue, &lock });
   while (QueueNode* node = queue.Get())
   {
     ++taken;

@@ -3,7 +3,6 @@
 
 #include <QApplication>
 
-#include <vtkBMPWriter.h>
 #include <vtkImageData.h>
 #include <vtkPNGWriter.h>
 #include <vtkPointData.h>
@@ -12,88 +11,24 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <unistd.h>
 
 namespace dochar
 {
 namespace
 {
-std::string MakeTempDir(const char* stem)
-{
-  std::string pattern = std::string("/tmp/") + stem + "XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const char* made = ::mkdtemp(buffer.data());
-  return made ? std::string(made) : std::string();
-}
-
-void RemoveTree(const std::string& dir)
-{
-  if (!dir.empty() && dir.rfind("/tmp/", 0) == 0)
-  {
-    const std::string command = "rm -rf '" + dir + "'";
-    if (std::system(command.c_str()) != 0)
-    {
-      std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-    }
-  }
-}
-
 // The fitted coefficient file lives as long as the test program.
 struct FittedSample
 {
-  std::string Dir;
-  std::string Trc;
-  FittedSample()
-  {
-    this->Dir = MakeTempDir("halden-doc-fit-");
-    this->Trc = pravikprocess::FitCopy(QUORVEL_PRAVIK, SampleLandmarks(), this->Dir, "0.25");
-  }
-  ~FittedSample() { RemoveTree(this->Dir); }
+  TempDir Dir{ "halden-doc-fit-" };
+  std::string Trc =
+    pravikprocess::FitCopy(QUORVEL_PRAVIK, SampleLandmarks(), this->Dir.Get(), "0.25");
 };
-}
-
-//------------------------------------------------------------------------------
-TempDir::TempDir()
-  : Dir(MakeTempDir("halden-doc-"))
-{
-}
-
-TempDir::~TempDir()
-{
-  RemoveTree(this->Dir);
 }
 
 //------------------------------------------------------------------------------
 QApplication& App()
 {
-  static int argc = 1;
-  static char name[] = "doc_tests";
-  static char* argv[] = { name, nullptr };
-  static QApplication* app = []
-  {
-    // The recent-file list of the tests must not touch the user's own settings.
-    static TempDir settings;
-    ::setenv("XDG_CONFIG_HOME", settings.Get().c_str(), 1);
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs)
-{
-  App();
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition())
-  {
-    if (clock.elapsed() > deadlineMs)
-    {
-      return condition();
-    }
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return guitest::App("doc_tests");
 }
 
 std::string SampleModel()
@@ -216,49 +151,6 @@ void WriteStripModel(const std::string& path, double scalar, int quads)
   }
 }
 
-void WriteBitmap(
-  const std::string& path, unsigned char r, unsigned char g, unsigned char b, int width, int height)
-{
-  vtkNew<vtkImageData> image;
-  image->SetDimensions(width, height, 1);
-  image->AllocateScalars(VTK_UNSIGNED_CHAR, 3);
-  auto* pixels = static_cast<unsigned char*>(image->GetScalarPointer());
-  for (int i = 0; i < width * height; ++i)
-  {
-    pixels[3 * i] = r;
-    pixels[3 * i + 1] = g;
-    pixels[3 * i + 2] = b;
-  }
-  vtkNew<vtkBMPWriter> writer;
-  writer->SetInputData(image);
-  writer->SetFileName(path.c_str());
-  writer->Write();
-}
-
-//------------------------------------------------------------------------------
-void DocTestView::OnInitialUpdate()
-{
-  ++this->InitialUpdates;
-  vtkMFCRenderView::OnInitialUpdate();
-  this->Renderer->GetActiveCamera()->SetViewUp(0, 1, 0);
-  this->Renderer->ResetCamera();
-  this->Render();
-}
-
-void DocTestView::OnUpdate(CView*, LPARAM, CObject*)
-{
-  this->Renderer->RemoveAllViewProps();
-  if (auto* document = dynamic_cast<vtkMFCDoc*>(this->GetDocument()))
-  {
-    document->Props->InitTraversal();
-    while (vtkActor* actor = document->Props->GetNextActor())
-    {
-      this->Renderer->AddActor(actor);
-    }
-  }
-  this->Render();
-}
-
 //------------------------------------------------------------------------------
 DocViewer::DocViewer()
 {
@@ -266,28 +158,13 @@ DocViewer::DocViewer()
   this->Application.reset(new CWinApp("HaldenDocTests"));
   this->Application->SetRegistryKey("QuorvelTests");
   this->Application->LoadStdProfileSettings(10);
-  this->Template.reset(new CSingleDocTemplate(
-    128, RUNTIME_CLASS(CHaldenDoc), RUNTIME_CLASS(CFrameWnd), RUNTIME_CLASS(DocTestView)));
-  this->Document = dynamic_cast<CHaldenDoc*>(this->Template->OpenDocumentFile(nullptr, TRUE));
-  this->Frame = this->Template->GetFrame();
-  this->View = this->Frame ? dynamic_cast<DocTestView*>(this->Frame->GetActiveView()) : nullptr;
-  if (this->Frame)
-  {
-    this->Frame->MoveWindow(1, 1, 652, 572);
-  }
+  this->Open(true);
 }
 
 DocViewer::~DocViewer()
 {
-  this->Template.reset();
-  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  this->Close();
   this->Application.reset();
-}
-
-bool DocViewer::ShowAndPaint()
-{
-  this->Frame->ShowWindow(SW_SHOW);
-  return WaitFor([this] { return this->View->GetInteractor()->GetInitialized() != 0; });
 }
 
 std::vector<unsigned char> DocViewer::Picture(int& width, int& height)

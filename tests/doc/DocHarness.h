@@ -5,15 +5,11 @@
 #define DocHarness_h
 
 #include "CHaldenDoc.h"
-#include "DocTemplate.h"
-#include "FrameWnd.h"
 #include "Prompts.h"
-#include "VtkWindow.h"
+#include "ViewerHarness.h"
 #include "WinApp.h"
-#include "vtkMFCRenderView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
@@ -35,23 +31,11 @@
 
 namespace dochar
 {
-/// A fresh directory for one test's files (removed with its contents at the end).
-class TempDir
-{
-public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path(const std::string& name) const { return this->Dir + "/" + name; }
-  const std::string& Get() const { return this->Dir; }
-
-private:
-  std::string Dir;
-};
+using guitest::TempDir;
+using guitest::WaitFor;
+using guitest::WriteBitmap;
 
 QApplication& App();
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000);
 
 /// The sample's files.
 std::string SampleModel();
@@ -81,13 +65,9 @@ vtkSmartPointer<vtkPolyData> ReadPolyData(const std::string& path);
 /// the given scalar each.
 void WriteStripModel(const std::string& path, double scalar, int quads = 20);
 
-/// A 24-bit bitmap of one colour.
-void WriteBitmap(const std::string& path, unsigned char r, unsigned char g, unsigned char b,
-  int width = 64, int height = 64);
-
 /// A view that shows the document's props, answers the document's questions with what the
 /// test sets, and counts the animation switches.
-class DocTestView : public vtkMFCRenderView
+class DocTestView : public guitest::DocumentPropsView
 {
 public:
   bool Paused = true;
@@ -96,8 +76,11 @@ public:
   bool Animating = false;
   int InitialUpdates = 0;
 
-  void OnInitialUpdate() override;
-  void OnUpdate(CView*, LPARAM, CObject*) override;
+  void OnInitialUpdate() override
+  {
+    ++this->InitialUpdates;
+    guitest::DocumentPropsView::OnInitialUpdate();
+  }
   void AnimationOn() override
   {
     ++this->AnimationOnCalls;
@@ -113,19 +96,13 @@ public:
 
 /// Template, document, frame and view, and an application object with its own settings
 /// (the recent-file list).
-struct DocViewer
+struct DocViewer : guitest::TemplateViewer<CHaldenDoc, DocTestView>
 {
   std::unique_ptr<CWinApp> Application;
-  std::unique_ptr<CSingleDocTemplate> Template;
-  CHaldenDoc* Document = nullptr;
-  CFrameWnd* Frame = nullptr;
-  DocTestView* View = nullptr;
 
   DocViewer();
   ~DocViewer();
 
-  /// Shows the frame and waits for the first paint.
-  bool ShowAndPaint();
   /// Renders and reads the picture back (RGB, bottom-up).
   std::vector<unsigned char> Picture(int& width, int& height);
   /// Pixels whose colour differs from the view's background.

@@ -19,10 +19,7 @@ constexpr int IDC_FIRST = 1003;
 constexpr int IDC_SECOND = 1004;
 constexpr int IDC_EDIT = 1005;
 
-QApplication& App()
-{
-  return guitest::Application();
-}
+using guitest::App;
 
 void FillTemplate()
 {

@@ -46,15 +46,9 @@ constexpr UINT ID_FRAME_CMD = 32007; // listed by the frame
 
 std::vector<std::string> Calls;
 
-QApplication& App()
-{
-  return guitest::Application();
-}
+using guitest::App;
 
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
-{
-  return guitest::PumpUntil(condition, deadlineMs);
-}
+using guitest::WaitFor;
 
 class TestDoc : public CDocument
 {

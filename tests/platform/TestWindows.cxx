@@ -27,15 +27,9 @@
 
 namespace
 {
-QApplication& App()
-{
-  return guitest::Application();
-}
+using guitest::App;
 
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
-{
-  return guitest::PumpUntil(condition, deadlineMs);
-}
+using guitest::WaitFor;
 
 struct Message
 {

@@ -85,8 +85,7 @@ std::vector<Played> PlayThroughReader(const std::string& path, CCriticalSection&
   }
   CameraStatusQueue queue(10, 1);
   CWorkerThread reader;
-  EXPECT_TRUE(
-    reader.Start(RecordReaderThread, new RecordReaderParameters{ file, &queue, nullptr, &lock }));
+  EXPECT_TRUE(reader.Start(RecordReaderThread, new RecordReaderParameters{ file, &queue, &lock }));
   while (QueueNode* node = queue.Get())
   {
     EXPECT_LE(queue.GetCount(), 10);
@@ -413,8 +412,8 @@ TEST(RecordReader, StopByTheConsumerEndsTheReader)
   ASSERT_NE(file, nullptr);
   auto queue = std::make_unique<CameraStatusQueue>(10, 1);
   CWorkerThread reader;
-  ASSERT_TRUE(reader.Start(
-    RecordReaderThread, new RecordReaderParameters{ file, queue.get(), nullptr, &lock }));
+  ASSERT_TRUE(
+    reader.Start(RecordReaderThread, new RecordReaderParameters{ file, queue.get(), &lock }));
   for (int i = 0; i < 3; ++i)
   {
     QueueNode* node = queue->Get();

@@ -5,12 +5,8 @@
 #define RecPlayHarness_h
 
 #include "Dialog.h"
-#include "DocTemplate.h"
-#include "FrameWnd.h"
-#include "GuiTestSupport.h"
 #include "Prompts.h"
-#include "VtkWindow.h"
-#include "vtkMFCDoc.h"
+#include "ViewerHarness.h"
 #include "vtkRecordPlayView.h"
 
 #include <QApplication>
@@ -42,20 +38,9 @@ namespace recplay
 {
 namespace fs = std::filesystem;
 
-inline QApplication& App()
-{
-  return guitest::Application();
-}
-
-/// Runs the event loop until the condition holds or the (generous) deadline passes.
-inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 30000)
-{
-  App();
-  return guitest::PumpUntil(condition, deadlineMs);
-}
-
-/// Delivers what is queued now (posted messages included) without waiting for more.
+using guitest::App;
 using guitest::Flush;
+using guitest::WaitFor;
 
 /// The 23 slots a record file line sets, as an independent reader keeps them.
 using Slots = std::array<double, 23>;
@@ -255,36 +240,24 @@ inline void ExpectPrivateTempRecord(const std::string& temp, const std::string& 
 
 /// Everything a test needs: scripted dialogs (installed first, so that no real dialog
 /// ever waits for a person), a private TMPDIR, and document, frame and view with a model.
-struct Viewer
+struct Viewer : guitest::TemplateViewer<vtkMFCDoc, TestPlayView>
 {
   CScriptedPrompts Prompts;
   TempDir Temp;
   std::string SavedTmpdir;
   bool HadTmpdir = false;
-  std::unique_ptr<CSingleDocTemplate> Template;
-  vtkMFCDoc* Document = nullptr;
-  CFrameWnd* Frame = nullptr;
-  TestPlayView* View = nullptr;
 
   explicit Viewer(bool show = true, const std::string& tempDepth = std::string())
     : Temp(tempDepth)
   {
-    App();
+    App(); // before TMPDIR changes: the application's own directories stay outside Temp
     if (const char* old = std::getenv("TMPDIR"))
     {
       this->HadTmpdir = true;
       this->SavedTmpdir = old;
     }
     setenv("TMPDIR", this->Temp.Path.c_str(), 1);
-    this->Template.reset(new CSingleDocTemplate(
-      128, RUNTIME_CLASS(vtkMFCDoc), RUNTIME_CLASS(CFrameWnd), RUNTIME_CLASS(TestPlayView)));
-    this->Document = dynamic_cast<vtkMFCDoc*>(this->Template->OpenDocumentFile(nullptr, show));
-    this->Frame = this->Template->GetFrame();
-    this->View = this->Frame ? dynamic_cast<TestPlayView*>(this->Frame->GetActiveView()) : nullptr;
-    if (this->Frame && show)
-    {
-      this->Frame->MoveWindow(1, 1, 652, 572);
-    }
+    this->Open(show);
   }
 
   ~Viewer()
@@ -298,16 +271,6 @@ struct Viewer
     {
       unsetenv("TMPDIR");
     }
-  }
-
-  /// Closes frame and view (as the user closing the window) and releases the document.
-  void Close()
-  {
-    this->Template.reset();
-    this->View = nullptr;
-    this->Frame = nullptr;
-    this->Document = nullptr;
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
   /// A model in the document (a sphere), shown by the view; the document's path is set.
@@ -329,13 +292,6 @@ struct Viewer
     actor->Delete();
     mapper->Delete();
     sphere->Delete();
-  }
-
-  /// Shows the frame and waits for the first paint (the interactor starts then).
-  bool ShowAndPaint()
-  {
-    this->Frame->ShowWindow(SW_SHOW);
-    return WaitFor([this] { return this->View->GetInteractor()->GetInitialized() != 0; });
   }
 
   /// The model window's centre as a message's lParam, shifted by (dx, dy).

@@ -8,48 +8,27 @@
 #include "MainFrm.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace shell
 {
-/// The settings directory of this process; made before the first QSettings is read.
-inline const QString& ConfigHome()
+/// The settings directory of this process (it holds the model files the tests write, too).
+inline QString ConfigHome()
 {
-  static QTemporaryDir* dir = []
-  {
-    auto* d = new QTemporaryDir(QDir::tempPath() + "/halden-test-config-XXXXXX");
-    qputenv("XDG_CONFIG_HOME", d->path().toLocal8Bit());
-    return d;
-  }();
-  static const QString path = dir->path();
-  return path;
+  return QString::fromStdString(guitest::SettingsHome());
 }
 
 inline QApplication& App()
 {
-  ConfigHome();
-  return guitest::Application("Halden");
+  return guitest::App("Halden");
 }
 
-/// Runs the event loop until the condition holds or the (generous) deadline passes.
-inline bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000)
-{
-  App();
-  return guitest::PumpUntil(condition, deadlineMs);
-}
-
-/// Lets queued events run for a moment (for checks that something does NOT happen).
-inline void Settle(int ms = 100)
-{
-  guitest::Settle(ms);
-}
+using guitest::Settle;
+using guitest::WaitFor;
 
 /// A model file of this process's own: two triangles of the body (cell scalar 1) and one
 /// of the textured part (0).

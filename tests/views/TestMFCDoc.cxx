@@ -10,7 +10,6 @@
 
 #include <vtkAlgorithm.h>
 #include <vtkBMPReader.h>
-#include <vtkBMPWriter.h>
 #include <vtkImageActor.h>
 #include <vtkImageData.h>
 #include <vtkMapper.h>
@@ -26,25 +25,12 @@ namespace
 {
 const char* const Filter = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
 
-// A bitmap of one colour, written by VTK's own writer.
+// A bitmap of one colour in dir.
 std::string WriteBitmap(const QTemporaryDir& dir, const char* name, int w, int h, unsigned char r,
   unsigned char g, unsigned char b)
 {
-  vtkNew<vtkImageData> image;
-  image->SetDimensions(w, h, 1);
-  image->AllocateScalars(VTK_UNSIGNED_CHAR, 3);
-  auto* p = static_cast<unsigned char*>(image->GetScalarPointer());
-  for (int i = 0; i < w * h; ++i)
-  {
-    p[3 * i] = r;
-    p[3 * i + 1] = g;
-    p[3 * i + 2] = b;
-  }
   const std::string path = dir.path().toStdString() + "/" + name;
-  vtkNew<vtkBMPWriter> writer;
-  writer->SetInputData(image);
-  writer->SetFileName(path.c_str());
-  writer->Write();
+  guitest::WriteBitmap(path, r, g, b, w, h);
   return path;
 }
 

@@ -1,5 +1,6 @@
 #include "CHaldenDoc.h"
 
+#include "BitmapCheck.h"
 #include "CheckedUpdate.h"
 #include "ModelFileCheck.h"
 #include "Prompts.h"
@@ -15,7 +16,6 @@
 #include <vtkDataArray.h>
 #include <vtkDataSetAttributes.h>
 #include <vtkDataSetMapper.h>
-#include <vtkImageData.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -81,32 +81,6 @@ vtkSmartPointer<vtkPolyDataReader> ReadModel(const char* path, std::string& reas
     return nullptr;
   }
   return reader;
-}
-
-// Reads the whole bitmap once with a reader of its own, so that a file that is not a
-// readable bitmap is found before the texture is switched to it.
-bool CheckBitmap(const std::string& path, std::string& reason)
-{
-  auto probe = vtkSmartPointer<vtkBMPReader>::New();
-  if (!probe->CanReadFile(path.c_str()))
-  {
-    reason = "it is not a bitmap file that can be read";
-    return false;
-  }
-  probe->SetFileName(path.c_str());
-  const CheckedUpdateResult read = CheckedUpdate(probe, CheckedUpdateMode::Collect);
-  if (!read.Ok)
-  {
-    reason = read.Message;
-    return false;
-  }
-  vtkImageData* image = probe->GetOutput();
-  if (!image || image->GetNumberOfPoints() == 0)
-  {
-    reason = "it holds no picture";
-    return false;
-  }
-  return true;
 }
 
 // A name for the new file next to the destination that no other file has; the file is

@@ -1,5 +1,6 @@
 #include "vtkMFCDoc.h"
 
+#include "BitmapCheck.h"
 #include "Prompts.h"
 #include "View.h"
 #include "vtkMFCViewHooks.h"
@@ -7,12 +8,8 @@
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
 #include <vtkBMPReader.h>
-#include <vtkCallbackCommand.h>
-#include <vtkCommand.h>
 #include <vtkDataSetMapper.h>
-#include <vtkExecutive.h>
 #include <vtkImageActor.h>
-#include <vtkImageData.h>
 #include <vtkImageMapper3D.h>
 #include <vtkNew.h>
 #include <vtkVectorText.h>
@@ -20,28 +17,6 @@
 namespace
 {
 const char* const BitmapFilter = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
-
-// Reads the whole bitmap once with a reader of its own, so that a file that is not a
-// readable bitmap is found before the document's background is switched to it.
-bool IsReadableBitmap(const std::string& path)
-{
-  vtkNew<vtkBMPReader> probe;
-  if (!probe->CanReadFile(path.c_str()))
-  {
-    return false;
-  }
-  bool failed = false;
-  vtkNew<vtkCallbackCommand> onError;
-  onError->SetClientData(&failed);
-  onError->SetCallback([](vtkObject*, unsigned long, void* clientData, void*)
-    { *static_cast<bool*>(clientData) = true; });
-  probe->AddObserver(vtkCommand::ErrorEvent, onError);
-  probe->GetExecutive()->AddObserver(vtkCommand::ErrorEvent, onError);
-  probe->SetFileName(path.c_str());
-  probe->Update();
-  vtkImageData* image = probe->GetOutput();
-  return !failed && image && image->GetNumberOfPoints() > 0;
-}
 }
 
 //------------------------------------------------------------------------------
@@ -124,7 +99,8 @@ void vtkMFCDoc::OnLoadBackground()
   if (this->PromptForFile(fileName, "Load background Image", OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
         BitmapFilter, ".bmp", TRUE))
   {
-    if (!IsReadableBitmap(fileName))
+    std::string reason;
+    if (!CheckBitmap(fileName, reason))
     {
       // The background stays as it was, and the user knows why nothing changed.
       AfxMessageBox(

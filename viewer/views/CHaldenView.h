@@ -69,11 +69,6 @@ public:
   float BackfaceColor[3];
   ///@}
 
-  ///@{
-  /// Frames of the current frame-by-frame playback that could not be written.
-  int GetFailedFrames() const { return this->FailedFrames; }
-  ///@}
-
 protected:
   /// Writes the current picture as the next frame; false (with the reason) when it fails.
   bool SaveFrame(std::string& fileName, std::string& reason);

@@ -37,7 +37,6 @@ struct RecordReaderParameters
 {
   std::FILE* File;              ///< open for reading
   CameraStatusQueue* Queue;     ///< receives a node per line: the record and its delay
-  CameraStatus* Unused;         ///< always none; keeps the two blocks alike
   CCriticalSection* CameraLock; ///< bound to every record the reader makes
 };
 

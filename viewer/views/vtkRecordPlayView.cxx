@@ -479,7 +479,7 @@ void vtkRecordPlayView::OnPlay()
 
   auto* queue = new CameraStatusQueue(10, 1);
   this->Interactor->Disable(); // no mouse interaction while a path plays
-  auto* parameters = new RecordReaderParameters{ file, queue, nullptr, &this->CameraLock };
+  auto* parameters = new RecordReaderParameters{ file, queue, &this->CameraLock };
   if (!this->Worker.Start(&RecordReaderThread, parameters))
   {
     AfxMessageBox("Cannot start reading process!");
