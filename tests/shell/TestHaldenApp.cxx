@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
