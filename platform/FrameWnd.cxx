@@ -319,6 +319,18 @@ BOOL CStatusBar::SetIndicators(const UINT* ids, int count)
 }
 
 //------------------------------------------------------------------------------
+void CStatusBar::SetMessagePaneText(const std::string& text)
+{
+  for (QWidget* pane : this->Panes)
+  {
+    if (pane->objectName() == "messagePane")
+    {
+      static_cast<QLabel*>(pane)->setText(Text(text));
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
 std::string CStatusBar::GetMessageText() const
 {
   if (!this->Bar)
@@ -747,6 +759,16 @@ void CFrameWnd::UpdateRecentFileMenu()
     QObject::connect(action, &QAction::triggered, [this, id] { this->ExecuteCommand(id); });
     menu->insertAction(this->Frame->RecentPlaceholder, action);
     this->Frame->RecentActions.push_back(action);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CFrameWnd::SetMessageText(const std::string& text)
+{
+  if (this->Frame->StatusBar)
+  {
+    this->Frame->StatusBar->SetMessagePaneText(
+      text.empty() ? CResources::Get().LoadString(AFX_IDS_IDLEMESSAGE) : text);
   }
 }
 

@@ -104,6 +104,7 @@ public:
   QStatusBar* GetStatusBar() const { return this->Bar; }
 
 private:
+  void SetMessagePaneText(const std::string& text);
   friend class CFrameWnd;
   CFrameWnd* Frame = nullptr;
   QStatusBar* Bar = nullptr;
@@ -155,6 +156,9 @@ public:
   void UpdateRecentFileMenu();
   /// The title shown: the document's title, " - ", the application's window title.
   void UpdateFrameTitleForDocument(const std::string& documentTitle);
+  /// The text of the status bar's message pane (while no prompt covers it); an empty text
+  /// brings back the idle message ("Ready"). Nothing happens without a status bar.
+  void SetMessageText(const std::string& text);
 
   /**
    * The user closes the frame (its close box, or File > Exit): each view may first finish

@@ -470,6 +470,17 @@ BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 //------------------------------------------------------------------------------
+BOOL PostToUserInterface(std::function<void()> task)
+{
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || !task)
+  {
+    return FALSE;
+  }
+  return QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection) ? TRUE : FALSE;
+}
+
+//------------------------------------------------------------------------------
 UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse)
 {
   if (!this->m_hWnd)

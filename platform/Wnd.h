@@ -31,6 +31,7 @@
 
 #include "CmdTarget.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -185,6 +186,13 @@ public:
   CWaitCursor(const CWaitCursor&) = delete;
   CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
+
+/**
+ * Queues a task for the user-interface thread's event loop, where it runs after the events
+ * already queued. Safe from any thread; FALSE when there is no application to run it. The
+ * task must itself check that what it refers to still exists when it runs.
+ */
+BOOL PostToUserInterface(std::function<void()> task);
 
 /// Win32-style free function: the message procedure of a window handle.
 inline LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

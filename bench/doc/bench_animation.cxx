@@ -12,6 +12,7 @@
 #include "PravikProcess.h"
 #include "Prompts.h"
 #include "VtkWindow.h"
+#include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <vtkPolyDataReader.h>
 #include <vtkPolyDataWriter.h>
 #include <vtkTextureMapToCylinder.h>
+#include <vtkDataSetAttributes.h>
 #include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
@@ -37,6 +39,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace
@@ -108,16 +111,70 @@ std::string FitSample(const std::string& dir)
     QUORVEL_PRAVIK, std::string(QUORVEL_DATA_DIR) + "/leg.dat", dir, "0.25");
 }
 
+// Wall-clock and processor seconds (all threads of the process) of a stretch of work.
+struct Timer
+{
+  Clock::time_point Wall = Clock::now();
+  std::clock_t Cpu = std::clock();
+  double WallSeconds() const { return Seconds(this->Wall); }
+  double CpuSeconds() const { return static_cast<double>(std::clock() - this->Cpu) / CLOCKS_PER_SEC; }
+};
+
+struct Figure
+{
+  double Wall = 0;
+  double Cpu = 0;
+  void Add(const Timer& t, int steps)
+  {
+    this->Wall += t.WallSeconds() / steps;
+    this->Cpu += t.CpuSeconds() / steps;
+  }
+};
+
 struct Measure
 {
   vtkIdType Points = 0;
   vtkIdType Cells = 0;
-  double Open = 0;       // reading the model and showing it
-  double FirstStep = 0;  // the step that computes the displacements
-  double Step = 0;       // a later step: pipeline and render
-  double StepCpu = 0;    // processor seconds of a later step (all threads)
-  double Pipeline = 0;   // a later step's pipeline alone (no render)
-  double Stages[5] = {}; // its stages: transform, normals, texture coordinates, thresholds
+  double Open = 0;      // reading the model and showing it
+  Figure FirstStep;     // the step that computes the displacements
+  Figure Step;          // a later step: pipeline and render
+  Figure Pipeline;      // a later step's pipeline alone (no render)
+  Figure Stages[4];     // its stages: transform, normals, texture coordinates, thresholds
+  Figure Plain;         // the same step through the plain pipeline (every filter redoes all)
+  Figure PlainStages[4];
+  Figure StaticRender;  // rendering the model unchanged
+};
+
+// The display pipeline as it is without reuse between steps: VTK's own normals and
+// thresholds after the same transform and texture mapping.
+struct PlainPipeline
+{
+  vtkNew<vtkTransformPolyDataFilter> Transform;
+  vtkNew<vtkPolyDataNormals> Normals;
+  vtkNew<vtkTextureMapToCylinder> TextureMap;
+  vtkNew<vtkThreshold> Lower;
+  vtkNew<vtkThreshold> Upper;
+
+  explicit PlainPipeline(CHaldenDoc* doc)
+  {
+    this->Transform->SetTransform(doc->ShapeTransform);
+    this->Transform->SetInputConnection(doc->Reader->GetOutputPort());
+    this->Normals->SetInputConnection(this->Transform->GetOutputPort());
+    this->TextureMap->SetInputConnection(this->Normals->GetOutputPort());
+    this->TextureMap->AutomaticCylinderGenerationOff();
+    this->TextureMap->SetPoint1(doc->TextureMap->GetPoint1());
+    this->TextureMap->SetPoint2(doc->TextureMap->GetPoint2());
+    this->Lower->SetInputConnection(this->TextureMap->GetOutputPort());
+    this->Lower->SetLowerThreshold(0.0);
+    this->Lower->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
+    this->Lower->SetInputArrayToProcess(
+      0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+    this->Upper->SetInputConnection(this->TextureMap->GetOutputPort());
+    this->Upper->SetUpperThreshold(1.0);
+    this->Upper->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
+    this->Upper->SetInputArrayToProcess(
+      0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+  }
 };
 
 Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::string& model,
@@ -135,78 +192,132 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
   m.Points = doc->Reader->GetOutput()->GetNumberOfPoints();
   m.Cells = doc->Reader->GetOutput()->GetNumberOfCells();
 
+  // The first step: the displacements (in the background for a large model, while the
+  // window goes on drawing), then the first deformed picture.
+  Timer first;
   prompts.AnswerFile(trc);
   frame->ExecuteCommand(ID_LOAD_TRANSFORM);
   if (!prompts.Messages.empty())
   {
     std::fprintf(stderr, "%s\n", prompts.Messages[0].Text.c_str());
   }
+  while (doc->IsDeforming())
+  {
+    // Sleeps until an event comes (the end of the computation posts one).
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
 
   // One animation step, as the timer and the redraw request make it.
   int tick = 0;
-  auto step = [&]
+  auto advance = [&]
   {
     tick += view->TicksPerStep;
     view->Tick = tick;
     view->AdvanceAnimation();
+  };
+  auto step = [&]
+  {
+    advance();
     view->RedrawPending = 1;
     view->SendMessage(WM_USER, 0, 0);
     window->WaitForCompletion();
   };
 
-  start = Clock::now();
   step();
-  m.FirstStep = Seconds(start);
+  m.FirstStep.Add(first, 1);
 
-  start = Clock::now();
-  const std::clock_t cpu = std::clock();
+  Timer whole;
   for (int i = 0; i < steps; ++i)
   {
     step();
   }
-  m.Step = Seconds(start) / steps;
-  m.StepCpu = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / steps;
+  m.Step.Add(whole, steps);
 
-  start = Clock::now();
+  Timer pipeline;
   for (int i = 0; i < steps; ++i)
   {
-    tick += view->TicksPerStep;
-    view->Tick = tick;
-    view->AdvanceAnimation();
+    advance();
     doc->UpperThreshold->Update();
     doc->LowerThreshold->Update();
   }
-  m.Pipeline = Seconds(start) / steps;
+  m.Pipeline.Add(pipeline, steps);
 
   vtkAlgorithm* stages[5] = { doc->TransformFilter, doc->Normals, doc->TextureMap,
     doc->UpperThreshold, doc->LowerThreshold };
+  PlainPipeline plain(doc);
+  vtkAlgorithm* plainStages[5] = { plain.Transform, plain.Normals, plain.TextureMap, plain.Upper,
+    plain.Lower };
+  plain.Lower->Update();
+  plain.Upper->Update();
   for (int i = 0; i < steps; ++i)
   {
-    tick += view->TicksPerStep;
-    view->Tick = tick;
-    view->AdvanceAnimation();
+    advance();
     for (int s = 0; s < 5; ++s)
     {
-      start = Clock::now();
+      Timer stage;
       stages[s]->Update();
-      m.Stages[s] += Seconds(start) / steps;
+      m.Stages[std::min(s, 3)].Add(stage, steps);
+    }
+    for (int s = 0; s < 5; ++s)
+    {
+      Timer stage;
+      plainStages[s]->Update();
+      m.PlainStages[std::min(s, 3)].Add(stage, steps);
     }
   }
+  for (const Figure& f : m.PlainStages)
+  {
+    m.Plain.Wall += f.Wall;
+    m.Plain.Cpu += f.Cpu;
+  }
+
+  step();
+  Timer still;
+  for (int i = 0; i < steps; ++i)
+  {
+    view->Render();
+    window->WaitForCompletion();
+  }
+  m.StaticRender.Add(still, steps);
   return m;
+}
+
+void PrintStages(const char* what, const Figure* stages)
+{
+  std::printf("%-28s %s: transform %.1f, normals %.1f, texture coordinates %.1f, thresholds "
+              "%.1f ms (processor time; wall %.1f, %.1f, %.1f, %.1f ms)\n",
+    "", what, 1000 * stages[0].Cpu, 1000 * stages[1].Cpu, 1000 * stages[2].Cpu,
+    1000 * stages[3].Cpu, 1000 * stages[0].Wall, 1000 * stages[1].Wall, 1000 * stages[2].Wall,
+    1000 * stages[3].Wall);
 }
 
 void Print(const char* name, const Measure& m)
 {
-  std::printf("%-28s %9lld points %9lld cells  open %6.2f s  first step %6.3f s\n", name,
-    static_cast<long long>(m.Points), static_cast<long long>(m.Cells), m.Open, m.FirstStep);
-  std::printf("%-28s step %8.1f ms = %6.1f frames/s  (pipeline alone %7.1f ms, render %7.1f ms; "
-              "%7.1f ms of processor time per step)\n",
-    "", 1000 * m.Step, 1.0 / m.Step, 1000 * m.Pipeline, 1000 * (m.Step - m.Pipeline),
-    1000 * m.StepCpu);
-  std::printf("%-28s pipeline stages: transform %.1f ms, normals %.1f ms, texture coordinates "
-              "%.1f ms, thresholds %.1f + %.1f ms\n",
-    "", 1000 * m.Stages[0], 1000 * m.Stages[1], 1000 * m.Stages[2], 1000 * m.Stages[3],
-    1000 * m.Stages[4]);
+  std::printf("%-28s %9lld points %9lld cells  open %6.2f s  first step %6.3f s wall, %6.3f s "
+              "processor\n",
+    name, static_cast<long long>(m.Points), static_cast<long long>(m.Cells), m.Open,
+    m.FirstStep.Wall, m.FirstStep.Cpu);
+  std::printf("%-28s pipeline per step %8.2f ms processor (%8.2f ms wall); plain pipeline "
+              "%8.2f ms processor (%8.2f ms wall): %.1f times less work\n",
+    "", 1000 * m.Pipeline.Cpu, 1000 * m.Pipeline.Wall, 1000 * m.Plain.Cpu, 1000 * m.Plain.Wall,
+    m.Pipeline.Cpu > 0 ? m.Plain.Cpu / m.Pipeline.Cpu : 0.0);
+  std::printf("%-28s whole step %8.1f ms wall = %6.1f frames/s (%8.1f ms processor); static "
+              "model rendered alone %8.1f ms wall (%8.1f ms processor)\n",
+    "", 1000 * m.Step.Wall, 1.0 / m.Step.Wall, 1000 * m.Step.Cpu, 1000 * m.StaticRender.Wall,
+    1000 * m.StaticRender.Cpu);
+  PrintStages("stages", m.Stages);
+  PrintStages("plain stages", m.PlainStages);
+}
+
+// The machine's load while the benchmark ran (other processes take cores from it).
+void PrintLoad()
+{
+  double load[3] = { 0, 0, 0 };
+  if (::getloadavg(load, 3) == 3)
+  {
+    std::printf("load average %.2f %.2f %.2f on %u cores\n", load[0], load[1], load[2],
+      std::thread::hardware_concurrency());
+  }
 }
 }
 
@@ -253,10 +364,12 @@ int main(int argc, char** argv)
   std::printf("Animation step = factor change + pipeline re-execution + render, window %d x %d, "
               "%d steps each\n",
     size[0], size[1], steps);
+  PrintLoad();
 
   Print("sample (data/leg.vtk)",
     Run(frame, doc, view, std::string(QUORVEL_DATA_DIR) + "/leg.vtk", trc, steps));
   Print("tube (generated)", Run(frame, doc, view, tube, trc, steps));
+  PrintLoad();
 
   docTemplate.reset();
   const std::string cleanup = "rm -rf '" + dir + "'";

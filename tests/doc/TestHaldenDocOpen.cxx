@@ -9,7 +9,8 @@
 #include <vtkDataArray.h>
 #include <vtkDataSetMapper.h>
 #include <vtkPolyDataNormals.h>
-#include <vtkThreshold.h>
+#include <vtkPolyData.h>
+#include "vtkLabelThreshold.h"
 #include <vtkTransformPolyDataFilter.h>
 #include <vtkUnstructuredGrid.h>
 

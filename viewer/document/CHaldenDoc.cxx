@@ -2,11 +2,14 @@
 
 #include "BitmapCheck.h"
 #include "CheckedUpdate.h"
+#include "FrameWnd.h"
 #include "ModelFileCheck.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
 #include "vtkMFCViewHooks.h"
+#include "vtkCachedPolyDataNormals.h"
+#include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
@@ -16,6 +19,7 @@
 #include <vtkDataArray.h>
 #include <vtkDataSetAttributes.h>
 #include <vtkDataSetMapper.h>
+#include <vtkNew.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -26,7 +30,6 @@
 #include <vtkSmartPointer.h>
 #include <vtkTexture.h>
 #include <vtkTextureMapToCylinder.h>
-#include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
 #include <cerrno>
@@ -129,7 +132,7 @@ CHaldenDoc::CHaldenDoc()
   this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
   this->TransformOn = 0;
 
-  this->Normals = vtkPolyDataNormals::New();
+  this->Normals = vtkCachedPolyDataNormals::New();
   this->Normals->SetInputConnection(this->Reader->GetOutputPort());
 
   this->Texture = vtkTexture::New();
@@ -143,19 +146,17 @@ CHaldenDoc::CHaldenDoc()
   this->TextureMap->SetPoint1(-0.518467, 0.00019908, -0.213065);
   this->TextureMap->SetPoint2(0.97664, 0.0240073, -0.213065);
 
-  // Cell scalars label the regions: at most 0 textured, at least 1 body.
-  this->LowerThreshold = vtkThreshold::New();
+  // Cell scalars label the regions: at most 0 textured, at least 1 body. A model without
+  // cell scalars is all body.
+  this->LowerThreshold = vtkLabelThreshold::New();
   this->LowerThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
   this->LowerThreshold->SetLowerThreshold(0.0);
-  this->LowerThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
-  this->LowerThreshold->SetInputArrayToProcess(
-    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
-  this->UpperThreshold = vtkThreshold::New();
+  this->LowerThreshold->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
+  this->UpperThreshold = vtkLabelThreshold::New();
   this->UpperThreshold->SetInputConnection(this->TextureMap->GetOutputPort());
   this->UpperThreshold->SetUpperThreshold(1.0);
-  this->UpperThreshold->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
-  this->UpperThreshold->SetInputArrayToProcess(
-    0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+  this->UpperThreshold->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
+  this->UpperThreshold->KeepUnlabelledOn();
 
   this->BodyMapper->SetInputConnection(this->UpperThreshold->GetOutputPort());
   this->BodyMapper->SetScalarModeToUseCellData();
@@ -195,6 +196,11 @@ CHaldenDoc::CHaldenDoc()
 //------------------------------------------------------------------------------
 CHaldenDoc::~CHaldenDoc()
 {
+  // The views may be gone: no status text to take back.
+  if (this->DeformationWorker.joinable())
+  {
+    this->DeformationWorker.join();
+  }
   // The actors leave Props before they are released; the base releases Props.
   this->Props->RemoveAllItems();
   this->TexturedActor->Delete();
@@ -265,12 +271,21 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   }
   this->OpenFailure.clear();
 
+  // The background computation reads the old model's points: it ends first.
+  this->JoinDeformation();
   // The reader that read the file becomes the document's reader: the file is read once.
   vtkPolyDataReader* previous = this->Reader;
   this->Reader = reader;
   this->Reader->Register(nullptr);
   this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
-  this->SwitchTransform(this->TransformOn);
+  if (this->TransformOn)
+  {
+    this->ShowDeformation();
+  }
+  else
+  {
+    this->SwitchTransform(0);
+  }
   previous->Delete();
 
   if (vtkDataArray* scalars = this->Reader->GetOutput()->GetCellData()->GetScalars())
@@ -315,6 +330,7 @@ BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
     return FALSE;
   }
 
+  this->FinishDeformation();
   vtkAlgorithm* source = this->TransformOn == 1 ? static_cast<vtkAlgorithm*>(this->TransformFilter)
                                                 : static_cast<vtkAlgorithm*>(this->Reader);
   source->Update();
@@ -360,7 +376,7 @@ void CHaldenDoc::OnLoadTransform()
       Tell("Cannot load the transform file", fileName, reason);
       return;
     }
-    this->SwitchTransform(1);
+    this->ShowDeformation();
     if (vtkMFCViewHooks* hooks = Hooks(view))
     {
       hooks->AnimationOn();
@@ -368,6 +384,7 @@ void CHaldenDoc::OnLoadTransform()
   }
   else
   {
+    this->JoinDeformation();
     this->SwitchTransform(0);
     if (vtkMFCViewHooks* hooks = Hooks(view))
     {
@@ -399,6 +416,8 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
     return 0;
   }
 
+  // The background computation reads the parameters in force: it ends first.
+  this->JoinDeformation();
   // The old arrays outlive the call that hands the transform the new ones.
   TransformCoefficients replaced = std::move(this->Coefficients);
   this->Coefficients = std::move(fresh);
@@ -473,5 +492,82 @@ void CHaldenDoc::SwitchTransform(int on)
   else
   {
     this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::ShowDeformation()
+{
+  this->JoinDeformation();
+  this->TransformOn = 1;
+  vtkPolyData* model = this->Reader->GetOutput();
+  vtkSmartPointer<vtkPoints> points = model ? model->GetPoints() : nullptr;
+  const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
+  if (n == 0 || n < this->BackgroundDeformationPoints || !this->ShapeTransform->GetInitialized())
+  {
+    this->SwitchTransform(1);
+    return;
+  }
+
+  // Until the displacements are cached the window draws the model undeformed, and the
+  // pipeline does not evaluate the transform this thread is filling.
+  this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  this->DeformationCursor.reset(new CWaitCursor);
+  this->SetStatusText("Computing the deformation of " + std::to_string(n) + " points...");
+  std::weak_ptr<int> alive = this->Alive;
+  const int generation = ++this->DeformationGeneration;
+  vtkShapeTransform* transform = this->ShapeTransform;
+  this->DeformationWorker = std::thread(
+    [this, alive, generation, transform, points]
+    {
+      // Fills the transform's cache for these points: the transform filter reuses it.
+      vtkNew<vtkPoints> deformed;
+      transform->TransformPoints(points, deformed);
+      PostToUserInterface(
+        [this, alive, generation]
+        {
+          // Not for a computation that was waited for already, nor a later one.
+          if (alive.lock() && generation == this->DeformationGeneration)
+          {
+            this->FinishDeformation();
+          }
+        });
+    });
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::FinishDeformation()
+{
+  if (!this->DeformationWorker.joinable())
+  {
+    return;
+  }
+  this->JoinDeformation();
+  this->SwitchTransform(1);
+  if (CView* view = this->GetFirstView())
+  {
+    view->Invalidate();
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::JoinDeformation()
+{
+  if (!this->DeformationWorker.joinable())
+  {
+    return;
+  }
+  this->DeformationWorker.join();
+  this->DeformationCursor.reset();
+  this->SetStatusText(std::string());
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::SetStatusText(const std::string& text)
+{
+  CView* view = this->GetFirstView();
+  if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+  {
+    frame->SetMessageText(text);
   }
 }

@@ -28,6 +28,11 @@
  * the document stays as it was: the model, the transform in force, the texture, the path
  * name and the recent-file list.
  *
+ * The first deformation of a large model (BackgroundDeformationPoints or more points)
+ * computes its displacements on a thread of its own while the window goes on drawing the
+ * undeformed model, with the wait cursor and a status text; the deformed model follows when
+ * they are ready. Smaller models are deformed by the first render.
+ *
  * The members are public: the views read them directly.
  */
 #ifndef CHaldenDoc_h
@@ -36,8 +41,11 @@
 #include "TransformFile.h"
 #include "vtkMFCDoc.h"
 
+#include <memory>
 #include <string>
+#include <thread>
 
+class CWaitCursor;
 class vtkActor;
 class vtkBMPReader;
 class vtkDataSetMapper;
@@ -48,7 +56,7 @@ class vtkProperty;
 class vtkShapeTransform;
 class vtkTexture;
 class vtkTextureMapToCylinder;
-class vtkThreshold;
+class vtkLabelThreshold;
 class vtkTransformPolyDataFilter;
 
 ///@{
@@ -99,6 +107,14 @@ public:
    */
   int ReadTransformFile(const char* path, std::string* reason = nullptr);
 
+  /// Whether the displacements of a large model are being computed (see the class notes).
+  bool IsDeforming() const { return this->DeformationWorker.joinable(); }
+  /// Waits for a computation of displacements, if one runs, then shows the deformed model.
+  void FinishDeformation();
+  /// Models with at least this many points compute their displacements in the background
+  /// (default 100000); 0 for every model.
+  vtkIdType BackgroundDeformationPoints = 100000;
+
   /// The model reader. An open that succeeds replaces it by the reader that read the new
   /// file (the pipeline is reconnected), so do not keep this pointer across an open.
   vtkPolyDataReader* Reader;
@@ -114,8 +130,8 @@ public:
   vtkTexture* Texture;
   vtkBMPReader* TextureReader;
   vtkTextureMapToCylinder* TextureMap;
-  vtkThreshold* LowerThreshold;
-  vtkThreshold* UpperThreshold;
+  vtkLabelThreshold* LowerThreshold;
+  vtkLabelThreshold* UpperThreshold;
   ///@{
   /// The arrays of the coefficient file in force (null before the first one), owned by the
   /// document and lent to ShapeTransform.
@@ -132,10 +148,23 @@ protected:
   void SwitchTransform(int on);
   /// Makes the next render show the texture that was put on or taken off TexturedActor.
   void TextureChanged();
+  /// Switches the deformation in: at once for a small model, after the background
+  /// computation of the displacements for a large one.
+  void ShowDeformation();
+  /// Waits for the background computation, if any, without switching anything.
+  void JoinDeformation();
+  /// The status bar's message pane of the first view's frame.
+  void SetStatusText(const std::string& text);
 
 private:
   // The coefficient file in force: arrays, landmark points and their locator.
   TransformCoefficients Coefficients;
+  // The background computation of displacements, and what it shows meanwhile.
+  std::thread DeformationWorker;
+  std::unique_ptr<CWaitCursor> DeformationCursor;
+  int DeformationGeneration = 0;
+  // Tells a completion queued for the user-interface thread whether the document still is.
+  std::shared_ptr<int> Alive = std::make_shared<int>(0);
 };
 
 #endif

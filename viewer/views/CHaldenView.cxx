@@ -2,6 +2,7 @@
 
 #include "CHaldenDoc.h"
 #include "CheckedUpdate.h"
+#include "FrameWnd.h"
 #include "Prompts.h"
 #include "VtkWindow.h"
 #include "vtkShapeTransform.h"
@@ -16,6 +17,7 @@
 #include <vtkWindowToImageFilter.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -53,6 +55,8 @@ CHaldenView::CHaldenView()
   this->MapCommandUI(ID_BODY_COLOR, &vtkRecordPlayView::OnUpdatePause);
   // Stop also ends a frame-by-frame playback: it is where lost frames are reported.
   this->MapCommand(ID_STOP, &CHaldenView::OnStopCommand);
+  this->MapCommand(ID_PAUSE, &CHaldenView::OnPauseCommand);
+  this->MapCommandUI(ID_PAUSE, &CHaldenView::OnUpdatePauseCommand);
 }
 
 //------------------------------------------------------------------------------
@@ -199,6 +203,51 @@ LRESULT CHaldenView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     this->ReportFailedFrames();
   }
   return result;
+}
+
+//------------------------------------------------------------------------------
+std::string CHaldenView::BlendText(float factor)
+{
+  // Hundredths counted as an integer: no locale puts a comma here.
+  const long hundredths = std::lround(std::fabs(static_cast<double>(factor)) * 100.0);
+  char text[48];
+  std::snprintf(text, sizeof text, "Blend %s%ld.%02ld", factor < 0 ? "-" : "", hundredths / 100,
+    hundredths % 100);
+  return text;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::ShowBlend()
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  std::string text;
+  if (document && document->NoData == 0 && document->TransformOn == 1 && this->IsPaused())
+  {
+    text = BlendText(document->ShapeTransform->GetFactor());
+  }
+  if (text == this->ShownBlend)
+  {
+    return; // leaves other status texts alone
+  }
+  this->ShownBlend = text;
+  if (CFrameWnd* frame = this->GetParentFrame())
+  {
+    frame->SetMessageText(text);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnPauseCommand()
+{
+  this->OnPause();
+  this->ShowBlend();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnUpdatePauseCommand(CCmdUI* pCmdUI)
+{
+  this->OnUpdatePause(pCmdUI);
+  this->ShowBlend();
 }
 
 //------------------------------------------------------------------------------

@@ -14,6 +14,9 @@
  *
  * Body Color (ID_BODY_COLOR) asks for the body's colour; the back faces of the body take
  * the same colour.
+ *
+ * While the deformation is switched in and the view is paused, the status bar shows the blend
+ * that Save Model would write, as "Blend 0.48" (BlendText).
  */
 #ifndef CHaldenView_h
 #define CHaldenView_h
@@ -60,6 +63,13 @@ public:
   /// frames that could not be saved.
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+  /// The status text for a blend: "Blend " and the factor with two decimals ("Blend 0.48"),
+  /// whatever the locale.
+  static std::string BlendText(float factor);
+  /// Shows the blend in the status bar while the view is paused with the deformation
+  /// switched in, and takes it away otherwise.
+  void ShowBlend();
+
   /// The file name of a saved frame: prefix, the number in at least four digits, ".bmp".
   static std::string FrameFileName(const std::string& prefix, int number);
 
@@ -74,9 +84,14 @@ protected:
   bool SaveFrame(std::string& fileName, std::string& reason);
   /// Stop: the base's stop, then the report of lost frames.
   void OnStopCommand();
+  /// Pause: the base's pause, then the blend in the status bar.
+  void OnPauseCommand();
+  /// The base's enabling of Pause; the blend shown follows the pause as it changes.
+  void OnUpdatePauseCommand(CCmdUI* pCmdUI);
   /// Tells the user, once, about frames that could not be written, when no playback runs.
   void ReportFailedFrames();
 
+  std::string ShownBlend; // the status text this view put up, if any
   int FailedFrames = 0;
   int FramesTried = 0;
   std::string FirstFailedFrame;

@@ -1,0 +1,257 @@
+// The display pipeline's filters that keep the cell work between animation steps give what
+// VTK's own vtkPolyDataNormals and vtkThreshold give, step after step, and redo the cell work
+// exactly when it would change.
+#include "DisplayModels.h"
+#include "vtkCachedPolyDataNormals.h"
+#include "vtkLabelThreshold.h"
+
+#include <gtest/gtest.h>
+
+#include <vtkIdList.h>
+#include <vtkPointData.h>
+#include <vtkPolyDataNormals.h>
+#include <vtkThreshold.h>
+#include <vtkUnstructuredGrid.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace
+{
+using Deformation = std::function<void(double p[3])>;
+
+// The model's points moved by a deformation, as a new points object (as the transform
+// filter makes one per step); the cells stay the model's.
+void Deform(vtkPolyData* shown, vtkPolyData* model, const Deformation& move)
+{
+  vtkNew<vtkPoints> points;
+  points->SetNumberOfPoints(model->GetNumberOfPoints());
+  for (vtkIdType i = 0; i < model->GetNumberOfPoints(); ++i)
+  {
+    double p[3];
+    model->GetPoint(i, p);
+    move(p);
+    points->SetPoint(i, p);
+  }
+  shown->SetPoints(points);
+}
+
+Deformation Bend(double amount)
+{
+  return [amount](double p[3])
+  {
+    p[1] += amount * std::sin(3 * p[0]);
+    p[2] += amount * p[0] * p[0];
+  };
+}
+
+// Same cells (in order), same points, normals equal up to the rounding of their last bit.
+void ExpectSameNormals(vtkPolyData* ours, vtkPolyData* vtks)
+{
+  ASSERT_EQ(ours->GetNumberOfPoints(), vtks->GetNumberOfPoints());
+  ASSERT_EQ(ours->GetNumberOfPolys(), vtks->GetNumberOfPolys());
+  vtkNew<vtkIdList> a, b;
+  for (vtkIdType c = 0; c < ours->GetNumberOfPolys(); ++c)
+  {
+    ours->GetPolys()->GetCellAtId(c, a);
+    vtks->GetPolys()->GetCellAtId(c, b);
+    ASSERT_EQ(a->GetNumberOfIds(), b->GetNumberOfIds()) << "cell " << c;
+    for (vtkIdType k = 0; k < a->GetNumberOfIds(); ++k)
+    {
+      ASSERT_EQ(a->GetId(k), b->GetId(k)) << "cell " << c;
+    }
+  }
+  double worst = 0;
+  vtkDataArray* na = ours->GetPointData()->GetNormals();
+  vtkDataArray* nb = vtks->GetPointData()->GetNormals();
+  ASSERT_TRUE(na && nb);
+  for (vtkIdType i = 0; i < ours->GetNumberOfPoints(); ++i)
+  {
+    for (int k = 0; k < 3; ++k)
+    {
+      ASSERT_EQ(ours->GetPoint(i)[k], vtks->GetPoint(i)[k]) << "point " << i;
+      worst = std::max(worst, std::fabs(na->GetComponent(i, k) - nb->GetComponent(i, k)));
+    }
+  }
+  EXPECT_LE(worst, 2.5e-7);
+}
+
+struct ModelCase
+{
+  const char* Name;
+  std::function<vtkSmartPointer<vtkPolyData>()> Make;
+};
+
+const ModelCase Models[] = {
+  { "sample leg", [] { return displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk"); } },
+  { "creased sheet", [] { return displaymodels::CreasedSheet(); } },
+  { "misoriented tube", [] { return displaymodels::MisorientedTube(); } },
+};
+}
+
+TEST(DisplayFilters, NormalsEqualVtkPolyDataNormalsAtEveryStepWithOneCellPass)
+{
+  for (const ModelCase& m : Models)
+  {
+    SCOPED_TRACE(m.Name);
+    vtkSmartPointer<vtkPolyData> model = m.Make();
+    vtkNew<vtkPolyData> shown;
+    shown->ShallowCopy(model);
+    vtkNew<vtkCachedPolyDataNormals> ours;
+    vtkNew<vtkPolyDataNormals> vtks;
+    ours->SetInputData(shown);
+    vtks->SetInputData(shown);
+    for (double amount : { 0.0, 0.02, 0.04, 0.02, 0.0 })
+    {
+      SCOPED_TRACE(amount);
+      Deform(shown, model, Bend(amount));
+      ours->Update();
+      vtks->Update();
+      ExpectSameNormals(ours->GetOutput(), vtks->GetOutput());
+    }
+    EXPECT_EQ(ours->GetNumberOfFullExecutions(), 1);
+  }
+}
+
+TEST(DisplayFilters, NormalsRedoTheSplittingWhenAnEdgeCrossesTheFeatureAngle)
+{
+  vtkSmartPointer<vtkPolyData> sheet = displaymodels::CreasedSheet();
+  vtkNew<vtkPolyData> shown;
+  shown->ShallowCopy(sheet);
+  vtkNew<vtkCachedPolyDataNormals> ours;
+  vtkNew<vtkPolyDataNormals> vtks;
+  ours->SetInputData(shown);
+  vtks->SetInputData(shown);
+  const vtkIdType unsplit = sheet->GetNumberOfPoints();
+  // The crease flattened from 40 to about 20 degrees and folded again: joined, then split.
+  struct Step
+  {
+    double Squash;
+    bool Split;
+    int FullExecutions;
+  };
+  for (const Step& s : { Step{ 1.0, true, 1 }, Step{ 0.5, false, 2 }, Step{ 0.6, false, 2 },
+         Step{ 1.0, true, 3 } })
+  {
+    SCOPED_TRACE(s.Squash);
+    Deform(shown, sheet, [&](double p[3]) { p[2] = -0.2 + s.Squash * (p[2] + 0.2); });
+    ours->Update();
+    vtks->Update();
+    ExpectSameNormals(ours->GetOutput(), vtks->GetOutput());
+    EXPECT_EQ(ours->GetOutput()->GetNumberOfPoints() > unsplit, s.Split);
+    EXPECT_EQ(ours->GetNumberOfFullExecutions(), s.FullExecutions);
+  }
+  // Other cells: the work is done again.
+  vtkSmartPointer<vtkPolyData> tube = displaymodels::MisorientedTube();
+  shown->ShallowCopy(tube);
+  ours->Update();
+  vtks->Update();
+  ExpectSameNormals(ours->GetOutput(), vtks->GetOutput());
+  EXPECT_EQ(ours->GetNumberOfFullExecutions(), 4);
+}
+
+TEST(DisplayFilters, LabelThresholdKeepsWhatVtkThresholdKeepsAndSelectsOnce)
+{
+  vtkSmartPointer<vtkPolyData> model = displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk");
+  vtkNew<vtkPolyData> shown;
+  shown->ShallowCopy(model);
+  // Point data to carry along, and cells that stay the same objects from step to step.
+  vtkNew<vtkCachedPolyDataNormals> normals;
+  normals->SetInputData(shown);
+
+  struct Criterion
+  {
+    int Function;
+    double Lower, Upper;
+  };
+  for (const Criterion& c : { Criterion{ vtkThreshold::THRESHOLD_LOWER, 0.0, 0.0 },
+         Criterion{ vtkThreshold::THRESHOLD_UPPER, 1.0, 1.0 },
+         Criterion{ vtkThreshold::THRESHOLD_BETWEEN, 0.5, 2.0 } })
+  {
+    SCOPED_TRACE(c.Function);
+    vtkNew<vtkLabelThreshold> ours;
+    ours->SetInputConnection(normals->GetOutputPort());
+    ours->SetThresholdFunction(c.Function);
+    ours->SetLowerThreshold(c.Lower);
+    ours->SetUpperThreshold(c.Upper);
+    vtkNew<vtkThreshold> vtks;
+    vtks->SetInputConnection(normals->GetOutputPort());
+    vtks->SetThresholdFunction(c.Function);
+    vtks->SetLowerThreshold(c.Lower);
+    vtks->SetUpperThreshold(c.Upper);
+    vtks->SetInputArrayToProcess(
+      0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+    for (double amount : { 0.0, 0.03 })
+    {
+      Deform(shown, model, Bend(amount));
+      ours->Update();
+      vtks->Update();
+      vtkPolyData* a = ours->GetOutput();
+      vtkUnstructuredGrid* b = vtks->GetOutput();
+      ASSERT_GT(a->GetNumberOfCells(), 0);
+      ASSERT_EQ(a->GetNumberOfCells(), b->GetNumberOfCells());
+      ASSERT_EQ(a->GetNumberOfPoints(), b->GetNumberOfPoints());
+      vtkNew<vtkIdList> pa, pb;
+      for (vtkIdType cell = 0; cell < a->GetNumberOfCells(); ++cell)
+      {
+        a->GetCellPoints(cell, pa);
+        b->GetCellPoints(cell, pb);
+        ASSERT_EQ(pa->GetNumberOfIds(), pb->GetNumberOfIds());
+        for (vtkIdType k = 0; k < pa->GetNumberOfIds(); ++k)
+        {
+          for (int axis = 0; axis < 3; ++axis)
+          {
+            ASSERT_EQ(a->GetPoint(pa->GetId(k))[axis], b->GetPoint(pb->GetId(k))[axis]);
+            ASSERT_EQ(a->GetPointData()->GetNormals()->GetComponent(pa->GetId(k), axis),
+              b->GetPointData()->GetNormals()->GetComponent(pb->GetId(k), axis));
+          }
+        }
+        ASSERT_EQ(a->GetCellData()->GetScalars()->GetComponent(cell, 0),
+          b->GetCellData()->GetScalars()->GetComponent(cell, 0));
+      }
+    }
+    EXPECT_EQ(ours->GetNumberOfSelections(), 1);
+  }
+}
+
+TEST(DisplayFilters, LabelThresholdSelectsAgainWhenLabelsChangeAndHandlesUnlabelledModels)
+{
+  vtkSmartPointer<vtkPolyData> model = displaymodels::CreasedSheet();
+  vtkNew<vtkLabelThreshold> body;
+  body->SetInputData(model);
+  body->SetUpperThreshold(1.0);
+  body->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
+  body->Update();
+  const vtkIdType labelled = body->GetOutput()->GetNumberOfCells();
+  ASSERT_GT(labelled, 0);
+  ASSERT_LT(labelled, model->GetNumberOfCells());
+
+  // Relabelled: one more body cell, one not a number (kept by no criterion).
+  vtkDataArray* labels = model->GetCellData()->GetScalars();
+  vtkIdType textured = 0;
+  while (labels->GetComponent(textured, 0) != 0.0)
+  {
+    ++textured;
+  }
+  labels->SetComponent(textured, 0, 1.0);
+  labels->SetComponent(0, 0, std::numeric_limits<double>::quiet_NaN());
+  labels->Modified();
+  body->Update();
+  EXPECT_EQ(body->GetOutput()->GetNumberOfCells(), labelled);
+  EXPECT_EQ(body->GetNumberOfSelections(), 2);
+
+  // Without cell scalars (none, or point scalars only) the body keeps all, the rest nothing.
+  model->GetCellData()->RemoveArray("region");
+  vtkNew<vtkFloatArray> pointLabels;
+  pointLabels->SetNumberOfTuples(model->GetNumberOfPoints());
+  pointLabels->FillValue(0.0f);
+  model->GetPointData()->SetScalars(pointLabels);
+  body->KeepUnlabelledOn();
+  body->Update();
+  EXPECT_EQ(body->GetOutput()->GetNumberOfCells(), model->GetNumberOfCells());
+  EXPECT_EQ(body->GetOutput()->GetNumberOfPoints(), model->GetNumberOfPoints());
+  body->KeepUnlabelledOff();
+  body->Update();
+  EXPECT_EQ(body->GetOutput()->GetNumberOfCells(), 0);
+}

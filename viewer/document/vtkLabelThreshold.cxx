@@ -1,0 +1,282 @@
+#include "vtkLabelThreshold.h"
+
+#include "vtkCellArray.h"
+#include "vtkCellArrayIterator.h"
+#include "vtkCellData.h"
+#include "vtkDataArray.h"
+#include "vtkFloatArray.h"
+#include "vtkIdList.h"
+#include "vtkInformation.h"
+#include "vtkInformationVector.h"
+#include "vtkObjectFactory.h"
+#include "vtkPointData.h"
+#include "vtkPoints.h"
+#include "vtkPolyData.h"
+#include "vtkSMPTools.h"
+#include "vtkSmartPointer.h"
+
+#include <limits>
+#include <vector>
+
+vtkStandardNewMacro(vtkLabelThreshold);
+
+namespace
+{
+// Which object an input array was and when it last changed (a new object always has a
+// later time than any earlier one, so a reused address is told apart).
+struct Stamp
+{
+  const void* Object = nullptr;
+  vtkMTimeType Time = 0;
+
+  static Stamp Of(vtkObject* object) { return { object, object ? object->GetMTime() : 0 }; }
+  bool operator==(const Stamp& other) const
+  {
+    return this->Object == other.Object && this->Time == other.Time;
+  }
+};
+
+// The cell arrays and every cell data array of a model.
+std::vector<Stamp> CellStamps(vtkPolyData* input)
+{
+  std::vector<Stamp> stamps{ Stamp::Of(input->GetVerts()), Stamp::Of(input->GetLines()),
+    Stamp::Of(input->GetPolys()), Stamp::Of(input->GetStrips()) };
+  vtkCellData* cd = input->GetCellData();
+  for (int i = 0; i < cd->GetNumberOfArrays(); ++i)
+  {
+    stamps.push_back(Stamp::Of(cd->GetAbstractArray(i)));
+  }
+  stamps.push_back(Stamp::Of(cd->GetScalars()));
+  return stamps;
+}
+
+// Copies tuples from[i] of a float array into tuple i of another, spread over the cores.
+void Gather(vtkFloatArray* from, vtkFloatArray* to, const std::vector<vtkIdType>& ids)
+{
+  const int nc = from->GetNumberOfComponents();
+  const float* src = from->GetPointer(0);
+  float* dst = to->GetPointer(0);
+  vtkSMPTools::For(0, static_cast<vtkIdType>(ids.size()),
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      for (vtkIdType i = begin; i < end; ++i)
+      {
+        const float* x = src + nc * ids[i];
+        float* y = dst + nc * i;
+        for (int c = 0; c < nc; ++c)
+        {
+          y[c] = x[c];
+        }
+      }
+    });
+}
+}
+
+// The kept cells and points for one input and one setting of the filter.
+struct vtkLabelThreshold::Selection
+{
+  std::vector<Stamp> Input;
+  vtkIdType InputPoints = 0;
+  double Lower = 0, Upper = 0;
+  int Function = 0;
+  vtkTypeBool KeepUnlabelled = 0;
+
+  // Output cells (in output point ids) and their data, shared by every output.
+  vtkSmartPointer<vtkCellArray> Cells[4];
+  vtkSmartPointer<vtkCellData> CellData;
+  // Output point i copies input point Points[i].
+  std::vector<vtkIdType> Points;
+  vtkSmartPointer<vtkIdList> FromIds, ToIds;
+};
+
+//------------------------------------------------------------------------------
+vtkLabelThreshold::vtkLabelThreshold()
+  : LowerThreshold(-std::numeric_limits<double>::infinity())
+  , UpperThreshold(std::numeric_limits<double>::infinity())
+  , ThresholdFunction(THRESHOLD_BETWEEN)
+  , KeepUnlabelled(0)
+{
+}
+
+//------------------------------------------------------------------------------
+vtkLabelThreshold::~vtkLabelThreshold() = default;
+
+//------------------------------------------------------------------------------
+bool vtkLabelThreshold::Keeps(double label) const
+{
+  switch (this->ThresholdFunction)
+  {
+    case THRESHOLD_LOWER:
+      return label <= this->LowerThreshold;
+    case THRESHOLD_UPPER:
+      return label >= this->UpperThreshold;
+    default:
+      return this->LowerThreshold <= label && label <= this->UpperThreshold;
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkLabelThreshold::Select(vtkPolyData* input)
+{
+  ++this->NumberOfSelections;
+  auto s = std::make_unique<Selection>();
+  s->Input = CellStamps(input);
+  s->InputPoints = input->GetNumberOfPoints();
+  s->Lower = this->LowerThreshold;
+  s->Upper = this->UpperThreshold;
+  s->Function = this->ThresholdFunction;
+  s->KeepUnlabelled = this->KeepUnlabelled;
+
+  vtkDataArray* labels = input->GetCellData()->GetScalars();
+  std::vector<vtkIdType> newId(s->InputPoints, -1);
+  vtkNew<vtkIdList> keptCells;
+  vtkIdType cellId = 0;
+  vtkCellArray* inputCells[4] = { input->GetVerts(), input->GetLines(), input->GetPolys(),
+    input->GetStrips() };
+  std::vector<vtkIdType> ids;
+  for (int type = 0; type < 4; ++type)
+  {
+    s->Cells[type] = vtkSmartPointer<vtkCellArray>::New();
+    if (!inputCells[type])
+    {
+      continue;
+    }
+    auto it = vtk::TakeSmartPointer(inputCells[type]->NewIterator());
+    for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell(), ++cellId)
+    {
+      const bool keep = labels ? this->Keeps(labels->GetComponent(cellId, 0)) : this->KeepUnlabelled;
+      if (!keep)
+      {
+        continue;
+      }
+      vtkIdType n;
+      const vtkIdType* pts;
+      it->GetCurrentCell(n, pts);
+      ids.resize(n);
+      for (vtkIdType j = 0; j < n; ++j)
+      {
+        vtkIdType& id = newId[pts[j]];
+        if (id < 0)
+        {
+          id = static_cast<vtkIdType>(s->Points.size());
+          s->Points.push_back(pts[j]);
+        }
+        ids[j] = id;
+      }
+      s->Cells[type]->InsertNextCell(n, ids.data());
+      keptCells->InsertNextId(cellId);
+    }
+  }
+
+  const vtkIdType kept = keptCells->GetNumberOfIds();
+  vtkNew<vtkIdList> toCells;
+  toCells->SetNumberOfIds(kept);
+  for (vtkIdType i = 0; i < kept; ++i)
+  {
+    toCells->SetId(i, i);
+  }
+  s->CellData = vtkSmartPointer<vtkCellData>::New();
+  s->CellData->CopyAllocate(input->GetCellData(), kept);
+  s->CellData->CopyData(input->GetCellData(), keptCells, toCells);
+
+  const vtkIdType m = static_cast<vtkIdType>(s->Points.size());
+  s->FromIds = vtkSmartPointer<vtkIdList>::New();
+  s->ToIds = vtkSmartPointer<vtkIdList>::New();
+  s->FromIds->SetNumberOfIds(m);
+  s->ToIds->SetNumberOfIds(m);
+  for (vtkIdType i = 0; i < m; ++i)
+  {
+    s->FromIds->SetId(i, s->Points[i]);
+    s->ToIds->SetId(i, i);
+  }
+  this->Selected = std::move(s);
+}
+
+//------------------------------------------------------------------------------
+int vtkLabelThreshold::RequestData(
+  vtkInformation*, vtkInformationVector** inputVector, vtkInformationVector* outputVector)
+{
+  vtkPolyData* input = vtkPolyData::GetData(inputVector[0]);
+  vtkPolyData* output = vtkPolyData::GetData(outputVector);
+  if (!input || !output)
+  {
+    return 0;
+  }
+  const Selection* s = this->Selected.get();
+  if (!s || s->InputPoints != input->GetNumberOfPoints() || s->Lower != this->LowerThreshold ||
+    s->Upper != this->UpperThreshold || s->Function != this->ThresholdFunction ||
+    s->KeepUnlabelled != this->KeepUnlabelled || s->Input != CellStamps(input))
+  {
+    this->Select(input);
+    s = this->Selected.get();
+  }
+
+  output->Initialize();
+  const vtkIdType m = static_cast<vtkIdType>(s->Points.size());
+  vtkPoints* inPoints = input->GetPoints();
+  if (inPoints && m > 0)
+  {
+    auto points = vtkSmartPointer<vtkPoints>::New();
+    points->SetDataType(inPoints->GetDataType());
+    points->SetNumberOfPoints(m);
+    auto* from = vtkFloatArray::FastDownCast(inPoints->GetData());
+    auto* to = vtkFloatArray::FastDownCast(points->GetData());
+    if (from && to)
+    {
+      Gather(from, to, s->Points);
+    }
+    else
+    {
+      points->GetData()->InsertTuples(s->ToIds, s->FromIds, inPoints->GetData());
+    }
+    output->SetPoints(points);
+  }
+
+  // Every point data array, with its role (normals, texture coordinates, ...).
+  vtkPointData* inPD = input->GetPointData();
+  vtkPointData* outPD = output->GetPointData();
+  for (int i = 0; i < inPD->GetNumberOfArrays(); ++i)
+  {
+    vtkAbstractArray* from = inPD->GetAbstractArray(i);
+    auto to = vtk::TakeSmartPointer(from->NewInstance());
+    to->SetName(from->GetName());
+    to->SetNumberOfComponents(from->GetNumberOfComponents());
+    to->SetNumberOfTuples(m);
+    auto* fromFloats = vtkFloatArray::FastDownCast(from);
+    auto* toFloats = vtkFloatArray::FastDownCast(to);
+    if (fromFloats && toFloats)
+    {
+      Gather(fromFloats, toFloats, s->Points);
+    }
+    else if (m > 0)
+    {
+      to->InsertTuples(s->ToIds, s->FromIds, from);
+    }
+    const int index = outPD->AddArray(to);
+    for (int role = 0; role < vtkDataSetAttributes::NUM_ATTRIBUTES; ++role)
+    {
+      if (inPD->GetAbstractAttribute(role) == from)
+      {
+        outPD->SetActiveAttribute(index, role);
+      }
+    }
+  }
+
+  output->GetCellData()->ShallowCopy(s->CellData);
+  output->SetVerts(s->Cells[0]);
+  output->SetLines(s->Cells[1]);
+  output->SetPolys(s->Cells[2]);
+  output->SetStrips(s->Cells[3]);
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+void vtkLabelThreshold::PrintSelf(ostream& os, vtkIndent indent)
+{
+  this->Superclass::PrintSelf(os, indent);
+  os << indent << "LowerThreshold: " << this->LowerThreshold << "\n";
+  os << indent << "UpperThreshold: " << this->UpperThreshold << "\n";
+  os << indent << "ThresholdFunction: " << this->ThresholdFunction << "\n";
+  os << indent << "KeepUnlabelled: " << this->KeepUnlabelled << "\n";
+  os << indent << "NumberOfSelections: " << this->NumberOfSelections << "\n";
+}

@@ -1,0 +1,98 @@
+/**
+ * @class   vtkLabelThreshold
+ * @brief   keeps the cells of a polygonal model whose label (cell scalar) lies in a range,
+ * reusing the selection while the cells and labels stay the same
+ *
+ * vtkLabelThreshold keeps the cells whose label, the first component s of the cell scalars,
+ * satisfies s <= LowerThreshold (ThresholdFunction LOWER), s >= UpperThreshold (UPPER) or
+ * LowerThreshold <= s <= UpperThreshold (BETWEEN): the criteria of vtkThreshold on cell
+ * scalars. A label that is not a number is never kept. The output is polygonal data holding the kept cells in input order (vertices,
+ * lines, polygons, strips), the points they use (numbered in the order the kept cells first
+ * use them), and the point and cell data of both.
+ *
+ * A model without cell scalars has no labels: KeepUnlabelled decides whether all its cells
+ * are kept (on) or none (off, the default).
+ *
+ * Which cells are kept and which input point each output point copies depend only on the
+ * cells and the labels: they are computed again only when the input's cell arrays or cell
+ * data are other objects or were modified, the number of points changed, or a setting
+ * changed. Otherwise an execution copies the point coordinates and point data of the kept
+ * points, spread over the machine's cores, and hands on the same cell arrays and cell data.
+ *
+ * @sa vtkThreshold vtkCachedPolyDataNormals
+ */
+#ifndef vtkLabelThreshold_h
+#define vtkLabelThreshold_h
+
+#include "vtkPolyDataAlgorithm.h"
+
+#include <memory> // for the selection
+
+class vtkLabelThreshold : public vtkPolyDataAlgorithm
+{
+public:
+  static vtkLabelThreshold* New();
+  vtkTypeMacro(vtkLabelThreshold, vtkPolyDataAlgorithm);
+  void PrintSelf(ostream& os, vtkIndent indent) override;
+
+  enum ThresholdType
+  {
+    THRESHOLD_BETWEEN = 0,
+    THRESHOLD_LOWER,
+    THRESHOLD_UPPER
+  };
+
+  ///@{
+  /**
+   * The bounds and which of them apply (see the class description). Defaults: bounds
+   * -infinity and +infinity, BETWEEN.
+   */
+  vtkSetMacro(LowerThreshold, double);
+  vtkGetMacro(LowerThreshold, double);
+  vtkSetMacro(UpperThreshold, double);
+  vtkGetMacro(UpperThreshold, double);
+  vtkSetClampMacro(ThresholdFunction, int, THRESHOLD_BETWEEN, THRESHOLD_UPPER);
+  vtkGetMacro(ThresholdFunction, int);
+  ///@}
+
+  ///@{
+  /**
+   * Whether a model without cell scalars is kept whole (on) or not at all (off, default).
+   */
+  vtkSetMacro(KeepUnlabelled, vtkTypeBool);
+  vtkGetMacro(KeepUnlabelled, vtkTypeBool);
+  vtkBooleanMacro(KeepUnlabelled, vtkTypeBool);
+  ///@}
+
+  /**
+   * Executions that selected the cells anew since the filter was made; the others reused
+   * the selection.
+   */
+  vtkGetMacro(NumberOfSelections, int);
+
+protected:
+  vtkLabelThreshold();
+  ~vtkLabelThreshold() override;
+
+  int RequestData(vtkInformation*, vtkInformationVector**, vtkInformationVector*) override;
+
+  // Whether a cell with this label is kept.
+  bool Keeps(double label) const;
+  // Chooses the cells and points for the input; the settings are those of now.
+  void Select(vtkPolyData* input);
+
+  double LowerThreshold;
+  double UpperThreshold;
+  int ThresholdFunction;
+  vtkTypeBool KeepUnlabelled;
+  int NumberOfSelections = 0;
+
+private:
+  struct Selection;
+  std::unique_ptr<Selection> Selected;
+
+  vtkLabelThreshold(const vtkLabelThreshold&) = delete;
+  void operator=(const vtkLabelThreshold&) = delete;
+};
+
+#endif
