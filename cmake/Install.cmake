@@ -50,3 +50,21 @@ endif()
 install(FILES ${_desktop}/quorvel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 file(GLOB _man_pages ${_desktop}/*.1)
 install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# pravik-warp's manual page is its --help text (help2man), so the two never disagree.
+if(TARGET pravik-warp)
+  find_program(QUORVEL_HELP2MAN help2man)
+  if(QUORVEL_HELP2MAN)
+    set(_warp_page ${PROJECT_BINARY_DIR}/man/pravik-warp.1)
+    add_custom_command(OUTPUT ${_warp_page}
+      COMMAND ${QUORVEL_HELP2MAN} --no-info --section=1 --source=Quorvel
+        "--name=apply a fitted landmark deformation to a model file"
+        --output=${_warp_page} $<TARGET_FILE:pravik-warp>
+      DEPENDS pravik-warp
+      COMMENT "Manual page of pravik-warp from its --help")
+    add_custom_target(pravik_warp_manual ALL DEPENDS ${_warp_page})
+    install(FILES ${_warp_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  else()
+    message(WARNING "help2man not found: pravik-warp's manual page is not made")
+  endif()
+endif()

@@ -6,7 +6,6 @@
 #include "vtkMatrixSolver.h"
 #include "vtkShapeTransform.h"
 
-#include <vtkCallbackCommand.h>
 #include <vtkIdList.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointLocator.h>
@@ -121,17 +120,6 @@ bool CopyAsFloat(vtkPoints* from, vtkPoints* to)
   }
   return true;
 }
-
-// Keeps the spline alive for as long as the transform that refers to it: the observer's
-// client data is released when the observer is removed or the transform is deleted.
-unsigned long KeepAlive(vtkObject* transform, const std::shared_ptr<TransformCoefficients>& spline)
-{
-  vtkNew<vtkCallbackCommand> keeper;
-  keeper->SetClientData(new std::shared_ptr<TransformCoefficients>(spline));
-  keeper->SetClientDataDeleteCallback(
-    [](void* data) { delete static_cast<std::shared_ptr<TransformCoefficients>*>(data); });
-  return transform->AddObserver(vtkCommand::DeleteEvent, keeper);
-}
 }
 
 //------------------------------------------------------------------------------
@@ -140,7 +128,6 @@ vtkLandmarkSplineFit::vtkLandmarkSplineFit()
   , TargetLandmarks(nullptr)
   , Radius(0.0)
   , Transform(vtkShapeTransform::New())
-  , KeepAliveTag(0)
 {
   this->Transform->SetFactor(1.0f);
   this->ClearStatistics();
@@ -185,15 +172,9 @@ int vtkLandmarkSplineFit::Fail(const std::string& message)
 //------------------------------------------------------------------------------
 void vtkLandmarkSplineFit::UseSpline(const std::shared_ptr<TransformCoefficients>& spline)
 {
-  const unsigned long previousTag = this->KeepAliveTag;
   this->Spline = spline;
-  this->Transform->SetParameters(spline->Radius, spline->Points, spline->CoeffX.data(),
-    spline->CoeffY.data(), spline->CoeffZ.data(), spline->UnList.data(), spline->Locator);
-  this->KeepAliveTag = KeepAlive(this->Transform, spline);
-  if (previousTag)
-  {
-    this->Transform->RemoveObserver(previousTag);
-  }
+  // The transform copies the arrays and holds the points and the locator: it outlives this.
+  this->Transform->SetParameters(*spline);
   this->Modified();
 }
 

@@ -150,9 +150,8 @@ private:
   void ClearStatistics();
   void UseSpline(const std::shared_ptr<TransformCoefficients>& spline);
 
-  // The spline in force, shared with the transform (which keeps it alive).
+  // The spline in force (the transform holds its own copy).
   std::shared_ptr<TransformCoefficients> Spline;
-  unsigned long KeepAliveTag;
   std::string ErrorMessage;
 };
 

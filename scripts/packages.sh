@@ -10,7 +10,7 @@ QUORVEL_PACKAGES=(
   xvfb xauth libgl1-mesa-dri
   locales
   clang-14 libclang-rt-14-dev
-  desktop-file-utils groff-base shared-mime-info
+  desktop-file-utils groff-base shared-mime-info help2man
   python3-dev python3-vtk9 python3-numpy python3-scipy
 )
 

@@ -8,11 +8,13 @@ Landmarks lie on the unit sphere (a Fibonacci lattice); each target is its sourc
 smooth displacement of up to 0.05. The radius gives each landmark about --neighbours others
 within it. Each method fits the landmarks and then warps --points points spread over a
 sphere of radius 1.01 (the model), in a child process of its own that is stopped after
---limit seconds. A size is not tried when the method's previous size did not finish or its
-time, scaled by the method's order of growth, predicts more than twice the limit; the table
-says which. Times are wall-clock seconds of the child (and its processor seconds: BLAS may
-use both cores). "error" is the largest distance between a warped source landmark and its
-target.
+--limit processor seconds (the machine may be shared, so wall-clock times vary with its
+load). A size is not tried when the method's previous size did not finish or its time,
+scaled by the method's order of growth, predicts more than twice the limit; the table says
+which. fit, warp and their sum are processor seconds of all threads (the shape transform
+warps on every core, BLAS may use several); the ratio is the sum against this library's at
+the same size; the wall-clock sum follows. "error" is the largest distance between a warped
+source landmark and its target.
 
 Needs the package quorvel on the Python path (the build tree's lib/python3/dist-packages or
 an installed one), VTK's Python package and SciPy.
@@ -21,6 +23,7 @@ import argparse
 import math
 import multiprocessing
 import os
+import signal
 import sys
 import time
 
@@ -51,6 +54,11 @@ def radius_for(n, neighbours):
     return 2.0 * math.sqrt(neighbours / n)
 
 
+def now():
+    """Wall-clock and processor seconds (all threads of the process)."""
+    return numpy.array([time.perf_counter(), time.process_time()])
+
+
 def to_vtk_points(array):
     import vtk
     from vtk.util.numpy_support import numpy_to_vtk
@@ -70,13 +78,14 @@ def run_quorvel(source, target, model, radius):
     import vtk
     import quorvel
 
-    start = time.perf_counter()
+    model_points = to_vtk_points(model.astype(numpy.float32))
+    start = now()
     fit = quorvel.fit(source, target, radius)
-    fitted = time.perf_counter()
+    fitted = now()
     transform = fit.GetTransform()
     out = vtk.vtkPoints()
-    transform.TransformPoints(to_vtk_points(model.astype(numpy.float32)), out)
-    warped = time.perf_counter()
+    transform.TransformPoints(model_points, out)
+    warped = now()
     check = vtk.vtkPoints()
     transform.TransformPoints(to_vtk_points(source.astype(numpy.float32)), check)
     note = "mean %.1f neighbours; stages: ordering %.3f, factorisation %.3f" % (
@@ -87,16 +96,17 @@ def run_quorvel(source, target, model, radius):
 def run_vtk_tps(source, target, model, radius):
     import vtk
 
-    start = time.perf_counter()
+    model_points = to_vtk_points(model)
+    start = now()
     tps = vtk.vtkThinPlateSplineTransform()
     tps.SetSourceLandmarks(to_vtk_points(source))
     tps.SetTargetLandmarks(to_vtk_points(target))
     tps.SetBasisToR()  # the thin-plate spline of three dimensions
     tps.Update()
-    fitted = time.perf_counter()
+    fitted = now()
     out = vtk.vtkPoints()
-    tps.TransformPoints(to_vtk_points(model), out)
-    warped = time.perf_counter()
+    tps.TransformPoints(model_points, out)
+    warped = now()
     check = vtk.vtkPoints()
     tps.TransformPoints(to_vtk_points(source), check)
     return fitted - start, warped - fitted, from_vtk_points(check) - target, "kernel r"
@@ -105,12 +115,12 @@ def run_vtk_tps(source, target, model, radius):
 def run_scipy(source, target, model, radius, neighbors=None):
     from scipy.interpolate import RBFInterpolator
 
-    start = time.perf_counter()
+    start = now()
     rbf = RBFInterpolator(source, target - source, kernel="thin_plate_spline",
                           neighbors=neighbors)
-    fitted = time.perf_counter()
+    fitted = now()
     model + rbf(model)
-    warped = time.perf_counter()
+    warped = now()
     error = source + rbf(source) - target
     return fitted - start, warped - fitted, error, "kernel r^2 log r"
 
@@ -124,33 +134,35 @@ METHODS = {
 }
 
 
-def child(name, n, points, neighbours, queue):
+def child(name, n, points, neighbours, limit, queue):
+    import resource
+
     import scipy.interpolate  # noqa: F401  (imports are not timed)
     import vtk  # noqa: F401
     import quorvel  # noqa: F401
 
+    # The machine may be shared: the limit counts processor seconds, not the wall clock.
+    resource.setrlimit(resource.RLIMIT_CPU, (int(limit), int(limit) + 1))
     function, extra, _ = METHODS[name]
     source, target = landmarks(n)
     model = sphere(points, 1.01)
-    cpu = time.process_time()
     fit, warp, error, note = function(source, target, model, radius_for(n, neighbours), **extra)
-    queue.put((fit, warp, float(numpy.abs(error).max()), time.process_time() - cpu, note))
+    queue.put((fit, warp, float(numpy.abs(error).max()), note))
 
 
 def measure(name, n, points, neighbours, limit):
+    """(fit, warp, error, note) with fit and warp as [wall, processor] seconds; None when the
+    run reached the limit; a sentence when it failed otherwise."""
     queue = multiprocessing.Queue()
-    process = multiprocessing.Process(target=child, args=(name, n, points, neighbours, queue))
-    start = time.perf_counter()
+    process = multiprocessing.Process(target=child,
+                                      args=(name, n, points, neighbours, limit, queue))
     process.start()
-    process.join(limit)
-    if process.is_alive():
-        process.kill()
-        process.join()
+    process.join()
+    if process.exitcode == -signal.SIGXCPU or process.exitcode == -signal.SIGKILL:
         return None
     if process.exitcode != 0 or queue.empty():
         return "failed (exit status %s)" % process.exitcode
-    result = queue.get()
-    return result + (time.perf_counter() - start,)
+    return queue.get()
 
 
 def main():
@@ -167,43 +179,44 @@ def main():
     print("limit %g s per run; %d processors, load average %.1f" % (
         args.limit, os.cpu_count(), os.getloadavg()[0]))
     print()
-    print("| landmarks | method | fit | warp | fit + warp | processor s | error | note |")
-    print("|---|---|---|---|---|---|---|---|")
+    print("| landmarks | method | fit | warp | fit + warp | ratio | wall: fit + warp | error | note |")
+    print("|---|---|---|---|---|---|---|---|---|")
     ours = {}
+    first = next(iter(METHODS))
     failed = False
     for name, (_, _, growth) in METHODS.items():
         previous = None
         for n in sizes:
             if previous is not None:
                 if not isinstance(previous[1], tuple):
-                    print("| %d | %s | - | - | not tried: %s | | | |" % (n, name, previous[0]))
+                    print("| %d | %s | - | - | not tried: %s | | | | |" % (n, name, previous[1]))
+                    previous = (n, "a smaller size was not tried")
                     continue
                 predicted = previous[1][0] * (n / previous[0]) ** growth
                 predicted += previous[1][1] * (n / previous[0])  # the warp grows at most as N
                 if predicted > 2 * args.limit:
-                    print("| %d | %s | - | - | not tried: predicted %.0f s | | | |"
+                    print("| %d | %s | - | - | not tried: predicted %.0f s | | | | |"
                           % (n, name, predicted))
-                    previous = (n, "predicted beyond the limit")
+                    previous = (n, "a smaller size was predicted beyond the limit")
                     continue
             result = measure(name, n, args.points, args.neighbours, args.limit)
             if result is None:
-                print("| %d | %s | - | - | did not finish in %g s | | | |" % (n, name, args.limit))
-                previous = (n, "the size before did not finish")
+                print("| %d | %s | - | - | did not finish in %g s | | | | |"
+                      % (n, name, args.limit))
+                previous = (n, "a smaller size did not finish")
             elif isinstance(result, str):
-                print("| %d | %s | - | - | %s | | | |" % (n, name, result))
+                print("| %d | %s | - | - | %s | | | | |" % (n, name, result))
                 previous = (n, result)
                 failed = True
             else:
-                fit, warp, error, cpu, note, _ = result
-                total = fit + warp
-                ratio = ""
-                if name in METHODS and n in ours and name != "quorvel (this library)":
-                    ratio = " (%.0f x)" % (total / ours[n])
-                if name == "quorvel (this library)":
-                    ours[n] = total
-                print("| %d | %s | %.3f | %.3f | %.3f%s | %.2f | %.1e | %s |"
-                      % (n, name, fit, warp, total, ratio, cpu, error, note))
-                previous = (n, (fit, warp))
+                fit, warp, error, note = result
+                cpu = fit[1] + warp[1]
+                if name == first:
+                    ours[n] = cpu
+                ratio = "%.1f x" % (cpu / ours[n]) if n in ours else ""
+                print("| %d | %s | %.3f | %.3f | %.3f | %s | %.3f | %.1e | %s |"
+                      % (n, name, fit[1], warp[1], cpu, ratio, fit[0] + warp[0], error, note))
+                previous = (n, (fit[1], warp[1]))
             sys.stdout.flush()
     return 1 if failed else 0
 

@@ -203,29 +203,7 @@ public:
 };
 
 /// A private temporary directory for the test (the record's temporary file goes there).
-class TempDir
-{
-public:
-  explicit TempDir(const std::string& extraDepth = std::string())
-  {
-    std::string pattern = (fs::temp_directory_path() / "recplay-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const char* made = mkdtemp(buffer.data());
-    this->Root = made ? made : "";
-    this->Path = this->Root + extraDepth;
-    fs::create_directories(this->Path);
-  }
-  ~TempDir()
-  {
-    std::error_code error;
-    fs::remove_all(this->Root, error);
-  }
-  std::string File(const std::string& name) const { return this->Path + "/" + name; }
-
-  std::string Root;
-  std::string Path;
-};
+using TempDir = guitest::TempDir;
 
 /// A recording's temporary file: named "__CameraRecordTempFile.csr" in a directory of its
 /// own right under the temporary directory, both open to their owner alone.
@@ -248,7 +226,7 @@ struct Viewer : guitest::TemplateViewer<vtkMFCDoc, TestPlayView>
   bool HadTmpdir = false;
 
   explicit Viewer(bool show = true, const std::string& tempDepth = std::string())
-    : Temp(tempDepth)
+    : Temp("recplay-", tempDepth)
   {
     App(); // before TMPDIR changes: the application's own directories stay outside Temp
     if (const char* old = std::getenv("TMPDIR"))
@@ -256,7 +234,7 @@ struct Viewer : guitest::TemplateViewer<vtkMFCDoc, TestPlayView>
       this->HadTmpdir = true;
       this->SavedTmpdir = old;
     }
-    setenv("TMPDIR", this->Temp.Path.c_str(), 1);
+    setenv("TMPDIR", this->Temp.Get().c_str(), 1);
     this->Open(show);
   }
 

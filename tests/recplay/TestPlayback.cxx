@@ -43,20 +43,20 @@ void ArmPlayback(Viewer& v, const std::string& file)
 TEST(RecordPlayPlayback, RealtimeTicksApplyTheRecordsInOrderAndTheEndRestoresTheCamera)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
   vtkCamera* camera = view->Camera();
   camera->SetPosition(3, 4, 12);
   const auto before = PositionOf(camera);
-  const std::string file = v.Temp.File("four.csr");
+  const std::string file = v.Temp.Path("four.csr");
   WriteFile(file, FourRecords());
 
   ArmPlayback(v, file);
   // The prompt: an open dialog for an existing file, on the document's name.
   const FileDialogRequest& request = v.Prompts.FileRequests.at(0);
   EXPECT_EQ(request.Title, "Choose Record File");
-  EXPECT_EQ(request.InitialName, v.Temp.File("model.csr"));
+  EXPECT_EQ(request.InitialName, v.Temp.Path("model.csr"));
   EXPECT_EQ(request.DefaultExtension, "csr");
   ASSERT_EQ(request.Filters.size(), 2u);
   EXPECT_EQ(
@@ -102,10 +102,10 @@ TEST(RecordPlayPlayback, RealtimeTicksApplyTheRecordsInOrderAndTheEndRestoresThe
 TEST(RecordPlayPlayback, AOneRecordFileEndsOneTickAfterThePauseIsReleased)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
-  const std::string file = v.Temp.File("one.csr");
+  const std::string file = v.Temp.Path("one.csr");
   WriteFile(file, FirstLine({ 1, 1, 1 }));
   const auto before = PositionOf(view->Camera());
 
@@ -124,14 +124,14 @@ TEST(RecordPlayPlayback, FrameByFrameAppliesOneRecordPerRedrawAndStepsWhenNoneIs
   Viewer w(false);
   TestPlayView::SetOptionsDialogFactory(nullptr);
   ASSERT_NE(dynamic_cast<Choice*>(w.View->GetOptionsDialog()), nullptr);
-  w.LoadModel(w.Temp.File("model.vtk"));
+  w.LoadModel(w.Temp.Path("model.vtk"));
   TestPlayView* view = w.View;
   view->StopTimer();
   view->AnswerRedraws = true;
   ASSERT_EQ(view->TicksPerStep, 6);
 
   // Records 1, 3 and 4 ticks apart.
-  const std::string file = w.Temp.File("frames.csr");
+  const std::string file = w.Temp.Path("frames.csr");
   WriteFile(file,
     FirstLine({ 0, 0, 4 }) + PathLine(3, { 0, 0, 4 }, { 1, 0, 4 }) +
       PathLine(4, { 1, 0, 4 }, { 1, 1, 4 }));
@@ -189,11 +189,11 @@ TEST(RecordPlayPlayback, FrameByFrameAppliesOneRecordPerRedrawAndStepsWhenNoneIs
 TEST(RecordPlayPlayback, MouseInteractionIsOffDuringPlaybackAndOnAfter)
 {
   Viewer v;
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   ASSERT_TRUE(v.ShowAndPaint());
   TestPlayView* view = v.View;
   view->StopTimer();
-  const std::string file = v.Temp.File("still.csr");
+  const std::string file = v.Temp.Path("still.csr");
   WriteFile(file, FirstLine({ 0, 0, 6 }) + PathLine(50, { 0, 0, 6 }, { 0.5, 0, 6 }));
   EXPECT_TRUE(view->GetInteractor()->GetEnabled());
 
@@ -222,14 +222,14 @@ TEST(RecordPlayPlayback, MouseInteractionIsOffDuringPlaybackAndOnAfter)
 TEST(RecordPlayPlayback, FilesThatCannotBePlayedLeaveTheViewAsBefore)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
   vtkCamera* camera = view->Camera();
   const auto before = PositionOf(camera);
 
   // A name that cannot be opened.
-  v.Prompts.AnswerFile(v.Temp.File("absent.csr"));
+  v.Prompts.AnswerFile(v.Temp.Path("absent.csr"));
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PLAY));
   ASSERT_EQ(v.Prompts.Messages.size(), 1u);
   EXPECT_EQ(v.Prompts.Messages[0].Text, "Cannot open file for play!");
@@ -238,7 +238,7 @@ TEST(RecordPlayPlayback, FilesThatCannotBePlayedLeaveTheViewAsBefore)
   for (const std::string& content :
     { std::string(), std::string("garbage\n"), std::string("[1] 23 0 1.0 1 \n") })
   {
-    const std::string file = v.Temp.File("bad.csr");
+    const std::string file = v.Temp.Path("bad.csr");
     WriteFile(file, content);
     v.Prompts.AnswerFile(file);
     ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PLAY));
@@ -255,7 +255,7 @@ TEST(RecordPlayPlayback, FilesThatCannotBePlayedLeaveTheViewAsBefore)
   EXPECT_TRUE(Near(PositionOf(camera), before, 1e-6));
 
   // A malformed line ends the playback there, as the end of the file does.
-  const std::string cut = v.Temp.File("cut.csr");
+  const std::string cut = v.Temp.Path("cut.csr");
   WriteFile(cut,
     FirstLine({ 0, 0, 9 }) + PathLine(1, { 0, 0, 9 }, { 2, 0, 9 }) + "[1] x\n" +
       PathLine(1, { 2, 0, 9 }, { 3, 0, 9 }));
@@ -271,7 +271,7 @@ TEST(RecordPlayPlayback, FilesThatCannotBePlayedLeaveTheViewAsBefore)
 TEST(RecordPlayPlayback, OnTheRealTimerAPlaybackRunsToItsEndWhileTheViewRenders)
 {
   Viewer v;
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   ASSERT_TRUE(v.ShowAndPaint());
   TestPlayView* view = v.View;
   view->TimerInterval = 15;
@@ -286,7 +286,7 @@ TEST(RecordPlayPlayback, OnTheRealTimerAPlaybackRunsToItsEndWhileTheViewRenders)
   {
     content += PathLine(1, { 0.1 * (i - 1), 0, 8 }, { 0.1 * i, 0, 8 });
   }
-  const std::string file = v.Temp.File("walk.csr");
+  const std::string file = v.Temp.Path("walk.csr");
   WriteFile(file, content);
   ArmPlayback(v, file);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PAUSE));

@@ -84,7 +84,7 @@ std::string FilterText(const FileDialogRequest& r)
 TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
 {
   Viewer v;
-  v.LoadModel(v.Temp.File("leg.vtk"));
+  v.LoadModel(v.Temp.Path("leg.vtk"));
   ASSERT_TRUE(v.ShowAndPaint());
   TestPlayView* view = v.View;
   view->StopTimer(); // ticks come from the test only
@@ -93,7 +93,7 @@ TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
 
   StartRecording(v);
   const std::string temp = view->GetTempRecordPath();
-  ExpectPrivateTempRecord(temp, v.Temp.Path);
+  ExpectPrivateTempRecord(temp, v.Temp.Get());
   EXPECT_TRUE(fs::exists(temp));
   EXPECT_TRUE(view->HasWorker());
 
@@ -118,7 +118,7 @@ TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
   ASSERT_GT(std::abs(moved[0] - captured.back()[0]) + std::abs(moved[2] - captured.back()[2]), 1e-4)
     << "the drag must move the camera after the last capture";
 
-  const std::string saved = v.Temp.File("path.csr");
+  const std::string saved = v.Temp.Path("path.csr");
   v.Prompts.AnswerFile(saved);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
 
@@ -162,7 +162,7 @@ TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
   const FileDialogRequest& request = v.Prompts.FileRequests[0];
   EXPECT_EQ(request.Title, "Save Record File");
   EXPECT_TRUE(request.Open);
-  EXPECT_EQ(request.InitialName, v.Temp.File("leg.csr"));
+  EXPECT_EQ(request.InitialName, v.Temp.Path("leg.csr"));
   EXPECT_EQ(request.DefaultExtension, "csr");
   EXPECT_EQ(FilterText(request), "Camera Status Record|*.CSR|All Files|*.*|");
   EXPECT_NE(request.Flags & OFN_HIDEREADONLY, 0u);
@@ -173,7 +173,7 @@ TEST(RecordPlayRecording, ADragIsSavedAsTheCapturedPathWithItsTickDelays)
 TEST(RecordPlayRecording, RecordThenStopAtOnceSavesOneLineAndCancelLeavesNoTemporaryFile)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("head.vtk"));
+  v.LoadModel(v.Temp.Path("head.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
   vtkCamera* camera = view->Camera();
@@ -185,7 +185,7 @@ TEST(RecordPlayRecording, RecordThenStopAtOnceSavesOneLineAndCancelLeavesNoTempo
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   camera->SetPosition(5, 5, 5); // moved while armed: nothing is captured
   view->SendMessage(WM_TIMER, 0, 0);
-  const std::string saved = v.Temp.File("one.csr");
+  const std::string saved = v.Temp.Path("one.csr");
   v.Prompts.AnswerFile(saved);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
   const std::vector<Line> lines = ReadRecordFile(saved);
@@ -206,17 +206,17 @@ TEST(RecordPlayRecording, RecordThenStopAtOnceSavesOneLineAndCancelLeavesNoTempo
   EXPECT_EQ(v.Prompts.FileRequests.size(), 2u);
   EXPECT_EQ(view->IsRecording(), 0);
   EXPECT_FALSE(view->HasWorker());
-  EXPECT_EQ(std::distance(fs::directory_iterator(v.Temp.Path), fs::directory_iterator()), 1)
+  EXPECT_EQ(std::distance(fs::directory_iterator(v.Temp.Get()), fs::directory_iterator()), 1)
     << "only the first saved file is left";
 }
 
 TEST(RecordPlayRecording, AnExistingFileIsReplacedOnlyAfterYes)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   v.View->StopTimer();
-  const std::string existing = v.Temp.File("keep.csr");
-  const std::string other = v.Temp.File("other.csr");
+  const std::string existing = v.Temp.Path("keep.csr");
+  const std::string other = v.Temp.Path("other.csr");
   WriteFile(existing, "precious\n");
 
   // No: the prompt comes back; the second answer names a new file.
@@ -264,22 +264,22 @@ TEST(RecordPlayRecording, PathsLongerThan260CharactersAreNeitherCutNorOverflowed
   const std::string deep =
     "/" + std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(60, 'c');
   Viewer v(false, deep);
-  ASSERT_GT(v.Temp.Path.size(), 300u);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  ASSERT_GT(v.Temp.Get().size(), 300u);
+  v.LoadModel(v.Temp.Path("model.vtk"));
   v.View->StopTimer();
 
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   EXPECT_TRUE(v.Prompts.Messages.empty());
   const std::string temp = v.View->GetTempRecordPath();
-  ExpectPrivateTempRecord(temp, v.Temp.Path);
+  ExpectPrivateTempRecord(temp, v.Temp.Get());
   EXPECT_TRUE(fs::exists(temp));
 
-  const std::string saved = v.Temp.File(std::string(200, 'r') + ".csr");
+  const std::string saved = v.Temp.Path(std::string(200, 'r') + ".csr");
   v.Prompts.AnswerFile(saved);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
   EXPECT_TRUE(v.Prompts.Messages.empty());
   EXPECT_EQ(ReadRecordFile(saved).size(), 1u);
-  EXPECT_EQ(v.Prompts.FileRequests.at(0).InitialName, v.Temp.File("model.csr"));
+  EXPECT_EQ(v.Prompts.FileRequests.at(0).InitialName, v.Temp.Path("model.csr"));
   EXPECT_FALSE(fs::exists(temp));
 
   // And it plays back from there.
@@ -292,25 +292,25 @@ TEST(RecordPlayRecording, PathsLongerThan260CharactersAreNeitherCutNorOverflowed
 TEST(RecordPlayRecording, FailuresAreReportedAndLeaveTheViewIdle)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
 
   // The temporary file cannot be created: no recording.
-  setenv("TMPDIR", (v.Temp.Path + "/missing/dir").c_str(), 1);
+  setenv("TMPDIR", (v.Temp.Get() + "/missing/dir").c_str(), 1);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   ASSERT_EQ(v.Prompts.Messages.size(), 1u);
   EXPECT_EQ(v.Prompts.Messages[0].Text, "Cannot open file for record!");
   EXPECT_EQ(view->IsRecording(), 0);
   EXPECT_FALSE(view->IsPaused());
   EXPECT_FALSE(view->HasWorker());
-  setenv("TMPDIR", v.Temp.Path.c_str(), 1);
+  setenv("TMPDIR", v.Temp.Get().c_str(), 1);
 
   // The chosen name cannot be written: reported, and the temporary file removed all the
   // same.
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   const std::string temp = view->GetTempRecordPath();
-  v.Prompts.AnswerFile(v.Temp.Path + "/no/such/dir/x.csr");
+  v.Prompts.AnswerFile(v.Temp.Get() + "/no/such/dir/x.csr");
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
   ASSERT_EQ(v.Prompts.Messages.size(), 2u);
   EXPECT_EQ(v.Prompts.Messages[1].Text, "Cannot save record!");
@@ -322,7 +322,7 @@ TEST(RecordPlayRecording, FailuresAreReportedAndLeaveTheViewIdle)
 TEST(RecordPlayRecording, AFailedWriteEndsTheRecordingAtTheNextCapture)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
   StartRecording(v);
@@ -330,7 +330,7 @@ TEST(RecordPlayRecording, AFailedWriteEndsTheRecordingAtTheNextCapture)
   // queue; the next capture is refused, and the view stops as Stop does.
   view->Camera()->SetViewAngle(std::nan(""));
   view->SendMessage(WM_TIMER, 0, 0);
-  v.Prompts.AnswerFile(v.Temp.File("cut.csr"));
+  v.Prompts.AnswerFile(v.Temp.Path("cut.csr"));
   ASSERT_TRUE(WaitFor(
     [&]
     {
@@ -339,7 +339,7 @@ TEST(RecordPlayRecording, AFailedWriteEndsTheRecordingAtTheNextCapture)
     }));
   EXPECT_FALSE(view->HasWorker());
   EXPECT_EQ(v.Prompts.FileRequests.size(), 1u) << "the recording is offered for saving";
-  EXPECT_EQ(ReadRecordFile(v.Temp.File("cut.csr")).size(), 1u);
+  EXPECT_EQ(ReadRecordFile(v.Temp.Path("cut.csr")).size(), 1u);
 }
 
 TEST(RecordPlayRecording, TheTemporaryFileIsTheRecordingsOwn)
@@ -360,18 +360,18 @@ TEST(RecordPlayRecording, TheTemporaryFileIsTheRecordingsOwn)
   {
     SCOPED_TRACE(c.Name);
     Viewer v(false);
-    v.LoadModel(v.Temp.File("model.vtk"));
+    v.LoadModel(v.Temp.Path("model.vtk"));
     v.View->StopTimer();
-    const std::string victim = v.Temp.File("victim.txt");
+    const std::string victim = v.Temp.Path("victim.txt");
     WriteFile(victim, "precious\n");
-    c.Plant(v.Temp.File("__CameraRecordTempFile.csr"), victim);
+    c.Plant(v.Temp.Path("__CameraRecordTempFile.csr"), victim);
 
     ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
     EXPECT_TRUE(v.Prompts.Messages.empty());
-    ExpectPrivateTempRecord(v.View->GetTempRecordPath(), v.Temp.Path);
-    v.Prompts.AnswerFile(v.Temp.File("saved.csr"));
+    ExpectPrivateTempRecord(v.View->GetTempRecordPath(), v.Temp.Get());
+    v.Prompts.AnswerFile(v.Temp.Path("saved.csr"));
     ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
-    EXPECT_EQ(ReadRecordFile(v.Temp.File("saved.csr")).size(), 1u);
+    EXPECT_EQ(ReadRecordFile(v.Temp.Path("saved.csr")).size(), 1u);
     std::ifstream kept(victim);
     std::string text;
     std::getline(kept, text);
@@ -381,10 +381,10 @@ TEST(RecordPlayRecording, TheTemporaryFileIsTheRecordingsOwn)
   // Two viewers recording at once: each saves its own path, neither deletes the other's.
   Viewer a(false);
   Viewer b(false);
-  setenv("TMPDIR", a.Temp.Path.c_str(), 1); // the same temporary directory for both
+  setenv("TMPDIR", a.Temp.Get().c_str(), 1); // the same temporary directory for both
   for (Viewer* v : { &a, &b })
   {
-    v->LoadModel(a.Temp.File("model.vtk"));
+    v->LoadModel(a.Temp.Path("model.vtk"));
     v->View->StopTimer();
     ASSERT_TRUE(v->Frame->ExecuteCommand(ID_RECORD));
   }
@@ -393,14 +393,14 @@ TEST(RecordPlayRecording, TheTemporaryFileIsTheRecordingsOwn)
   b.View->OnPause();
   b.View->SendMessage(WM_TIMER, 0, 0);
   CScriptedPrompts& prompts = b.Prompts; // installed last, it answers both viewers
-  prompts.AnswerFile(a.Temp.File("a.csr"));
+  prompts.AnswerFile(a.Temp.Path("a.csr"));
   ASSERT_TRUE(a.Frame->ExecuteCommand(ID_STOP));
-  prompts.AnswerFile(a.Temp.File("b.csr"));
+  prompts.AnswerFile(a.Temp.Path("b.csr"));
   ASSERT_TRUE(b.Frame->ExecuteCommand(ID_STOP));
   EXPECT_TRUE(prompts.Messages.empty());
-  EXPECT_EQ(ReadRecordFile(a.Temp.File("a.csr")).size(), 1u);
-  ASSERT_EQ(ReadRecordFile(a.Temp.File("b.csr")).size(), 2u);
-  EXPECT_NEAR(ReadRecordFile(a.Temp.File("b.csr"))[1].State[0], 0.5, 1e-6);
+  EXPECT_EQ(ReadRecordFile(a.Temp.Path("a.csr")).size(), 1u);
+  ASSERT_EQ(ReadRecordFile(a.Temp.Path("b.csr")).size(), 2u);
+  EXPECT_NEAR(ReadRecordFile(a.Temp.Path("b.csr"))[1].State[0], 0.5, 1e-6);
 }
 
 TEST(RecordPlayRecording, ARecordingThatCannotBeWrittenWholeIsReportedNotOffered)
@@ -408,7 +408,7 @@ TEST(RecordPlayRecording, ARecordingThatCannotBeWrittenWholeIsReportedNotOffered
   // A file-size limit stands in for a full disk: the first line stays in the stream's
   // buffer, so only the flush at Stop can fail.
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   v.View->StopTimer();
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   const std::string temp = v.View->GetTempRecordPath();
@@ -418,7 +418,7 @@ TEST(RecordPlayRecording, ARecordingThatCannotBeWrittenWholeIsReportedNotOffered
   rlimit limit = old;
   limit.rlim_cur = 64;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  v.Prompts.AnswerFile(v.Temp.File("cut.csr"));
+  v.Prompts.AnswerFile(v.Temp.Path("cut.csr"));
   v.Frame->ExecuteCommand(ID_STOP);
   setrlimit(RLIMIT_FSIZE, &old);
 
@@ -427,7 +427,7 @@ TEST(RecordPlayRecording, ARecordingThatCannotBeWrittenWholeIsReportedNotOffered
   EXPECT_EQ(v.Prompts.Messages[0].Text.rfind("Cannot save record!\n", 0), 0u)
     << v.Prompts.Messages[0].Text;
   EXPECT_NE(v.Prompts.Messages[0].Text.find("File too large"), std::string::npos);
-  EXPECT_FALSE(fs::exists(v.Temp.File("cut.csr")));
+  EXPECT_FALSE(fs::exists(v.Temp.Path("cut.csr")));
   EXPECT_FALSE(fs::exists(temp));
   EXPECT_EQ(v.View->IsRecording(), 0);
 }

@@ -1,7 +1,7 @@
-// The commands' enabling through the states, Pause freezing the animation while idle, the
-// timer (animation steps, wrap of Tick, restart, failure), the options hook, Realtime
-// after every stop, renders holding the camera lock, and closing the window while a
-// recording or playback runs.
+// The commands' enabling through the states, the timer (creation, restart, failure), the
+// options hook, Realtime after every stop, renders holding the camera lock, and closing
+// the window while a recording or playback runs. (The work of a tick is tested on the
+// engine itself, in tests/records.)
 #include "RecPlayHarness.h"
 
 #include "Resources.h"
@@ -42,8 +42,8 @@ TEST(RecordPlayState, CommandsFollowTheStateTableAndNeedAModel)
   EXPECT_TRUE(v.Frame->IsCommandEnabled(ID_OPTIONS));
   EXPECT_EQ(view->GetOptionsDialog(), nullptr) << "no factory installed: no dialog";
 
-  v.LoadModel(v.Temp.File("model.vtk"));
-  const std::string file = v.Temp.File("p.csr");
+  v.LoadModel(v.Temp.Path("model.vtk"));
+  const std::string file = v.Temp.Path("p.csr");
   WriteFile(file, FirstLine({ 0, 0, 3 }) + PathLine(100, { 0, 0, 3 }, { 1, 0, 3 }));
 
   // Each row: command run, resulting (recording, playing, paused), enabled commands.
@@ -95,77 +95,6 @@ TEST(RecordPlayState, CommandsFollowTheStateTableAndNeedAModel)
   // A disabled command is not run: Stop while idle does nothing.
   EXPECT_FALSE(v.Frame->ExecuteCommand(ID_STOP));
   EXPECT_EQ(State(view), "000");
-}
-
-TEST(RecordPlayState, PauseWhileIdleFreezesAndReleasesTheAnimation)
-{
-  Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
-  TestPlayView* view = v.View;
-  view->StopTimer();
-  view->TicksPerStep = 3;
-  view->Tick = 0;
-
-  // Off: ticks advance, no steps.
-  for (int i = 0; i < 6; ++i)
-  {
-    view->TimerTick();
-  }
-  EXPECT_EQ(view->Tick, 6);
-  EXPECT_EQ(view->AnimationSteps, 0);
-
-  // On: a step at every third tick, each asking for a redraw.
-  view->AnimationOn();
-  EXPECT_EQ(view->GetAnimationRunning(), 1);
-  for (int i = 0; i < 6; ++i)
-  {
-    view->TimerTick();
-  }
-  EXPECT_EQ(view->AnimationSteps, 2); // ticks 9 and 12
-  EXPECT_EQ(view->RedrawPending, 1);
-
-  // Frozen: neither ticks nor steps.
-  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PAUSE));
-  for (int i = 0; i < 9; ++i)
-  {
-    view->TimerTick();
-  }
-  EXPECT_EQ(view->Tick, 12);
-  EXPECT_EQ(view->AnimationSteps, 2);
-
-  // Released: on again from where it stood.
-  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PAUSE));
-  for (int i = 0; i < 3; ++i)
-  {
-    view->TimerTick();
-  }
-  EXPECT_EQ(view->Tick, 15);
-  EXPECT_EQ(view->AnimationSteps, 3);
-
-  view->AnimationOff();
-  for (int i = 0; i < 6; ++i)
-  {
-    view->TimerTick();
-  }
-  EXPECT_EQ(view->AnimationSteps, 3);
-}
-
-TEST(RecordPlayState, RealtimeTickWrapsFrom49999ToZeroAndStepsThere)
-{
-  Viewer v(false);
-  TestPlayView* view = v.View;
-  view->StopTimer();
-  view->AnimationOn();
-  view->TicksPerStep = 6;
-  view->Tick = 49997;
-  view->TimerTick(); // 49998: a step (49998 = 6 * 8333)
-  EXPECT_EQ(view->Tick, 49998);
-  EXPECT_EQ(view->AnimationSteps, 1);
-  view->TimerTick();
-  EXPECT_EQ(view->Tick, 49999);
-  view->TimerTick();
-  EXPECT_EQ(view->Tick, 0);
-  EXPECT_EQ(view->AnimationSteps, 2) << "tick 0 is a step";
 }
 
 TEST(RecordPlayState, TheTimerRunsFromCreationAndRestartsOrReportsFailure)
@@ -238,10 +167,10 @@ TEST(RecordPlayState, OptionsRunsTheDialogMadeWithTheWindow)
 TEST(RecordPlayState, RealtimeIsOneAfterEveryStop)
 {
   Viewer v(false);
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   TestPlayView* view = v.View;
   view->StopTimer();
-  const std::string file = v.Temp.File("p.csr");
+  const std::string file = v.Temp.Path("p.csr");
   WriteFile(file, FirstLine({ 0, 0, 3 }) + PathLine(1, { 0, 0, 3 }, { 1, 0, 3 }));
 
   view->Realtime = 0;
@@ -272,7 +201,7 @@ TEST(RecordPlayState, RealtimeIsOneAfterEveryStop)
 TEST(RecordPlayState, RendersHoldTheCameraLockOnlyWhileTheyRun)
 {
   Viewer v;
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   ASSERT_TRUE(v.ShowAndPaint());
   TestPlayView* view = v.View;
   view->StopTimer();
@@ -327,7 +256,7 @@ TEST(RecordPlayState, RendersHoldTheCameraLockOnlyWhileTheyRun)
 TEST(RecordPlayState, ClosingTheWindowWhileRecordingOffersTheRecordAndEndsTheWriter)
 {
   Viewer v;
-  v.LoadModel(v.Temp.File("model.vtk"));
+  v.LoadModel(v.Temp.Path("model.vtk"));
   ASSERT_TRUE(v.ShowAndPaint());
   TestPlayView* view = v.View;
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
@@ -342,7 +271,7 @@ TEST(RecordPlayState, ClosingTheWindowWhileRecordingOffersTheRecordAndEndsTheWri
     view->SendMessage(WM_TIMER, 0, 0);
   }
 
-  const std::string saved = v.Temp.File("closing.csr");
+  const std::string saved = v.Temp.Path("closing.csr");
   v.Prompts.AnswerFile(saved);
   v.Frame->DestroyWindow();
   EXPECT_EQ(view->GetTimerId(), -1);
@@ -360,7 +289,7 @@ TEST(RecordPlayState, ClosingTheWindowWhilePlayingStopsReaderAndTimerFirst)
   for (bool paused : { false, true })
   {
     Viewer v;
-    v.LoadModel(v.Temp.File("model.vtk"));
+    v.LoadModel(v.Temp.Path("model.vtk"));
     ASSERT_TRUE(v.ShowAndPaint());
     TestPlayView* view = v.View;
     view->TimerInterval = 15;
@@ -371,7 +300,7 @@ TEST(RecordPlayState, ClosingTheWindowWhilePlayingStopsReaderAndTimerFirst)
     {
       content += PathLine(1, { 0.001 * (i - 1), 0, 8 }, { 0.001 * i, 0, 8 });
     }
-    const std::string file = v.Temp.File("long.csr");
+    const std::string file = v.Temp.Path("long.csr");
     WriteFile(file, content);
     v.Prompts.AnswerFile(file);
     ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PLAY));
@@ -401,7 +330,7 @@ TEST(RecordPlayState, DestroyingAViewWithoutAWindowEndsItsRecording)
   TempDir temp;
   const char* old = std::getenv("TMPDIR");
   const std::string saved = old ? old : "";
-  setenv("TMPDIR", temp.Path.c_str(), 1);
+  setenv("TMPDIR", temp.Get().c_str(), 1);
   CScriptedPrompts prompts;
   {
     TestPlayView view;
@@ -412,7 +341,7 @@ TEST(RecordPlayState, DestroyingAViewWithoutAWindowEndsItsRecording)
   }
   EXPECT_TRUE(prompts.Messages.empty());
   EXPECT_TRUE(prompts.FileRequests.empty());
-  EXPECT_TRUE(fs::is_empty(temp.Path)) << "the unsaved temporary file is removed";
+  EXPECT_TRUE(fs::is_empty(temp.Get())) << "the unsaved temporary file is removed";
   if (old)
   {
     setenv("TMPDIR", saved.c_str(), 1);

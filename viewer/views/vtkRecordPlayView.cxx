@@ -1,9 +1,7 @@
 #include "vtkRecordPlayView.h"
 
-#include "CameraStatusQueue.h"
 #include "Dialog.h"
 #include "Prompts.h"
-#include "RecordThreads.h"
 #include "VtkWindow.h"
 #include "vtkMFCDoc.h"
 
@@ -12,8 +10,6 @@
 #include <vtkCommand.h>
 #include <vtkRenderer.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -48,32 +44,11 @@ bool SameFile(const std::string& a, const std::string& b)
   std::error_code error;
   return std::filesystem::equivalent(a, b, error);
 }
-
-/// Flushes and closes a recording's file. What went wrong, or empty when every write, the
-/// flush and the close succeeded.
-std::string CloseRecordFile(std::FILE* file)
-{
-  std::string failure;
-  if (std::ferror(file))
-  {
-    failure = "a write failed";
-  }
-  if (std::fflush(file) != 0 && failure.empty())
-  {
-    failure = std::strerror(errno);
-  }
-  if (std::fclose(file) != 0 && failure.empty())
-  {
-    failure = std::strerror(errno);
-  }
-  return failure;
-}
 }
 
 //------------------------------------------------------------------------------
 vtkRecordPlayView::vtkRecordPlayView()
 {
-  this->ReferenceRecord.reset(new CameraStatus(this->CameraLock));
   // Made now, on this thread: the timer thread must never be the one to create it.
   this->Renderer->GetActiveCamera();
 
@@ -111,7 +86,7 @@ vtkRecordPlayView::~vtkRecordPlayView()
   if (this->RenderLockDepth == 1)
   {
     this->RenderLockDepth = 0;
-    this->CameraLock.Leave();
+    this->GetCameraLock().Leave();
   }
 }
 
@@ -135,13 +110,13 @@ void vtkRecordPlayView::RenderLockCallback(vtkObject*, unsigned long event, void
   auto* self = static_cast<vtkRecordPlayView*>(client);
   if (event == vtkCommand::StartEvent && self->RenderLockDepth == 0)
   {
-    self->CameraLock.Enter();
+    self->GetCameraLock().Enter();
     self->RenderLockDepth = 1;
   }
   else if (event == vtkCommand::EndEvent && self->RenderLockDepth == 1)
   {
     self->RenderLockDepth = 0;
-    self->CameraLock.Leave();
+    self->GetCameraLock().Leave();
   }
 }
 
@@ -161,7 +136,7 @@ int vtkRecordPlayView::OnCreate(LPCREATESTRUCT cs)
 BOOL vtkRecordPlayView::CanCloseFrame(CFrameWnd*)
 {
   // Offered while the window and the event loop still run, exactly as Stop offers it.
-  if (this->Recording.load(Relaxed))
+  if (this->Engine.IsRecording())
   {
     this->OnStop();
   }
@@ -182,14 +157,14 @@ LRESULT vtkRecordPlayView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
   switch (message)
   {
     case WM_TIMER:
-      if (this->Recording.load(Relaxed) && !this->Paused.load(Relaxed))
+      if (this->Engine.IsCapturing())
       {
         this->CaptureCamera();
       }
       break;
     case WM_USER + 1:
       // A stop between the post and its delivery has ended the playback already.
-      if (this->Playing.load(Relaxed))
+      if (this->Engine.IsPlaying())
       {
         this->OnStop();
       }
@@ -223,15 +198,8 @@ bool vtkRecordPlayView::HasData() const
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::CaptureCamera()
 {
-  if (!this->Queue)
+  if (!this->Engine.Capture(this->GetModelCamera()))
   {
-    return;
-  }
-  auto* node = new QueueNode(
-    new CameraStatus(this->GetModelCamera(), this->CameraLock), this->Tick.load(Relaxed));
-  if (!this->Queue->Put(node))
-  {
-    delete node;
     this->OnStop();
   }
 }
@@ -276,113 +244,25 @@ void vtkRecordPlayView::PlaybackTimerCallback(UINT, UINT, DWORD_PTR user, DWORD_
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::TimerTick()
 {
-  std::lock_guard<std::mutex> lock(this->PlaybackLock);
-  if (this->Realtime.load(Relaxed))
-  {
-    this->RealtimeTick();
-  }
-  else
-  {
-    this->FrameByFrameTick();
-  }
+  this->Engine.TimerTick();
 }
 
 //------------------------------------------------------------------------------
-void vtkRecordPlayView::RealtimeTick()
+void vtkRecordPlayView::EngineAnswers::RequestRedraw()
 {
-  if (this->Paused.load(Relaxed))
-  {
-    return;
-  }
-  const int tick = (this->Tick.load(Relaxed) + 1) % RecordTickPeriod;
-  this->Tick.store(tick, Relaxed);
-
-  if (this->Playing.load(Relaxed) && this->CurrentNode)
-  {
-    this->TicksRemaining.fetch_sub(1, Relaxed);
-    // Records due in the same tick (delay 0) are all applied now.
-    while (this->TicksRemaining.load(Relaxed) <= 0 && this->CurrentNode)
-    {
-      this->CurrentRecord->Apply(this->PlaybackCamera);
-      this->PostRedraw();
-      if (!this->AdvanceCurrentNode())
-      {
-        this->PostMessage(WM_USER + 1, 0, 0);
-      }
-    }
-  }
-
-  const int ticksPerStep = this->TicksPerStep.load(Relaxed);
-  if (this->AnimationRunning.load(Relaxed) && ticksPerStep > 0 && tick % ticksPerStep == 0)
-  {
-    this->AdvanceAnimation();
-    this->PostRedraw();
-  }
+  this->View.PostMessage(WM_USER, 0, 0);
 }
 
 //------------------------------------------------------------------------------
-void vtkRecordPlayView::FrameByFrameTick()
+void vtkRecordPlayView::EngineAnswers::RequestEndOfPlayback()
 {
-  // One frame per redraw request: nothing until the last frame has been drawn (and saved).
-  if (this->RedrawPending.load(Relaxed) || !this->Playing.load(Relaxed) ||
-    this->Paused.load(Relaxed))
-  {
-    return;
-  }
-  const int ticksPerStep = this->TicksPerStep.load(Relaxed);
-  int accumulated = this->TicksAccumulated.load(Relaxed);
-  const int remaining = this->TicksRemaining.load(Relaxed);
-  const bool step = accumulated <= remaining;
-
-  bool ended = false;
-  if (remaining <= accumulated && this->CurrentNode)
-  {
-    this->CurrentRecord->Apply(this->PlaybackCamera);
-    accumulated -= remaining;
-    this->TicksAccumulated.store(accumulated, Relaxed);
-    ended = !this->AdvanceCurrentNode();
-  }
-  if (step)
-  {
-    this->AdvanceAnimation();
-    this->Tick.fetch_add(ticksPerStep, Relaxed);
-    this->TicksRemaining.fetch_sub(ticksPerStep, Relaxed);
-    this->TicksAccumulated.store(ticksPerStep, Relaxed);
-  }
-  this->RedrawPending.store(1, Relaxed);
-  this->PostMessage(WM_USER, 0, 0);
-  if (ended)
-  {
-    // After the redraw request, so that the last record's frame is still drawn (and
-    // saved) before the stop.
-    this->PostMessage(WM_USER + 1, 0, 0);
-  }
+  this->View.PostMessage(WM_USER + 1, 0, 0);
 }
 
 //------------------------------------------------------------------------------
-void vtkRecordPlayView::PostRedraw()
+void vtkRecordPlayView::EngineAnswers::AdvanceAnimation()
 {
-  if (!this->RedrawPending.load(Relaxed))
-  {
-    this->RedrawPending.store(1, Relaxed);
-    this->PostMessage(WM_USER, 0, 0);
-  }
-}
-
-//------------------------------------------------------------------------------
-bool vtkRecordPlayView::AdvanceCurrentNode()
-{
-  delete this->CurrentNode;
-  this->CurrentNode = nullptr;
-  this->CurrentRecord = nullptr;
-  QueueNode* next = this->Queue ? this->Queue->Get() : nullptr;
-  if (next)
-  {
-    this->CurrentNode = next;
-    this->CurrentRecord = next->Status;
-    this->TicksRemaining.store(next->Ticks, Relaxed);
-  }
-  return next != nullptr;
+  this->View.AdvanceAnimation();
 }
 
 //------------------------------------------------------------------------------
@@ -391,21 +271,21 @@ void vtkRecordPlayView::AdvanceAnimation() {}
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::AnimationOn()
 {
-  this->AnimationRunning.store(1, Relaxed);
+  this->Engine.AnimationOn();
 }
 
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::AnimationOff()
 {
-  this->AnimationRunning.store(0, Relaxed);
+  this->Engine.AnimationOff();
 }
 
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnRecord()
 {
-  if (this->Recording.load(Relaxed))
+  if (this->Engine.IsRecording())
   {
-    this->Paused.store(0, Relaxed); // Record resumes a paused recording
+    this->Engine.Resume(); // Record resumes a paused recording
     return;
   }
 
@@ -427,36 +307,20 @@ void vtkRecordPlayView::OnRecord()
     AfxMessageBox("Cannot open file for record!");
     return;
   }
-  this->ReferenceRecord->Capture(this->GetModelCamera());
-
-  auto* queue = new CameraStatusQueue(0, 1);
-  auto* parameters =
-    new RecordWriterParameters{ file, queue, this->ReferenceRecord.get(), &this->CameraLock };
-  if (!this->Worker.Start(&RecordWriterThread, parameters))
+  if (this->Engine.StartRecording(file, this->GetModelCamera()) !=
+    RecordPlayEngine::StartResult::Armed)
   {
     AfxMessageBox("Cannot start writing process!");
-    delete parameters;
-    delete queue;
-    std::fclose(file);
     DeletePrivateTempFile(this->TempRecordPath);
-    return;
   }
-  this->RecordFile = file;
-  {
-    std::lock_guard<std::mutex> lock(this->PlaybackLock);
-    this->Queue = queue;
-  }
-  // Armed: nothing is captured until Pause or Record releases the pause.
-  this->Recording.store(1, Relaxed);
-  this->Paused.store(1, Relaxed);
 }
 
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnPlay()
 {
-  if (this->Playing.load(Relaxed))
+  if (this->Engine.IsPlaying())
   {
-    this->Paused.store(0, Relaxed); // Play resumes a paused playback
+    this->Engine.Resume(); // Play resumes a paused playback
     return;
   }
   auto* document = dynamic_cast<vtkMFCDoc*>(this->GetDocument());
@@ -465,69 +329,48 @@ void vtkRecordPlayView::OnPlay()
     return;
   }
   std::string fileName = document->GetPathName();
-  if (!document->PromptForFile(fileName, "Choose Record File", OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
+  if (document->PromptForFile(fileName, "Choose Record File", OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
         RecordFilter, ".csr", TRUE))
   {
-    return;
+    this->StartPlayback(fileName);
   }
+}
+
+//------------------------------------------------------------------------------
+void vtkRecordPlayView::StartPlayback(const std::string& fileName)
+{
   std::FILE* file = std::fopen(fileName.c_str(), "r");
   if (!file)
   {
     AfxMessageBox("Cannot open file for play!");
     return;
   }
+  const auto* choice = dynamic_cast<const RealtimeChoice*>(this->OptionsDialog.get());
+  const bool realtime = !choice || choice->IsRealtimeChosen();
 
-  auto* queue = new CameraStatusQueue(10, 1);
   this->Interactor->Disable(); // no mouse interaction while a path plays
-  auto* parameters = new RecordReaderParameters{ file, queue, &this->CameraLock };
-  if (!this->Worker.Start(&RecordReaderThread, parameters))
+  switch (this->Engine.StartPlayback(file, this->GetModelCamera(), realtime))
   {
-    AfxMessageBox("Cannot start reading process!");
-    this->Interactor->Enable();
-    delete parameters;
-    delete queue;
-    std::fclose(file);
-    return;
+    case RecordPlayEngine::StartResult::Armed:
+      this->FrameCounter = 0;
+      this->Render();
+      break;
+    case RecordPlayEngine::StartResult::WorkerFailed:
+      AfxMessageBox("Cannot start reading process!");
+      this->Interactor->Enable();
+      break;
+    case RecordPlayEngine::StartResult::NoRecord:
+      // Not a single readable record: as before Play.
+      this->FrameCounter = 0;
+      this->Interactor->Enable();
+      break;
   }
-
-  this->FrameCounter = 0;
-  vtkCamera* camera = this->GetModelCamera();
-  this->ReferenceRecord->Capture(camera); // where the camera returns at the stop
-
-  QueueNode* first = queue->Get();
-  if (!first)
-  {
-    // Not a single readable record: as before Play.
-    this->Interactor->Enable();
-    this->Worker.Wait();
-    std::fclose(file);
-    delete queue;
-    return;
-  }
-
-  {
-    std::lock_guard<std::mutex> lock(this->PlaybackLock);
-    this->RecordFile = file;
-    this->Queue = queue;
-    this->PlaybackCamera = camera;
-    this->CurrentNode = first;
-    this->CurrentRecord = first->Status;
-    this->TicksRemaining.store(first->Ticks, Relaxed);
-    this->TicksAccumulated.store(this->TicksPerStep.load(Relaxed), Relaxed);
-    const auto* choice = dynamic_cast<const RealtimeChoice*>(this->OptionsDialog.get());
-    this->Realtime.store(!choice || choice->IsRealtimeChosen() ? 1 : 0, Relaxed);
-    this->CurrentRecord->Apply(camera);
-    // Armed: the path runs when Pause or Play releases the pause.
-    this->Paused.store(1, Relaxed);
-    this->Playing.store(1, Relaxed);
-  }
-  this->Render();
 }
 
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnPause()
 {
-  this->Paused.store(this->Paused.load(Relaxed) ? 0 : 1, Relaxed);
+  this->Engine.TogglePause();
 }
 
 //------------------------------------------------------------------------------
@@ -539,35 +382,13 @@ void vtkRecordPlayView::OnStop()
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::StopRecordPlay(bool restoreCamera)
 {
-  const bool recording = this->Recording.load(Relaxed) != 0;
-  if (!restoreCamera && !recording && !this->Playing.load(Relaxed) && !this->Worker.IsStarted())
+  const bool recording = this->Engine.IsRecording() != 0;
+  if (!restoreCamera && !recording && !this->Engine.IsPlaying() && !this->Engine.HasWorker())
   {
     return; // the window goes away with nothing running
   }
 
-  // The worker, and a timer tick waiting in Get, are released before anything is freed.
-  this->Paused.store(1, Relaxed);
-  if (this->Queue)
-  {
-    this->Queue->Stop();
-  }
-  this->Worker.Wait();
-  {
-    std::lock_guard<std::mutex> lock(this->PlaybackLock);
-    delete this->CurrentNode;
-    this->CurrentNode = nullptr;
-    this->CurrentRecord = nullptr;
-    delete this->Queue;
-    this->Queue = nullptr;
-    this->PlaybackCamera = nullptr;
-  }
-  std::string writeFailure;
-  if (this->RecordFile)
-  {
-    writeFailure = CloseRecordFile(this->RecordFile);
-    this->RecordFile = nullptr;
-  }
-
+  const std::string writeFailure = this->Engine.Halt();
   if (recording && writeFailure.empty())
   {
     this->SaveTemporaryRecord();
@@ -579,17 +400,13 @@ void vtkRecordPlayView::StopRecordPlay(bool restoreCamera)
       " failed (" + writeFailure + "); it has not been saved.");
     DeletePrivateTempFile(this->TempRecordPath);
   }
-
-  this->Realtime.store(1, Relaxed);
-  this->Paused.store(0, Relaxed);
-  this->Playing.store(0, Relaxed);
-  this->Recording.store(0, Relaxed);
+  this->Engine.Reset();
 
   if (restoreCamera)
   {
     // After playback the camera returns to where it was before Play; after recording it
     // takes the last written state.
-    this->ReferenceRecord->Apply(this->GetModelCamera());
+    this->Engine.RestoreCamera(this->GetModelCamera());
     this->Render();
   }
   if (!this->Interactor->GetEnabled())
@@ -640,10 +457,10 @@ void vtkRecordPlayView::OnOptions()
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnUpdatePlay(CCmdUI* pCmdUI)
 {
-  const bool recording = this->Recording.load(Relaxed) != 0;
-  const bool playing = this->Playing.load(Relaxed) != 0;
+  const bool recording = this->Engine.IsRecording() != 0;
+  const bool playing = this->Engine.IsPlaying() != 0;
   pCmdUI->Enable(
-    this->HasData() && ((!recording && !playing) || (playing && this->Paused.load(Relaxed))));
+    this->HasData() && ((!recording && !playing) || (playing && this->Engine.IsPaused())));
 }
 
 //------------------------------------------------------------------------------
@@ -655,14 +472,14 @@ void vtkRecordPlayView::OnUpdatePause(CCmdUI* pCmdUI)
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnUpdateStop(CCmdUI* pCmdUI)
 {
-  pCmdUI->Enable(this->HasData() && (this->Recording.load(Relaxed) || this->Playing.load(Relaxed)));
+  pCmdUI->Enable(this->HasData() && (this->Engine.IsRecording() || this->Engine.IsPlaying()));
 }
 
 //------------------------------------------------------------------------------
 void vtkRecordPlayView::OnUpdateRecord(CCmdUI* pCmdUI)
 {
-  const bool recording = this->Recording.load(Relaxed) != 0;
-  const bool playing = this->Playing.load(Relaxed) != 0;
+  const bool recording = this->Engine.IsRecording() != 0;
+  const bool playing = this->Engine.IsPlaying() != 0;
   pCmdUI->Enable(
-    this->HasData() && ((!recording && !playing) || (recording && this->Paused.load(Relaxed))));
+    this->HasData() && ((!recording && !playing) || (recording && this->Engine.IsPaused())));
 }

@@ -35,6 +35,10 @@
  * In frame-by-frame playback (Realtime 0) the timer procedure does one frame's work per
  * redraw request: a derived view saves a picture per redraw (see WindowProc).
  *
+ * The states, the work of a tick, the queue, the worker thread and the locks are those of
+ * a RecordPlayEngine, a window-free part the view owns; the view is the glue between the
+ * commands and messages, the files and dialogs, and that engine.
+ *
  * Threads: the timer procedure and the user-interface thread share the flags and counters
  * (atomic integers), the camera (changed on the timer thread only by CameraStatus::Apply,
  * which holds the camera lock; every render holds the same lock) and the playback's node
@@ -46,27 +50,22 @@
  * window still exists without calling StopTimer first: the framework destroys the window
  * before it deletes the view, so this only concerns views made and deleted by hand.
  *
- * @sa CameraStatus CameraStatusQueue RecordWriterThread RecordReaderThread
+ * @sa RecordPlayEngine CameraStatus CameraStatusQueue RecordWriterThread RecordReaderThread
  */
 #ifndef vtkRecordPlayView_h
 #define vtkRecordPlayView_h
 
 #include "vtkMFCRenderView.h"
 
-#include "CameraStatus.h"
+#include "RecordPlayEngine.h"
 #include "mmtimer.h"
-#include "system.h"
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class CDialog;
-class CameraStatusQueue;
-class QueueNode;
 class vtkCallbackCommand;
 class vtkCamera;
 class vtkObject;
@@ -100,6 +99,26 @@ public:
 
 class vtkRecordPlayView : public vtkMFCRenderView
 {
+  /// Answers the engine on the timer thread: posts the redraw request and the end of the
+  /// playback to the window, and takes the animation step.
+  class EngineAnswers : public RecordPlayEngine::Client
+  {
+  public:
+    explicit EngineAnswers(vtkRecordPlayView& view)
+      : View(view)
+    {
+    }
+    void RequestRedraw() override;
+    void RequestEndOfPlayback() override;
+    void AdvanceAnimation() override;
+
+  private:
+    vtkRecordPlayView& View;
+  };
+  // Declared before the public settings below, which are the engine's own.
+  EngineAnswers Answers{ *this };
+  RecordPlayEngine Engine{ this->Answers };
+
 public:
   vtkRecordPlayView();
   ~vtkRecordPlayView() override;
@@ -131,7 +150,7 @@ public:
   /// The transform animation: AdvanceAnimation runs every TicksPerStep ticks while on.
   void AnimationOn() override;
   void AnimationOff() override;
-  int GetAnimationRunning() const { return this->AnimationRunning.load(Relaxed); }
+  int GetAnimationRunning() const { return this->Engine.GetAnimationRunning(); }
   ///@}
 
   /// One animation step, called on the timer thread; nothing here.
@@ -157,16 +176,16 @@ public:
 
   ///@{
   /// State shared with the timer thread.
-  int IsRecording() const { return this->Recording.load(Relaxed); }
-  int IsPlaying() const { return this->Playing.load(Relaxed); }
-  bool IsPaused() const override { return this->Paused.load(Relaxed) != 0; }
-  int GetTicksRemaining() const { return this->TicksRemaining.load(Relaxed); }
-  int GetTicksAccumulated() const { return this->TicksAccumulated.load(Relaxed); }
+  int IsRecording() const { return this->Engine.IsRecording(); }
+  int IsPlaying() const { return this->Engine.IsPlaying(); }
+  bool IsPaused() const override { return this->Engine.IsPaused(); }
+  int GetTicksRemaining() const { return this->Engine.GetTicksRemaining(); }
+  int GetTicksAccumulated() const { return this->Engine.GetTicksAccumulated(); }
   /// The path recording writes into (set when a recording starts; unique to it).
   const std::string& GetTempRecordPath() const { return this->TempRecordPath; }
   /// True while a recording or playback worker thread has been started and not waited for.
-  bool HasWorker() const { return this->Worker.IsStarted(); }
-  CCriticalSection& GetCameraLock() { return this->CameraLock; }
+  bool HasWorker() const { return this->Engine.HasWorker(); }
+  CCriticalSection& GetCameraLock() { return this->Engine.GetCameraLock(); }
   ///@}
 
   ///@{
@@ -177,18 +196,18 @@ public:
    * FramePrefix "frame". Realtime becomes 1 again whenever a recording or playback stops.
    */
   int TimerInterval = 65;
-  std::atomic<int> TicksPerStep{ 6 };
-  std::atomic<int> Realtime{ 1 };
+  std::atomic<int>& TicksPerStep = this->Engine.TicksPerStep;
+  std::atomic<int>& Realtime = this->Engine.Realtime;
   std::string FramePrefix = "frame";
   ///@}
 
   /// Advanced by the timer: 0..49999 in real time; frame-by-frame playback adds
   /// TicksPerStep per animation step without wrapping.
-  std::atomic<int> Tick{ 0 };
+  std::atomic<int>& Tick = this->Engine.Tick;
   /// Number of the next saved frame; 0 at each start of playback and timer restart.
   int FrameCounter = 0;
   /// 1 from posting a redraw request until the view has handled it.
-  std::atomic<int> RedrawPending{ 0 };
+  std::atomic<int>& RedrawPending = this->Engine.RedrawPending;
 
   /**
    * Makes the options dialog when the window is created. The application installs a
@@ -212,16 +231,10 @@ protected:
   /// The options dialog of a new window; by default made by the installed factory.
   virtual CDialog* CreateOptionsDialog();
 
-  /// Frame-by-frame or real-time work of one tick; called with the playback lock held.
-  void RealtimeTick();
-  void FrameByFrameTick();
-  /// If no redraw is pending: marks one pending and posts WM_USER.
-  void PostRedraw();
-  /// Deletes the current node and takes the next; false when none comes (the caller posts
-  /// the end of playback).
-  bool AdvanceCurrentNode();
   /// Captures the camera into the recording's queue; a refused node ends the recording.
   void CaptureCamera();
+  /// The playback's start without the prompt: file opened, engine started, interaction off.
+  void StartPlayback(const std::string& fileName);
   /// Stop without the camera restore when the window is going away.
   void StopRecordPlay(bool restoreCamera);
   /// Asks for a destination of the temporary record and copies it there.
@@ -236,27 +249,7 @@ protected:
 
   int TimerId = -1;
   std::string TempRecordPath;
-  std::FILE* RecordFile = nullptr;
-  std::atomic<int> TicksRemaining{ 0 };
-  QueueNode* CurrentNode = nullptr;
-  CCriticalSection CameraLock;
-  std::unique_ptr<CameraStatus> ReferenceRecord;
-  CameraStatus* CurrentRecord = nullptr; ///< the current node's record
-  CameraStatusQueue* Queue = nullptr;
-  CWorkerThread Worker;
   std::unique_ptr<CDialog> OptionsDialog;
-  std::atomic<int> AnimationRunning{ 0 };
-  std::atomic<int> Recording{ 0 };
-  std::atomic<int> Playing{ 0 };
-  std::atomic<int> Paused{ 0 };
-  std::atomic<int> TicksAccumulated{ 0 };
-
-  /// Held by the timer procedure for a whole tick, and by the user-interface thread while
-  /// it installs or releases the playback's node and queue. Never taken while the camera
-  /// lock is held.
-  std::mutex PlaybackLock;
-  /// The camera playback applies records to (the model camera when Play started).
-  vtkCamera* PlaybackCamera = nullptr;
   vtkCallbackCommand* RenderLockObserver = nullptr;
   int RenderLockDepth = 0;
 };
