@@ -7,9 +7,9 @@
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
-#include "vtkMFCViewHooks.h"
 #include "vtkCachedPolyDataNormals.h"
 #include "vtkLabelThreshold.h"
+#include "vtkMFCViewHooks.h"
 #include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
