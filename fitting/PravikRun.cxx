@@ -1,6 +1,8 @@
 #include "PravikRun.h"
 
+#include "FitNotes.h"
 #include "FitProgress.h"
+#include "NumberText.h"
 #include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
@@ -54,7 +56,7 @@ private:
   TerminalProgress* Line;
 };
 
-int Fit(const char* fileName, float radius, RunLine& line)
+int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
@@ -68,6 +70,8 @@ int Fit(const char* fileName, float radius, RunLine& line)
     std::printf("Error!\n");
     return PravikReadFailed;
   }
+  line.BeforeOutput();
+  PrintFitNotes(stderr, fileName, radiusText, reader);
 
   vtkNew<vtkMatrixSolver> solver;
   line.Observe(solver);
@@ -168,7 +172,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   // that cannot be started.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
-  const double value = std::strtod(argv[2], nullptr);
+  const double value = NumberText::ToDouble(argv[2]);
   const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
   if (!std::isfinite(radius))
   {
@@ -186,7 +190,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   int status;
   try
   {
-    status = Fit(argv[1], radius, line);
+    status = Fit(argv[1], radius, argv[2], line);
   }
   catch (const char* message)
   {

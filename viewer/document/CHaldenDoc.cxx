@@ -36,6 +36,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -244,6 +245,7 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   const std::string path = pathName ? pathName : "";
   std::string reason;
   vtkSmartPointer<vtkPolyDataReader> reader;
+  this->OpenFailure.clear();
   {
     // A file that cannot be opened is the framework's to report (below), with its words.
     std::FILE* probe = std::fopen(path.c_str(), "rb");
@@ -253,15 +255,21 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
       reader = ReadModel(path.c_str(), reason);
       if (!reader)
       {
+        this->OpenFailure = "cannot open the model \"" + path + "\": " + reason;
         Tell("Cannot open the model", path, reason);
         return FALSE;
       }
+    }
+    else
+    {
+      this->OpenFailure = "cannot open \"" + path + "\": " + std::strerror(errno);
     }
   }
   if (!CDocument::OnOpenDocument(pathName))
   {
     return FALSE;
   }
+  this->OpenFailure.clear();
 
   // The background computation reads the old model's points: it ends first.
   this->JoinDeformation();
@@ -395,9 +403,9 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   {
     why = read.Reason;
   }
-  else if (!(fresh.Radius > 0.0f) || !std::isfinite(fresh.Radius))
+  else if (!std::isfinite(fresh.Radius))
   {
-    why = "its radius is not a positive number";
+    why = "its radius is not a finite number";
   }
   if (!why.empty())
   {
@@ -420,6 +428,15 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   this->SplineCoeffZ = c.CoeffZ.data();
   this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
     this->SplineCoeffZ, this->UnList, c.Locator);
+  if (!(c.Radius > 0.0f))
+  {
+    // Pravik fits the affine part alone for such a radius; that is what is shown.
+    std::ostringstream text;
+    text << "The transform file \"" << path << "\" has the radius " << c.Radius
+         << ", which is not positive: only the affine part of its fit is applied, the same "
+            "map at every point.";
+    AfxMessageBox(text.str(), MB_OK | MB_ICONEXCLAMATION);
+  }
   return 1;
 }
 

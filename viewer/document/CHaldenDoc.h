@@ -78,9 +78,11 @@ public:
    * Reads the model file and shows it. The file is read completely and checked before the
    * document changes: a file that cannot be opened, is not polygonal data, ends early or
    * is otherwise refused by the reader leaves the document as it was (with a message box)
-   * and gives FALSE.
+   * and gives FALSE; OpenFailure then says why.
    */
   BOOL OnOpenDocument(const char* pathName) override;
+  /// Why the last OnOpenDocument failed (the file and the reason); empty after a success.
+  std::string OpenFailure;
   /// Save Model: asks for a file name and saves the model as currently shown.
   void OnSaveModel();
   /**
