@@ -1,14 +1,23 @@
+/**
+ * @file NumberText.h
+ * @brief Reading and writing the numbers of the text formats (landmark files, coefficient
+ * files, camera records), the same whatever locale the user runs under.
+ *
+ * The files are exchanged between programs and machines, so a number is always written and
+ * read with a decimal point: a comma-decimal locale (de_DE, fr_FR, ...) set by the
+ * application framework must change neither what is written nor what is read. Every
+ * conversion here is bound to the "C" conventions (std::to_chars, or the C library's
+ * conversions given a "C" locale object), never to the process's current locale.
+ *
+ * Reading recognises decimal numbers only: an optional sign, digits with an optional decimal
+ * point (at least one digit in all), and an optional exponent (e or E, an optional sign,
+ * digits). The words inf, infinity and nan are recognised only so that they can be refused.
+ * A number is what this grammar matches; where the grammar stops, the next item begins (so a
+ * sign may separate two numbers, as with scanf), and a conversion never stops inside it.
+ */
 #ifndef NumberText_h
 #define NumberText_h
 
-// Recognising numbers in the fitting tool's text files (landmark and coefficient files).
-// Only decimal numbers count: an optional sign, digits with an optional decimal point (at
-// least one digit in all), and an optional exponent (e or E, an optional sign, digits). The
-// words inf, infinity and nan are recognised only so that they can be refused.
-
-#include <cctype>
-#include <cmath>
-#include <cstdlib>
 #include <string>
 
 namespace NumberText
@@ -27,103 +36,44 @@ enum class Scan
 {
   Number,
   NotNumber,
-  NotFinite
+  NotFinite,  ///< inf or nan, or a value beyond the float range
+  OutOfRange, ///< an integer beyond the int range
 };
 
-namespace Detail
-{
-inline size_t MatchNoCase(const char* p, const char* word)
-{
-  size_t n = 0;
-  for (; word[n]; ++n)
-  {
-    if (std::tolower(static_cast<unsigned char>(p[n])) != word[n])
-    {
-      return 0;
-    }
-  }
-  return n;
-}
-
-// inf, infinity or nan as a word of its own (not the start of "information").
-inline bool IsNonFiniteWord(const char* q)
-{
-  size_t length = MatchNoCase(q, "infinity");
-  if (!length)
-  {
-    length = MatchNoCase(q, "inf");
-  }
-  if (!length)
-  {
-    length = MatchNoCase(q, "nan");
-  }
-  if (!length)
-  {
-    return false;
-  }
-  const char next = q[length];
-  return !(std::isalnum(static_cast<unsigned char>(next)) || next == '_') || next == '(';
-}
-}
+/**
+ * Reads the decimal number at p (no white space skipped) into value, rounded once to float.
+ * On Number p moves past it; otherwise p and value stay. The text must end with a zero byte
+ * somewhere after p.
+ */
+Scan ReadFloat(const char*& p, float& value);
 
 /**
- * Reads the number at p (no white space skipped) into value, rounded once to float. On Number
- * p moves past it; a value beyond the float range counts as NotFinite. The text must end
- * with a zero byte somewhere after p.
+ * Reads the integer at p (no white space skipped): an optional sign and digits. On Number p
+ * moves past it; a value beyond the int range is OutOfRange (p moves past its digits, value
+ * stays).
  */
-inline Scan ReadFloat(const char*& p, float& value)
-{
-  const char* q = p;
-  if (*q == '+' || *q == '-')
-  {
-    ++q;
-  }
-  if (Detail::IsNonFiniteWord(q))
-  {
-    return Scan::NotFinite;
-  }
-  int digits = 0;
-  for (; IsDigit(*q); ++q)
-  {
-    ++digits;
-  }
-  if (*q == '.')
-  {
-    for (++q; IsDigit(*q); ++q)
-    {
-      ++digits;
-    }
-  }
-  if (digits == 0)
-  {
-    return Scan::NotNumber;
-  }
-  if (*q == 'e' || *q == 'E')
-  {
-    const char* e = q + 1;
-    if (*e == '+' || *e == '-')
-    {
-      ++e;
-    }
-    if (IsDigit(*e))
-    {
-      while (IsDigit(*e))
-      {
-        ++e;
-      }
-      q = e;
-    }
-  }
-  // strtof on the recognised text alone: it would read more (hexadecimal, for one) otherwise.
-  const std::string token(p, q);
-  value = std::strtof(token.c_str(), nullptr);
-  if (!std::isfinite(value))
-  {
-    return Scan::NotFinite;
-  }
-  p = q;
-  return Scan::Number;
-}
+Scan ReadInt(const char*& p, int& value);
+
+/**
+ * Whether a text that starts with the characters of prefix (taken from the start of a
+ * number) can go on with next and still become a number: what a reader of a stream asks
+ * before it takes the next character.
+ */
+bool ExtendsNumber(const std::string& prefix, char next);
+
+/**
+ * Like strtod, in the "C" locale whatever the process's: the longest leading number after
+ * white space (decimal or hexadecimal, inf, nan), 0 when there is none. end, when given,
+ * receives where the conversion stopped.
+ */
+double ToDouble(const char* text, const char** end = nullptr);
+
+///@{
+/// Appends a value as printf's "%f" (six decimals, fixed notation) and "%d" write it in
+/// the "C" locale.
+void AppendFixed(std::string& out, double value);
+void AppendInt(std::string& out, long long value);
+///@}
 }
 
 #endif

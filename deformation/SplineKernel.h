@@ -88,6 +88,34 @@ struct SplineCoefficients
 };
 
 /**
+ * Adds the affine part at x to d: the constant term and the factors of x, y and z (row N
+ * to N+3 of each axis). With WithGradient, also its derivative to gradient.
+ */
+template <bool WithGradient>
+void AddAffinePart(
+  const SplineCoefficients& c, const double x[3], double d[3], double (*gradient)[3] = nullptr)
+{
+  const float* cx = c.X;
+  const float* cy = c.Y;
+  const float* cz = c.Z;
+  const long long N = c.N;
+  d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
+  d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
+  d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+  if (WithGradient)
+  {
+    const float* axes[3] = { cx, cy, cz };
+    for (int a = 0; a < 3; ++a)
+    {
+      for (int b = 0; b < 3; ++b)
+      {
+        gradient[a][b] += axes[a][N + 1 + b];
+      }
+    }
+  }
+}
+
+/**
  * d(x), given the landmarks that a radius query found within R of x (ids in the order the
  * query returned them; landmarks.Get(id, p) reads landmark id's position). With no landmark
  * found, d is 0: the affine part only applies where some landmark is within reach.
@@ -139,21 +167,7 @@ void EvaluateSpline(const SplineCoefficients& c, const Landmarks& landmarks, con
       }
     }
   }
-  const long long N = c.N;
-  d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
-  d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
-  d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
-  if (WithGradient)
-  {
-    const float* axes[3] = { cx, cy, cz };
-    for (int a = 0; a < 3; ++a)
-    {
-      for (int b = 0; b < 3; ++b)
-      {
-        gradient[a][b] += axes[a][N + 1 + b];
-      }
-    }
-  }
+  AddAffinePart<WithGradient>(c, x, d, gradient);
 }
 
 }

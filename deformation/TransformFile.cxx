@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 
 namespace
 {
@@ -71,38 +72,15 @@ public:
   Result Int(int& value)
   {
     this->SkipSpace();
-    const char* q = this->P;
-    bool negative = false;
-    if (*q == '+' || *q == '-')
+    switch (NumberText::ReadInt(this->P, value))
     {
-      negative = *q == '-';
-      ++q;
+      case NumberText::Scan::Number:
+        return Ok;
+      case NumberText::Scan::OutOfRange:
+        return OutOfRange;
+      default:
+        return NoNumber;
     }
-    if (!IsDigit(*q))
-    {
-      return NoNumber;
-    }
-    long long v = 0;
-    bool overflow = false;
-    for (; IsDigit(*q); ++q)
-    {
-      if (!overflow)
-      {
-        v = v * 10 + (*q - '0');
-        overflow = v > static_cast<long long>(INT_MAX) + 1;
-      }
-    }
-    this->P = q;
-    if (negative)
-    {
-      v = -v;
-    }
-    if (overflow || v > INT_MAX || v < INT_MIN)
-    {
-      return OutOfRange;
-    }
-    value = static_cast<int>(v);
-    return Ok;
   }
 
   const char* Here() const { return this->P; }
@@ -406,24 +384,53 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
     report(std::string("cannot create ") + path + ": " + std::strerror(errno));
     return TransformWriteStatus::CannotOpen;
   }
-  bool ok = std::fprintf(file, "[%f]\n", static_cast<double>(radius)) >= 0;
-  ok = ok && std::fprintf(file, "[%d]\n", n) >= 0;
+  // Each line is put together in the "C" conventions, then written whole.
+  std::string line;
+  auto put = [file, &line] { return std::fwrite(line.data(), 1, line.size(), file) == line.size(); };
+  auto framed = [&](auto value)
+  {
+    line = "[";
+    if constexpr (std::is_same_v<decltype(value), double>)
+    {
+      NumberText::AppendFixed(line, value);
+    }
+    else
+    {
+      NumberText::AppendInt(line, value);
+    }
+    line += "]\n";
+    return put();
+  };
+  auto triple = [&](double x, double y, double z)
+  {
+    line.clear();
+    NumberText::AppendFixed(line, x);
+    line += ' ';
+    NumberText::AppendFixed(line, y);
+    line += ' ';
+    NumberText::AppendFixed(line, z);
+    line += '\n';
+    return put();
+  };
+  bool ok = framed(static_cast<double>(radius)) && framed(n);
   for (int i = 0; ok && i < n; ++i)
   {
     double p[3];
     points->GetPoint(i, p);
-    ok = std::fprintf(file, "%f %f %f\n", p[0], p[1], p[2]) >= 0;
+    ok = triple(p[0], p[1], p[2]);
   }
-  ok = ok && std::fprintf(file, "[%d]\n", n + 4) >= 0;
+  ok = ok && framed(n + 4);
   for (int k = 0; ok && k < n + 4; ++k)
   {
-    ok = std::fprintf(file, "%f %f %f\n", static_cast<double>(cx[k]), static_cast<double>(cy[k]),
-           static_cast<double>(cz[k])) >= 0;
+    ok = triple(cx[k], cy[k], cz[k]);
   }
-  ok = ok && std::fprintf(file, "[%d]\n", n) >= 0;
+  ok = ok && framed(n);
   for (int i = 0; ok && i < n; ++i)
   {
-    ok = std::fprintf(file, "%d\n", unList[i]) >= 0;
+    line.clear();
+    NumberText::AppendInt(line, unList[i]);
+    line += '\n';
+    ok = put();
   }
   ok = ok && std::fflush(file) == 0 && !std::ferror(file);
   const int error = ok ? 0 : errno;

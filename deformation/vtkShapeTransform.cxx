@@ -158,9 +158,10 @@ class SplineField
 {
 public:
   SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
-    const float* cz, const int* unList, vtkPointLocator* tree)
+    const float* cz, const int* unList, vtkPointLocator* tree, bool affineOnly)
     : Landmarks(landmarks)
     , Tree(tree)
+    , AffineOnly(affineOnly)
   {
     this->Coefficients.X = cx;
     this->Coefficients.Y = cy;
@@ -185,17 +186,32 @@ public:
     {
       return;
     }
-    this->Tree->FindPointsWithinRadius(this->Coefficients.Radius, x, ids);
-    const vtkIdType* id = ids->GetPointer(0);
-    const vtkIdType found = ids->GetNumberOfIds();
-    if (gradient)
+    if (this->AffineOnly)
     {
-      spline_kernel::EvaluateSpline<true>(
-        this->Coefficients, this->Landmarks, id, found, x, d, gradient);
+      // No kernel for a radius of 0 or below: the affine part at every point.
+      if (gradient)
+      {
+        spline_kernel::AddAffinePart<true>(this->Coefficients, x, d, gradient);
+      }
+      else
+      {
+        spline_kernel::AddAffinePart<false>(this->Coefficients, x, d);
+      }
     }
     else
     {
-      spline_kernel::EvaluateSpline<false>(this->Coefficients, this->Landmarks, id, found, x, d);
+      this->Tree->FindPointsWithinRadius(this->Coefficients.Radius, x, ids);
+      const vtkIdType* id = ids->GetPointer(0);
+      const vtkIdType found = ids->GetNumberOfIds();
+      if (gradient)
+      {
+        spline_kernel::EvaluateSpline<true>(
+          this->Coefficients, this->Landmarks, id, found, x, d, gradient);
+      }
+      else
+      {
+        spline_kernel::EvaluateSpline<false>(this->Coefficients, this->Landmarks, id, found, x, d);
+      }
     }
     if (!AllFinite(d) || !FitsInFloat(d) ||
       (gradient && !(AllFinite(gradient[0]) && AllFinite(gradient[1]) && AllFinite(gradient[2]))))
@@ -212,6 +228,7 @@ private:
   spline_kernel::SplineCoefficients Coefficients;
   PointAccess Landmarks;
   vtkPointLocator* Tree;
+  bool AffineOnly;
 };
 
 // The matrix I - t * g.
@@ -328,6 +345,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
   this->UnList = unList;
   this->Cached = 0;
   this->Initialized = 0;
+  this->AffineOnly = false;
   this->CachedInput = nullptr;
   // The output of every pipeline that uses the transform is out of date from here on.
   this->Modified();
@@ -349,11 +367,10 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
     vtkErrorMacro("Incomplete spline parameters: the transform leaves models unchanged.");
     return;
   }
-  if (!(radius > 0.0f) || !std::isfinite(radius))
+  if (!std::isfinite(radius))
   {
-    // Weights (1 - r/R)^2 have no meaning for such a radius (0/0 for a coincident landmark).
     vtkWarningMacro("Spline radius " << radius
-                                     << " is not a positive number: the transform leaves "
+                                     << " is not a finite number: the transform leaves "
                                         "models unchanged.");
     return;
   }
@@ -372,6 +389,15 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
                                                        << " landmark points: the transform "
                                                           "leaves models unchanged.");
     return;
+  }
+  if (!(radius > 0.0f))
+  {
+    // Weights (1 - r/R)^2 have no meaning for such a radius (0/0 for a coincident landmark);
+    // what was fitted with it is the affine part alone.
+    vtkWarningMacro("Spline radius " << radius
+                                     << " is not a positive number: only the affine part of "
+                                        "the fit is applied, the same map at every point.");
+    this->AffineOnly = true;
   }
   this->Initialized = 1;
 }
@@ -551,7 +577,7 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
 {
   const double t = factor;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree);
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
   PointAccess src(in);
   PointAccess dst(out);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
@@ -667,6 +693,7 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   vtkSetObjectBodyMacro(Tree, vtkPointLocator, tree);
   this->Radius = source->Radius;
   this->Initialized = source->Initialized;
+  this->AffineOnly = source->AffineOnly;
   this->HeldCoefficients = nullptr;
   this->HeldUnList = nullptr;
   this->SplineCoeffX = this->SplineCoeffY = this->SplineCoeffZ = nullptr;
@@ -778,7 +805,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   // A list of our own: any number of threads may be here at once.
   vtkNew<vtkIdList> ids;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree);
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
   const double t = factor;
   if (!this->InverseFlag)
   {
@@ -833,7 +860,7 @@ int vtkShapeTransform::SolveInverse(
     return 0;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree);
+    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
   const double t = factor;
   double d[3];
   double g[3][3];
@@ -956,7 +983,8 @@ void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
 void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);
-  os << indent << "Radius: " << this->Radius << "\n";
+  os << indent << "Radius: " << this->Radius << (this->AffineOnly ? " (affine part only)" : "")
+     << "\n";
   os << indent << "Landmarks: " << (this->PointArray ? this->PointArray->GetNumberOfPoints() : 0)
      << "\n";
   os << indent << "PointArray: " << this->PointArray << "\n";

@@ -17,6 +17,10 @@
  * Unlike the fitted spline itself, a point with no landmark in reach stays where it is: the
  * affine part is only added where some landmark lies within R.
  *
+ * A radius of 0 or below has no kernel: the fitting tool then fits the affine part alone
+ * (the least-squares affine map of the landmarks), and d(x) is that affine part at every
+ * point, with a warning when the parameters are set.
+ *
  * Coefficient layout (one array per axis, N + 4 floats, read only; the caller's, or the
  * transform's own after LoadCoefficientFile, SetParameters from a read file, or a copy):
  * @verbatim
@@ -50,7 +54,7 @@
  * by one thread in the locator's id order.
  *
  * @warning Parameters that cannot be evaluated safely make the transform the identity:
- * a radius that is not a positive finite number, ordering entries outside 0..N-1, missing
+ * a radius that is not a finite number, ordering entries outside 0..N-1, missing
  * arrays or a locator that is not built over N points. A point whose displacement is not
  * finite (non-finite coefficients or input coordinates) is not moved.
  *
@@ -280,6 +284,7 @@ protected:
   vtkPoints* Displacements;
   vtkTypeBool Cached;
   vtkTypeBool Initialized;
+  bool AffineOnly = false; ///< a radius of 0 or below: the affine part everywhere
   float* SplineCoeffX;
   float* SplineCoeffY;
   float* SplineCoeffZ;

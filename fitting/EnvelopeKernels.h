@@ -4,10 +4,30 @@
 // The loops behind envelope_factor, envelope_lower_solve and envelope_upper_solve, built for
 // the x86-64 baseline and, where the compiler can, for AVX2 with FMA (EnvelopeKernels.inc).
 
+/** The factorisation works on blocks of this many consecutive rows, starting at row 1. */
+constexpr int EnvelopeBlockRows = 16;
+
+/**
+ * How a block of rows waits for the rows of L it reads when several threads factor side by
+ * side. Wait(Context, row) returns once row `row` of L is complete, with a row index above
+ * it below which every row is complete; the caller keeps that in Ready (start with 1: row 0
+ * is done before any block).
+ */
+struct EnvelopeRowGate
+{
+  int (*Wait)(void* context, int row) = nullptr;
+  void* Context = nullptr;
+  int Ready = 1;
+};
+
 #define ENVELOPE_KERNELS_DECLARE(space)                                                            \
   namespace space                                                                                  \
   {                                                                                                \
-  bool envelope_factor_rows(int begin, int end, const int* xenv, float* env, float* diag);         \
+  /* Rows block ... min(block + EnvelopeBlockRows, end) - 1 of the factorisation; returns          \
+     whether every pivot was positive. gate: null when every row left of the block is done.        \
+   */                                                                                              \
+  bool envelope_factor_block(                                                                      \
+    int block, int end, const int* xenv, float* env, float* diag, EnvelopeRowGate* gate);          \
   /* The inner product of a and b over the columns [lo, hi) (a, b at column lo). */                \
   double envelope_inner_product(const float* a, const float* b, int lo, int hi);                   \
   void envelope_lower_solve_rows(                                                                  \
@@ -27,5 +47,12 @@ ENVELOPE_KERNELS_DECLARE(envelope_avx2)
  * requested kind is in use.
  */
 bool envelope_select_kernels(bool wide);
+
+/**
+ * How many threads envelope_factor uses: 0 (the default) lets it choose (every processor
+ * for envelopes of a million entries or more, one below), any other count is used as given.
+ * The factor is the same, bit for bit, for every count.
+ */
+void envelope_set_thread_count(int threads);
 
 #endif

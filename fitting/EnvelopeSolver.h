@@ -47,6 +47,20 @@ EnvelopeSystem& envelope_system();
 void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag);
 
 /**
+ * Tells how far envelope_factor has got: report(fraction, data) with the share of the envelope
+ * factored, on the calling thread, and with 1 when it ends (before envelope_solve reports a
+ * failed factorisation). A null report (the default) tells nothing.
+ */
+using EnvelopeProgress = void (*)(double fraction, void* data);
+void envelope_set_progress(EnvelopeProgress report, void* data);
+
+/**
+ * The number of threads envelope_factor uses for this envelope (see
+ * envelope_set_thread_count); also how many solves are worth running side by side.
+ */
+int envelope_thread_count(int n, const int* xenv);
+
+/**
  * Solves L*y = rhs in place (forward substitution). xenv and diag may be tails of the full
  * arrays (a block of rows); a row's envelope is then clipped to the block. Leading zeros of
  * rhs and products with components known to be zero are skipped.

@@ -1,11 +1,9 @@
 #include "FitProgress.h"
 
-#include <unistd.h>
+#include <vtkCallbackCommand.h>
+#include <vtkObject.h>
 
-namespace
-{
-FitObserver* TheObserver = nullptr;
-}
+#include <unistd.h>
 
 //------------------------------------------------------------------------------
 const char* FitStageName(FitStage stage)
@@ -19,9 +17,11 @@ const char* FitStageName(FitStage stage)
     case FitStage::Assembly:
       return "assembly";
     case FitStage::Factorisation:
-      return "factorisation";
+      return "envelope factorisation";
     case FitStage::Solves:
       return "solves";
+    case FitStage::SparseSolve:
+      return "sparse solve (conjugate gradients)";
     case FitStage::Writing:
       return "writing";
   }
@@ -29,47 +29,56 @@ const char* FitStageName(FitStage stage)
 }
 
 //------------------------------------------------------------------------------
-FitObserver* SetFitObserver(FitObserver* observer)
+FitObserver::FitObserver()
+  : Command(vtkSmartPointer<vtkCallbackCommand>::New())
 {
-  FitObserver* before = TheObserver;
-  TheObserver = observer;
-  return before;
+  this->Command->SetCallback(&FitObserver::Dispatch);
+  this->Command->SetClientData(this);
 }
 
-FitObserver* GetFitObserver()
+FitObserver::~FitObserver()
 {
-  return TheObserver;
-}
-
-void FitReportStage(FitStage stage)
-{
-  if (TheObserver)
+  for (auto& observed : this->Observed)
   {
-    TheObserver->StageBegins(stage);
+    if (vtkObject* object = observed.first)
+    {
+      object->RemoveObserver(observed.second);
+    }
   }
 }
 
-void FitReportProgress(double fraction)
+void FitObserver::Observe(vtkObject* object)
 {
-  if (TheObserver)
+  for (const unsigned long event : { static_cast<unsigned long>(FitStageEvent),
+         static_cast<unsigned long>(FitOutputEvent), static_cast<unsigned long>(FitEnvelopeEvent),
+         static_cast<unsigned long>(vtkCommand::ProgressEvent) })
   {
-    TheObserver->Progress(fraction);
+    this->Observed.emplace_back(object, object->AddObserver(event, this->Command));
   }
 }
 
-void FitReportOutput()
+void FitObserver::Dispatch(vtkObject*, unsigned long event, void* self, void* callData)
 {
-  if (TheObserver)
+  auto* observer = static_cast<FitObserver*>(self);
+  switch (event)
   {
-    TheObserver->BeforeOutput();
-  }
-}
-
-void FitReportEnvelope(int n, const int* xenv, const float* env)
-{
-  if (TheObserver)
-  {
-    TheObserver->EnvelopeAssembled(n, xenv, env);
+    case FitStageEvent:
+      observer->StageBegins(*static_cast<const FitStage*>(callData));
+      break;
+    case FitOutputEvent:
+      observer->BeforeOutput();
+      break;
+    case FitEnvelopeEvent:
+    {
+      const auto* envelope = static_cast<const FitEnvelope*>(callData);
+      observer->EnvelopeAssembled(envelope->N, envelope->Xenv, envelope->Env);
+      break;
+    }
+    case vtkCommand::ProgressEvent:
+      observer->Progress(*static_cast<const double*>(callData));
+      break;
+    default:
+      break;
   }
 }
 

@@ -1,6 +1,8 @@
 #include "PravikRun.h"
 
+#include "FitNotes.h"
 #include "FitProgress.h"
+#include "NumberText.h"
 #include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
@@ -19,21 +21,60 @@
 
 namespace
 {
-int Fit(const char* fileName, float radius)
+// The progress line on a terminal, when there is one: it hears the reader's and the solver's
+// stages, and is cleared before the run prints a message.
+class RunLine
+{
+public:
+  explicit RunLine(TerminalProgress* line)
+    : Line(line)
+  {
+  }
+  void Observe(vtkObject* object)
+  {
+    if (this->Line)
+    {
+      this->Line->Observe(object);
+    }
+  }
+  void Stage(FitStage stage)
+  {
+    if (this->Line)
+    {
+      this->Line->StageBegins(stage);
+    }
+  }
+  void BeforeOutput()
+  {
+    if (this->Line)
+    {
+      this->Line->BeforeOutput();
+    }
+  }
+
+private:
+  TerminalProgress* Line;
+};
+
+int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
   vtkNew<vtkDatReader> reader;
+  line.Observe(reader);
   reader->FileName = fileName;
   reader->SetRadius(radius);
   if (reader->Read() != 0)
   {
-    FitReportOutput();
+    line.BeforeOutput();
     std::printf("Error!\n");
     return PravikReadFailed;
   }
+  line.BeforeOutput();
+  PrintFitNotes(stderr, fileName, radiusText, reader);
 
   vtkNew<vtkMatrixSolver> solver;
+  line.Observe(solver);
   SetSolverInput(solver, reader);
   solver->Solve();
   // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
@@ -42,11 +83,19 @@ int Fit(const char* fileName, float radius)
   const std::unique_ptr<float[]> coeffZ(solver->GetSplineCoeffZ());
   if (solver->GetFactorizationFailed())
   {
-    FitReportOutput();
+    line.BeforeOutput();
     std::printf("No coefficient file written: check %s for coincident landmarks "
                 "(two landmarks at one source position).\n",
       fileName);
     return PravikNotPositive;
+  }
+  if (!solver->GetSolveConverged())
+  {
+    line.BeforeOutput();
+    std::printf("The sparse solve did not converge (relative residual %.3g after %d steps); no "
+                "coefficient file written.\n",
+      solver->GetSolveResidual(), solver->GetSolveIterations());
+    return PravikNotConverged;
   }
   // Rounding can leave a tiny positive pivot where two landmarks coincide; the coefficients
   // are then just as meaningless.
@@ -54,14 +103,14 @@ int Fit(const char* fileName, float radius)
   int second = 0;
   if (FindCoincidentLandmarks(reader->GetPointArray(), reader->GetTree(), first, second))
   {
-    FitReportOutput();
+    line.BeforeOutput();
     std::printf("Landmarks %d and %d (counted in file order from 1) share one source position; "
                 "no coefficient file written.\n",
       first + 1, second + 1);
     return PravikNotPositive;
   }
 
-  FitReportStage(FitStage::Writing);
+  line.Stage(FitStage::Writing);
   const std::string output = PravikOutputName(fileName);
   std::string reason;
   const TransformWriteStatus written =
@@ -72,16 +121,16 @@ int Fit(const char* fileName, float radius)
     case TransformWriteStatus::Ok:
       return PravikWritten;
     case TransformWriteStatus::CannotOpen:
-      FitReportOutput();
+      line.BeforeOutput();
       std::printf("Cannot open output file!\n");
       return PravikCannotCreateOutput;
     case TransformWriteStatus::WriteFailed:
-      FitReportOutput();
+      line.BeforeOutput();
       std::printf(
         "Cannot write output file %s (%s); it has been removed.\n", output.c_str(), reason.c_str());
       return PravikWriteFailed;
     case TransformWriteStatus::NotFinite:
-      FitReportOutput();
+      line.BeforeOutput();
       std::printf("The fit gave coefficients that are not finite numbers (landmark values too "
                   "large?); no coefficient file written.\n");
       return PravikNotFinite;
@@ -117,12 +166,13 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
     return PravikUsage;
   }
-  // The run is single-threaded. Left to itself, VTK starts worker threads (for the bounds of
-  // the point sets), and a thread that cannot be created when memory runs short ends the
-  // process inside VTK, out of reach of the handlers below.
+  // Left to itself, VTK starts worker threads (for the bounds of the point sets), and a thread
+  // that cannot be created when memory runs short ends the process inside VTK, out of reach of
+  // the handlers below. The fit's own threads (factorisation, solves) do without the ones
+  // that cannot be started.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
-  const double value = std::strtod(argv[2], nullptr);
+  const double value = NumberText::ToDouble(argv[2]);
   const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
   if (!std::isfinite(radius))
   {
@@ -136,28 +186,27 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   {
     progress = std::make_unique<TerminalProgress>(stderr, progressDelaySeconds);
   }
-  FitObserver* const previous = progress ? SetFitObserver(progress.get()) : nullptr;
+  RunLine line(progress.get());
   int status;
   try
   {
-    status = Fit(argv[1], radius);
+    status = Fit(argv[1], radius, argv[2], line);
   }
   catch (const char* message)
   {
-    FitReportOutput();
+    line.BeforeOutput();
     std::printf("%s\n", message);
     status = PravikOutOfMemory;
   }
   catch (const std::bad_alloc&)
   {
-    FitReportOutput();
+    line.BeforeOutput();
     std::printf("Not enough memory\n");
     status = PravikOutOfMemory;
   }
   if (progress)
   {
     progress->Finish();
-    SetFitObserver(previous);
   }
   std::fflush(stdout);
   return status;

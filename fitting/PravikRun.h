@@ -21,7 +21,12 @@ enum PravikStatus
   /** Memory ran out while ordering or solving; nothing written. */
   PravikOutOfMemory = 6,
   /** The radius, or a value of the fit, is not a finite number; nothing written. */
-  PravikNotFinite = 7
+  PravikNotFinite = 7,
+  /**
+   * The conjugate gradient solve of a kernel matrix too large for the envelope did not reach
+   * its residual; nothing written.
+   */
+  PravikNotConverged = 8
 };
 
 /**

@@ -62,6 +62,14 @@ Item ParseLandmark(const char* line, float values[6])
 }
 
 constexpr int Unassigned = std::numeric_limits<int>::max();
+
+// Adds the neighbours of one landmark (the ids within the radius but itself) to the counts.
+void CountNeighbours(NeighbourCounts& counts, vtkIdList* ids, int landmark)
+{
+  const vtkIdType others = ids->GetNumberOfIds() - (ids->IsId(landmark) >= 0 ? 1 : 0);
+  counts.Total += others;
+  counts.Lonely += others == 0 ? 1 : 0;
+}
 }
 
 //------------------------------------------------------------------------------
@@ -112,7 +120,7 @@ int vtkDatReader::ReadLandmarks()
   FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
   if (!file)
   {
-    FitReportOutput();
+    InvokeFitOutput(this);
     std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
     return -1;
   }
@@ -127,7 +135,7 @@ int vtkDatReader::ReadLandmarks()
     const Item item = ParseLandmark(line, v);
     if (item == Item::NotFinite)
     {
-      FitReportOutput();
+      InvokeFitOutput(this);
       std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
         lineNumber, this->FileName);
       result = -1;
@@ -138,10 +146,14 @@ int vtkDatReader::ReadLandmarks()
       this->PointArray->InsertNextPoint(v[0], v[1], v[2]);
       this->PointArrayN->InsertNextPoint(v[3], v[4], v[5]);
     }
+    else
+    {
+      ++this->SkippedLines;
+    }
   }
   if (result == 0 && std::ferror(file))
   {
-    FitReportOutput();
+    InvokeFitOutput(this);
     std::printf("Cannot read %s!\n", this->FileName);
     result = -1;
   }
@@ -162,9 +174,11 @@ int vtkDatReader::Read()
 {
   this->ReleaseArrays();
   this->Max = 0;
+  this->SkippedLines = 0;
+  this->Neighbours = NeighbourCounts();
   this->PointArray->Initialize();
   this->PointArrayN->Initialize();
-  FitReportStage(FitStage::Reading);
+  InvokeFitStage(this, FitStage::Reading);
   if (this->ReadLandmarks() != 0)
   {
     this->PointArray->Initialize();
@@ -174,7 +188,7 @@ int vtkDatReader::Read()
   this->PointArray->Squeeze();
   this->PointArrayN->Squeeze();
 
-  FitReportStage(FitStage::Ordering);
+  InvokeFitStage(this, FitStage::Ordering);
   this->PolyData->SetPoints(this->PointArray);
   this->Tree->SetDataSet(this->PolyData);
   const int n = static_cast<int>(this->PointArray->GetNumberOfPoints());
@@ -184,7 +198,8 @@ int vtkDatReader::Read()
     this->Tree->BuildLocator();
   }
 
-  this->List = GetWellOderredList(this->Max, n, this->Radius, this->PointArray, this->Tree);
+  this->List =
+    GetWellOderredList(this->Max, n, this->Radius, this->PointArray, this->Tree, &this->Neighbours);
 
   this->UnList = new (std::nothrow) int[n];
   if (!this->UnList)
@@ -220,7 +235,8 @@ int vtkDatReader::Read()
 }
 
 //------------------------------------------------------------------------------
-int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPointLocator* locator)
+int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPointLocator* locator,
+  NeighbourCounts* counts)
 {
   max = 0;
   int* list = new (std::nothrow) int[n];
@@ -262,6 +278,10 @@ int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPoi
     points->GetPoint(list[head], centre);
     locator->FindPointsWithinRadius(radius, centre, ids);
     const vtkIdType count = ids->GetNumberOfIds();
+    if (counts)
+    {
+      CountNeighbours(*counts, ids, list[head]);
+    }
     for (vtkIdType k = 0; k < count; ++k)
     {
       const vtkIdType id = ids->GetId(k);
@@ -279,6 +299,15 @@ int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPoi
     }
     ++head;
   } while (tail < n);
+  // The landmarks still waiting to be expanded were reached from a neighbour; their own
+  // neighbourhoods are asked for only to count them.
+  for (; counts && head < n; ++head)
+  {
+    double centre[3];
+    points->GetPoint(list[head], centre);
+    locator->FindPointsWithinRadius(radius, centre, ids);
+    CountNeighbours(*counts, ids, list[head]);
+  }
   ids->Delete();
   delete[] position;
   return list;
@@ -329,4 +358,7 @@ void vtkDatReader::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "BZ: " << this->BZ << "\n";
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Max: " << this->Max << "\n";
+  os << indent << "SkippedLines: " << this->SkippedLines << "\n";
+  os << indent << "Neighbours: " << this->Neighbours.Total << " in all, " << this->Neighbours.Lonely
+     << " landmarks without any\n";
 }

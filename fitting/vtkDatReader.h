@@ -28,6 +28,13 @@ class vtkPoints;
 class vtkPointLocator;
 class vtkPolyData;
 
+/// How many neighbours the landmarks have within the radius (themselves not counted).
+struct NeighbourCounts
+{
+  long long Total = 0; ///< summed over all landmarks
+  int Lonely = 0;      ///< landmarks without a single neighbour
+};
+
 class vtkDatReader : public vtkObject
 {
 public:
@@ -77,6 +84,11 @@ public:
   /** Largest distance in ordered positions between two neighbouring landmarks. */
   vtkGetMacro(Max, int);
 
+  /** Lines of the file that held no landmark and were skipped, counted by Read(). */
+  long GetSkippedLines() const { return this->SkippedLines; }
+  /** The landmarks' neighbours within the radius, counted while Read() orders them. */
+  const NeighbourCounts& GetNeighbourCounts() const { return this->Neighbours; }
+
   /**
    * Reads FileName and builds the ordering. Returns 0 on success and -1 on failure (the file
    * cannot be opened, a landmark value is not finite, or memory is exhausted); the reason is
@@ -106,6 +118,8 @@ protected:
   float* BZ;
   float Radius;
   int Max;
+  long SkippedLines = 0;
+  NeighbourCounts Neighbours;
 
 private:
   vtkDatReader(const vtkDatReader&) = delete;
@@ -122,10 +136,12 @@ private:
  * entries (release with delete[]): entry k is the landmark at position k. max receives the
  * largest distance in positions between a landmark and the landmark through whose
  * neighbourhood it was reached, which bounds the distance of every two neighbours.
- * locator must be built over points. Throws the text
+ * locator must be built over points. counts, when given, receives how many neighbours the
+ * landmarks have (every landmark's neighbourhood is asked for once anyway). Throws the text
  * "GetWellOderredList: Can not allocate result array!" when memory is exhausted.
  */
-int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPointLocator* locator);
+int* GetWellOderredList(int& max, int n, float radius, vtkPoints* points, vtkPointLocator* locator,
+  NeighbourCounts* counts = nullptr);
 
 /**
  * Looks for two landmarks with exactly the same source position, using a locator built over

@@ -31,18 +31,11 @@ double Seconds(Clock::time_point from, Clock::time_point to)
   return std::chrono::duration<double>(to - from).count();
 }
 
-// Times the solver's stages as it reports them, passing every report on to the watcher that
-// was installed before (the terminal progress line of a program, for instance).
+// Times the solver's stages as it reports them.
 class StageClock : public FitObserver
 {
 public:
-  StageClock()
-    : Previous(SetFitObserver(this))
-  {
-  }
-  ~StageClock() override { SetFitObserver(this->Previous); }
-  StageClock(const StageClock&) = delete;
-  StageClock& operator=(const StageClock&) = delete;
+  explicit StageClock(vtkObject* solver) { this->Observe(solver); }
 
   void StageBegins(FitStage stage) override
   {
@@ -50,32 +43,10 @@ public:
     this->Current = stage;
     this->Running = true;
     this->Start = Clock::now();
-    if (this->Previous)
-    {
-      this->Previous->StageBegins(stage);
-    }
   }
-  void Progress(double fraction) override
-  {
-    if (this->Previous)
-    {
-      this->Previous->Progress(fraction);
-    }
-  }
-  void BeforeOutput() override
-  {
-    if (this->Previous)
-    {
-      this->Previous->BeforeOutput();
-    }
-  }
-  void EnvelopeAssembled(int n, const int* xenv, const float* env) override
+  void EnvelopeAssembled(int n, const int* xenv, const float*) override
   {
     this->EnvelopeEntries = n > 0 ? xenv[n] - 1 : 0;
-    if (this->Previous)
-    {
-      this->Previous->EnvelopeAssembled(n, xenv, env);
-    }
   }
 
   void Stop()
@@ -91,7 +62,6 @@ public:
   vtkIdType EnvelopeEntries = 0;
 
 private:
-  FitObserver* Previous;
   FitStage Current = FitStage::Reading;
   bool Running = false;
   Clock::time_point Start;
@@ -278,7 +248,7 @@ int vtkLandmarkSplineFit::Fit()
     solver->SetBX(b[0].data());
     solver->SetBY(b[1].data());
     solver->SetBZ(b[2].data());
-    StageClock clock;
+    StageClock clock(solver);
     solver->Solve();
     clock.Stop();
     const std::unique_ptr<float[]> coefficients[3] = { std::unique_ptr<float[]>(
@@ -288,6 +258,10 @@ int vtkLandmarkSplineFit::Fit()
     if (solver->GetFactorizationFailed())
     {
       return this->Fail("The kernel matrix is not positive definite: no spline fitted.");
+    }
+    if (!solver->GetSolveConverged())
+    {
+      return this->Fail("The sparse solve did not converge: no spline fitted.");
     }
     std::vector<float>* outputs[3] = { &spline->CoeffX, &spline->CoeffY, &spline->CoeffZ };
     for (int a = 0; a < 3; ++a)
@@ -313,7 +287,7 @@ int vtkLandmarkSplineFit::Fit()
     this->OrderingTime = Seconds(copied, ordered);
     this->AssemblyTime = clock.Of(FitStage::Assembly);
     this->FactorizationTime = clock.Of(FitStage::Factorisation);
-    this->SolveTime = clock.Of(FitStage::Solves);
+    this->SolveTime = clock.Of(FitStage::Solves) + clock.Of(FitStage::SparseSolve);
     this->TotalTime = Seconds(begin, Clock::now());
     return 1;
   }

@@ -111,7 +111,8 @@ public:
   /**
    * Seconds spent in each stage of the last successful fit: copying and checking the input,
    * the locator with the breadth-first ordering and the neighbour counts, the assembly of the
-   * kernel matrix, its factorisation, the seven solves, and the whole Fit().
+   * kernel matrix, its factorisation, the seven solves (or, for a set too large for the
+   * envelope, their conjugate gradient solve), and the whole Fit().
    */
   vtkGetMacro(InputTime, double);
   vtkGetMacro(OrderingTime, double);

@@ -4,17 +4,23 @@
 #include "DenseSolver.h"
 #include "EnvelopeSolver.h"
 #include "FitProgress.h"
+#include "SparseKernelSystem.h"
 #include "SplineKernel.h"
 
 #include <vtkFloatArray.h>
 #include <vtkObjectFactory.h>
 #include <vtkPoints.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <new>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 vtkStandardNewMacro(vtkMatrixSolver);
@@ -27,6 +33,19 @@ namespace
 using spline_kernel::KernelBelowRadius;
 using spline_kernel::KernelSquaredDistanceLimit;
 using spline_kernel::SquaredDistance;
+
+std::int64_t PhysicalMemory()
+{
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<std::int64_t>(pages) * size : std::int64_t(1) << 32;
+}
+
+// Threads for the sparse solves: a second one when the processor has it.
+int SolveThreads()
+{
+  return std::thread::hardware_concurrency() > 1 ? 2 : 1;
+}
 
 bool AllFinite(const float* v, int count)
 {
@@ -67,6 +86,11 @@ struct vtkMatrixSolver::Work
   std::vector<float> CoordsCopy;
   AffineSpan Span;
   bool WarningPrinted = false;
+  // The source points in ordered positions, one coordinate per array.
+  std::vector<float> Ordered;
+  OrderedPoints Points;
+  // Set when the kernel system is solved by conjugate gradients instead of the envelope.
+  std::unique_ptr<SparseKernelSystem> Sparse;
 };
 
 //------------------------------------------------------------------------------
@@ -188,7 +212,11 @@ void vtkMatrixSolver::AllocateWork(Work& w, int n)
     w.P[3][i] = p[2];
     w.Diag[i] = 1.0f;
   }
+}
 
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::AllocateEnvelope(Work& w, int n)
+{
   // Most envelopes hold about two thirds of the band; growth covers the rest.
   const std::int64_t band = static_cast<std::int64_t>(n) * (this->Max - 1);
   w.EnvCapacity = static_cast<std::int64_t>(static_cast<double>(band) * 0.6666666666666666);
@@ -218,19 +246,10 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   const double limit = KernelSquaredDistanceLimit(radius);
   const std::int64_t growth = 5 * static_cast<std::int64_t>(n);
 
-  // The source points in ordered positions, one coordinate per array: the window search
-  // below runs through them in order.
-  std::vector<float> xyz(3 * static_cast<size_t>(n));
-  float* const x = xyz.data();
-  float* const y = x + n;
-  float* const z = y + n;
-  for (int k = 0; k < n; ++k)
-  {
-    const float* p = w.Coords + 3 * static_cast<std::int64_t>(this->List[k]);
-    x[k] = p[0];
-    y[k] = p[1];
-    z[k] = p[2];
-  }
+  // The window search below runs through the points in order.
+  const float* const x = w.Points.X;
+  const float* const y = w.Points.Y;
+  const float* const z = w.Points.Z;
 
   std::int64_t e = 0;
   w.Xenv[0] = 1;
@@ -305,13 +324,144 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     }
   }
   w.EnvCapacity = e;
-  FitReportEnvelope(n, w.Xenv, w.Env);
+  FitEnvelope envelope;
+  envelope.N = n;
+  envelope.Xenv = w.Xenv;
+  envelope.Env = w.Env;
+  this->InvokeEvent(FitEnvelopeEvent, &envelope);
+}
+
+//------------------------------------------------------------------------------
+vtkTypeInt64 vtkMatrixSolver::EnvelopeBound() const
+{
+  if (this->MaximumEnvelopeBytes > 0)
+  {
+    return this->MaximumEnvelopeBytes;
+  }
+  // A gigabyte, or a quarter of the memory of a smaller machine: the factorisation's work
+  // grows faster than its size, and beyond this the sparse solve is far quicker anyway.
+  return std::min<std::int64_t>(std::int64_t(1) << 30, PhysicalMemory() / 4);
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::AssembleSparse(
+  Work& w, int n, const KernelProfile* measured, const char* envelopeFailure)
+{
+  // Whatever cannot be allocated from here on ends the run as the envelope would have.
+  const char* const failure =
+    envelopeFailure ? envelopeFailure : "Not enough memory to allocate Env";
+  const double limit = KernelSquaredDistanceLimit(this->Radius);
+  try
+  {
+    const KernelProfile profile =
+      measured ? *measured : MeasureKernelProfile(w.Points, this->Radius, limit);
+    if (profile.Coincident)
+    {
+      // Two equal rows: the matrix is singular, as a factorisation would find.
+      InvokeFitOutput(this);
+      std::printf("Matrix is not positive  Iflag =%d\n", 1);
+      this->FactorizationFailed = 1;
+      w.Sparse.reset(new SparseKernelSystem);
+      this->SparseUsed = true;
+      return;
+    }
+    // Decided before anything is allocated: no more than three quarters of the machine.
+    if (SparseKernelBytes(profile, n) > PhysicalMemory() / 4 * 3)
+    {
+      throw failure;
+    }
+    w.Sparse.reset(new SparseKernelSystem);
+    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius);
+    this->SparseUsed = true;
+  }
+  catch (const std::bad_alloc&)
+  {
+    w.Sparse.reset();
+    throw failure;
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::SolveEnvelope(Work& w, int n, int threads)
+{
+  // The axes' right-hand sides need nothing but the factor: with threads to spare, one of
+  // them solves the three while this one solves the four columns of P.
+  const auto solveAxes = [this]
+  {
+    envelope_solve(2, this->BX);
+    envelope_solve(2, this->BY);
+    envelope_solve(2, this->BZ);
+  };
+  std::thread axes;
+  if (threads > 1)
+  {
+    try
+    {
+      axes = std::thread(solveAxes);
+    }
+    catch (const std::exception&)
+    {
+      // no thread to be had: solved below on this one
+    }
+  }
+  for (int k = 0; k < 4; ++k)
+  {
+    for (int i = 0; i < n; ++i)
+    {
+      w.FFF[i] = w.P[k][i];
+    }
+    envelope_solve(2, w.FFF);
+    for (int i = 0; i < n; ++i)
+    {
+      w.W[i][k] = w.FFF[i];
+    }
+  }
+  if (axes.joinable())
+  {
+    axes.join();
+  }
+  else
+  {
+    solveAxes();
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
+{
+  if (this->FactorizationFailed)
+  {
+    return; // singular: nothing to solve, and nothing of it is used
+  }
+  // The four columns of P and the three axes together.
+  std::vector<float> columns(4 * static_cast<size_t>(n));
+  const float* rhs[7] = { w.P[0], w.P[1], w.P[2], w.P[3], this->BX, this->BY, this->BZ };
+  float* solution[7] = { columns.data(), columns.data() + n, columns.data() + 2 * n,
+    columns.data() + 3 * static_cast<size_t>(n), this->BX, this->BY, this->BZ };
+  const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
+  if (result.NotPositive)
+  {
+    InvokeFitOutput(this);
+    std::printf("Matrix is not positive  Iflag =%d\n", 1);
+    this->FactorizationFailed = 1;
+    return;
+  }
+  this->SolveConverged = result.Converged;
+  this->SolveResidual = result.Residual;
+  this->SolveIterations = result.Iterations;
+  for (int k = 0; k < 4; ++k)
+  {
+    for (int i = 0; i < n; ++i)
+    {
+      w.W[i][k] = solution[k][i];
+    }
+  }
 }
 
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
 {
-  envelope_solve(2, f);
+  // f holds Phi^-1 * f already (solved with the columns of P).
   for (int r = 0; r < 4; ++r)
   {
     double sum = 0.0;
@@ -362,7 +512,7 @@ void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
     this->AffineFallbackUsed = true;
     if (!w.WarningPrinted)
     {
-      FitReportOutput();
+      InvokeFitOutput(this);
       std::fputs(w.Span.Rank < 4 ? FlatWarning : SingularWarning, stdout);
       w.WarningPrinted = true;
     }
@@ -396,6 +546,8 @@ void vtkMatrixSolver::ReleaseWork(Work& w, int n)
   sys.Diag = nullptr;
   sys.Xenv = nullptr;
   sys.Env = nullptr;
+  w.Sparse.reset();
+  std::vector<float>().swap(w.Ordered);
 }
 
 //------------------------------------------------------------------------------
@@ -435,6 +587,10 @@ int vtkMatrixSolver::Solve()
   this->FactorizationFailed = 0;
   this->AffineRank = 0;
   this->AffineFallbackUsed = false;
+  this->SparseUsed = false;
+  this->SolveConverged = true;
+  this->SolveResidual = 0.0;
+  this->SolveIterations = 0;
   Work w;
   if (n == 0)
   {
@@ -463,31 +619,83 @@ int vtkMatrixSolver::Solve()
     w.Coords = w.CoordsCopy.data();
   }
 
-  FitReportStage(FitStage::Assembly);
+  InvokeFitStage(this, FitStage::Assembly);
   this->AllocateWork(w, n);
-  this->AssembleEnvelope(w, n);
-
-  EnvelopeSystem& sys = envelope_system();
-  sys.N = n;
-  sys.Diag = w.Diag;
-  sys.Xenv = w.Xenv;
-  sys.Env = w.Env;
-  sys.Iflag = 0;
-  FitReportStage(FitStage::Factorisation);
-  this->FactorizationFailed = envelope_solve(1, nullptr);
-  FitReportStage(FitStage::Solves);
-
-  for (int k = 0; k < 4; ++k)
+  w.Ordered.resize(3 * static_cast<size_t>(n));
+  w.Points.X = w.Ordered.data();
+  w.Points.Y = w.Points.X + n;
+  w.Points.Z = w.Points.Y + n;
+  w.Points.N = n;
+  for (int k = 0; k < n; ++k)
   {
-    for (int i = 0; i < n; ++i)
+    const float* p = w.Coords + 3 * static_cast<std::int64_t>(this->List[k]);
+    w.Ordered[k] = p[0];
+    w.Ordered[n + k] = p[1];
+    w.Ordered[2 * static_cast<size_t>(n) + k] = p[2];
+  }
+
+  // The envelope wherever it fits; the sparse system when the envelope would exceed its bound
+  // or cannot be allocated.
+  KernelProfile profile;
+  bool profiled = false;
+  const std::int64_t bound = this->EnvelopeBound();
+  const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
+  if (band > bound / static_cast<std::int64_t>(sizeof(float)))
+  {
+    profile =
+      MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
+    profiled = true;
+  }
+  const char* envelopeFailure = nullptr;
+  bool sparse =
+    profiled && profile.EnvelopeEntries > bound / static_cast<std::int64_t>(sizeof(float));
+  if (!sparse)
+  {
+    try
     {
-      w.FFF[i] = w.P[k][i];
+      this->AllocateEnvelope(w, n);
+      this->AssembleEnvelope(w, n);
     }
-    envelope_solve(2, w.FFF);
-    for (int i = 0; i < n; ++i)
+    catch (const char* message)
     {
-      w.W[i][k] = w.FFF[i];
+      std::free(w.Env);
+      w.Env = nullptr;
+      w.EnvCapacity = 0;
+      envelopeFailure = message;
+      sparse = true;
     }
+  }
+  const int threads = sparse ? SolveThreads() : envelope_thread_count(n, w.Xenv);
+  if (sparse)
+  {
+    this->AssembleSparse(w, n, profiled ? &profile : nullptr, envelopeFailure);
+    InvokeFitStage(this, FitStage::SparseSolve);
+  }
+  else
+  {
+    EnvelopeSystem& sys = envelope_system();
+    sys.N = n;
+    sys.Diag = w.Diag;
+    sys.Xenv = w.Xenv;
+    sys.Env = w.Env;
+    sys.Iflag = 0;
+    InvokeFitStage(this, FitStage::Factorisation);
+    // The factorisation's progress, as this solver's progress events.
+    envelope_set_progress([](double fraction, void* solver)
+      { static_cast<vtkMatrixSolver*>(solver)->InvokeEvent(vtkCommand::ProgressEvent, &fraction); },
+      this);
+    this->FactorizationFailed = envelope_solve(1, nullptr);
+    envelope_set_progress(nullptr, nullptr);
+    InvokeFitStage(this, FitStage::Solves);
+  }
+
+  if (w.Sparse)
+  {
+    this->SolveSparse(w, n, threads);
+  }
+  else
+  {
+    this->SolveEnvelope(w, n, threads);
   }
   for (int r = 0; r < 4; ++r)
   {
@@ -530,6 +738,11 @@ void vtkMatrixSolver::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "BZ: " << this->BZ << "\n";
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Max: " << this->Max << "\n";
+  os << indent << "MaximumEnvelopeBytes: " << this->MaximumEnvelopeBytes << "\n";
+  os << indent << "SparseSolveUsed: " << this->SparseUsed << "\n";
+  os << indent << "SolveConverged: " << this->SolveConverged << "\n";
+  os << indent << "SolveResidual: " << this->SolveResidual << "\n";
+  os << indent << "SolveIterations: " << this->SolveIterations << "\n";
   os << indent << "FactorizationFailed: " << this->FactorizationFailed << "\n";
   os << indent << "AffineRank: " << this->AffineRank << "\n";
   os << indent << "AffineFallbackUsed: " << this->AffineFallbackUsed << "\n";

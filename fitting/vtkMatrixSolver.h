@@ -28,6 +28,7 @@
 #include <vtkObject.h>
 
 class vtkPoints;
+struct KernelProfile;
 
 class vtkMatrixSolver : public vtkObject
 {
@@ -89,19 +90,37 @@ public:
   /** phi of the distance between the PointArray points id1 and id2. */
   double EvaluateKernel(vtkIdType id1, vtkIdType id2);
 
+  ///@{
+  /**
+   * The largest envelope, in bytes, that Solve() factors; a kernel matrix whose envelope is
+   * larger, or cannot be allocated, is solved by conjugate gradients on its nonzero entries
+   * instead. 0 (the default) stands for a gigabyte, or a quarter of the memory of a machine
+   * with less than four.
+   */
+  vtkSetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
+  vtkGetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
+  ///@}
+
+  /** Whether the last Solve() used the sparse solve instead of the envelope. */
+  bool GetSparseSolveUsed() const { return this->SparseUsed; }
+
+  /**
+   * Whether every solve of the last Solve() reached its residual (always true for the
+   * envelope); when false the coefficients are not to be used. The largest relative residual
+   * |Phi*x - f| / |f| of its sparse solves (0 for the envelope), at most 1e-8 when they
+   * converged.
+   */
+  bool GetSolveConverged() const { return this->SolveConverged; }
+  double GetSolveResidual() const { return this->SolveResidual; }
+  /** Conjugate gradient steps of the last sparse solve (0 for the envelope). */
+  int GetSolveIterations() const { return this->SolveIterations; }
+
   /**
    * 1 when the last Solve() met a pivot that was not positive (the kernel matrix is not
    * positive definite, typically because two landmarks share a source position); its
    * coefficients are then meaningless. 0 otherwise.
    */
   int GetFactorizationFailed() const { return this->FactorizationFailed; }
-
-  /**
-   * The number of affine functions the landmarks of the last Solve() tell apart (4 when they
-   * span space), and whether the affine part had to be fitted within that span.
-   */
-  int GetAffineRank() const { return this->AffineRank; }
-  bool GetAffineFallbackUsed() const { return this->AffineFallbackUsed; }
 
 protected:
   vtkMatrixSolver();
@@ -124,12 +143,24 @@ private:
 
   struct Work;
   void AllocateWork(Work& w, int n);
+  void AllocateEnvelope(Work& w, int n);
   void AssembleEnvelope(Work& w, int n);
+  vtkTypeInt64 EnvelopeBound() const;
+  void AssembleSparse(Work& w, int n, const KernelProfile* measured, const char* envelopeFailure);
+  void SolveEnvelope(Work& w, int n, int threads);
+  void SolveSparse(Work& w, int n, int threads);
   void FitAxis(Work& w, int n, float* f, float* g);
   void ReleaseWork(Work& w, int n);
   void HandOutCoefficients(Work& w, int n);
 
+  vtkTypeInt64 MaximumEnvelopeBytes = 0;
+  bool SparseUsed = false;
+  bool SolveConverged = true;
+  double SolveResidual = 0.0;
+  int SolveIterations = 0;
   int FactorizationFailed = 0;
+  // What PrintSelf tells of the affine part: the number of affine functions the landmarks of
+  // the last Solve() tell apart (4 when they span space), and whether it was fitted within them.
   int AffineRank = 0;
   bool AffineFallbackUsed = false;
 };

@@ -1,7 +1,9 @@
 // Camera record files (".csr") come from the user's disk. Every byte sequence is read the
 // way playback reads it, line by line into one record and through the reader thread's
 // procedure into a queue; what is accepted must be finite, must agree between the two roads,
-// must survive being applied to a camera, and must write back into a line that reads again.
+// must survive being applied to a camera, must write back into a line that reads again, and
+// must play to its end: the view's tick counting, real-time and frame by frame, reaches the
+// last record within the ticks its delays add up to.
 #include "CameraStatus.h"
 #include "CameraStatusQueue.h"
 #include "FuzzInput.h"
@@ -14,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -86,6 +89,65 @@ std::vector<Line> ReadThroughReaderThread(CCriticalSection& lock)
   return lines;
 }
 
+// An int operation as the view's atomic counters do it: wrapping, never undefined.
+int Wrapped(long long value)
+{
+  return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+// Plays the delays as the view's timer procedure counts them and checks that the playback
+// ends within the ticks they add up to (each delay at most MaxRecordDelay).
+void CheckPlaybackEnds(const std::vector<Line>& lines, int ticksPerStep)
+{
+  if (lines.empty())
+  {
+    return;
+  }
+  long long budget = 2;
+  for (const Line& line : lines)
+  {
+    fuzzinput::Check(line.Ticks >= 0 && line.Ticks <= MaxRecordDelay,
+      "an accepted delay lies outside what the writer makes");
+    budget += line.Ticks + 1;
+  }
+  // Real time: one tick per call, records due in the same tick applied together.
+  size_t next = 1;
+  int remaining = lines[0].Ticks;
+  bool playing = true;
+  long long calls = 0;
+  for (; playing && calls <= budget; ++calls)
+  {
+    remaining = Wrapped(static_cast<long long>(remaining) - 1);
+    while (playing && remaining <= 0)
+    {
+      playing = next < lines.size();
+      remaining = playing ? lines[next++].Ticks : remaining;
+    }
+  }
+  fuzzinput::Check(!playing, "a real-time playback does not reach its end");
+  // Frame by frame: a tick budget of ticksPerStep per frame.
+  next = 1;
+  remaining = lines[0].Ticks;
+  int accumulated = ticksPerStep;
+  playing = true;
+  for (calls = 0; playing && calls <= 2 * budget; ++calls)
+  {
+    const bool step = accumulated <= remaining;
+    if (remaining <= accumulated)
+    {
+      accumulated = Wrapped(static_cast<long long>(accumulated) - remaining);
+      playing = next < lines.size();
+      remaining = playing ? lines[next++].Ticks : remaining;
+    }
+    if (step)
+    {
+      remaining = Wrapped(static_cast<long long>(remaining) - ticksPerStep);
+      accumulated = ticksPerStep;
+    }
+  }
+  fuzzinput::Check(!playing, "a frame-by-frame playback does not reach its end");
+}
+
 // A record written as the first line of a file reads back within the precision of "%f".
 void CheckWritesBack(const Slots& values, CCriticalSection& lock)
 {
@@ -151,5 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     CheckWritesBack(direct.back().Values, lock);
   }
+  // The options dialog's animation speeds give 1 to 11 ticks per step.
+  CheckPlaybackEnds(direct, size > 0 ? 1 + data[0] % 11 : 6);
   return 0;
 }

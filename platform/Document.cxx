@@ -7,7 +7,9 @@
 #include "WinApp.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 //------------------------------------------------------------------------------
 CDocument::CDocument() = default;
@@ -77,14 +79,17 @@ void CDocument::OnCloseDocument()
 //------------------------------------------------------------------------------
 void CDocument::SetPathName(const std::string& pathName, BOOL addToMRU)
 {
-  this->PathName = pathName;
-  const auto slash = pathName.find_last_of("/\\");
-  this->SetTitle(slash == std::string::npos ? pathName : pathName.substr(slash + 1));
+  std::error_code error;
+  const std::filesystem::path absolute =
+    pathName.empty() ? std::filesystem::path() : std::filesystem::absolute(pathName, error);
+  this->PathName = error ? pathName : absolute.lexically_normal().string();
+  const auto slash = this->PathName.find_last_of("/\\");
+  this->SetTitle(slash == std::string::npos ? this->PathName : this->PathName.substr(slash + 1));
   if (addToMRU)
   {
     if (CWinApp* app = AfxGetApp())
     {
-      app->AddToRecentFileList(pathName);
+      app->AddToRecentFileList(this->PathName);
     }
   }
 }

@@ -40,8 +40,10 @@ public:
   virtual void OnCloseDocument();
 
   const std::string& GetPathName() const { return this->PathName; }
-  /// Sets the path name and the title (the file's name); adds the file to the
-  /// application's recent-file list when addToMRU is TRUE.
+  /// Sets the path name, made absolute (against the current directory, "." and ".."
+  /// resolved) so that it names the same file wherever it is used later, and the title (the
+  /// file's name); adds the file to the application's recent-file list when addToMRU is
+  /// TRUE.
   virtual void SetPathName(const std::string& pathName, BOOL addToMRU = TRUE);
   const std::string& GetTitle() const { return this->Title; }
   virtual void SetTitle(const std::string& title);

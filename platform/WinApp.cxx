@@ -10,10 +10,79 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace
 {
 CWinApp* TheApp = nullptr;
+
+/**
+ * While the Qt application object is made: Qt's messages are held back, and a fatal one
+ * (no display could be opened, or no windowing system plugin loaded) ends the program with
+ * one line of its own and status 1 instead of an abort. Held messages are passed on once
+ * the object exists.
+ */
+class StartupMessages
+{
+public:
+  explicit StartupMessages(const std::string& programName)
+    : Previous(qInstallMessageHandler(&StartupMessages::Handle))
+  {
+    ProgramName() = programName;
+  }
+
+  ~StartupMessages()
+  {
+    qInstallMessageHandler(this->Previous);
+    for (const Held& m : Messages())
+    {
+      qt_message_output(m.Type, QMessageLogContext(), m.Text);
+    }
+    Messages().clear();
+  }
+
+  StartupMessages(const StartupMessages&) = delete;
+  StartupMessages& operator=(const StartupMessages&) = delete;
+
+private:
+  struct Held
+  {
+    QtMsgType Type;
+    QString Text;
+  };
+
+  static std::vector<Held>& Messages()
+  {
+    static std::vector<Held> held;
+    return held;
+  }
+
+  static std::string& ProgramName()
+  {
+    static std::string name;
+    return name;
+  }
+
+  static void Handle(QtMsgType type, const QMessageLogContext&, const QString& text)
+  {
+    if (type == QtFatalMsg)
+    {
+      const char* display = std::getenv("DISPLAY");
+      std::fprintf(stderr, "%s: cannot open a display (DISPLAY is %s); start it in a desktop "
+                           "session or under xvfb-run.\n",
+        ProgramName().c_str(), display && *display ? (std::string("\"") + display + "\"").c_str() : "not set");
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
+    Messages().push_back(Held{ type, text });
+  }
+
+  QtMessageHandler Previous;
+};
 }
 
 //------------------------------------------------------------------------------
@@ -210,6 +279,9 @@ CDocument* CWinApp::OpenDocumentFile(const char* pathName)
     if (single->GetFrame() && !this->m_pMainWnd)
     {
       this->m_pMainWnd = single->GetFrame();
+      // The file opened with the first frame entered the list before the frame was the main
+      // window (the command line's model, for one): show it in the menu now.
+      single->GetFrame()->UpdateRecentFileMenu();
     }
   }
   return document;
@@ -266,7 +338,11 @@ int AfxWinMain(int argc, char** argv)
   {
     return 1;
   }
+  auto startup = std::make_unique<StartupMessages>(
+    app->GetAppName().empty() ? std::string("the program") : app->GetAppName());
   QApplication qapp(argc, argv);
+  startup.reset();
+  std::setlocale(LC_NUMERIC, "C");
   app->m_argc = argc;
   app->m_argv = argv;
   if (app->GetAppName().empty())

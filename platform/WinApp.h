@@ -13,7 +13,9 @@
  *
  * AfxWinMain makes the Qt application object, runs InitInstance (FALSE ends the program
  * with exit status 1), runs the event loop until the main frame is closed, then
- * ExitInstance. The recent-file list is kept with QSettings under the company key given to
+ * ExitInstance. Without a display to open it prints one line saying so on standard error
+ * and ends with status 1. The numeric category of the C library's locale stays "C" (Qt sets
+ * the whole locale from the environment): numbers in files never follow the user's locale. The recent-file list is kept with QSettings under the company key given to
  * SetRegistryKey and the application's name.
  */
 #ifndef platform_WinApp_h

@@ -6,14 +6,20 @@ set -euo pipefail
 QUORVEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libvtk9-dev libvtk9-qt-dev qtbase5-dev libx11-dev
-  libgtest-dev libbenchmark-dev libsuitesparse-dev
+  libgtest-dev libbenchmark-dev libsuitesparse-dev libeigen3-dev
   xvfb xauth libgl1-mesa-dri
+  locales
   clang-14 libclang-rt-14-dev
   desktop-file-utils groff-base shared-mime-info help2man
   python3-dev python3-vtk9 python3-numpy python3-scipy
 )
 
 quorvel_install_packages() {
+  quorvel_install_missing_packages
+  quorvel_comma_locale
+}
+
+quorvel_install_missing_packages() {
   local missing=()
   for p in "${QUORVEL_PACKAGES[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -28,4 +34,17 @@ quorvel_install_packages() {
   if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# The tests that check that numbers in files never follow the user's locale need one whose
+# decimal separator is a comma: generate de_DE.UTF-8 when no such locale is installed.
+quorvel_comma_locale() {
+  if locale -a 2>/dev/null | grep -qiE '^(de_DE|fr_FR|nl_NL|es_ES|it_IT|ru_RU)\.utf-?8$'; then
+    return 0
+  fi
+  echo "Generating the locale de_DE.UTF-8 (for the locale tests)"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8 ||
+    echo "Could not generate de_DE.UTF-8: the locale tests will be skipped" >&2
 }

@@ -20,6 +20,7 @@
 
 #include <vtkCellArray.h>
 #include <vtkCellData.h>
+#include <vtkDataSetAttributes.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
@@ -28,7 +29,6 @@
 #include <vtkPolyDataReader.h>
 #include <vtkPolyDataWriter.h>
 #include <vtkTextureMapToCylinder.h>
-#include <vtkDataSetAttributes.h>
 #include <vtkThreshold.h>
 #include <vtkTransformPolyDataFilter.h>
 
@@ -117,7 +117,10 @@ struct Timer
   Clock::time_point Wall = Clock::now();
   std::clock_t Cpu = std::clock();
   double WallSeconds() const { return Seconds(this->Wall); }
-  double CpuSeconds() const { return static_cast<double>(std::clock() - this->Cpu) / CLOCKS_PER_SEC; }
+  double CpuSeconds() const
+  {
+    return static_cast<double>(std::clock() - this->Cpu) / CLOCKS_PER_SEC;
+  }
 };
 
 struct Figure
@@ -135,14 +138,14 @@ struct Measure
 {
   vtkIdType Points = 0;
   vtkIdType Cells = 0;
-  double Open = 0;      // reading the model and showing it
-  Figure FirstStep;     // the step that computes the displacements
-  Figure Step;          // a later step: pipeline and render
-  Figure Pipeline;      // a later step's pipeline alone (no render)
-  Figure Stages[4];     // its stages: transform, normals, texture coordinates, thresholds
-  Figure Plain;         // the same step through the plain pipeline (every filter redoes all)
+  double Open = 0;  // reading the model and showing it
+  Figure FirstStep; // the step that computes the displacements
+  Figure Step;      // a later step: pipeline and render
+  Figure Pipeline;  // a later step's pipeline alone (no render)
+  Figure Stages[4]; // its stages: transform, normals, texture coordinates, thresholds
+  Figure Plain;     // the same step through the plain pipeline (every filter redoes all)
   Figure PlainStages[4];
-  Figure StaticRender;  // rendering the model unchanged
+  Figure StaticRender; // rendering the model unchanged
 };
 
 // The display pipeline as it is without reuse between steps: VTK's own normals and

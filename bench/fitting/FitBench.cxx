@@ -3,14 +3,18 @@
 // sparse kernel matrix). Every measurement runs in a child process of its own, so that its
 // peak memory is its own.
 //
-//   fitting_bench [--max-landmarks N] [--vtk-seconds S]     prints the tables
+//   fitting_bench [--max-landmarks N] [--vtk-seconds S] [--cholmod-max N]   prints the tables
 //
 // The children are this program again:
-//   fitting_bench --stages <file> <radius>    one fit in process, stage by stage
+//   fitting_bench --stages <file> <radius> [threads [envelope bytes]]
+//                                             one fit in process, stage by stage (threads 0:
+//                                             the fit's choice; envelope bytes: the solver's
+//                                             MaximumEnvelopeBytes, 1 for the sparse solve)
 //   fitting_bench --cholmod <file> <radius>   CHOLMOD on the same kernel matrix
 //   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
 // Each prints one line of "key=value" pairs.
 
+#include "EnvelopeKernels.h"
 #include "FitProgress.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
@@ -40,6 +44,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <spawn.h>
@@ -68,14 +73,6 @@ double ProcessSeconds()
 {
   timespec now;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-// Processor time of this thread: on a shared machine it counts the fit's own work only.
-double ThreadSeconds()
-{
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
@@ -119,6 +116,20 @@ void PrintValues(const Values& values)
   std::fflush(stdout);
 }
 
+// A stage's key in the printed values ("sparse" for the conjugate gradient solve).
+const char* StageKey(FitStage stage)
+{
+  switch (stage)
+  {
+    case FitStage::Factorisation:
+      return "factorisation";
+    case FitStage::SparseSolve:
+      return "sparse";
+    default:
+      return FitStageName(stage);
+  }
+}
+
 //------------------------------------------------------------------------------
 // One fit in process, timed stage by stage through the fit's own stage reports.
 class StageClock : public FitObserver
@@ -126,7 +137,7 @@ class StageClock : public FitObserver
 public:
   StageClock()
     : Last(Clock::now())
-    , LastCpu(ThreadSeconds())
+    , LastCpu(ProcessSeconds())
   {
     ResetPeakMemory();
   }
@@ -134,7 +145,7 @@ public:
   void StageBegins(FitStage stage) override
   {
     this->End();
-    this->Current = FitStageName(stage);
+    this->Current = StageKey(stage);
   }
 
   void EnvelopeAssembled(int n, const int* xenv, const float*) override
@@ -149,7 +160,7 @@ public:
     if (!this->Current.empty())
     {
       this->Result["time_" + this->Current] += Seconds(this->Last, now);
-      this->Result["cpu_" + this->Current] += ThreadSeconds() - this->LastCpu;
+      this->Result["cpu_" + this->Current] += ProcessSeconds() - this->LastCpu;
       const double peak = StatusMegabytes("VmHWM");
       double& stagePeak = this->Result["peak_" + this->Current];
       stagePeak = std::max(stagePeak, peak);
@@ -158,7 +169,7 @@ public:
     }
     this->Current.clear();
     this->Last = Clock::now();
-    this->LastCpu = ThreadSeconds();
+    this->LastCpu = ProcessSeconds();
   }
 
   Values Result;
@@ -189,31 +200,33 @@ double FactorMultiplyAdds(const std::vector<int>& xenv)
   return total;
 }
 
-int RunStages(const char* file, float radius)
+int RunStages(const char* file, float radius, int threads, long long envelopeBytes)
 {
+  envelope_set_thread_count(threads);
   Values base;
   base["rss_start"] = StatusMegabytes("VmRSS");
-  StageClock clock;
-  SetFitObserver(&clock);
   vtkNew<vtkDatReader> reader;
+  vtkNew<vtkMatrixSolver> solver;
+  StageClock clock;
+  clock.Observe(reader);
+  clock.Observe(solver);
   reader->FileName = file;
   reader->SetRadius(radius);
   if (reader->Read() != 0)
   {
     return 1;
   }
-  vtkNew<vtkMatrixSolver> solver;
   SetSolverInput(solver, reader);
+  solver->SetMaximumEnvelopeBytes(envelopeBytes);
   solver->Solve();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());
   const std::unique_ptr<float[]> z(solver->GetSplineCoeffZ());
-  FitReportStage(FitStage::Writing);
+  clock.StageBegins(FitStage::Writing);
   const std::string out = std::string(file) + ".bench.trc";
   const TransformWriteStatus written = WriteTransformCoefficients(out.c_str(), reader->GetRadius(),
     reader->GetPointArray(), x.get(), y.get(), z.get(), reader->GetUnList());
   clock.End();
-  SetFitObserver(nullptr);
   std::remove(out.c_str());
   if (written != TransformWriteStatus::Ok)
   {
@@ -559,7 +572,7 @@ std::string Format(const char* format, double value)
   return text;
 }
 
-int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
+int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int cholmodMax)
 {
   char dir[] = "/tmp/fitting-bench-XXXXXX";
   if (!mkdtemp(dir))
@@ -578,7 +591,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
     c.FileMegabytes = ::stat(c.File.c_str(), &info) == 0 ? info.st_size / 1048576.0 : 0.0;
     cases.push_back(c);
   };
-  for (int n : { 1000, 10000, 100000 })
+  for (int n : { 1000, 10000, 100000, 1000000 })
   {
     if (n <= maxLandmarks)
     {
@@ -606,12 +619,17 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
     cases.push_back(c);
   }
 
-  std::printf("Pravik stages (processor seconds of the fitting thread, in process, one run "
-              "each; Gflop/s of the factorisation counts 2 per multiply-add of its row solves; "
-              "solve GB/s: the envelope read 14 times by the 7 solves)\n");
-  std::printf("%-12s %7s %6s %5s %11s %6s %6s %6s %6s %6s %6s %6s %8s %9s\n", "set", "N", "nbrs",
-    "Max", "envelope", "read", "order", "assem", "factor", "solves", "write", "total", "Gflop/s",
-    "solve GB/s");
+  // The generated sets are written: give their memory back, so that the children (spawned
+  // from this process) do not start with its resident set as their peak.
+  malloc_trim(0);
+
+  std::printf("Pravik stages (processor seconds of all threads, in process, one run each; "
+              "Gflop/s of the factorisation counts 2 per multiply-add of its row solves; "
+              "solve GB/s: the envelope read 14 times by the 7 solves; \"sparse\": the "
+              "conjugate gradient solve of a kernel matrix whose envelope exceeds its bound)\n");
+  std::printf("%-12s %7s %6s %5s %11s %6s %6s %6s %6s %6s %6s %6s %6s %8s %9s\n", "set", "N",
+    "nbrs", "Max", "envelope", "read", "order", "assem", "factor", "solves", "sparse", "write",
+    "total", "Gflop/s", "solve GB/s");
   std::vector<Values> stages;
   for (const Case& c : cases)
   {
@@ -623,15 +641,72 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
       std::printf("%-12s failed\n", c.Name.c_str());
       continue;
     }
-    auto t = [&](const char* stage) { return v.at(std::string("cpu_") + stage); };
+    auto t = [&](const char* stage)
+    {
+      const auto found = v.find(std::string("cpu_") + stage);
+      return found == v.end() ? 0.0 : found->second;
+    };
     const double total = t("reading") + t("ordering") + t("assembly") + t("factorisation") +
-      t("solves") + t("writing");
-    std::printf(
-      "%-12s %7.0f %6.1f %5.0f %8.1f MB %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f %8.2f %9.2f\n",
+      t("solves") + t("sparse") + t("writing");
+    const double factor = t("factorisation");
+    std::printf("%-12s %7.0f %6.1f %5.0f %8.1f MB %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f %6.3f "
+                "%6.3f %8.2f %9.2f\n",
       c.Name.c_str(), v.at("n"), v.at("neighbours"), v.at("max"), v.at("envelope") * 4 / 1048576.0,
-      t("reading"), t("ordering"), t("assembly"), t("factorisation"), t("solves"), t("writing"),
-      total, 2.0 * v.at("factor_madds") / t("factorisation") * 1e-9,
-      7.0 * 2.0 * v.at("envelope") * 4.0 / t("solves") * 1e-9);
+      t("reading"), t("ordering"), t("assembly"), factor, t("solves"), t("sparse"), t("writing"),
+      total, factor > 0.0 ? 2.0 * v.at("factor_madds") / factor * 1e-9 : 0.0,
+      t("solves") > 0.0 ? 7.0 * 2.0 * v.at("envelope") * 4.0 / t("solves") * 1e-9 : 0.0);
+  }
+
+  std::printf("\nThreads of the envelope factorisation (the same factor, bit for bit, on any "
+              "number): processor and wall seconds of the factorisation on 1 and 2 threads\n");
+  std::printf("%-12s %7s %10s %10s %10s %10s %8s\n", "set", "N", "cpu 1", "wall 1", "cpu 2",
+    "wall 2", "speed-up");
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const Values& v = stages[k];
+    if (!v.count("envelope") || v.at("envelope") < (1 << 20))
+    {
+      continue; // one thread below a million entries, or no envelope at all
+    }
+    double cpu[2] = { 0.0, 0.0 };
+    double wall[2] = { 0.0, 0.0 };
+    for (int threads = 1; threads <= 2; ++threads)
+    {
+      const ChildResult r =
+        RunChild({ self, "--stages", c.File, c.Radius, std::to_string(threads) }, true);
+      if (r.Ok)
+      {
+        cpu[threads - 1] = r.Result.at("cpu_factorisation");
+        wall[threads - 1] = r.Result.at("time_factorisation");
+      }
+    }
+    std::printf("%-12s %7.0f %10.3f %10.3f %10.3f %10.3f %8.2f\n", c.Name.c_str(), v.at("n"),
+      cpu[0], wall[0], cpu[1], wall[1], wall[1] > 0.0 ? wall[0] / wall[1] : 0.0);
+  }
+
+  std::printf("\nThe same kernel systems by the sparse solve (conjugate gradients) instead of "
+              "the envelope: processor seconds of assembly + factorisation + solves against "
+              "assembly + sparse solve\n");
+  std::printf("%-12s %7s %10s %10s %8s\n", "set", "N", "envelope", "sparse", "ratio");
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const Case& c = cases[k];
+    const Values& v = stages[k];
+    if (!v.count("cpu_factorisation"))
+    {
+      continue; // solved sparse already
+    }
+    const ChildResult r = RunChild({ self, "--stages", c.File, c.Radius, "0", "1" }, true);
+    if (!r.Ok || !r.Result.count("cpu_sparse"))
+    {
+      std::printf("%-12s failed\n", c.Name.c_str());
+      continue;
+    }
+    const double envelope = v.at("cpu_assembly") + v.at("cpu_factorisation") + v.at("cpu_solves");
+    const double sparse = r.Result.at("cpu_assembly") + r.Result.at("cpu_sparse");
+    std::printf("%-12s %7.0f %10.3f %10.3f %8.2f\n", c.Name.c_str(), v.at("n"), envelope, sparse,
+      envelope / sparse);
   }
 
   std::printf("\nPravik as a process, and peak memory (MB; \"at start\": the resident set of a "
@@ -658,12 +733,19 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
   std::printf(
     "\nCHOLMOD (supernodal, its own fill-reducing ordering, double precision) on the same "
     "kernel matrix, factor + 7 solves, against Pravik's factorisation + solves (processor "
-    "seconds)\n");
+    "seconds; with the sparse solve, its conjugate gradients)\n");
   std::printf("%-12s %7s %9s %9s %9s %9s %11s %9s %8s\n", "set", "N", "analyze", "factor",
     "7 solves", "total", "nnz(L) MB", "Pravik", "ratio");
   for (size_t k = 0; k < cases.size(); ++k)
   {
     const Case& c = cases[k];
+    const double n = stages[k].count("n") ? stages[k].at("n") : 0.0;
+    if (n > cholmodMax)
+    {
+      std::printf("%-12s %7.0f skipped (over %d landmarks: --cholmod-max N)\n", c.Name.c_str(), n,
+        cholmodMax);
+      continue;
+    }
     const ChildResult r = RunChild({ self, "--cholmod", c.File, c.Radius }, true);
     if (!r.Ok)
     {
@@ -672,7 +754,9 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
     }
     const Values& v = r.Result;
     const double total = v.at("cpu_analyze") + v.at("cpu_factorize") + v.at("cpu_solve");
-    const double ours = stages[k].at("cpu_factorisation") + stages[k].at("cpu_solves");
+    auto ourStage = [&](const char* key) { return stages[k].count(key) ? stages[k].at(key) : 0.0; };
+    const double ours =
+      ourStage("cpu_factorisation") + ourStage("cpu_solves") + ourStage("cpu_sparse");
     std::printf("%-12s %7.0f %9.3f %9.3f %9.3f %9.3f %11.1f %9.3f %8.2f\n", c.Name.c_str(),
       v.at("n"), v.at("cpu_analyze"), v.at("cpu_factorize"), v.at("cpu_solve"), total,
       v.at("lnz") * 8 / 1048576.0, ours, total / ours);
@@ -720,9 +804,10 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds)
 
 int main(int argc, char* argv[])
 {
-  if (argc == 4 && std::strcmp(argv[1], "--stages") == 0)
+  if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "--stages") == 0)
   {
-    return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
+    return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)),
+      argc >= 5 ? std::atoi(argv[4]) : 0, argc >= 6 ? std::atoll(argv[5]) : 0);
   }
 #ifdef QUORVEL_HAVE_CHOLMOD
   if (argc == 4 && std::strcmp(argv[1], "--cholmod") == 0)
@@ -734,7 +819,8 @@ int main(int argc, char* argv[])
   {
     return RunVtk(argv[2]);
   }
-  int maxLandmarks = 100000;
+  int maxLandmarks = 1000000;
+  int cholmodMax = 100000;
   double vtkSeconds = 60.0;
   for (int k = 1; k + 1 < argc; k += 2)
   {
@@ -746,6 +832,10 @@ int main(int argc, char* argv[])
     {
       vtkSeconds = std::atof(argv[k + 1]);
     }
+    else if (std::strcmp(argv[k], "--cholmod-max") == 0)
+    {
+      cholmodMax = std::atoi(argv[k + 1]);
+    }
   }
   char self[4096];
   const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -754,5 +844,5 @@ int main(int argc, char* argv[])
     return 1;
   }
   self[length] = '\0';
-  return RunTables(self, maxLandmarks, vtkSeconds);
+  return RunTables(self, maxLandmarks, vtkSeconds, cholmodMax);
 }

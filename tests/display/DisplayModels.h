@@ -60,7 +60,8 @@ inline void AddGridTriangles(vtkPolyData* model, int rows, int columns, bool wra
 
 // A sheet along the leg folded along x = 0.2 with a crease of 2 * atan(slope) (40 degrees
 // for the default slope, above the feature angle of 30).
-inline vtkSmartPointer<vtkPolyData> CreasedSheet(double slope = std::tan(20 * std::acos(-1.0) / 180))
+inline vtkSmartPointer<vtkPolyData> CreasedSheet(
+  double slope = std::tan(20 * std::acos(-1.0) / 180))
 {
   const int rows = 24, columns = 59; // a column of points on the crease
   vtkNew<vtkPoints> points;

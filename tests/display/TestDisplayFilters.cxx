@@ -84,7 +84,8 @@ struct ModelCase
 };
 
 const ModelCase Models[] = {
-  { "sample leg", [] { return displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk"); } },
+  { "sample leg",
+    [] { return displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk"); } },
   { "creased sheet", [] { return displaymodels::CreasedSheet(); } },
   { "misoriented tube", [] { return displaymodels::MisorientedTube(); } },
 };
@@ -131,8 +132,8 @@ TEST(DisplayFilters, NormalsRedoTheSplittingWhenAnEdgeCrossesTheFeatureAngle)
     bool Split;
     int FullExecutions;
   };
-  for (const Step& s : { Step{ 1.0, true, 1 }, Step{ 0.5, false, 2 }, Step{ 0.6, false, 2 },
-         Step{ 1.0, true, 3 } })
+  for (const Step& s :
+    { Step{ 1.0, true, 1 }, Step{ 0.5, false, 2 }, Step{ 0.6, false, 2 }, Step{ 1.0, true, 3 } })
   {
     SCOPED_TRACE(s.Squash);
     Deform(shown, sheet, [&](double p[3]) { p[2] = -0.2 + s.Squash * (p[2] + 0.2); });
@@ -153,7 +154,8 @@ TEST(DisplayFilters, NormalsRedoTheSplittingWhenAnEdgeCrossesTheFeatureAngle)
 
 TEST(DisplayFilters, LabelThresholdKeepsWhatVtkThresholdKeepsAndSelectsOnce)
 {
-  vtkSmartPointer<vtkPolyData> model = displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk");
+  vtkSmartPointer<vtkPolyData> model =
+    displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk");
   vtkNew<vtkPolyData> shown;
   shown->ShallowCopy(model);
   // Point data to carry along, and cells that stay the same objects from step to step.

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "vtkLabelThreshold.h"
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
 #include <vtkDataSetMapper.h>
-#include <vtkPolyDataNormals.h>
 #include <vtkPolyData.h>
-#include "vtkLabelThreshold.h"
+#include <vtkPolyDataNormals.h>
 #include <vtkTransformPolyDataFilter.h>
 #include <vtkUnstructuredGrid.h>
 

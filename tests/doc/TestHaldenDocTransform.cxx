@@ -144,7 +144,7 @@ TEST(HaldenDocTransform, UnusableFilesAreNamedAndChangeNothing)
     << "[0.25]\n[1]\n0 0 0\n[4]\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n[1]\n0\n";
   std::ofstream(dir.Path("words.trc")) << "radius 0.25\n";
   std::ofstream(dir.Path("radius.trc"))
-    << "[0.000000]\n[0]\n[4]\n1 1 1\n0 0 0\n0 0 0\n0 0 0\n[0]\n";
+    << "[nan]\n[0]\n[4]\n1 1 1\n0 0 0\n0 0 0\n0 0 0\n[0]\n";
   const std::vector<std::string> bad = { dir.Path("missing.trc"), dir.Path("count.trc"),
     dir.Path("words.trc"), dir.Path("radius.trc") };
 
@@ -193,6 +193,34 @@ TEST(HaldenDocTransform, UnusableFilesAreNamedAndChangeNothing)
   s.LoadTransform(dir.Path("count.trc"));
   EXPECT_EQ(doc->TransformOn, 0);
   EXPECT_FALSE(s.Viewer.View->Animating);
+}
+
+TEST(HaldenDocTransform, ARadiusOfZeroAppliesTheAffinePartWithAWarning)
+{
+  // What Pravik writes for a radius of 0: the affine part alone, here a shift by (1, 2, 3).
+  TempDir dir;
+  std::ofstream(dir.Path("affine.trc"))
+    << "[0.000000]\n[1]\n0 0 0\n[5]\n0 0 0\n1 2 3\n0 0 0\n0 0 0\n0 0 0\n[1]\n0\n";
+  Loaded s;
+  CHaldenDoc* doc = s.Doc();
+  s.LoadTransform(dir.Path("affine.trc"));
+  ASSERT_EQ(s.Prompts.Messages.size(), 1u);
+  EXPECT_NE(s.Prompts.Messages[0].Text.find("only the affine part"), std::string::npos)
+    << s.Prompts.Messages[0].Text;
+  EXPECT_EQ(doc->TransformOn, 1);
+  SetFactor(doc, 0.5f);
+  doc->Normals->Update();
+  vtkPoints* shown = doc->Normals->GetOutput()->GetPoints();
+  vtkPoints* original = s.Original->GetPoints();
+  double worst = 0;
+  for (vtkIdType i = 0; i < original->GetNumberOfPoints(); ++i)
+  {
+    for (int a = 0; a < 3; ++a)
+    {
+      worst = std::max(worst, std::abs(shown->GetPoint(i)[a] - (original->GetPoint(i)[a] - 0.5 * (a + 1))));
+    }
+  }
+  EXPECT_LT(worst, 1e-6) << "every point moves by the affine part";
 }
 
 TEST(HaldenDocTransform, ASecondModelKeepsTheTransformSwitchedInAndIsDeformedItself)

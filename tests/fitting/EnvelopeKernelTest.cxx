@@ -236,16 +236,22 @@ std::vector<float> RandomVector(int n, std::mt19937& random)
 class KernelChoice
 {
 public:
-  ~KernelChoice() { envelope_select_kernels(true); }
+  ~KernelChoice()
+  {
+    envelope_select_kernels(true);
+    envelope_set_thread_count(0);
+  }
 };
 }
 
+// On any number of threads: blocks of rows factored side by side, each waiting for the rows
+// it reads, give the factor of one thread bit for bit.
 TEST(EnvelopeKernels, FactorAndSolvesFollowTheDocumentedSumOrderExactly)
 {
   KernelChoice restore;
   std::mt19937 random(20261207);
-  // Sizes around the block of four rows and the slices of the factorisation, widths from
-  // narrow (heads and tails only) to wide (long shared runs).
+  // Sizes around the block of four rows, widths from narrow (heads and tails only) to wide
+  // (long shared runs).
   const int sizes[][2] = { { 1, 0 }, { 2, 1 }, { 7, 6 }, { 61, 9 }, { 203, 40 }, { 1100, 70 },
     { 1500, 300 } };
   for (const bool wide : { false, true })
@@ -258,6 +264,8 @@ TEST(EnvelopeKernels, FactorAndSolvesFollowTheDocumentedSumOrderExactly)
     {
       for (const int spread : { 0, 12 })
       {
+        const int threads = 1 + (size[0] + spread) % 3; // 1, 2 and 3 threads in turn
+        envelope_set_thread_count(threads);
         const Envelope input = RandomEnvelope(size[0], size[1], random, spread);
         const std::vector<float> b = RandomVector(size[0], random);
 
@@ -272,9 +280,12 @@ TEST(EnvelopeKernels, FactorAndSolvesFollowTheDocumentedSumOrderExactly)
         LibraryFactorAndSolve(got, y, gotFlag);
 
         EXPECT_EQ(gotFlag, expectedFlag);
-        EXPECT_TRUE(SameBits(got.Diag, expected.Diag)) << "n " << size[0] << " wide " << wide;
-        EXPECT_TRUE(SameBits(got.Env, expected.Env)) << "n " << size[0] << " wide " << wide;
-        EXPECT_TRUE(SameBits(y, x)) << "n " << size[0] << " wide " << wide;
+        EXPECT_TRUE(SameBits(got.Diag, expected.Diag))
+          << "n " << size[0] << " wide " << wide << " threads " << threads;
+        EXPECT_TRUE(SameBits(got.Env, expected.Env))
+          << "n " << size[0] << " wide " << wide << " threads " << threads;
+        EXPECT_TRUE(SameBits(y, x))
+          << "n " << size[0] << " wide " << wide << " threads " << threads;
       }
     }
   }
@@ -290,6 +301,7 @@ TEST(EnvelopeKernels, FailedPivotsInsideABlockKeepTheirRowsAndTheRestIsFactored)
     {
       continue;
     }
+    envelope_set_thread_count(wide ? 2 : 1); // a failure in any thread is reported
     Envelope input = RandomEnvelope(41, 12, random);
     input.Diag[9] = -1.0f; // second row of a block of four
     input.Diag[22] = 0.0f; // third row of another

@@ -62,8 +62,8 @@ TEST(TerminalProgress, DrawsTheStageUpdatesItAndClearsItBeforeOutputAndAtTheEnd)
     progress.Finish();
   } // the destructor finds nothing left to clear
   const std::string expected = std::string("\rPravik: reading...\033[K") +
-    "\rPravik: factorisation   0%\033[K" + "\rPravik: factorisation  37%\033[K" + Clear +
-    "\rPravik: solves...\033[K" + Clear + "\rPravik: writing...\033[K" + Clear;
+    "\rPravik: envelope factorisation   0%\033[K" + "\rPravik: envelope factorisation  37%\033[K" +
+    Clear + "\rPravik: solves...\033[K" + Clear + "\rPravik: writing...\033[K" + Clear;
   EXPECT_EQ(Contents(file), expected);
   std::fclose(file);
 }
@@ -222,7 +222,8 @@ TEST(PravikProgress, ShownOnlyOnATerminalAndClearedAtTheEnd)
     EXPECT_NE(tty.Terminal.find(std::string("\rPravik: ") + stage + "..."), std::string::npos)
       << stage << " in " << tty.Terminal;
   }
-  EXPECT_NE(tty.Terminal.find("\rPravik: factorisation   0%"), std::string::npos) << tty.Terminal;
+  EXPECT_NE(tty.Terminal.find("\rPravik: envelope factorisation   0%"), std::string::npos)
+    << tty.Terminal;
   ASSERT_GE(tty.Terminal.size(), 4u);
   EXPECT_EQ(tty.Terminal.substr(tty.Terminal.size() - 4), Clear) << "the line is cleared";
   EXPECT_EQ(tty.Terminal.find('\n'), std::string::npos) << "one updating line";
@@ -319,11 +320,10 @@ void ExpectTextbookAssembly(const std::vector<Landmark>& landmarks, float radius
   TextbookEnvelope(solver, n, reader->GetList(), reader->GetMax(), xenv, env);
 
   EnvelopeCapture capture;
-  FitObserver* before = SetFitObserver(&capture);
+  capture.Observe(solver);
   testing::internal::CaptureStdout();
   solver->Solve();
   testing::internal::GetCapturedStdout();
-  SetFitObserver(before);
   delete[] solver->GetSplineCoeffX();
   delete[] solver->GetSplineCoeffY();
   delete[] solver->GetSplineCoeffZ();

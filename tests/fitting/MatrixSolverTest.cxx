@@ -1,6 +1,7 @@
 // The whole fit against an independent dense double-precision solve of the saddle system
 // [[Phi, P^T], [P, 0]] [c; d] = [f; 0], and the spline evaluated back at the landmarks.
 
+#include "AffineSpan.h"
 #include "FittingTestSupport.h"
 #include "LandmarkGenerator.h"
 #include "vtkDatReader.h"
@@ -34,7 +35,9 @@ struct Fit
     delete[] this->Solver->GetSplineCoeffZ();
   }
 
-  void Run(const std::vector<Landmark>& landmarks, float radius)
+  // envelopeBytes: the solver's MaximumEnvelopeBytes (1: the sparse solve, whenever any two
+  // landmarks are neighbours).
+  void Run(const std::vector<Landmark>& landmarks, float radius, vtkTypeInt64 envelopeBytes = 0)
   {
     ScratchDir dir;
     const std::string path = dir.File("fit.dat");
@@ -56,6 +59,7 @@ struct Fit
     this->Solver->SetBX(this->Reader->GetBX());
     this->Solver->SetBY(this->Reader->GetBY());
     this->Solver->SetBZ(this->Reader->GetBZ());
+    this->Solver->SetMaximumEnvelopeBytes(envelopeBytes);
     testing::internal::CaptureStdout();
     EXPECT_EQ(this->Solver->Solve(), 1);
     this->Output = testing::internal::GetCapturedStdout();
@@ -189,8 +193,7 @@ TEST(MatrixSolver, RandomLandmarksMatchDenseSaddleSolve)
     SCOPED_TRACE("seed " + std::to_string(seed));
     EXPECT_EQ(fit.Output, "");
     EXPECT_EQ(fit.Solver->GetFactorizationFailed(), 0);
-    EXPECT_EQ(fit.Solver->GetAffineRank(), 4);
-    EXPECT_FALSE(fit.Solver->GetAffineFallbackUsed());
+    EXPECT_EQ(ComputeAffineSpan(fit.Reader->GetPointArray()).Rank, 4);
     ExpectMatchesReference(fit, 2e-3);
     fit.ExpectInterpolates(1e-4);
   }
@@ -297,9 +300,9 @@ TEST(MatrixSolver, DegenerateLayoutsStillInterpolateWithFiniteCoefficients)
     Fit fit;
     fit.Run(c.Landmarks, 0.35f);
     EXPECT_EQ(fit.Solver->GetFactorizationFailed(), 0);
-    EXPECT_EQ(fit.Solver->GetAffineRank(), c.Rank);
-    EXPECT_TRUE(fit.Solver->GetAffineFallbackUsed());
-    // One warning line, whatever the number of axes.
+    EXPECT_EQ(ComputeAffineSpan(fit.Reader->GetPointArray()).Rank, c.Rank);
+    // The affine part fitted within the span says so: one warning line, whatever the number
+    // of axes.
     EXPECT_EQ(std::count(fit.Output.begin(), fit.Output.end(), '\n'), 1) << fit.Output;
     EXPECT_EQ(fit.Output.rfind("Warning: ", 0), 0u) << fit.Output;
     fit.ExpectAllFinite();
@@ -355,10 +358,59 @@ TEST(MatrixSolver, CoincidentLandmarksReportANonPositivePivot)
   auto landmarks = RandomLandmarks(20, 12);
   landmarks[7] = landmarks[3];
   landmarks[7].Target[0] += 0.1;
-  Fit fit;
-  fit.Run(landmarks, 0.3f);
-  EXPECT_EQ(fit.Solver->GetFactorizationFailed(), 1);
-  EXPECT_EQ(fit.Output.rfind("Matrix is not positive  Iflag =1\n", 0), 0u) << fit.Output;
+  for (const vtkTypeInt64 envelopeBytes : { 0, 1 }) // the envelope, then the sparse solve
+  {
+    Fit fit;
+    fit.Run(landmarks, 0.3f, envelopeBytes);
+    EXPECT_EQ(fit.Solver->GetSparseSolveUsed(), envelopeBytes == 1);
+    EXPECT_EQ(fit.Solver->GetFactorizationFailed(), 1);
+    EXPECT_EQ(fit.Output.rfind("Matrix is not positive  Iflag =1\n", 0), 0u) << fit.Output;
+  }
+}
+
+// A kernel matrix whose envelope exceeds the solver's bound is solved by conjugate gradients:
+// the same coefficients, within 1e-5 of the largest, as the envelope gives, in the same order.
+TEST(MatrixSolver, SparseSolveAgreesWithTheEnvelope)
+{
+  const int n = 3000;
+  struct Case
+  {
+    const char* Name;
+    std::vector<Landmark> Landmarks;
+    float Radius;
+  };
+  const Case cases[] = {
+    { "sphere", SphereLandmarks(n), static_cast<float>(SphereRadiusForNeighbours(n, 30)) },
+    { "random cloud", RandomLandmarks(500, 5), 0.3f },
+    { "plane", Planar(300, true), 0.3f }, // the affine part within the plane's directions
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    Fit envelope;
+    envelope.Run(c.Landmarks, c.Radius);
+    Fit sparse;
+    sparse.Run(c.Landmarks, c.Radius, 1);
+    ASSERT_FALSE(envelope.Solver->GetSparseSolveUsed());
+    ASSERT_TRUE(sparse.Solver->GetSparseSolveUsed());
+    EXPECT_EQ(sparse.Output, envelope.Output);
+    EXPECT_TRUE(sparse.Solver->GetSolveConverged());
+    EXPECT_LE(sparse.Solver->GetSolveResidual(), 1e-8);
+    for (int axis = 0; axis < 3; ++axis)
+    {
+      double largest = 0.0;
+      for (int k = 0; k < envelope.N + 4; ++k)
+      {
+        largest = std::max(largest, std::fabs(static_cast<double>(envelope.Coeff(axis)[k])));
+      }
+      for (int k = 0; k < envelope.N + 4; ++k)
+      {
+        ASSERT_NEAR(sparse.Coeff(axis)[k], envelope.Coeff(axis)[k], 1e-5 * largest)
+          << "axis " << axis << ", entry " << k;
+      }
+    }
+    sparse.ExpectInterpolates(2e-4);
+  }
 }
 
 TEST(MatrixSolver, NoLandmarksGiveTheIdentity)

@@ -1,13 +1,16 @@
 // Pravik run as a process: command line, messages, exit statuses, output names, the file.
 
+#include "CommaLocale.h"
 #include "FittingTestSupport.h"
 #include "LandmarkGenerator.h"
+#include "PravikRun.h"
 #include "TransformFile.h"
 
 #include <gtest/gtest.h>
 
 #include <vtkPoints.h>
 
+#include <algorithm>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -368,4 +371,94 @@ TEST(Pravik, ExhaustedMemoryEndsTheRunWithItsMessage)
   EXPECT_EQ(run.Out, "Not enogh memory to floatlocate Env\n");
   EXPECT_FALSE(FileExists(dir.File("dense.trc")));
 #endif
+}
+
+TEST(Pravik, WritesTheSameBytesUnderACommaDecimalLocale)
+{
+  COMMA_LOCALE_OR_SKIP(comma);
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  const ProcessRun inC = RunIn(dir.Path, { "a.dat", "1.5" });
+  ASSERT_EQ(inC.Status, 0) << inC.Out;
+  const std::string written = ReadText(dir.File("a.trc"));
+  ASSERT_EQ(written.rfind("[1.500000]\n[4]\n0.000000 0.000000 0.000000\n", 0), 0u) << written;
+
+  // The program in the user's locale...
+  const ProcessRun run = RunIn(dir.Path, { "a.dat", "1.5" }, PRAVIK_EXECUTABLE,
+    std::string("LC_ALL=") + comma + " ");
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, inC.Out);
+  EXPECT_EQ(ReadText(dir.File("a.trc")), written);
+
+  // ...and its code where something else has switched the whole locale to comma decimals:
+  // landmarks, radius and coefficients are read and written alike, and read back.
+  std::remove(dir.File("a.trc").c_str());
+  commalocale::Scope scope(comma);
+  ASSERT_TRUE(scope.Active);
+  std::string program = "Pravik";
+  std::string input = dir.File("a.dat");
+  std::string radius = "1.5";
+  char* argv[] = { &program[0], &input[0], &radius[0], nullptr };
+  EXPECT_EQ(PravikMain(3, argv), 0);
+  EXPECT_EQ(ReadText(dir.File("a.trc")), written);
+  TransformCoefficients c;
+  ASSERT_EQ(ReadTransformCoefficients(dir.File("a.trc").c_str(), c).Status, TransformFileStatus::Ok);
+  EXPECT_EQ(c.Radius, 1.5f);
+  EXPECT_EQ(c.Points->GetPoint(1)[0], 1.0);
+}
+
+TEST(Pravik, NotesOnStandardErrorLeaveOutputAndStatusAsTheyAre)
+{
+  ScratchDir dir;
+  WriteText(dir.File("a.dat"), FourLandmarks);
+  WriteText(dir.File("a.csv"), "0,0,0,0.1,0,0\n1,0,0,1,0.1,0\n0,1,0,0,1,0.1\n");
+  // A 4 x 4 x 4 grid of unit spacing: 4.5 neighbours on average within 1.1.
+  std::string grid;
+  for (int i = 0; i < 64; ++i)
+  {
+    const std::string x = std::to_string(i % 4), y = std::to_string(i / 4 % 4),
+                      z = std::to_string(i / 16);
+    grid += x + " " + y + " " + z + " " + x + " " + y + ".1 " + z + "\n";
+  }
+  WriteText(dir.File("grid.dat"), grid);
+  struct Case
+  {
+    const char* File;
+    const char* Radius;
+    const char* Note; ///< what the one line on standard error holds; null for none
+  };
+  const Case cases[] = {
+    { "a.dat", "0", "the radius \"0\" is not a positive number: the fit is the affine part alone" },
+    { "a.dat", "abc", "the radius \"abc\" is not a positive number" },
+    { "a.dat", "-1", "the radius \"-1\" is not a positive number" },
+    { "a.csv", "1", "no landmark read from a.csv: 3 lines skipped" },
+    { "a.dat", "0.5", "4 of 4 landmarks have no other landmark within the radius 0.5" },
+    { "grid.dat", "1.1", "4.5 neighbours on average within the radius 1.1; a radius of about " },
+    { "a.dat", "1", nullptr },
+    { "grid.dat", "2", nullptr },
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(std::string(c.File) + " " + c.Radius);
+    const ProcessRun run = RunIn(dir.Path, { c.File, c.Radius });
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "");
+    if (!c.Note)
+    {
+      EXPECT_EQ(run.Err, "");
+      continue;
+    }
+    EXPECT_EQ(run.Err.rfind("Pravik: note: ", 0), 0u) << run.Err;
+    EXPECT_NE(run.Err.find(c.Note), std::string::npos) << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
+  }
+  // The suggested radius gives a neighbour count without a note.
+  const ProcessRun few = RunIn(dir.Path, { "grid.dat", "1.1" });
+  const std::string at = "a radius of about ";
+  const size_t suggested = few.Err.find(at);
+  ASSERT_NE(suggested, std::string::npos) << few.Err;
+  const std::string radius = few.Err.substr(suggested + at.size(), few.Err.find(' ', suggested + at.size()) - suggested - at.size());
+  const ProcessRun better = RunIn(dir.Path, { "grid.dat", radius });
+  EXPECT_EQ(better.Status, 0);
+  EXPECT_EQ(better.Err, "") << "radius " << radius;
 }

@@ -1,5 +1,6 @@
 // A camera record: its slots against a real vtkCamera, and its line in a ".csr" file.
 #include "CameraStatus.h"
+#include "CommaLocale.h"
 #include "RecordTestUtils.h"
 #include "system.h"
 
@@ -367,6 +368,13 @@ TEST(CameraStatusRead, MalformedLinesAreRefusedWhole)
     "[4] 1 1 -INFINITY \n",            // infinite, spelt otherwise
     "[4] 1 1 1e39 \n",                 // beyond single precision
     "[4] 1 0 abc \n",                  // garbage value
+    "[4] 1 0 0,5 \n",                  // a decimal comma: the number ends inside the token
+    "[-1] 0 \n",                       // a negative delay
+    "[-2147483648] 0 \n",              // the most negative delay: playback would never end
+    "[50000] 0 \n",                    // a delay the writer never makes (ticks wrap at 50000)
+    "[2147483648] 0 \n",               // a delay beyond int
+    "[4] 2147483648 \n",               // a pair count beyond int
+    "[4] 1 4294967296 1.000000 \n",    // a slot beyond int
     "[4]\n",                           // header cut short
     "4 1 0 1.000000 \n",               // no bracket
     "\x01\xff garbage \n",             // binary
@@ -387,6 +395,44 @@ TEST(CameraStatusRead, MalformedLinesAreRefusedWhole)
       EXPECT_EQ(status.GetValue(i), expected.GetValue(i)) << "slot " << i << ", line: " << line;
     }
     std::fclose(file);
+  }
+  // The longest delay the writer makes is still taken.
+  std::FILE* file = Readable("[49999] 0 \n");
+  CameraStatus status(lock);
+  int ticks = 0;
+  EXPECT_TRUE(status.Read(file, ticks));
+  EXPECT_EQ(ticks, 49999);
+  std::fclose(file);
+}
+
+//------------------------------------------------------------------------------
+TEST(CameraStatusFile, NumbersKeepTheDecimalPointUnderACommaDecimalLocale)
+{
+  COMMA_LOCALE_OR_SKIP(comma);
+  CCriticalSection lock;
+  CameraStatus status(lock);
+  const float values[] = { 0.5f, -1.25f, 1000.125f, 0.000004f, -0.0f };
+  for (int i = 0; i < 5; ++i)
+  {
+    status.SetValue(i, values[i]);
+  }
+  const std::string inC = Written([&](std::FILE* f) { status.Write(f, 7, nullptr); });
+  ASSERT_NE(inC.find("0 0.500000 1 -1.250000 2 1000.125000 3 0.000004 4 -0.000000 "),
+    std::string::npos)
+    << inC;
+
+  commalocale::Scope scope(comma);
+  ASSERT_TRUE(scope.Active);
+  EXPECT_EQ(Written([&](std::FILE* f) { status.Write(f, 7, nullptr); }), inC);
+  std::FILE* file = Readable(inC);
+  CameraStatus read(lock);
+  int ticks = 0;
+  ASSERT_TRUE(read.Read(file, ticks));
+  std::fclose(file);
+  EXPECT_EQ(ticks, 7);
+  for (int i = 0; i < CameraStatus::NumberOfSlots; ++i)
+  {
+    EXPECT_NEAR(read.GetValue(i), status.GetValue(i), 5e-7f) << "slot " << i;
   }
 }
 

@@ -28,7 +28,8 @@ TEST(BlendStatus, PausingTheDeformationShowsTheBlendSaveModelWouldWrite)
   const std::string trc = shell::ConfigHome().toStdString() + "/blend.trc";
   QFile file(QString::fromStdString(trc));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[2.000000]\n[1]\n0.5 0.5 0.5\n[5]\n0.1 0.2 0.3\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n[1]\n0\n");
+  file.write(
+    "[2.000000]\n[1]\n0.5 0.5 0.5\n[5]\n0.1 0.2 0.3\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n[1]\n0\n");
   file.close();
   shell::Shell app({ shell::SmallModel("blend.vtk") });
   ASSERT_TRUE(app.Started);

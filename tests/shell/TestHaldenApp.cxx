@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
@@ -103,13 +104,19 @@ TEST(HaldenStart, AModelOnTheCommandLineIsOpenedAndShown)
 {
   CScriptedPrompts prompts;
   const std::string model = shell::SmallModel("leg.vtk");
-  Shell app({ model });
+  // Named relative to the directory Halden starts in: the document and the recent-file
+  // list hold the absolute path, so the entry works from anywhere.
+  const QString started = QDir::currentPath();
+  QDir::setCurrent(shell::ConfigHome());
+  Shell app({ "./leg.vtk" });
+  QDir::setCurrent(started);
   ASSERT_TRUE(app.Started);
   auto* document = dynamic_cast<CHaldenDoc*>(app.Frame()->GetActiveDocument());
   ASSERT_NE(document, nullptr);
   EXPECT_EQ(document->NoData, 0);
   EXPECT_EQ(document->GetPathName(), model);
   EXPECT_EQ(app.Application->GetRecentFileList(), std::vector<std::string>{ model });
+  EXPECT_EQ(RecentMenuTexts(app.Frame()), std::vector<std::string>{ "&1 " + model });
   EXPECT_EQ(app.Frame()->GetWindowText(), "leg.vtk - Halden");
   // The view shows the document's body and textured part instead of the empty text.
   auto* view = dynamic_cast<vtkRecordPlayView*>(app.Frame()->GetActiveView());
@@ -119,6 +126,11 @@ TEST(HaldenStart, AModelOnTheCommandLineIsOpenedAndShown)
   EXPECT_EQ(shown->GetItemAsObject(0), document->BodyActor);
   EXPECT_TRUE(prompts.Messages.empty());
   EXPECT_TRUE(app.Frame()->IsCommandEnabled(ID_LOAD_TRANSFORM));
+  // Load Transform proposes the coefficient file beside the model.
+  prompts.CancelFile();
+  ASSERT_TRUE(app.Frame()->ExecuteCommand(ID_LOAD_TRANSFORM));
+  ASSERT_EQ(prompts.FileRequests.size(), 1u);
+  EXPECT_EQ(prompts.FileRequests[0].InitialName, shell::ConfigHome().toStdString() + "/leg.trc");
 }
 
 TEST(HaldenStart, AFileThatCannotBeOpenedEndsTheStartWithAMessage)

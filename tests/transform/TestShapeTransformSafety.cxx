@@ -28,17 +28,14 @@ void ExpectUnmoved(vtkPoints* in, vtkPoints* out)
 }
 }
 
-TEST(ShapeTransformSafety, RadiusThatIsNotPositiveMovesNothing)
+TEST(ShapeTransformSafety, RadiusThatIsNotFiniteMovesNothing)
 {
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
-  for (float radius : { 0.0f, -1.0f, nan, inf })
+  for (float radius :
+    { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() })
   {
-    // A model point on a landmark: with R = 0 its weight would be 0/0.
     Spline s = RandomSpline(50, 1.0f, 91);
     s.Radius = radius;
     auto in = RandomPoints(200, 92);
-    in->SetPoint(0, s.Points->GetPoint(3));
     vtkNew<vtkShapeTransform> transform;
     auto reports = Watch(transform);
     transform->SetFactor(1.0f);
@@ -46,6 +43,38 @@ TEST(ShapeTransformSafety, RadiusThatIsNotPositiveMovesNothing)
     EXPECT_EQ(reports->Warnings, 1) << "radius " << radius;
     EXPECT_FALSE(transform->GetInitialized());
     ExpectUnmoved(in, Evaluate(transform, in));
+    EXPECT_EQ(s.Locator->Queries(), 0);
+  }
+}
+
+TEST(ShapeTransformSafety, RadiusOfZeroOrBelowAppliesTheAffinePartEverywhere)
+{
+  // What the fitting tool fits with such a radius: the affine part alone.
+  for (float radius : { 0.0f, -1.0f })
+  {
+    // A model point on a landmark: with R = 0 its kernel weight would be 0/0.
+    Spline s = RandomSpline(50, 1.0f, 91);
+    s.Radius = radius;
+    auto in = RandomPoints(200, 92, -3.0, 3.0);
+    in->SetPoint(0, s.Points->GetPoint(3));
+    vtkNew<vtkShapeTransform> transform;
+    auto reports = Watch(transform);
+    transform->SetFactor(0.5f);
+    s.HandTo(transform);
+    EXPECT_EQ(reports->Warnings, 1) << "radius " << radius;
+    auto out = Evaluate(transform, in);
+    const vtkIdType n = s.N();
+    for (vtkIdType i = 0; i < in->GetNumberOfPoints(); ++i)
+    {
+      const double* x = in->GetPoint(i);
+      const std::vector<float>* axes[3] = { &s.X, &s.Y, &s.Z };
+      for (int a = 0; a < 3; ++a)
+      {
+        const std::vector<float>& c = *axes[a];
+        const double d = c[n] + c[n + 1] * x[0] + c[n + 2] * x[1] + c[n + 3] * x[2];
+        EXPECT_NEAR(out->GetPoint(i)[a], x[a] - 0.5 * d, 1e-6) << "radius " << radius;
+      }
+    }
     EXPECT_EQ(s.Locator->Queries(), 0);
   }
 }

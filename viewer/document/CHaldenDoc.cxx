@@ -7,9 +7,9 @@
 #include "Prompts.h"
 #include "Resources.h"
 #include "View.h"
-#include "vtkMFCViewHooks.h"
 #include "vtkCachedPolyDataNormals.h"
 #include "vtkLabelThreshold.h"
+#include "vtkMFCViewHooks.h"
 #include "vtkModelSource.h"
 #include "vtkShapeTransform.h"
 
@@ -35,6 +35,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <unistd.h>
 
 namespace
 {
@@ -185,6 +189,7 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   const std::string path = pathName ? pathName : "";
   std::string reason;
   vtkSmartPointer<vtkPolyData> model;
+  this->OpenFailure.clear();
   {
     // A file that cannot be opened is the framework's to report (below), with its words.
     std::FILE* probe = std::fopen(path.c_str(), "rb");
@@ -194,15 +199,21 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
       model = ReadModelFile(path, reason);
       if (!model)
       {
+        this->OpenFailure = "cannot open the model \"" + path + "\": " + reason;
         Tell("Cannot open the model", path, reason);
         return FALSE;
       }
+    }
+    else
+    {
+      this->OpenFailure = "cannot open \"" + path + "\": " + std::strerror(errno);
     }
   }
   if (!CDocument::OnOpenDocument(pathName))
   {
     return FALSE;
   }
+  this->OpenFailure.clear();
 
   // The background computation reads the old model's points: it ends first.
   this->JoinDeformation();
@@ -315,9 +326,9 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   {
     why = read.Reason;
   }
-  else if (!(fresh.Radius > 0.0f) || !std::isfinite(fresh.Radius))
+  else if (!std::isfinite(fresh.Radius))
   {
-    why = "its radius is not a positive number";
+    why = "its radius is not a finite number";
   }
   if (!why.empty())
   {
@@ -340,6 +351,15 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   this->SplineCoeffZ = c.CoeffZ.data();
   this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
     this->SplineCoeffZ, this->UnList, c.Locator);
+  if (!(c.Radius > 0.0f))
+  {
+    // Pravik fits the affine part alone for such a radius; that is what is shown.
+    std::ostringstream text;
+    text << "The transform file \"" << path << "\" has the radius " << c.Radius
+         << ", which is not positive: only the affine part of its fit is applied, the same "
+            "map at every point.";
+    AfxMessageBox(text.str(), MB_OK | MB_ICONEXCLAMATION);
+  }
   return 1;
 }
 

@@ -79,9 +79,11 @@ public:
    * extension) and shows it. The file is read completely and checked before the document
    * changes: a file that cannot be opened, is not a surface, ends early or is otherwise
    * refused (see ModelFile.h) leaves the document as it was (with a message box naming the
-   * file and the reason) and gives FALSE.
+   * file and the reason) and gives FALSE; OpenFailure then says why.
    */
   BOOL OnOpenDocument(const char* pathName) override;
+  /// Why the last OnOpenDocument failed (the file and the reason); empty after a success.
+  std::string OpenFailure;
   /// Save Model: asks for a file name and saves the model as currently shown.
   void OnSaveModel();
   /**

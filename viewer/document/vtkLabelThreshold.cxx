@@ -144,7 +144,8 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
     auto it = vtk::TakeSmartPointer(inputCells[type]->NewIterator());
     for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell(), ++cellId)
     {
-      const bool keep = labels ? this->Keeps(labels->GetComponent(cellId, 0)) : this->KeepUnlabelled;
+      const bool keep =
+        labels ? this->Keeps(labels->GetComponent(cellId, 0)) : this->KeepUnlabelled;
       if (!keep)
       {
         continue;

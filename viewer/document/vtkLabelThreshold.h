@@ -6,9 +6,9 @@
  * vtkLabelThreshold keeps the cells whose label, the first component s of the cell scalars,
  * satisfies s <= LowerThreshold (ThresholdFunction LOWER), s >= UpperThreshold (UPPER) or
  * LowerThreshold <= s <= UpperThreshold (BETWEEN): the criteria of vtkThreshold on cell
- * scalars. A label that is not a number is never kept. The output is polygonal data holding the kept cells in input order (vertices,
- * lines, polygons, strips), the points they use (numbered in the order the kept cells first
- * use them), and the point and cell data of both.
+ * scalars. A label that is not a number is never kept. The output is polygonal data holding the
+ * kept cells in input order (vertices, lines, polygons, strips), the points they use (numbered in
+ * the order the kept cells first use them), and the point and cell data of both.
  *
  * A model without cell scalars has no labels: KeepUnlabelled decides whether all its cells
  * are kept (on) or none (off, the default).

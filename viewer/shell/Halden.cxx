@@ -1,5 +1,6 @@
 // Halden: the viewer's one application object and its entry point.
 #include "HaldenApp.h"
+#include "HaldenUsage.h"
 
 namespace
 {
@@ -8,5 +9,9 @@ CHaldenApp theApp;
 
 int main(int argc, char** argv)
 {
+  if (PrintHaldenInformation(argc, argv, stdout))
+  {
+    return 0;
+  }
   return AfxWinMain(argc, argv);
 }

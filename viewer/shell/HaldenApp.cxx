@@ -9,6 +9,7 @@
 #include "OptionsDlg.h"
 #include "resource.h"
 
+#include <cstdio>
 #include <string>
 
 namespace
@@ -69,6 +70,13 @@ BOOL CHaldenApp::InitInstance()
   this->ParseCommandLine(cmdInfo);
   if (!this->ProcessShellCommand(cmdInfo))
   {
+    // Besides the message box: whoever started Halden from a terminal or a script sees why.
+    auto* single = dynamic_cast<CSingleDocTemplate*>(this->GetFirstDocTemplate());
+    const auto* document = single ? dynamic_cast<CHaldenDoc*>(single->GetDocument()) : nullptr;
+    std::fprintf(stderr, "Halden: %s\n",
+      document && !document->OpenFailure.empty()
+        ? document->OpenFailure.c_str()
+        : ("cannot open \"" + cmdInfo.m_strFileName + "\"").c_str());
     return FALSE;
   }
 

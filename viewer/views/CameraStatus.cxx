@@ -1,5 +1,6 @@
 #include "CameraStatus.h"
 
+#include "NumberText.h"
 #include "system.h"
 
 #include <vtkCamera.h>
@@ -7,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -41,6 +43,102 @@ int TruncateToInt(float value)
   }
   return static_cast<int>(truncated);
 }
+
+/**
+ * Reads a record line from a stream item by item, as scanf would with the line's formats:
+ * a number skips the white space before it, and ends where the decimal grammar ends (the
+ * character after it stays in the stream). Numbers are converted in the "C" conventions,
+ * integers with a check of their range.
+ */
+class RecordLineReader
+{
+public:
+  explicit RecordLineReader(std::FILE* file)
+    : File(file)
+  {
+  }
+
+  void SkipSpace()
+  {
+    int c;
+    while ((c = std::getc(this->File)) != EOF && NumberText::IsSpace(static_cast<char>(c)))
+    {
+    }
+    this->PutBack(c);
+  }
+
+  bool Literal(char expected)
+  {
+    const int c = std::getc(this->File);
+    if (c != static_cast<unsigned char>(expected))
+    {
+      this->PutBack(c);
+      return false;
+    }
+    return true;
+  }
+
+  /// Whether the item just read ends here: white space or the end of the file follows. A
+  /// number followed by anything else (such as "0,5") is malformed, not a shorter number.
+  bool AtSeparator()
+  {
+    const int c = std::getc(this->File);
+    this->PutBack(c);
+    return c == EOF || NumberText::IsSpace(static_cast<char>(c));
+  }
+
+  /// An integer within the int range.
+  bool Int(int& value)
+  {
+    std::string token;
+    const char* p = token.c_str();
+    return this->Token(token) && NumberText::ReadInt(p = token.c_str(), value) == Number &&
+      *p == '\0';
+  }
+
+  /// A finite number within the float range.
+  bool Float(float& value)
+  {
+    std::string token;
+    const char* p = token.c_str();
+    return this->Token(token) && NumberText::ReadFloat(p = token.c_str(), value) == Number &&
+      *p == '\0';
+  }
+
+private:
+  /// The white space before a number, then the characters that can still make one; a number
+  /// cut short (such as "1e") is then refused by the conversion as a whole. False for a run
+  /// longer than any number worth reading.
+  bool Token(std::string& token)
+  {
+    this->SkipSpace();
+    int c;
+    while ((c = std::getc(this->File)) != EOF &&
+      NumberText::ExtendsNumber(token, static_cast<char>(c)))
+    {
+      if (token.size() == MaxTokenLength)
+      {
+        return false;
+      }
+      token += static_cast<char>(c);
+    }
+    this->PutBack(c);
+    return true;
+  }
+
+  void PutBack(int c)
+  {
+    if (c != EOF)
+    {
+      std::ungetc(c, this->File);
+    }
+  }
+
+  static constexpr std::size_t MaxTokenLength = 4096;
+  static constexpr NumberText::Scan Number = NumberText::Scan::Number;
+
+  std::FILE* File;
+};
 }
 
 //------------------------------------------------------------------------------
@@ -153,18 +251,25 @@ bool CameraStatus::Write(std::FILE* file, int ticks, const CameraStatus* previou
   {
     return true;
   }
-  if (std::fprintf(file, "[%d] %d ", ticks, count) < 0)
-  {
-    return false;
-  }
+  // "[%d] %d " and "%d %f " pairs, put together in the "C" conventions and written whole.
+  std::string line = "[";
+  NumberText::AppendInt(line, ticks);
+  line += "] ";
+  NumberText::AppendInt(line, count);
+  line += ' ';
   for (int i = 0; i < NumberOfSlots; ++i)
   {
-    if (write[i] && std::fprintf(file, "%d %f ", i, static_cast<double>(this->Values[i])) < 0)
+    if (write[i])
     {
-      return false;
+      NumberText::AppendInt(line, i);
+      line += ' ';
+      NumberText::AppendFixed(line, static_cast<double>(this->Values[i]));
+      line += ' ';
     }
   }
-  return std::fputs("\n", file) >= 0;
+  line += '\n';
+  // After a failed write the stream may report later ones as done: its error flag tells.
+  return std::fwrite(line.data(), 1, line.size(), file) == line.size() && !std::ferror(file);
 }
 
 //------------------------------------------------------------------------------
@@ -174,12 +279,16 @@ bool CameraStatus::Read(std::FILE* file, int& ticks)
   {
     return false;
   }
+  // "[%d] %d ": the delay, then the pair count.
+  RecordLineReader in(file);
   int delay = 0;
   int count = 0;
-  if (std::fscanf(file, "[%d] %d ", &delay, &count) < 2 || count < 0)
+  if (!in.Literal('[') || !in.Int(delay) || !in.Literal(']') || !in.Int(count) ||
+    !in.AtSeparator() || count < 0 || delay < 0 || delay > MaxRecordDelay)
   {
     return false;
   }
+  in.SkipSpace();
   // The line is taken whole or not at all.
   float values[NumberOfSlots];
   std::memcpy(values, this->Values, sizeof(values));
@@ -187,11 +296,12 @@ bool CameraStatus::Read(std::FILE* file, int& ticks)
   {
     int slot = -1;
     float value = 0.0f;
-    if (std::fscanf(file, "%d %f ", &slot, &value) < 2 || slot < 0 || slot >= NumberOfSlots ||
-      !std::isfinite(value))
+    if (!in.Int(slot) || !in.AtSeparator() || !in.Float(value) || !in.AtSeparator() || slot < 0 ||
+      slot >= NumberOfSlots)
     {
       return false;
     }
+    in.SkipSpace();
     values[slot] = value;
   }
   // The blank after the last pair has consumed the line end, if there was one.

@@ -43,6 +43,11 @@
 class CCriticalSection;
 class vtkCamera;
 
+/// The longest delay a record line may give, in timer ticks: the writer counts delays
+/// modulo the tick counter's period of 50000. A longer or negative delay makes the line
+/// malformed (a playback would otherwise never reach its next record, or never end).
+constexpr int MaxRecordDelay = 49999;
+
 class CameraStatus
 {
 public:
@@ -75,15 +80,18 @@ public:
    * the slots whose value differs from the previous record's; when none differs, nothing
    * is written and the result is true. False when there is no file, when a slot to be
    * written is not a finite number (a reader could not take the line back; nothing is
-   * written then), or when writing fails.
+   * written then), or when writing fails. Numbers are written in the "C" conventions (a
+   * decimal point) whatever the locale.
    */
   bool Write(std::FILE* file, int ticks, const CameraStatus* previous) const;
 
   /**
    * Reads one line onto the slots it names and hands out its delay. False, with the record
    * and ticks unchanged, when there is no file, at the end of the file, or when the line is
-   * malformed: a header or pair that does not parse, a negative pair count, a slot number
-   * outside 0 to 22, or a value that is not a finite number.
+   * malformed: a header or pair that does not parse, a delay outside 0 to MaxRecordDelay, a
+   * negative pair count, a slot number outside 0 to 22, a number beyond the int range, or a
+   * value that is not a finite number. Numbers are read in the "C" conventions whatever the
+   * locale.
    */
   bool Read(std::FILE* file, int& ticks);
 

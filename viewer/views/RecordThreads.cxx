@@ -5,6 +5,8 @@
 
 #include <memory>
 
+static_assert(MaxRecordDelay == RecordTickPeriod - 1, "a reader takes every delay the writer makes");
+
 //------------------------------------------------------------------------------
 int RecordTickDelay(int previousStamp, int stamp)
 {

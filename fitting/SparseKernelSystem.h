@@ -1,0 +1,97 @@
+#ifndef SparseKernelSystem_h
+#define SparseKernelSystem_h
+
+/**
+ * The kernel matrix of the spline fit in compressed sparse rows, for sets whose envelope is too
+ * large to store, and its solution by conjugate gradients (the matrix and its products are
+ * Eigen's, MPL 2.0 code only).
+ *
+ * Rows and columns are ordered positions, as in the envelope. A row holds its diagonal entry
+ * and one entry for every other landmark whose squared distance lies below `limit` (the
+ * smallest squared distance whose square root reaches the radius), found through a grid of
+ * cells a little larger than the radius; each entry is value(squared distance), rounded to
+ * float as the envelope stores it.
+ */
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct OrderedPoints
+{
+  const float* X = nullptr; // n coordinates each, in ordered positions
+  const float* Y = nullptr;
+  const float* Z = nullptr;
+  int N = 0;
+};
+
+/** What the neighbours of every landmark make of the kernel matrix, before storing any of it. */
+struct KernelProfile
+{
+  /** Entries the envelope would store (the strictly lower envelope). */
+  std::int64_t EnvelopeEntries = 0;
+  /** Off-diagonal entries of the whole matrix (both triangles). */
+  std::int64_t OffDiagonal = 0;
+  /** Two landmarks share a source position: the matrix is singular. */
+  bool Coincident = false;
+  /** The off-diagonal entries of each row. */
+  std::vector<int> Neighbours;
+};
+
+/**
+ * Counts the neighbours of every landmark. Throws std::bad_alloc when its grid and counts
+ * (about 20 bytes a landmark) do not fit.
+ */
+KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit);
+
+/** The bytes a SparseKernelSystem of this profile takes, with the solve of a fit. */
+std::int64_t SparseKernelBytes(const KernelProfile& profile, int n);
+
+struct SparseSolveResult
+{
+  /** Every relative residual is within SparseKernelSystem::Tolerance. */
+  bool Converged = false;
+  /** A step met a direction of non-positive curvature: Phi is not positive definite. */
+  bool NotPositive = false;
+  /** The largest relative residual, and the steps taken. */
+  double Residual = 0.0;
+  int Iterations = 0;
+};
+
+class SparseKernelSystem
+{
+public:
+  /** The conjugate gradient iteration takes at most this many steps (default 1000). */
+  void SetMaximumIterations(int steps) { this->MaximumIterations = steps; }
+  /** The relative residual |Phi*x - f| / |f| a solve must reach, checked afterwards. */
+  static constexpr double Tolerance = 1e-8;
+
+  SparseKernelSystem();
+  ~SparseKernelSystem();
+  SparseKernelSystem(const SparseKernelSystem&) = delete;
+  SparseKernelSystem& operator=(const SparseKernelSystem&) = delete;
+
+  /**
+   * Stores the matrix of the points whose profile was measured with the same radius and limit
+   * (value: the kernel of a squared distance). Throws std::bad_alloc when it does not fit.
+   */
+  void Assemble(const OrderedPoints& points, const KernelProfile& profile, double radius,
+    double limit, double (*value)(double squaredDistance, double radius));
+
+  /**
+   * Solves Phi * x = rhs[c] for count right-hand sides of n floats each; solution[c] (n
+   * floats, may be rhs[c]) receives x rounded to float. The relative residuals
+   * |Phi*x - f| / |f| are computed anew in double precision at the end. threads: how many
+   * share the matrix products (the results do not depend on it). Throws std::bad_alloc when
+   * its vectors (five of n doubles per right-hand side) do not fit.
+   */
+  SparseSolveResult Solve(
+    const float* const* rhs, float* const* solution, int count, int threads) const;
+
+private:
+  struct Matrix;
+  std::unique_ptr<Matrix> Stored;
+  int MaximumIterations = 1000;
+};
+
+#endif
