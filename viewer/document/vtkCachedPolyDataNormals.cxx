@@ -1,4 +1,5 @@
 #include "vtkCachedPolyDataNormals.h"
+#include "InputStamp.h"
 
 #include "vtkCellArray.h"
 #include "vtkCellArrayIterator.h"
@@ -35,20 +36,6 @@ const char* const InputIdsName = "vtkCachedPolyDataNormals input point ids";
 // A cos of an angle between cell normals this close to the feature angle's might fall on
 // either side in vtkPolyDataNormals' own arithmetic: the splitting is then left to it.
 constexpr double FeatureMargin = 1e-9;
-
-// Which object an input array was and when it last changed (a new object always has a
-// later time than any earlier one, so a reused address is told apart).
-struct Stamp
-{
-  const void* Object = nullptr;
-  vtkMTimeType Time = 0;
-
-  static Stamp Of(vtkObject* object) { return { object, object ? object->GetMTime() : 0 }; }
-  bool operator==(const Stamp& other) const
-  {
-    return this->Object == other.Object && this->Time == other.Time;
-  }
-};
 
 // Cells as flat arrays: cell c holds Connectivity[Offsets[c] .. Offsets[c + 1]).
 struct FlatCells
@@ -106,7 +93,7 @@ struct PointCells
 struct vtkCachedPolyDataNormals::Topology
 {
   // The input and settings it was made for.
-  Stamp Verts, Lines, Polys, Strips;
+  InputStamp Verts, Lines, Polys, Strips;
   vtkIdType InputPoints = 0;
   double FeatureAngle = 0;
   vtkTypeBool Splitting = 0, Consistency = 0, NonManifoldTraversal = 0;
@@ -245,10 +232,10 @@ int vtkCachedPolyDataNormals::ExecuteFully(
   output->GetPointData()->RemoveArray(InputIdsName);
 
   Topology& t = *kept;
-  t.Verts = Stamp::Of(input->GetVerts());
-  t.Lines = Stamp::Of(input->GetLines());
-  t.Polys = Stamp::Of(input->GetPolys());
-  t.Strips = Stamp::Of(input->GetStrips());
+  t.Verts = InputStamp::Of(input->GetVerts());
+  t.Lines = InputStamp::Of(input->GetLines());
+  t.Polys = InputStamp::Of(input->GetPolys());
+  t.Strips = InputStamp::Of(input->GetStrips());
   t.InputPoints = numPoints;
   t.FeatureAngle = this->FeatureAngle;
   t.Splitting = this->Splitting;
@@ -346,11 +333,13 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
 {
   Topology& t = *this->Kept;
   vtkPoints* inPoints = input->GetPoints();
-  if (!inPoints || !(t.Verts == Stamp::Of(input->GetVerts())) ||
-    !(t.Lines == Stamp::Of(input->GetLines())) || !(t.Polys == Stamp::Of(input->GetPolys())) ||
-    !(t.Strips == Stamp::Of(input->GetStrips())) || t.InputPoints != input->GetNumberOfPoints() ||
-    t.FeatureAngle != this->FeatureAngle || t.Splitting != this->Splitting ||
-    t.Consistency != this->Consistency || t.NonManifoldTraversal != this->NonManifoldTraversal ||
+  if (!inPoints || !(t.Verts == InputStamp::Of(input->GetVerts())) ||
+    !(t.Lines == InputStamp::Of(input->GetLines())) ||
+    !(t.Polys == InputStamp::Of(input->GetPolys())) ||
+    !(t.Strips == InputStamp::Of(input->GetStrips())) ||
+    t.InputPoints != input->GetNumberOfPoints() || t.FeatureAngle != this->FeatureAngle ||
+    t.Splitting != this->Splitting || t.Consistency != this->Consistency ||
+    t.NonManifoldTraversal != this->NonManifoldTraversal ||
     t.OutputPointsPrecision != this->OutputPointsPrecision || this->AutoOrientNormals ||
     this->FlipNormals || this->ComputeCellNormals || !this->ComputePointNormals)
   {

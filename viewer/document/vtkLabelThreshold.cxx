@@ -1,4 +1,5 @@
 #include "vtkLabelThreshold.h"
+#include "InputStamp.h"
 
 #include "vtkCellArray.h"
 #include "vtkCellArrayIterator.h"
@@ -22,31 +23,18 @@ vtkStandardNewMacro(vtkLabelThreshold);
 
 namespace
 {
-// Which object an input array was and when it last changed (a new object always has a
-// later time than any earlier one, so a reused address is told apart).
-struct Stamp
-{
-  const void* Object = nullptr;
-  vtkMTimeType Time = 0;
-
-  static Stamp Of(vtkObject* object) { return { object, object ? object->GetMTime() : 0 }; }
-  bool operator==(const Stamp& other) const
-  {
-    return this->Object == other.Object && this->Time == other.Time;
-  }
-};
-
 // The cell arrays and every cell data array of a model.
-std::vector<Stamp> CellStamps(vtkPolyData* input)
+std::vector<InputStamp> CellStamps(vtkPolyData* input)
 {
-  std::vector<Stamp> stamps{ Stamp::Of(input->GetVerts()), Stamp::Of(input->GetLines()),
-    Stamp::Of(input->GetPolys()), Stamp::Of(input->GetStrips()) };
+  std::vector<InputStamp> stamps{ InputStamp::Of(input->GetVerts()),
+    InputStamp::Of(input->GetLines()), InputStamp::Of(input->GetPolys()),
+    InputStamp::Of(input->GetStrips()) };
   vtkCellData* cd = input->GetCellData();
   for (int i = 0; i < cd->GetNumberOfArrays(); ++i)
   {
-    stamps.push_back(Stamp::Of(cd->GetAbstractArray(i)));
+    stamps.push_back(InputStamp::Of(cd->GetAbstractArray(i)));
   }
-  stamps.push_back(Stamp::Of(cd->GetScalars()));
+  stamps.push_back(InputStamp::Of(cd->GetScalars()));
   return stamps;
 }
 
@@ -75,7 +63,7 @@ void Gather(vtkFloatArray* from, vtkFloatArray* to, const std::vector<vtkIdType>
 // The kept cells and points for one input and one setting of the filter.
 struct vtkLabelThreshold::Selection
 {
-  std::vector<Stamp> Input;
+  std::vector<InputStamp> Input;
   vtkIdType InputPoints = 0;
   double Lower = 0, Upper = 0;
   int Function = 0;
