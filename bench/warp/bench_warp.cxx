@@ -7,6 +7,8 @@
 //
 //   bench_warp [model points=1000000] [landmarks=10000] [format=vtp]
 #include "ModelFile.h"
+#include "PravikProcess.h"
+#include "TempDir.h"
 
 #include <vtkCellArray.h>
 #include <vtkNew.h>
@@ -20,8 +22,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
@@ -30,25 +30,6 @@ using Clock = std::chrono::steady_clock;
 double Since(Clock::time_point start)
 {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-int Run(const std::vector<std::string>& args)
-{
-  const pid_t child = ::fork();
-  if (child == 0)
-  {
-    std::vector<char*> argv;
-    for (const auto& a : args)
-    {
-      argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A smooth bend of the tube: what the landmarks' targets follow.
@@ -100,8 +81,13 @@ int main(int argc, char** argv)
   const vtkIdType modelPoints = argc > 1 ? std::atoll(argv[1]) : 1000000;
   const int landmarkCount = argc > 2 ? std::atoi(argv[2]) : 10000;
   const std::string format = argc > 3 ? argv[3] : "vtp";
-  const std::string dir = (std::filesystem::temp_directory_path() / ("bench-warp-" + std::to_string(::getpid()))).string();
-  std::filesystem::create_directory(dir);
+  const testsupport::TempDir temp("bench-warp-");
+  const std::string& dir = temp.Get();
+  if (dir.empty())
+  {
+    std::fprintf(stderr, "bench_warp: cannot make a temporary directory\n");
+    return 1;
+  }
 
   auto tube = Tube(modelPoints);
   const std::string model = dir + "/tube." + format;
@@ -136,11 +122,12 @@ int main(int argc, char** argv)
   std::snprintf(radiusText, sizeof(radiusText), "%.6f", radius);
   std::printf("model: tube of %lld points, %lld triangles (.%s); landmarks: %d, radius %s; "
               "cores: %ld\n",
-    static_cast<long long>(tube->GetNumberOfPoints()), static_cast<long long>(tube->GetNumberOfCells()),
-    format.c_str(), landmarkCount, radiusText, ::sysconf(_SC_NPROCESSORS_ONLN));
+    static_cast<long long>(tube->GetNumberOfPoints()),
+    static_cast<long long>(tube->GetNumberOfCells()), format.c_str(), landmarkCount, radiusText,
+    ::sysconf(_SC_NPROCESSORS_ONLN));
 
   auto start = Clock::now();
-  if (Run({ PRAVIK_EXECUTABLE, dat, radiusText }) != 0)
+  if (pravikprocess::RunProgram({ PRAVIK_EXECUTABLE, dat, radiusText }) != 0)
   {
     std::printf("Pravik failed\n");
     return 1;
@@ -150,7 +137,7 @@ int main(int argc, char** argv)
 
   const std::string out = dir + "/tube-warped." + format;
   start = Clock::now();
-  if (Run({ PRAVIK_WARP, dir + "/tube.trc", model, out }) != 0)
+  if (pravikprocess::RunProgram({ PRAVIK_WARP, dir + "/tube.trc", model, out }) != 0)
   {
     std::printf("pravik-warp failed\n");
     return 1;
@@ -192,8 +179,8 @@ int main(int argc, char** argv)
     start = Clock::now();
     tps->TransformPoints(tpsModel, warped);
     const double eval = Since(start);
-    std::printf("thin-plate spline, %5d landmarks: fit %7.2f s, %lld points %7.2f s (measured)\n", n,
-      tpsFitAt, static_cast<long long>(tpsPoints), eval);
+    std::printf("thin-plate spline, %5d landmarks: fit %7.2f s, %lld points %7.2f s (measured)\n",
+      n, tpsFitAt, static_cast<long long>(tpsPoints), eval);
     fitAt = tpsFitAt;
     evalPerPair = eval / (static_cast<double>(n) * tpsPoints);
     largest = n;
@@ -202,15 +189,16 @@ int main(int argc, char** argv)
   {
     const double scale = static_cast<double>(landmarkCount) / largest;
     const double tpsFit = fitAt * scale * scale * scale;
-    const double tpsEval = evalPerPair * landmarkCount * static_cast<double>(tube->GetNumberOfPoints());
+    const double tpsEval =
+      evalPerPair * landmarkCount * static_cast<double>(tube->GetNumberOfPoints());
     std::printf("thin-plate spline, %5d landmarks, %lld points: fit %.0f s + evaluation %.0f s "
                 "(extrapolated from %d landmarks, %lld points)\n",
       landmarkCount, static_cast<long long>(tube->GetNumberOfPoints()), tpsFit, tpsEval, largest,
       static_cast<long long>(tpsPoints));
-    std::printf("ratio thin-plate evaluation alone / whole pravik-warp run: %.0f\n", tpsEval / warp);
+    std::printf(
+      "ratio thin-plate evaluation alone / whole pravik-warp run: %.0f\n", tpsEval / warp);
     std::printf("ratio thin-plate fit + evaluation / Pravik fit + pravik-warp run: %.0f\n",
       (tpsFit + tpsEval) / (fit + warp));
   }
-  std::filesystem::remove_all(dir);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include "DocHarness.h"
 
 #include "ModelFile.h"
+#include "PravikProcess.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
@@ -14,30 +15,15 @@
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace dochar;
 
 namespace
 {
-int RunWarp(const std::vector<std::string>& args)
+int RunWarp(std::vector<std::string> args)
 {
-  const pid_t child = ::fork();
-  if (child == 0)
-  {
-    std::vector<char*> argv{ const_cast<char*>(QUORVEL_PRAVIK_WARP) };
-    for (const auto& a : args)
-    {
-      argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  args.insert(args.begin(), QUORVEL_PRAVIK_WARP);
+  return pravikprocess::RunProgram(args);
 }
 
 vtkSmartPointer<vtkPolyData> Read(const std::string& path)
@@ -105,7 +91,8 @@ TEST(HaldenDocFormats, EveryFormatOpensAndAFullDiskFailsItsSave)
     ASSERT_TRUE(prompts.Messages.empty()) << prompts.Messages[0].Text;
     EXPECT_EQ(doc->GetPathName(), path);
     EXPECT_EQ(doc->Reader->GetOutput()->GetNumberOfPoints(), sample->GetNumberOfPoints());
-    if (sample->GetCellData()->GetScalars() && doc->Reader->GetOutput()->GetCellData()->GetScalars())
+    if (sample->GetCellData()->GetScalars() &&
+      doc->Reader->GetOutput()->GetCellData()->GetScalars())
     {
       EXPECT_GT(viewer.ModelPixels(), 1000); // labelled: shown by the thresholds
     }

@@ -4,6 +4,8 @@
 #ifndef GuiTestSupport_h
 #define GuiTestSupport_h
 
+#include "TempDir.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 
@@ -18,45 +20,7 @@
 
 namespace guitest
 {
-/// A fresh directory of the test's own (made exclusively, removed with its contents at the
-/// end), optionally with more levels below it (extraDepth, starting with "/").
-class TempDir
-{
-public:
-  explicit TempDir(const std::string& stem = "quorvel-test-", const std::string& extraDepth = "")
-  {
-    std::string pattern = (std::filesystem::temp_directory_path() / (stem + "XXXXXX")).string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const char* made = ::mkdtemp(buffer.data());
-    this->Root = made ? made : "";
-    this->Dir = this->Root.empty() ? std::string() : this->Root + extraDepth;
-    if (!this->Dir.empty())
-    {
-      std::error_code error;
-      std::filesystem::create_directories(this->Dir, error);
-    }
-  }
-  ~TempDir()
-  {
-    if (!this->Root.empty())
-    {
-      std::error_code error;
-      std::filesystem::remove_all(this->Root, error);
-    }
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  /// The directory (empty when it could not be made).
-  const std::string& Get() const { return this->Dir; }
-  /// A file in the directory.
-  std::string Path(const std::string& name) const { return this->Dir + "/" + name; }
-
-private:
-  std::string Root;
-  std::string Dir;
-};
+using testsupport::TempDir;
 
 /// The settings directory of the test process (XDG_CONFIG_HOME), so that the recent-file
 /// list and other settings the tests write never touch the user's own.

@@ -2,6 +2,7 @@
 // inverse, copies, parameters from a coefficient file, and filters that use them. Every
 // result is checked against the brute-force evaluation of the displacement.
 #include "ShapeTransformTesting.h"
+#include "TempDir.h"
 #include "vtkShapeTransform.h"
 
 #include "TransformFile.h"
@@ -287,9 +288,9 @@ TEST(ShapeTransformLibrary, CopiesOwnTheirParameters)
 
 TEST(ShapeTransformLibrary, ParametersFromACoefficientFileAreHeldByTheTransform)
 {
-  const std::string path = (std::filesystem::temp_directory_path() /
-    ("shape_transform_library_" + std::to_string(getpid()) + ".trc"))
-                             .string();
+  const testsupport::TempDir dir("shape-transform-library-");
+  ASSERT_FALSE(dir.Get().empty());
+  const std::string path = dir.Path("spline.trc");
   Spline s;
   {
     Spline written = RandomSpline(100, 0.3f, 341);
