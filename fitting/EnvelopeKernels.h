@@ -7,6 +7,9 @@
 /** The factorisation works on blocks of this many consecutive rows, starting at row 1. */
 constexpr int EnvelopeBlockRows = 16;
 
+/** The most right-hand sides one call of the solves below works on side by side. */
+constexpr int EnvelopeSharedSolves = 4;
+
 /**
  * How a block of rows waits for the rows of L it reads when several threads factor side by
  * side. Wait(Context, row) returns once row `row` of L is complete, with a row index above
@@ -30,10 +33,12 @@ struct EnvelopeRowGate
     int block, int end, const int* xenv, float* env, float* diag, EnvelopeRowGate* gate);          \
   /* The inner product of a and b over the columns [lo, hi) (a, b at column lo). */                \
   double envelope_inner_product(const float* a, const float* b, int lo, int hi);                   \
-  void envelope_lower_solve_rows(                                                                  \
-    int n, const int* xenv, const float* env, const float* diag, float* rhs);                      \
-  void envelope_upper_solve_rows(                                                                  \
-    int n, const int* xenv, const float* env, const float* diag, float* rhs);                      \
+  /* The solves of count (1 ... EnvelopeSharedSolves) right-hand sides side by side; each     \
+     gets exactly the result it would get alone. */                                            \
+  void envelope_lower_solve_many(                                                              \
+    int n, const int* xenv, const float* env, const float* diag, float* const* rhs, int count); \
+  void envelope_upper_solve_many(                                                              \
+    int n, const int* xenv, const float* env, const float* diag, float* const* rhs, int count); \
   }
 
 ENVELOPE_KERNELS_DECLARE(envelope_base)

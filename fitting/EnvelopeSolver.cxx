@@ -22,16 +22,16 @@ EnvelopeSystem TheEnvelopeSystem;
 struct Kernels
 {
   bool (*FactorBlock)(int, int, const int*, float*, float*, EnvelopeRowGate*);
-  void (*LowerSolve)(int, const int*, const float*, const float*, float*);
-  void (*UpperSolve)(int, const int*, const float*, const float*, float*);
+  void (*LowerSolve)(int, const int*, const float*, const float*, float* const*, int);
+  void (*UpperSolve)(int, const int*, const float*, const float*, float* const*, int);
 };
 
 const Kernels BaseKernels = { envelope_base::envelope_factor_block,
-  envelope_base::envelope_lower_solve_rows, envelope_base::envelope_upper_solve_rows };
+  envelope_base::envelope_lower_solve_many, envelope_base::envelope_upper_solve_many };
 
 #if defined(ENVELOPE_HAVE_AVX2_KERNELS)
 const Kernels Avx2Kernels = { envelope_avx2::envelope_factor_block,
-  envelope_avx2::envelope_lower_solve_rows, envelope_avx2::envelope_upper_solve_rows };
+  envelope_avx2::envelope_lower_solve_many, envelope_avx2::envelope_upper_solve_many };
 #endif
 
 bool ProcessorRunsAvx2()
@@ -285,13 +285,25 @@ void envelope_factor(int n, const int* xenv, float* env, float* diag, int* iflag
 //------------------------------------------------------------------------------
 void envelope_lower_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs)
 {
-  TheKernels().LowerSolve(n, xenv, env, diag, rhs);
+  TheKernels().LowerSolve(n, xenv, env, diag, &rhs, 1);
 }
 
 //------------------------------------------------------------------------------
 void envelope_upper_solve(int n, const int* xenv, const float* env, const float* diag, float* rhs)
 {
-  TheKernels().UpperSolve(n, xenv, env, diag, rhs);
+  TheKernels().UpperSolve(n, xenv, env, diag, &rhs, 1);
+}
+
+//------------------------------------------------------------------------------
+void envelope_solve_many(float* const* rhs, int count)
+{
+  const EnvelopeSystem& sys = TheEnvelopeSystem;
+  for (int done = 0; done < count; done += EnvelopeSharedSolves)
+  {
+    const int group = std::min(EnvelopeSharedSolves, count - done);
+    TheKernels().LowerSolve(sys.N, sys.Xenv, sys.Env, sys.Diag, rhs + done, group);
+    TheKernels().UpperSolve(sys.N, sys.Xenv, sys.Env, sys.Diag, rhs + done, group);
+  }
 }
 
 //------------------------------------------------------------------------------

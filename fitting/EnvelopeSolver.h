@@ -21,9 +21,10 @@
  *       |  .  a31 a32 a33 |
  *
  * Entries left of a row's envelope are zero; entries inside it are stored even when zero.
- * Inner products are accumulated in double precision in four interleaved partial sums (entry
- * k into sum k mod 4, combined as (s0 + s1) + (s2 + s3)); results are rounded to float when
- * stored. The routines allocate nothing and work in place.
+ * Inner products are accumulated in double precision in eight interleaved partial sums (the
+ * term of column c into sum c mod 8, combined as ((s0 + s4) + (s2 + s6)) + ((s1 + s5) +
+ * (s3 + s7))); results are rounded to float when stored. The routines allocate nothing and
+ * work in place.
  */
 
 /** The process-wide envelope system worked on by envelope_solve(). */
@@ -80,5 +81,12 @@ void envelope_upper_solve(int n, const int* xenv, const float* env, const float*
  * Returns Iflag.
  */
 int envelope_solve(int mode, float* rhs);
+
+/**
+ * Solves with `count` right-hand sides of N floats each, after a mode 1 factorisation of
+ * envelope_system(): the same results as envelope_solve(2, rhs[k]) for each k, with the
+ * envelope read once for several of them.
+ */
+void envelope_solve_many(float* const* rhs, int count);
 
 #endif

@@ -384,13 +384,14 @@ void vtkMatrixSolver::AssembleSparse(
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::SolveEnvelope(Work& w, int n, int threads)
 {
-  // The axes' right-hand sides need nothing but the factor: with threads to spare, one of
-  // them solves the three while this one solves the four columns of P.
+  // Seven right-hand sides: the axes' three and the four columns of P. Each solve streams the
+  // whole factor from memory twice, so they run several at a time (the factor read once for
+  // all of them), and with threads to spare the axes' solves run beside those of P. The
+  // results are those of one solve at a time.
   const auto solveAxes = [this]
   {
-    envelope_solve(2, this->BX);
-    envelope_solve(2, this->BY);
-    envelope_solve(2, this->BZ);
+    float* axes[3] = { this->BX, this->BY, this->BZ };
+    envelope_solve_many(axes, 3);
   };
   std::thread axes;
   if (threads > 1)
@@ -404,16 +405,28 @@ void vtkMatrixSolver::SolveEnvelope(Work& w, int n, int threads)
       // no thread to be had: solved below on this one
     }
   }
+  // The columns of P are solved in copies (P is needed afterwards); without room for four
+  // copies, one at a time in FFF.
+  std::unique_ptr<float[]> copies(new (std::nothrow) float[4 * static_cast<size_t>(n)]);
+  float* columns[4];
   for (int k = 0; k < 4; ++k)
   {
-    for (int i = 0; i < n; ++i)
+    columns[k] = copies ? copies.get() + k * static_cast<size_t>(n) : w.FFF;
+  }
+  const int together = copies ? 4 : 1;
+  for (int k = 0; k < 4; k += together)
+  {
+    for (int c = k; c < k + together; ++c)
     {
-      w.FFF[i] = w.P[k][i];
+      std::copy(w.P[c], w.P[c] + n, columns[c]);
     }
-    envelope_solve(2, w.FFF);
-    for (int i = 0; i < n; ++i)
+    envelope_solve_many(columns + k, together);
+    for (int c = k; c < k + together; ++c)
     {
-      w.W[i][k] = w.FFF[i];
+      for (int i = 0; i < n; ++i)
+      {
+        w.W[i][c] = columns[c][i];
+      }
     }
   }
   if (axes.joinable())

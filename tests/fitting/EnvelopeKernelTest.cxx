@@ -291,6 +291,59 @@ TEST(EnvelopeKernels, FactorAndSolvesFollowTheDocumentedSumOrderExactly)
   }
 }
 
+// Solves run several right-hand sides side by side; each must come out exactly as alone,
+// whatever its own leading zeros and zero runs (which decide the work each one skips).
+TEST(EnvelopeKernels, RightHandSidesSolvedTogetherGiveTheirOwnResultsExactly)
+{
+  KernelChoice restore;
+  std::mt19937 random(31);
+  for (const bool wide : { false, true })
+  {
+    if (!envelope_select_kernels(wide))
+    {
+      continue;
+    }
+    for (const int n : { 1, 9, 300 })
+    {
+      Envelope e = RandomEnvelope(n, n < 40 ? n - 1 : 40, random);
+      int iflag = 0;
+      envelope_factor(e.N, e.Xenv.data(), e.Env.data(), e.Diag.data(), &iflag);
+      ASSERT_EQ(iflag, 0);
+      EnvelopeSystem& sys = envelope_system();
+      sys.N = e.N;
+      sys.Xenv = e.Xenv.data();
+      sys.Env = e.Env.data();
+      sys.Diag = e.Diag.data();
+      // Seven (more than one call shares): dense, all zero, zero but the last entry, zero up
+      // to the middle, and zero runs.
+      std::vector<std::vector<float>> rhs(7);
+      for (size_t k = 0; k < rhs.size(); ++k)
+      {
+        rhs[k] = RandomVector(n, random);
+        const size_t zeros[] = { 0, static_cast<size_t>(n), static_cast<size_t>(n - 1),
+          static_cast<size_t>(n / 2), 0, 0, 0 };
+        std::fill_n(rhs[k].begin(), zeros[k], 0.0f);
+        for (int i = 0; k >= 4 && i < n; ++i)
+        {
+          rhs[k][i] = (i / static_cast<int>(k)) % 2 ? 0.0f : rhs[k][i];
+        }
+      }
+      std::vector<std::vector<float>> together = rhs;
+      std::vector<float*> pointers;
+      for (auto& v : together)
+      {
+        pointers.push_back(v.data());
+      }
+      envelope_solve_many(pointers.data(), static_cast<int>(pointers.size()));
+      for (size_t k = 0; k < rhs.size(); ++k)
+      {
+        envelope_solve(2, rhs[k].data());
+        EXPECT_TRUE(SameBits(together[k], rhs[k])) << "n " << n << " rhs " << k << " wide " << wide;
+      }
+    }
+  }
+}
+
 TEST(EnvelopeKernels, FailedPivotsInsideABlockKeepTheirRowsAndTheRestIsFactored)
 {
   KernelChoice restore;
