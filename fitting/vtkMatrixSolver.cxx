@@ -12,6 +12,7 @@
 #include <vtkPoints.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -239,77 +240,147 @@ void vtkMatrixSolver::AllocateEnvelope(Work& w, int n)
   }
 }
 
+namespace
+{
+// Runs work(begin, end) over the rows 0 ... n - 1 in chunks, on `threads` threads (fewer
+// when no more can be started). Each row is done whole by one call.
+template <class Work>
+void ForRowChunks(int n, int threads, const Work& work)
+{
+  constexpr int Chunk = 2048;
+  std::atomic<int> next{ 0 };
+  const auto take = [&]
+  {
+    for (;;)
+    {
+      const int begin = next.fetch_add(Chunk, std::memory_order_relaxed);
+      if (begin >= n)
+      {
+        return;
+      }
+      work(begin, std::min(n, begin + Chunk));
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < threads; ++t)
+  {
+    try
+    {
+      helpers.emplace_back(take);
+    }
+    catch (const std::exception&)
+    {
+      break; // the threads there are take over its share
+    }
+  }
+  take();
+  for (std::thread& helper : helpers)
+  {
+    helper.join();
+  }
+}
+}
+
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
 {
   const double radius = this->Radius;
   const double limit = KernelSquaredDistanceLimit(radius);
   const std::int64_t growth = 5 * static_cast<std::int64_t>(n);
+  const int max = this->Max;
 
   // The window search below runs through the points in order.
   const float* const x = w.Points.X;
   const float* const y = w.Points.Y;
   const float* const z = w.Points.Z;
 
-  std::int64_t e = 0;
+  // Rows are independent: with a million entries or more in the band, both passes run on
+  // every core (the entries are the same on any number).
+  const int threads =
+    static_cast<std::int64_t>(n) * std::max(max, 0) >= (1 << 20) ? SolveThreads() : 1;
+
+  // First pass: each row's width, from the first column within the radius (squared
+  // distances only, in slices of eight that the compiler can compute side by side). Row b's
+  // width goes to Xenv[b + 1] until the positions are added up.
   w.Xenv[0] = 1;
-  if (n >= 1)
+  ForRowChunks(n, threads,
+    [&](int begin, int end)
+    {
+      for (int b = begin; b < end; ++b)
+      {
+        const double bx = x[b];
+        const double by = y[b];
+        const double bz = z[b];
+        int first = b - max > 0 ? b - max : 0;
+        bool found = false;
+        while (!found && first < b)
+        {
+          double d2[8];
+          const int count = b - first < 8 ? b - first : 8;
+          for (int k = 0; k < count; ++k)
+          {
+            d2[k] = SquaredDistance(bx, by, bz, x[first + k], y[first + k], z[first + k]);
+          }
+          int k = 0;
+          while (k < count && !(d2[k] < limit))
+          {
+            ++k;
+          }
+          first += k;
+          found = k < count;
+        }
+        w.Xenv[b + 1] = b - first;
+      }
+    });
+
+  std::int64_t e = 0;
+  for (int b = 0; b < n; ++b)
   {
-    w.Xenv[1] = 1;
+    e += w.Xenv[b + 1];
+  }
+  if (e > w.EnvCapacity)
+  {
+    while (e > w.EnvCapacity)
+    {
+      w.EnvCapacity += growth;
+    }
+    // Xenv addresses the envelope with int positions: a larger one cannot be factored.
+    auto* grown = w.EnvCapacity < INT_MAX
+      ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
+      : nullptr;
+    if (!grown)
+    {
+      throw "Not enogh memory to floatlocate Env";
+    }
+    w.Env = grown;
   }
   for (int b = 0; b < n; ++b)
   {
-    const double bx = x[b];
-    const double by = y[b];
-    const double bz = z[b];
-    // The first column within the radius: squared distances only, in slices of eight that
-    // the compiler can compute side by side.
-    int first = b - this->Max > 0 ? b - this->Max : 0;
-    bool found = false;
-    while (!found && first < b)
-    {
-      double d2[8];
-      const int count = b - first < 8 ? b - first : 8;
-      for (int k = 0; k < count; ++k)
-      {
-        d2[k] = SquaredDistance(bx, by, bz, x[first + k], y[first + k], z[first + k]);
-      }
-      int k = 0;
-      while (k < count && !(d2[k] < limit))
-      {
-        ++k;
-      }
-      first += k;
-      found = k < count;
-    }
-
-    const std::int64_t width = b - first;
-    if (width > 0 && e + width > w.EnvCapacity)
-    {
-      while (e + width > w.EnvCapacity)
-      {
-        w.EnvCapacity += growth;
-      }
-      // Xenv addresses the envelope with int positions: a larger one cannot be factored.
-      auto* grown = w.EnvCapacity < INT_MAX
-        ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
-        : nullptr;
-      if (!grown)
-      {
-        throw "Not enogh memory to floatlocate Env";
-      }
-      w.Env = grown;
-    }
-    // Each stored entry is evaluated once; the zeros inside the span cost no square root.
-    float* row = w.Env + e;
-    for (int k = first; k < b; ++k)
-    {
-      const double d2 = SquaredDistance(bx, by, bz, x[k], y[k], z[k]);
-      row[k - first] = d2 < limit ? static_cast<float>(KernelBelowRadius(d2, radius)) : 0.0f;
-    }
-    e += width;
-    w.Xenv[b + 1] = static_cast<int>(e + 1);
+    w.Xenv[b + 1] += w.Xenv[b];
   }
+
+  // Second pass: the entries. Each stored entry is evaluated once; the zeros inside the span
+  // cost no square root.
+  float* const env = w.Env;
+  const int* const xenv = w.Xenv;
+  ForRowChunks(n, threads,
+    [&](int begin, int end)
+    {
+      for (int b = begin; b < end; ++b)
+      {
+        const double bx = x[b];
+        const double by = y[b];
+        const double bz = z[b];
+        const int first = b - (xenv[b + 1] - xenv[b]);
+        float* row = env + (xenv[b] - 1);
+        for (int k = first; k < b; ++k)
+        {
+          const double d2 = SquaredDistance(bx, by, bz, x[k], y[k], z[k]);
+          row[k - first] = d2 < limit ? static_cast<float>(KernelBelowRadius(d2, radius)) : 0.0f;
+        }
+      }
+    });
+
   if (e == 0)
   {
     std::free(w.Env);
