@@ -19,9 +19,12 @@ quorvel_install_packages() {
   quorvel_comma_locale
 }
 
+# Installs the given packages (by default the list above) where missing.
 quorvel_install_missing_packages() {
+  local wanted=("$@")
+  if [ ${#wanted[@]} -eq 0 ]; then wanted=("${QUORVEL_PACKAGES[@]}"); fi
   local missing=()
-  for p in "${QUORVEL_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$p")
     fi
