@@ -248,6 +248,10 @@ int vtkLandmarkSplineFit::Fit()
     solver->SetBX(b[0].data());
     solver->SetBY(b[1].data());
     solver->SetBZ(b[2].data());
+    if (this->SparseSolve)
+    {
+      solver->SetMaximumEnvelopeBytes(1); // no envelope is that small
+    }
     StageClock clock(solver);
     solver->Solve();
     clock.Stop();
@@ -283,6 +287,7 @@ int vtkLandmarkSplineFit::Fit()
     this->MaximumNeighbors = most;
     this->MeanNeighbors = n > 0 ? total / n : 0.0;
     this->EnvelopeSize = clock.EnvelopeEntries;
+    this->SparseSolveUsed = solver->GetSparseSolveUsed();
     this->InputTime = Seconds(begin, copied);
     this->OrderingTime = Seconds(copied, ordered);
     this->AssemblyTime = clock.Of(FitStage::Assembly);
@@ -352,6 +357,8 @@ void vtkLandmarkSplineFit::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "SourceLandmarks: " << this->SourceLandmarks << "\n";
   os << indent << "TargetLandmarks: " << this->TargetLandmarks << "\n";
   os << indent << "Radius: " << this->Radius << "\n";
+  os << indent << "SparseSolve: " << (this->SparseSolve ? "On" : "Off")
+     << " (last fit: " << (this->SparseSolveUsed ? "sparse" : "envelope") << ")\n";
   os << indent << "Transform: " << this->Transform << "\n";
   os << indent << "NumberOfLandmarks: " << this->NumberOfLandmarks << "\n";
   os << indent << "Neighbors (min, mean, max): " << this->MinimumNeighbors << ", "

@@ -67,6 +67,23 @@ public:
   vtkGetMacro(Radius, double);
   ///@}
 
+  ///@{
+  /**
+   * Whether Fit() solves the kernel system by conjugate gradients on its nonzero entries even
+   * where the envelope factorisation fits (off by default: the envelope then gives exactly the
+   * coefficients Pravik writes). From about 10,000 landmarks the sparse solve is much faster
+   * (100,000 landmarks: about one second against six on two cores); its coefficients agree
+   * with the envelope's to about 1e-5 of the largest, not bit for bit. Sets too large for the
+   * envelope take the sparse solve either way.
+   */
+  vtkSetMacro(SparseSolve, bool);
+  vtkGetMacro(SparseSolve, bool);
+  vtkBooleanMacro(SparseSolve, bool);
+  ///@}
+
+  /** Whether the last successful Fit() used the sparse solve. */
+  vtkGetMacro(SparseSolveUsed, bool);
+
   /**
    * Fits the spline to the landmarks. Returns 1 on success, 0 on failure.
    */
@@ -128,6 +145,8 @@ protected:
 
   vtkPoints* SourceLandmarks;
   vtkPoints* TargetLandmarks;
+  bool SparseSolve = false;
+  bool SparseSolveUsed = false;
   double Radius;
   vtkShapeTransform* Transform;
 

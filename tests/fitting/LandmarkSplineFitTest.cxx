@@ -104,6 +104,36 @@ TEST(LandmarkSplineFit, WritesTheCoefficientFilePravikWritesAndCarriesLandmarksO
   EXPECT_LT(worst, 1e-4);
 }
 
+// On request the sparse solve runs where the envelope would fit: the same coefficients within
+// 1e-5 of the largest, and back to the envelope (Pravik's coefficients) when switched off.
+TEST(LandmarkSplineFit, SparseSolveOnRequestAgreesWithTheEnvelope)
+{
+  const std::vector<Landmark> landmarks = SphereLandmarks(3000);
+  vtkNew<vtkLandmarkSplineFit> fit;
+  SetLandmarks(fit, landmarks);
+  fit->SetRadius(SphereRadiusForNeighbours(3000, 30));
+  std::vector<double> coefficients[2];
+  for (const bool sparse : { true, false })
+  {
+    fit->SetSparseSolve(sparse);
+    ASSERT_EQ(fit->Fit(), 1) << fit->GetErrorMessage();
+    EXPECT_EQ(fit->GetSparseSolveUsed(), sparse);
+    vtkShapeTransform* t = fit->GetTransform();
+    for (float* axis : { t->GetSplineCoeffX(), t->GetSplineCoeffY(), t->GetSplineCoeffZ() })
+    {
+      coefficients[sparse].insert(coefficients[sparse].end(), axis, axis + 3004);
+    }
+  }
+  double largest = 0.0;
+  double worst = 0.0;
+  for (size_t k = 0; k < coefficients[0].size(); ++k)
+  {
+    largest = std::max(largest, std::fabs(coefficients[0][k]));
+    worst = std::max(worst, std::fabs(coefficients[1][k] - coefficients[0][k]));
+  }
+  EXPECT_LE(worst, 1e-5 * largest);
+}
+
 TEST(LandmarkSplineFit, RefusesWhatCannotBeFittedAndKeepsThePreviousSpline)
 {
   const std::vector<Landmark> good = RandomLandmarks(50, 3);

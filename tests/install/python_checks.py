@@ -87,6 +87,14 @@ quorvel.read_transform(written).TransformPoints(quorvel.as_points(source), again
 check(numpy.abs(vtk_to_numpy(again.GetData()) - target).max() < 1e-4,
       "the written file carries the landmarks onto their targets")
 
+# The sparse solve on request: the same deformation within the solve's accuracy.
+sparse = quorvel.fit(source, target, radius, sparse=True)
+moved_sparse = vtk.vtkPoints()
+sparse.GetTransform().TransformPoints(quorvel.as_points(source), moved_sparse)
+check(sparse.GetSparseSolveUsed() and not fit.GetSparseSolveUsed()
+      and numpy.abs(vtk_to_numpy(moved_sparse.GetData()) - target).max() < 1e-4,
+      "sparse=True solves by conjugate gradients and carries the landmarks onto their targets")
+
 # Landmarks that cannot be fitted raise with the reason.
 try:
     quorvel.fit(source[[0, 0, 1, 2, 3]], target[:5], radius)
