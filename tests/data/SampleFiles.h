@@ -4,6 +4,7 @@
 #define SAMPLE_FILES_H
 
 #include "leg_sample.h"
+#include "TempDir.h"
 
 #include <vtkBMPReader.h>
 #include <vtkCellArray.h>

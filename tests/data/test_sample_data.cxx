@@ -11,8 +11,9 @@ using namespace samplefiles;
 
 TEST(SampleData, GeneratorReproducesTheCommittedFiles)
 {
-  const fs::path out = fs::temp_directory_path() / ("sample_data_" + std::to_string(::getpid()));
-  fs::create_directories(out);
+  const testsupport::TempDir dir("quorvel-sample-data-");
+  const fs::path out = dir.Get();
+  ASSERT_FALSE(out.empty());
   const std::string command = std::string("\"") + MAKE_SAMPLE_EXE + "\" \"" + out.string() +
     "\" > \"" + (out / "log.txt").string() + "\"";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -24,7 +25,6 @@ TEST(SampleData, GeneratorReproducesTheCommittedFiles)
     EXPECT_TRUE(made == committed) << name << " differs from what make_sample writes now; "
                                    << "regenerate data/ with make_sample";
   }
-  fs::remove_all(out);
 }
 
 TEST(SampleData, ModelIsAClosedOutwardSurfaceWithOneLabelPerCell)

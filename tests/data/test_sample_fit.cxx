@@ -14,10 +14,9 @@ using namespace samplefiles;
 // The sample's coefficient file, as the fitting tool writes it with the run script's radius.
 void FitSample(TransformCoefficients& c)
 {
-  const std::string dir =
-    (std::filesystem::temp_directory_path() / ("sample_fit_" + std::to_string(::getpid())))
-      .string();
-  std::filesystem::create_directories(dir);
+  const testsupport::TempDir scratch("quorvel-sample-fit-");
+  const std::string& dir = scratch.Get();
+  ASSERT_FALSE(dir.empty());
   std::filesystem::copy_file(
     kDataDir + "/leg.dat", dir + "/leg.dat", std::filesystem::copy_options::overwrite_existing);
   const double radius = RunScriptRadius();
@@ -30,7 +29,6 @@ void FitSample(TransformCoefficients& c)
 
   const TransformFileResult read = ReadTransformCoefficients((dir + "/leg.trc").c_str(), c);
   ASSERT_EQ(read.Status, TransformFileStatus::Ok) << read.Reason;
-  std::filesystem::remove_all(dir);
 }
 
 TEST(SampleFit, FittingToolAndShapeTransformPoseTheModel)

@@ -1,5 +1,6 @@
 // Kernel services: worker threads, manual-reset events, critical sections, files.
 #include "system.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +20,11 @@ void GiveTime()
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+// A file in a private directory of the test program's.
 std::string Scratch(const std::string& name)
 {
-  return ::testing::TempDir() + "system_" + std::to_string(::getpid()) + "_" + name;
+  static const testsupport::TempDir dir("quorvel-system-");
+  return dir.Path(name);
 }
 
 std::string Contents(const std::string& path)

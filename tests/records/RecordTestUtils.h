@@ -3,6 +3,7 @@
 #define RecordTestUtils_h
 
 #include "CameraStatus.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -43,12 +44,12 @@ public:
   static std::function<void(int)> OnDelete;
 };
 
-// A file name of its own for each test, in the test's temporary directory.
+// A file name of its own for each test, in a private directory of the test program's.
 inline std::string TempFile(const std::string& name)
 {
+  static const testsupport::TempDir dir("quorvel-records-");
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return ::testing::TempDir() + "records_" + std::to_string(::getpid()) + "_" +
-    info->test_suite_name() + "_" + info->name() + "_" + name;
+  return dir.Path(std::string(info->test_suite_name()) + "_" + info->name() + "_" + name);
 }
 
 inline std::string ReadAll(const std::string& path)

@@ -3,6 +3,7 @@
 // and evaluated at Factor 1 on the source positions.
 #include "ShapeTransformTesting.h"
 #include "vtkShapeTransform.h"
+#include "TempDir.h"
 
 #include "SolverInput.h"
 #include "TransformFile.h"
@@ -38,9 +39,8 @@ TEST(ShapeTransformFit, FactorOneCarriesTheFittedLandmarksOntoTheirTargets)
   const std::unique_ptr<float[]> cz(solver->GetSplineCoeffZ());
   ASSERT_FALSE(solver->GetFactorizationFailed());
 
-  const std::string trc = (std::filesystem::temp_directory_path() /
-    ("shape_transform_fit_" + std::to_string(getpid()) + ".trc"))
-                            .string();
+  const testsupport::TempDir dir("quorvel-shape-fit-");
+  const std::string trc = dir.Path("fit.trc");
   ASSERT_EQ(WriteTransformCoefficients(trc.c_str(), reader->GetRadius(), reader->GetPointArray(),
               cx.get(), cy.get(), cz.get(), reader->GetUnList()),
     TransformWriteStatus::Ok);
