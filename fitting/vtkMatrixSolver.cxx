@@ -281,6 +281,39 @@ void ForRowChunks(int n, int threads, const Work& work)
 }
 }
 
+namespace
+{
+// The first of the columns b - max ... b - 1 whose point lies within the radius of point b
+// (b when none does), from squared distances only, in slices of eight that the compiler can
+// compute side by side.
+int FirstColumnInReach(
+  const float* x, const float* y, const float* z, int b, int max, double limit)
+{
+  const double bx = x[b];
+  const double by = y[b];
+  const double bz = z[b];
+  int first = b - max > 0 ? b - max : 0;
+  bool found = false;
+  while (!found && first < b)
+  {
+    double d2[8];
+    const int count = b - first < 8 ? b - first : 8;
+    for (int k = 0; k < count; ++k)
+    {
+      d2[k] = SquaredDistance(bx, by, bz, x[first + k], y[first + k], z[first + k]);
+    }
+    int k = 0;
+    while (k < count && !(d2[k] < limit))
+    {
+      ++k;
+    }
+    first += k;
+    found = k < count;
+  }
+  return first;
+}
+}
+
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
 {
@@ -299,37 +332,15 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   const int threads =
     static_cast<std::int64_t>(n) * std::max(max, 0) >= (1 << 20) ? SolveThreads() : 1;
 
-  // First pass: each row's width, from the first column within the radius (squared
-  // distances only, in slices of eight that the compiler can compute side by side). Row b's
-  // width goes to Xenv[b + 1] until the positions are added up.
+  // First pass: each row's width, from its first column within the radius. Row b's width goes
+  // to Xenv[b + 1] until the positions are added up.
   w.Xenv[0] = 1;
   ForRowChunks(n, threads,
     [&](int begin, int end)
     {
       for (int b = begin; b < end; ++b)
       {
-        const double bx = x[b];
-        const double by = y[b];
-        const double bz = z[b];
-        int first = b - max > 0 ? b - max : 0;
-        bool found = false;
-        while (!found && first < b)
-        {
-          double d2[8];
-          const int count = b - first < 8 ? b - first : 8;
-          for (int k = 0; k < count; ++k)
-          {
-            d2[k] = SquaredDistance(bx, by, bz, x[first + k], y[first + k], z[first + k]);
-          }
-          int k = 0;
-          while (k < count && !(d2[k] < limit))
-          {
-            ++k;
-          }
-          first += k;
-          found = k < count;
-        }
-        w.Xenv[b + 1] = b - first;
+        w.Xenv[b + 1] = b - FirstColumnInReach(x, y, z, b, max, limit);
       }
     });
 
