@@ -113,6 +113,21 @@ TEST(MFCRenderView, AfterTheFirstPaintADragThroughWindowProcTurnsTheCamera)
     1e-6 * Distance(before.Position, before.FocalPoint));
 }
 
+TEST(MFCRenderView, AWindowWhoseSceneDoesNotChangeStopsPainting)
+{
+  Viewer viewer(true);
+  auto* view = viewer.View;
+  ASSERT_TRUE(viewer.ShowAndPaint());
+  // A render outside a paint, as an animation step makes it: one paint shows it.
+  view->GetRenderWindow()->Render();
+  ASSERT_TRUE(WaitFor([&] { return view->Count(WM_PAINT) >= 2; }));
+  guitest::Settle(300);
+  const int paints = view->Count(WM_PAINT);
+  // Nothing changes: no paint asks for the next (each would render the whole scene again).
+  guitest::Settle(1000);
+  EXPECT_EQ(view->Count(WM_PAINT), paints);
+}
+
 TEST(MFCRenderView, InteractorTimersArriveAsWmTimerThroughWindowProc)
 {
   Viewer viewer(true);
