@@ -363,6 +363,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
     return;
   }
   const vtkIdType n = points->GetNumberOfPoints();
+  this->LandmarkCount = n;
   if (n == 0)
   {
     // No landmark can lie near a point, so every displacement is zero.
@@ -620,7 +621,9 @@ void vtkShapeTransform::ComputeRange(
 //------------------------------------------------------------------------------
 bool vtkShapeTransform::Usable() const
 {
+  // Landmarks added to the points after the parameters were set have no coefficients.
   return this->Initialized && this->PointArray &&
+    this->PointArray->GetNumberOfPoints() == this->LandmarkCount &&
     (this->PointArray->GetNumberOfPoints() == 0 ||
       (this->Tree && this->Tree->GetDataSet() &&
         this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints() &&
@@ -713,6 +716,7 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   vtkPointLocator* tree = source->Initialized ? source->Tree : nullptr;
   vtkSetObjectBodyMacro(Tree, vtkPointLocator, tree);
   this->Radius = source->Radius;
+  this->LandmarkCount = source->LandmarkCount;
   this->Initialized = source->Initialized;
   this->AffineOnly = source->AffineOnly;
   // The grid is never written after it was built: the copy shares it.

@@ -58,8 +58,9 @@
  *
  * @warning Parameters that cannot be evaluated safely make the transform the identity:
  * a radius that is not a finite number, ordering entries outside 0..N-1, missing
- * arrays or a locator that is not built over N points. A point whose displacement is not
- * finite (non-finite coefficients or input coordinates) is not moved.
+ * arrays, a locator that is not built over N points, or landmark points that no longer
+ * number N (points added after the parameters were set have no coefficients). A point whose
+ * displacement is not finite (non-finite coefficients or input coordinates) is not moved.
  *
  * @warning d(x) is continuous inside the region the landmarks reach but drops to 0 where the
  * last landmark goes out of reach (the affine part stops there), and the kernel has a cone's
@@ -307,6 +308,8 @@ protected:
   // copies, only read while evaluating); null while the transform is the identity or applies
   // the affine part alone.
   std::shared_ptr<const spline_kernel::LandmarkGrid> Grid;
+  // The number of landmarks when the parameters were set (the coefficient arrays' N).
+  vtkIdType LandmarkCount = 0;
   // Points whose landmarks within reach were searched for (one kernel sum each), counted
   // since construction by every path: shows whether the cache was used.
   mutable std::atomic<vtkIdType> NeighborSearches{ 0 };

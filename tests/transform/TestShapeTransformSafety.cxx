@@ -129,6 +129,12 @@ TEST(ShapeTransformSafety, MissingArraysOrAForeignLocatorAreRefused)
   EXPECT_TRUE(transform->GetInitialized());
   s.Data->SetPoints(bigger.Points);
   ExpectUnmoved(in, Evaluate(transform, in));
+  // And when a landmark is added to the points themselves (the locator's data shares them):
+  // the coefficient arrays have no entries for it.
+  Spline grown = RandomSpline(40, 0.4f, 114);
+  grown.HandTo(transform);
+  grown.Points->InsertNextPoint(0.5, 0.5, 0.5);
+  ExpectUnmoved(in, Evaluate(transform, in));
   EXPECT_EQ(transform->Searches(), 0);
 }
 
