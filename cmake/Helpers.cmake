@@ -24,11 +24,13 @@ function(quorvel_add_subdirectories)
   endforeach()
 endfunction()
 
-# quorvel_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [GUI])
+# quorvel_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [GUI] [SERIAL])
 # One GoogleTest executable; each TEST becomes a CTest test. GUI tests get the label "gui"
-# and need an X display (the test script runs ctest under xvfb-run).
+# and need an X display (the test script runs ctest under xvfb-run). SERIAL tests run while
+# no other test does (tests of what a window does by itself, with no other window on the
+# shared display).
 function(quorvel_add_gtest name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   quorvel_vtk_autoinit(${name})
@@ -40,16 +42,20 @@ function(quorvel_add_gtest name)
   if("threads" IN_LIST _labels)
     set_property(GLOBAL APPEND PROPERTY QUORVEL_THREADED_TEST_TARGETS ${name})
   endif()
+  set(_properties TIMEOUT 300)
+  if(ARG_SERIAL)
+    list(APPEND _properties RUN_SERIAL TRUE)
+  endif()
   # An empty LABELS value would swallow the next key: name LABELS only when there are some.
   if(_labels)
     gtest_discover_tests(${name}
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
       DISCOVERY_MODE PRE_TEST
-      PROPERTIES LABELS "${_labels}" TIMEOUT 300)
+      PROPERTIES LABELS "${_labels}" ${_properties})
   else()
     gtest_discover_tests(${name}
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
       DISCOVERY_MODE PRE_TEST
-      PROPERTIES TIMEOUT 300)
+      PROPERTIES ${_properties})
   endif()
 endfunction()

@@ -7,8 +7,10 @@
  *
  *   phi(r) = (1 - r/R)^2 for r < R, 0 otherwise           R: the support radius
  *
- *   d_A(x) = sum over the landmarks k found near x of phi(|p_k - x|) * CoeffA[UnList[k]]
+ *   d_A(x) = sum over the landmarks k within reach of x of phi(|p_k - x|) * CoeffA[UnList[k]]
  *            + CoeffA[N] + CoeffA[N+1] * x + CoeffA[N+2] * y + CoeffA[N+3] * z
+ *
+ * and d(x) = 0 where no landmark is within reach (|p_k - x| <= R, see ReachSquaredDistance).
  *
  * Coordinates are single precision and everything is computed in double precision. Every
  * distance comes from SquaredDistance (dx*dx + dy*dy + dz*dz, in this order) and every weight
@@ -21,6 +23,7 @@
  * in opposite directions. At r = R the kernel and its slope are 0 and nothing jumps.
  */
 
+#include <algorithm>
 #include <cmath>
 
 namespace spline_kernel
@@ -116,58 +119,93 @@ void AddAffinePart(
 }
 
 /**
- * d(x), given the landmarks that a radius query found within R of x (ids in the order the
- * query returned them; landmarks.Get(id, p) reads landmark id's position). With no landmark
- * found, d is 0: the affine part only applies where some landmark is within reach.
- *
- * With WithGradient, also gradient[A][b] = d d_A / d x_b, the analytic derivative of the same
- * sum (the set of neighbours held fixed).
+ * The squared distances that are within reach of a point: d2 <= R*R, the boundary included
+ * (as a radius query takes it). A point with no landmark within reach is not moved; one
+ * whose only landmarks are at the radius gets their weight 0 and the affine part.
  */
-template <bool WithGradient, class Landmarks, class Id>
-void EvaluateSpline(const SplineCoefficients& c, const Landmarks& landmarks, const Id* ids,
-  Id count, const double x[3], double d[3], double (*gradient)[3] = nullptr)
+inline double ReachSquaredDistance(double radius)
 {
-  d[0] = d[1] = d[2] = 0.0;
-  if (WithGradient)
+  return radius * radius;
+}
+
+/** One landmark as the evaluation reads it: its position and its three coefficients. */
+struct PackedLandmark
+{
+  double P[3]; // position
+  double C[3]; // CoeffX, CoeffY, CoeffZ at the landmark's ordered position
+};
+
+/** The radius and the squared-distance bounds derived from it, computed once. */
+struct KernelReach
+{
+  explicit KernelReach(double radius)
+    : Radius(radius)
+    , Reach2(ReachSquaredDistance(radius))
+    , Limit2(KernelSquaredDistanceLimit(radius))
   {
-    for (int a = 0; a < 3; ++a)
+  }
+  double Radius;
+  double Reach2; // within reach: d2 <= Reach2
+  double Limit2; // a weight above 0: d2 < Limit2
+};
+
+/**
+ * Adds to d, in their order, the kernel terms phi(|p_k - x|) * C_k of the landmarks in
+ * [first, last) that are within reach of x, and returns how many are. A landmark beyond
+ * reach costs one squared distance (no square root, no branch). With WithGradient, also
+ * adds the terms' derivatives to gradient[A][b] = d d_A / d x_b (the analytic derivative
+ * of the same sum, the set of landmarks within reach held fixed).
+ */
+template <bool WithGradient>
+long long AddKernelTerms(const PackedLandmark* first, const PackedLandmark* last, const double x[3],
+  const KernelReach& reach, double d[3], double (*gradient)[3] = nullptr)
+{
+  constexpr int Block = 64;
+  long long within = 0;
+  while (first < last)
+  {
+    const int m = static_cast<int>(std::min<long long>(Block, last - first));
+    int index[Block];
+    double distance2[Block];
+    int count = 0;
+    for (int j = 0; j < m; ++j)
     {
-      gradient[a][0] = gradient[a][1] = gradient[a][2] = 0.0;
+      const double* p = first[j].P;
+      const double d2 = SquaredDistance(p[0], p[1], p[2], x[0], x[1], x[2]);
+      index[count] = j;
+      distance2[count] = d2;
+      count += d2 <= reach.Reach2 ? 1 : 0;
     }
-  }
-  if (count <= 0)
-  {
-    return;
-  }
-  const float* cx = c.X;
-  const float* cy = c.Y;
-  const float* cz = c.Z;
-  for (Id j = 0; j < count; ++j)
-  {
-    double p[3];
-    landmarks.Get(ids[j], p);
-    const double d2 = SquaredDistance(p[0], p[1], p[2], x[0], x[1], x[2]);
-    const double w = Kernel(d2, c.Radius);
-    const int k = c.UnList[ids[j]];
-    d[0] += w * cx[k];
-    d[1] += w * cy[k];
-    d[2] += w * cz[k];
-    if (WithGradient && w > 0.0 && d2 > 0.0)
+    double weight[Block];
+    for (int q = 0; q < count; ++q)
     {
-      // d phi / d x_b = 2 (1 - r/R) (p_b - x_b) / (R r)
-      const double r = std::sqrt(d2);
-      const double s = 2.0 * (1.0 - r / c.Radius) / (c.Radius * r);
-      const double coeff[3] = { cx[k], cy[k], cz[k] };
-      for (int a = 0; a < 3; ++a)
+      weight[q] = distance2[q] < reach.Limit2 ? KernelBelowRadius(distance2[q], reach.Radius) : 0.0;
+    }
+    for (int q = 0; q < count; ++q)
+    {
+      const PackedLandmark& l = first[index[q]];
+      const double w = weight[q];
+      d[0] += w * l.C[0];
+      d[1] += w * l.C[1];
+      d[2] += w * l.C[2];
+      if (WithGradient && w > 0.0 && distance2[q] > 0.0)
       {
-        for (int b = 0; b < 3; ++b)
+        // d phi / d x_b = 2 (1 - r/R) (p_b - x_b) / (R r)
+        const double r = std::sqrt(distance2[q]);
+        const double s = 2.0 * (1.0 - r / reach.Radius) / (reach.Radius * r);
+        for (int a = 0; a < 3; ++a)
         {
-          gradient[a][b] += coeff[a] * s * (p[b] - x[b]);
+          for (int b = 0; b < 3; ++b)
+          {
+            gradient[a][b] += l.C[a] * s * (l.P[b] - x[b]);
+          }
         }
       }
     }
+    within += count;
+    first += m;
   }
-  AddAffinePart<WithGradient>(c, x, d, gradient);
+  return within;
 }
 
 }

@@ -1,12 +1,12 @@
 #include "vtkShapeTransform.h"
 
+#include "LandmarkGrid.h"
 #include "SplineKernel.h"
 #include "TransformFile.h"
 
 #include "vtkDataSet.h"
 #include "vtkDoubleArray.h"
 #include "vtkFloatArray.h"
-#include "vtkIdList.h"
 #include "vtkIntArray.h"
 #include "vtkMath.h"
 #include "vtkNew.h"
@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -27,10 +28,6 @@ vtkStandardNewMacro(vtkShapeTransform);
 
 namespace
 {
-// Landmark ids one radius query is expected to return at most; a neighbour list grows
-// beyond it only for dense landmark sets.
-constexpr vtkIdType InitialNeighborCapacity = 300;
-
 // Points per work item when the displacement computation is shared between threads: small
 // enough to balance regions of different landmark density, large enough to make the shared
 // counter cheap.
@@ -158,9 +155,9 @@ class SplineField
 {
 public:
   SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
-    const float* cz, const int* unList, vtkPointLocator* tree, bool affineOnly)
-    : Landmarks(landmarks)
-    , Tree(tree)
+    const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly)
+    : Grid(grid)
+    , Reach(radius)
     , AffineOnly(affineOnly)
   {
     this->Coefficients.X = cx;
@@ -171,11 +168,11 @@ public:
     this->Coefficients.Radius = radius;
   }
 
-  // d(x) and, when gradient is given, its Jacobian, using ids for the radius query. Both are
-  // 0 where x is not finite (it has no neighbourhood, and the locator would compute a bucket
-  // from it), where no landmark lies within reach, and where the sum is not finite or beyond
-  // single precision (non-finite coefficients: the point stays rather than becoming NaN).
-  void Evaluate(const double x[3], vtkIdList* ids, double d[3], double (*gradient)[3]) const
+  // d(x) and, when gradient is given, its Jacobian. Both are 0 where x is not finite (it has
+  // no neighbourhood), where no landmark lies within reach, and where the sum is not finite
+  // or beyond single precision (non-finite coefficients: the point stays rather than becoming
+  // NaN). Returns whether the landmarks within reach were searched for.
+  bool Evaluate(const double x[3], double d[3], double (*gradient)[3]) const
   {
     d[0] = d[1] = d[2] = 0.0;
     if (gradient)
@@ -184,8 +181,9 @@ public:
     }
     if (this->Coefficients.N == 0 || !AllFinite(x))
     {
-      return;
+      return false;
     }
+    bool searched = false;
     if (this->AffineOnly)
     {
       // No kernel for a radius of 0 or below: the affine part at every point.
@@ -200,17 +198,27 @@ public:
     }
     else
     {
-      this->Tree->FindPointsWithinRadius(this->Coefficients.Radius, x, ids);
-      const vtkIdType* id = ids->GetPointer(0);
-      const vtkIdType found = ids->GetNumberOfIds();
+      searched = true;
+      long long within = 0;
+      this->Grid->ForEachRange(x,
+        [&](const spline_kernel::PackedLandmark* first, const spline_kernel::PackedLandmark* last)
+        {
+          within += gradient
+            ? spline_kernel::AddKernelTerms<true>(first, last, x, this->Reach, d, gradient)
+            : spline_kernel::AddKernelTerms<false>(first, last, x, this->Reach, d);
+        });
+      if (within == 0)
+      {
+        // The affine part only applies where some landmark is within reach.
+        return searched;
+      }
       if (gradient)
       {
-        spline_kernel::EvaluateSpline<true>(
-          this->Coefficients, this->Landmarks, id, found, x, d, gradient);
+        spline_kernel::AddAffinePart<true>(this->Coefficients, x, d, gradient);
       }
       else
       {
-        spline_kernel::EvaluateSpline<false>(this->Coefficients, this->Landmarks, id, found, x, d);
+        spline_kernel::AddAffinePart<false>(this->Coefficients, x, d);
       }
     }
     if (!AllFinite(d) || !FitsInFloat(d) ||
@@ -222,12 +230,13 @@ public:
         std::fill_n(&gradient[0][0], 9, 0.0);
       }
     }
+    return searched;
   }
 
 private:
   spline_kernel::SplineCoefficients Coefficients;
-  PointAccess Landmarks;
-  vtkPointLocator* Tree;
+  const spline_kernel::LandmarkGrid* Grid;
+  spline_kernel::KernelReach Reach;
   bool AffineOnly;
 };
 
@@ -277,7 +286,6 @@ vtkShapeTransform::vtkShapeTransform()
   , SplineCoeffZ(nullptr)
   , UnList(nullptr)
   , Tree(nullptr)
-  , NeighborIds(vtkIdList::New())
   , NumberOfThreads(0)
   , InverseFlag(0)
   , InverseTolerance(1e-6)
@@ -285,7 +293,6 @@ vtkShapeTransform::vtkShapeTransform()
   , CachedInputTime(0)
 {
   this->Displacements->SetDataTypeToFloat();
-  this->NeighborIds->Allocate(InitialNeighborCapacity);
 }
 
 //------------------------------------------------------------------------------
@@ -301,7 +308,6 @@ vtkShapeTransform::~vtkShapeTransform()
     this->Tree->UnRegister(this);
   }
   this->Displacements->Delete();
-  this->NeighborIds->Delete();
   this->Cached = 0;
   this->Initialized = 0;
 }
@@ -346,6 +352,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
   this->Cached = 0;
   this->Initialized = 0;
   this->AffineOnly = false;
+  this->Grid = nullptr;
   this->CachedInput = nullptr;
   // The output of every pipeline that uses the transform is out of date from here on.
   this->Modified();
@@ -356,6 +363,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
     return;
   }
   const vtkIdType n = points->GetNumberOfPoints();
+  this->LandmarkCount = n;
   if (n == 0)
   {
     // No landmark can lie near a point, so every displacement is zero.
@@ -398,6 +406,28 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
                                      << " is not a positive number: only the affine part of "
                                         "the fit is applied, the same map at every point.");
     this->AffineOnly = true;
+    this->Initialized = 1;
+    return;
+  }
+  try
+  {
+    const PointAccess landmarks(points);
+    spline_kernel::SplineCoefficients c;
+    c.X = coeffX;
+    c.Y = coeffY;
+    c.Z = coeffZ;
+    c.UnList = unList;
+    c.N = n;
+    c.Radius = radius;
+    this->Grid = std::make_shared<const spline_kernel::LandmarkGrid>(
+      c, [&landmarks](long long k, double p[3]) { landmarks.Get(k, p); });
+  }
+  catch (const std::bad_alloc&)
+  {
+    vtkErrorMacro("Not enough memory to sort the " << n
+                                                   << " landmarks into cells: the transform "
+                                                      "leaves models unchanged.");
+    return;
   }
   this->Initialized = 1;
 }
@@ -516,13 +546,6 @@ void vtkShapeTransform::ComputeDisplacements(
   vtkPoints* in, vtkPoints* out, vtkIdType start, float factor)
 {
   const vtkIdType n = in->GetNumberOfPoints();
-  if (this->PointArray->GetNumberOfPoints() > 0)
-  {
-    // Radius queries only read a locator that is built; building it here, once, is what
-    // makes them safe to run from several threads.
-    this->Tree->BuildLocator();
-  }
-
   unsigned int threads = this->NumberOfThreads > 0
     ? static_cast<unsigned int>(this->NumberOfThreads)
     : std::max(1u, std::thread::hardware_concurrency());
@@ -530,13 +553,13 @@ void vtkShapeTransform::ComputeDisplacements(
     std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
   if (threads <= 1)
   {
-    this->ComputeRange(in, out, start, factor, 0, n, this->NeighborIds);
+    this->ComputeRange(in, out, start, factor, 0, n);
     return;
   }
 
   // Each point is computed whole by one thread, so the split cannot change any result.
   std::atomic<vtkIdType> next{ 0 };
-  auto work = [&](vtkIdList* ids)
+  auto work = [&]
   {
     for (;;)
     {
@@ -545,26 +568,22 @@ void vtkShapeTransform::ComputeDisplacements(
       {
         return;
       }
-      this->ComputeRange(in, out, start, factor, begin, std::min(begin + ChunkSize, n), ids);
+      this->ComputeRange(in, out, start, factor, begin, std::min(begin + ChunkSize, n));
     }
   };
-  std::vector<vtkSmartPointer<vtkIdList>> lists;
   std::vector<std::thread> helpers;
   for (unsigned int t = 1; t < threads; ++t)
   {
-    auto ids = vtkSmartPointer<vtkIdList>::New();
-    ids->Allocate(InitialNeighborCapacity);
-    lists.push_back(ids);
     try
     {
-      helpers.emplace_back(work, ids.GetPointer());
+      helpers.emplace_back(work);
     }
     catch (const std::system_error&)
     {
       break; // fewer helpers; the calling thread takes over their share
     }
   }
-  work(this->NeighborIds);
+  work();
   for (auto& helper : helpers)
   {
     helper.join();
@@ -572,22 +591,23 @@ void vtkShapeTransform::ComputeDisplacements(
 }
 
 //------------------------------------------------------------------------------
-void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor,
-  vtkIdType begin, vtkIdType end, vtkIdList* ids)
+void vtkShapeTransform::ComputeRange(
+  vtkPoints* in, vtkPoints* out, vtkIdType start, float factor, vtkIdType begin, vtkIdType end)
 {
   const double t = factor;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
   PointAccess src(in);
   PointAccess dst(out);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
 
+  vtkIdType searches = 0;
   for (vtkIdType i = begin; i < end; ++i)
   {
     double x[3];
     src.Get(i, x);
     double s[3];
-    field.Evaluate(x, ids, s, nullptr);
+    searches += field.Evaluate(x, s, nullptr) ? 1 : 0;
     float* d = cache + 3 * i;
     d[0] = static_cast<float>(s[0]);
     d[1] = static_cast<float>(s[1]);
@@ -595,15 +615,19 @@ void vtkShapeTransform::ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType st
     const double y[3] = { x[0] - t * s[0], x[1] - t * s[1], x[2] - t * s[2] };
     dst.Set(start + i, y);
   }
+  this->NeighborSearches.fetch_add(searches, std::memory_order_relaxed);
 }
 
 //------------------------------------------------------------------------------
 bool vtkShapeTransform::Usable() const
 {
+  // Landmarks added to the points after the parameters were set have no coefficients.
   return this->Initialized && this->PointArray &&
+    this->PointArray->GetNumberOfPoints() == this->LandmarkCount &&
     (this->PointArray->GetNumberOfPoints() == 0 ||
       (this->Tree && this->Tree->GetDataSet() &&
-        this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints()));
+        this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints() &&
+        (this->AffineOnly || this->Grid)));
 }
 
 //------------------------------------------------------------------------------
@@ -692,8 +716,11 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   vtkPointLocator* tree = source->Initialized ? source->Tree : nullptr;
   vtkSetObjectBodyMacro(Tree, vtkPointLocator, tree);
   this->Radius = source->Radius;
+  this->LandmarkCount = source->LandmarkCount;
   this->Initialized = source->Initialized;
   this->AffineOnly = source->AffineOnly;
+  // The grid is never written after it was built: the copy shares it.
+  this->Grid = source->Initialized ? source->Grid : nullptr;
   this->HeldCoefficients = nullptr;
   this->HeldUnList = nullptr;
   this->SplineCoeffX = this->SplineCoeffY = this->SplineCoeffZ = nullptr;
@@ -730,15 +757,6 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   this->SplineCoeffY = x + m;
   this->SplineCoeffZ = x + 2 * m;
   this->UnList = this->HeldUnList->GetPointer(0);
-}
-
-//------------------------------------------------------------------------------
-void vtkShapeTransform::InternalUpdate()
-{
-  if (this->Usable() && this->PointArray->GetNumberOfPoints() > 0)
-  {
-    this->Tree->BuildLocator();
-  }
 }
 
 //------------------------------------------------------------------------------
@@ -802,15 +820,14 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
     }
     return;
   }
-  // A list of our own: any number of threads may be here at once.
-  vtkNew<vtkIdList> ids;
+  // The field only reads the parameters: any number of threads may be here at once.
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
   const double t = factor;
   if (!this->InverseFlag)
   {
     double d[3];
-    field.Evaluate(x, ids, d, derivative ? g : nullptr);
+    this->CountSearch(field.Evaluate(x, d, derivative ? g : nullptr));
     out[0] = x[0] - t * d[0];
     out[1] = x[1] - t * d[1];
     out[2] = x[2] - t * d[2];
@@ -822,7 +839,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   }
 
   double residual = 0.0;
-  const int steps = this->SolveInverse(x, out, factor, ids, &residual);
+  const int steps = this->SolveInverse(x, out, factor, &residual);
   if (steps < 0)
   {
     vtkWarningMacro("No inverse found for (" << x[0] << ", " << x[1] << ", " << x[2] << ") within "
@@ -836,7 +853,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   {
     double d[3];
     double j[3][3];
-    field.Evaluate(out, ids, d, g);
+    this->CountSearch(field.Evaluate(out, d, g));
     ForwardJacobian(t, g, j);
     if (!Invert(j, derivative))
     {
@@ -848,7 +865,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
 
 //------------------------------------------------------------------------------
 int vtkShapeTransform::SolveInverse(
-  const double y[3], double x[3], float factor, vtkIdList* ids, double* residual) const
+  const double y[3], double x[3], float factor, double* residual) const
 {
   double unused = 0.0;
   residual = residual ? residual : &unused;
@@ -860,12 +877,12 @@ int vtkShapeTransform::SolveInverse(
     return 0;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Tree, this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
   const double t = factor;
   double d[3];
   double g[3][3];
   // Where d varies slowly, x = y + t d(y) is nearly the answer.
-  field.Evaluate(y, ids, d, nullptr);
+  this->CountSearch(field.Evaluate(y, d, nullptr));
   for (int a = 0; a < 3; ++a)
   {
     x[a] = y[a] + t * d[a];
@@ -878,7 +895,7 @@ int vtkShapeTransform::SolveInverse(
   double length = 1.0;
   for (int steps = 0;; ++steps)
   {
-    field.Evaluate(x, ids, d, g);
+    this->CountSearch(field.Evaluate(x, d, g));
     const double f[3] = { x[0] - t * d[0] - y[0], x[1] - t * d[1] - y[1], x[2] - t * d[2] - y[2] };
     const double error2 = f[0] * f[0] + f[1] * f[1] + f[2] * f[2];
     if (error2 < bestError2)
@@ -950,7 +967,6 @@ void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
   {
     factor = 0.0f;
   }
-  vtkNew<vtkIdList> ids;
   PointAccess src(in);
   PointAccess dst(out);
   vtkIdType failed = 0;
@@ -961,7 +977,7 @@ void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
     double x[3];
     double residual = 0.0;
     src.Get(i, y);
-    if (this->SolveInverse(y, x, factor, ids, &residual) < 0)
+    if (this->SolveInverse(y, x, factor, &residual) < 0)
     {
       ++failed;
       worst = std::max(worst, residual);
@@ -997,7 +1013,17 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "UnList: " << static_cast<void*>(this->UnList) << "\n";
   os << indent << "Tree: " << this->Tree << "\n";
   os << indent << "Factor: " << this->GetFactor() << "\n";
-  os << indent << "NeighborIds: " << this->NeighborIds->GetNumberOfIds() << " ids\n";
+  if (this->Grid)
+  {
+    const int* dims = this->Grid->GetDims();
+    os << indent << "Grid: " << dims[0] << " x " << dims[1] << " x " << dims[2] << " cells, "
+       << this->Grid->GetNumberOfLandmarks() << " landmarks\n";
+  }
+  else
+  {
+    os << indent << "Grid: none\n";
+  }
+  os << indent << "NeighborSearches: " << this->NeighborSearches.load() << "\n";
   os << indent << "NumberOfThreads: " << this->NumberOfThreads << "\n";
   os << indent << "InverseFlag: " << this->InverseFlag << "\n";
   os << indent << "InverseTolerance: " << this->InverseTolerance << "\n";

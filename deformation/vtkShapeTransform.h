@@ -7,8 +7,8 @@
  * x - Factor * d(x). Factor 0 leaves the model as loaded, Factor 1 carries every source
  * landmark onto its target, values in between blend linearly.
  *
- * For a point x, S(x) are the landmarks within Radius R of x (as the locator's radius query
- * returns them, the boundary included). When S(x) is empty, d(x) = 0. Otherwise, per axis A,
+ * For a point x, S(x) are the landmarks within Radius R of x (the boundary included, as a
+ * radius query returns them). When S(x) is empty, d(x) = 0. Otherwise, per axis A,
  *
  *   d_A(x) = sum_{k in S(x)} phi(|p_k - x|) * CoeffA[UnList[k]]
  *            + CoeffA[N] + CoeffA[N+1] * x + CoeffA[N+2] * y + CoeffA[N+3] * z
@@ -30,9 +30,11 @@
  *   landmark k (file order) owns the kernel weight at UnList[k]
  * @endverbatim
  *
- * Whole point sets (TransformPoints, and the filters that call it) are what the viewer
- * animates: the first evaluation after new parameters makes one radius query and one kernel
- * sum per point, spread over the machine's cores, and caches the displacements (single
+ * The landmarks are found through a uniform grid of cells about as wide as R, which
+ * SetParameters builds from the landmark positions and the coefficients (the locator handed
+ * over is not queried). Whole point sets (TransformPoints, and the filters that call it) are
+ * what the viewer animates: the first evaluation after new parameters makes one kernel sum
+ * per point, spread over the machine's cores, and caches the displacements (single
  * precision). Every later evaluation of the same input points is one multiply-subtract per
  * coordinate. The cache belongs to one input: another vtkPoints object, a modification of the
  * cached one or another point count makes the next evaluation recompute it.
@@ -51,12 +53,14 @@
  * unit in the last place of the displacement, plus the rounding of the output).
  *
  * Results do not depend on the number of threads: every point's displacement is computed
- * by one thread in the locator's id order.
+ * by one thread, over its landmarks in one fixed order (by the grid's cells, then file
+ * order).
  *
  * @warning Parameters that cannot be evaluated safely make the transform the identity:
  * a radius that is not a finite number, ordering entries outside 0..N-1, missing
- * arrays or a locator that is not built over N points. A point whose displacement is not
- * finite (non-finite coefficients or input coordinates) is not moved.
+ * arrays, a locator that is not built over N points, or landmark points that no longer
+ * number N (points added after the parameters were set have no coefficients). A point whose
+ * displacement is not finite (non-finite coefficients or input coordinates) is not moved.
  *
  * @warning d(x) is continuous inside the region the landmarks reach but drops to 0 where the
  * last landmark goes out of reach (the affine part stops there), and the kernel has a cone's
@@ -78,13 +82,17 @@
 #include "vtkWeakPointer.h"  // for the identity of the cached input
 
 #include <atomic> // for Factor
+#include <memory> // for the landmark grid
 
 class vtkFloatArray;
-class vtkIdList;
 class vtkIntArray;
 class vtkPointLocator;
 class vtkPoints;
 struct TransformCoefficients;
+namespace spline_kernel
+{
+class LandmarkGrid;
+}
 
 class vtkShapeTransform : public vtkAbstractTransform
 {
@@ -103,7 +111,9 @@ public:
    * three coefficient arrays of N + 4 floats, the ordering array of N ints and a locator
    * built over the landmark positions. The transform keeps a reference to the points and the
    * locator; the arrays are not copied: the caller keeps them alive and unchanged while these
-   * parameters are in force. The cache is dropped and the transform is marked modified, so
+   * parameters are in force (the landmark positions and the coefficients are also read into
+   * the transform's search grid here, so changes made to them later take effect only at the
+   * next SetParameters). The cache is dropped and the transform is marked modified, so
    * pipelines that use it re-execute. Parameters that could make the evaluation read out of
    * range (see the class warning) are reported and leave the transform the identity.
    */
@@ -252,28 +262,32 @@ protected:
   ~vtkShapeTransform() override;
 
   void InternalDeepCopy(vtkAbstractTransform* transform) override;
-  // Builds the locator, so that radius queries from several threads only read it.
-  void InternalUpdate() override;
 
   // True when the displacements held belong to these input points.
   bool CacheHolds(vtkPoints* in) const;
   // Fills Displacements for every point of in and writes x - factor * d(x) from the double
   // sums to out, from index start on.
   void ComputeDisplacements(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor);
-  void ComputeRange(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor, vtkIdType begin,
-    vtkIdType end, vtkIdList* ids);
+  void ComputeRange(
+    vtkPoints* in, vtkPoints* out, vtkIdType start, float factor, vtkIdType begin, vtkIdType end);
   void ApplyDisplacements(vtkPoints* in, vtkPoints* out, float factor);
   // The inverse direction for a whole point set: one Newton solve per point, one warning for
   // all points that did not converge.
   void InversePoints(vtkPoints* in, vtkPoints* out);
   // True when the parameters can be evaluated (else the transform is the identity).
   bool Usable() const;
+  void CountSearch(bool searched) const
+  {
+    if (searched)
+    {
+      this->NeighborSearches.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
   // The x that the forward transform with this factor carries onto y, by Newton's method.
   // Returns the number of Newton steps taken, or -1 when it did not converge (x is then the
   // best point found). residual, when given, receives |forward(x) - y| before the last
   // correction.
-  int SolveInverse(
-    const double y[3], double x[3], float factor, vtkIdList* ids, double* residual) const;
+  int SolveInverse(const double y[3], double x[3], float factor, double* residual) const;
   // Forward or inverse, as InverseFlag says, warning where the inverse did not converge.
   void TransformOne(const double in[3], double out[3], double (*derivative)[3]);
   // True when these are the arrays the transform holds.
@@ -290,7 +304,15 @@ protected:
   float* SplineCoeffZ;
   int* UnList;
   vtkPointLocator* Tree;
-  vtkIdList* NeighborIds;
+  // The landmarks and their coefficients sorted into cells (built by SetParameters, shared by
+  // copies, only read while evaluating); null while the transform is the identity or applies
+  // the affine part alone.
+  std::shared_ptr<const spline_kernel::LandmarkGrid> Grid;
+  // The number of landmarks when the parameters were set (the coefficient arrays' N).
+  vtkIdType LandmarkCount = 0;
+  // Points whose landmarks within reach were searched for (one kernel sum each), counted
+  // since construction by every path: shows whether the cache was used.
+  mutable std::atomic<vtkIdType> NeighborSearches{ 0 };
   int NumberOfThreads;
   vtkTypeBool InverseFlag;
   double InverseTolerance;

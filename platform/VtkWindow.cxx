@@ -9,6 +9,7 @@
 #include <vtkCommand.h>
 #include <vtkNew.h>
 #include <vtkOpenGLState.h>
+#include <vtkSmartPointer.h>
 
 #include <vtkObjectFactory.h>
 #include <vtkUnsignedCharArray.h>
@@ -81,6 +82,24 @@ VtkWidget* WidgetOf(void* hwnd)
 }
 }
 
+namespace
+{
+// Keeps the frame of a render inside the widget's paint from the observers after it.
+class ShownByPaintCommand : public vtkCommand
+{
+public:
+  static ShownByPaintCommand* New() { return new ShownByPaintCommand; }
+  void Execute(vtkObject* caller, unsigned long, void*) override
+  {
+    auto* window = vtkPlatformRenderWindow::SafeDownCast(caller);
+    if (window && window->IsRenderingInPaint())
+    {
+      this->AbortFlagOn();
+    }
+  }
+};
+}
+
 namespace platform_detail
 {
 //------------------------------------------------------------------------------
@@ -100,7 +119,10 @@ bool PaintsItself(QWidget* widget)
 vtkStandardNewMacro(vtkPlatformRenderWindow);
 
 //------------------------------------------------------------------------------
-vtkPlatformRenderWindow::vtkPlatformRenderWindow() = default;
+vtkPlatformRenderWindow::vtkPlatformRenderWindow()
+  : ShownByPaint(vtkSmartPointer<ShownByPaintCommand>::New())
+{
+}
 
 //------------------------------------------------------------------------------
 vtkPlatformRenderWindow::~vtkPlatformRenderWindow() = default;
@@ -142,6 +164,15 @@ void vtkPlatformRenderWindow::WindowInitialize()
   }
   widget->setRenderWindow(this);
   this->Bound = true;
+  // Qt's adapter asks for a paint at the end of every frame it did not start painting itself,
+  // to show the picture. A frame rendered inside the widget's paint is shown by that paint
+  // already: asking again would make every paint render once more, the window re-drawing the
+  // unchanged scene without end and keeping the processor busy. The adapter's observers have
+  // the default priority; this one runs before them and stops the event for them.
+  if (!this->HasObserver(vtkCommand::WindowFrameEvent, this->ShownByPaint))
+  {
+    this->AddObserver(vtkCommand::WindowFrameEvent, this->ShownByPaint, 1.0f);
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -166,7 +197,9 @@ void vtkPlatformRenderWindow::Render()
   state->vtkglDepthFunc(0x0203); // GL_LEQUAL, as VTK expects
   const bool ready = this->GetReadyForRendering();
   this->SetReadyForRendering(true);
+  this->RenderingInPaint = widget->IsPainting();
   this->Superclass::Render();
+  this->RenderingInPaint = false;
   if (this->MemoryRendering)
   {
     this->ReadMemoryPixels();

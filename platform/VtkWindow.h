@@ -26,6 +26,7 @@
 
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkGenericRenderWindowInteractor.h>
+#include <vtkSmartPointer.h>
 
 #include <vector>
 
@@ -57,6 +58,8 @@ public:
   bool IsBound() const { return this->Bound; }
 
   void Render() override;
+  /// True while Render draws inside the window's paint (which shows the picture itself).
+  bool IsRenderingInPaint() const { return this->RenderingInPaint; }
 
   ///@{
   /// Memory rendering: from SetupMemoryRendering until ResumeScreenRendering, Render draws
@@ -82,6 +85,8 @@ private:
   void* ParentId = nullptr;
   bool Bound = false;
   bool InRender = false;
+  bool RenderingInPaint = false;
+  vtkSmartPointer<vtkCommand> ShownByPaint; // see WindowInitialize
   int MemoryRendering = 0;
   int MemorySize[2] = { 0, 0 };
   int ScreenSize[2] = { 0, 0 };

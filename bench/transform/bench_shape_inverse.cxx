@@ -11,7 +11,6 @@
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
 
-#include "vtkIdList.h"
 #include "vtkMath.h"
 #include "vtkNew.h"
 #include "vtkPointLocator.h"
@@ -37,11 +36,8 @@ public:
   static CountingTransform* New() { return new CountingTransform; }
   int Steps(const double y[3], double x[3], double* residual)
   {
-    return this->SolveInverse(y, x, this->GetFactor(), this->Ids, residual);
+    return this->SolveInverse(y, x, this->GetFactor(), residual);
   }
-
-private:
-  vtkNew<vtkIdList> Ids;
 };
 }
 

@@ -1,5 +1,5 @@
 // Times vtkShapeTransform on a model of a million points and ten thousand landmarks: the
-// first evaluation (radius queries and kernel sums, on all cores and on one), the cached
+// first evaluation (neighbour searches and kernel sums, on all cores and on one), the cached
 // animation step against a memory-bound loop of the same size, and the same warp by VTK's
 // vtkThinPlateSplineTransform fitted to the same landmarks (extrapolated from smaller runs).
 //

@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
+#include <vtkNew.h>
 #include <vtkPolyDataNormals.h>
+#include <vtkRenderWindow.h>
 #include <vtkTransformPolyDataFilter.h>
 
 #include <fstream>
+#include <functional>
 
 using namespace dochar;
 
@@ -143,8 +148,7 @@ TEST(HaldenDocTransform, UnusableFilesAreNamedAndChangeNothing)
   std::ofstream(dir.Path("count.trc"))
     << "[0.25]\n[1]\n0 0 0\n[4]\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n[1]\n0\n";
   std::ofstream(dir.Path("words.trc")) << "radius 0.25\n";
-  std::ofstream(dir.Path("radius.trc"))
-    << "[nan]\n[0]\n[4]\n1 1 1\n0 0 0\n0 0 0\n0 0 0\n[0]\n";
+  std::ofstream(dir.Path("radius.trc")) << "[nan]\n[0]\n[4]\n1 1 1\n0 0 0\n0 0 0\n0 0 0\n[0]\n";
   const std::vector<std::string> bad = { dir.Path("missing.trc"), dir.Path("count.trc"),
     dir.Path("words.trc"), dir.Path("radius.trc") };
 
@@ -217,7 +221,8 @@ TEST(HaldenDocTransform, ARadiusOfZeroAppliesTheAffinePartWithAWarning)
   {
     for (int a = 0; a < 3; ++a)
     {
-      worst = std::max(worst, std::abs(shown->GetPoint(i)[a] - (original->GetPoint(i)[a] - 0.5 * (a + 1))));
+      worst = std::max(
+        worst, std::abs(shown->GetPoint(i)[a] - (original->GetPoint(i)[a] - 0.5 * (a + 1))));
     }
   }
   EXPECT_LT(worst, 1e-6) << "every point moves by the affine part";
@@ -243,4 +248,41 @@ TEST(HaldenDocTransform, ASecondModelKeepsTheTransformSwitchedInAndIsDeformedIts
   EXPECT_LT(
     DeviationFromSpline(doc, s.Fitted, strip->GetPoints(), 0.5f, doc->TransformFilter), 2e-5);
   EXPECT_GT(MaxDistance(doc->TransformFilter->GetOutput()->GetPoints(), strip->GetPoints()), 0.01);
+}
+
+TEST(HaldenDocTransform, TheViewDrawsAgainAfterEveryChangeOfWhatItShows)
+{
+  // The window draws only when asked: each change of the scene must ask.
+  Loaded s;
+  ASSERT_TRUE(s.Viewer.ShowAndPaint());
+  TempDir dir;
+  WriteBitmap(dir.Path("red.bmp"), 230, 20, 20);
+  int renders = 0;
+  vtkNew<vtkCallbackCommand> count;
+  count->SetClientData(&renders);
+  count->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+  s.Viewer.View->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
+  auto drawsAgain = [&](const std::function<void()>& change)
+  {
+    guitest::Settle(200); // what was asked for before is drawn
+    const int before = renders;
+    change();
+    return WaitFor([&] { return renders > before; }, 10000);
+  };
+  EXPECT_TRUE(drawsAgain([&] { s.LoadTransform(SampleTransform()); })) << "transform on";
+  EXPECT_TRUE(drawsAgain([&] { s.CancelTransform(); })) << "transform off";
+  EXPECT_TRUE(drawsAgain(
+    [&]
+    {
+      s.Prompts.AnswerFile(dir.Path("red.bmp"));
+      s.Viewer.Frame->ExecuteCommand(ID_LOAD_TEXTURE);
+    }))
+    << "texture on";
+  EXPECT_TRUE(drawsAgain(
+    [&]
+    {
+      s.Prompts.CancelFile();
+      s.Viewer.Frame->ExecuteCommand(ID_LOAD_TEXTURE);
+    }))
+    << "texture off";
 }

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <vtkBMPReader.h>
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkImageData.h>
 #include <vtkPolyDataNormals.h>
 #include <vtkPropCollection.h>
@@ -553,4 +555,35 @@ TEST(HaldenView, TheTimerAloneDrivesTheAnimationAndTheRedraws)
     }
   }
   EXPECT_LT(worst, 2e-5);
+}
+
+TEST(HaldenView, AnimationRedrawsWaitWhileTheDisplacementsAreComputed)
+{
+  HaldenViewer v;
+  v.Open(SampleModel());
+  v.Doc->BackgroundDeformationPoints = 0; // the sample counts as large
+  int renders = 0;
+  vtkNew<vtkCallbackCommand> count;
+  count->SetClientData(&renders);
+  count->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+  v.View->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
+  auto redraw = [&]
+  {
+    v.View->RedrawPending = 1;
+    v.View->SendMessage(WM_USER, 0, 0);
+  };
+
+  // Until the end of the computation is seen (no event has run yet), the model as read is
+  // what the window shows: an animation step does not draw it again.
+  v.LoadTransform(SampleTransform());
+  ASSERT_TRUE(v.Doc->IsDeforming());
+  redraw();
+  EXPECT_EQ(renders, 0);
+  EXPECT_EQ(v.View->RedrawPending, 0);
+
+  // Then the deformed model is drawn, and every redraw draws again.
+  ASSERT_TRUE(WaitFor([&] { return !v.Doc->IsDeforming() && renders > 0; }));
+  const int drawn = renders;
+  redraw();
+  EXPECT_EQ(renders, drawn + 1);
 }

@@ -1,6 +1,6 @@
 #include "ShapeTransformTesting.h"
 
-#include "vtkIdList.h"
+#include "LandmarkGrid.h"
 #include "vtkNew.h"
 #include "vtkObjectFactory.h"
 
@@ -12,26 +12,23 @@
 namespace shape_testing
 {
 
-vtkStandardNewMacro(CountingLocator);
 vtkStandardNewMacro(ProbedTransform);
 
 int ProbedTransform::InverseSteps(const double y[3], double x[3], double* residual)
 {
   this->Update();
-  vtkNew<vtkIdList> ids;
-  return this->SolveInverse(y, x, this->GetFactor(), ids, residual);
+  return this->SolveInverse(y, x, this->GetFactor(), residual);
 }
 
-void CountingLocator::FindPointsWithinRadius(double R, const double x[3], vtkIdList* result)
+double ProbedTransform::GridCells() const
 {
-  ++this->Count;
-  this->Superclass::FindPointsWithinRadius(R, x, result);
+  return this->Grid ? static_cast<double>(this->Grid->GetNumberOfCells()) : 0.0;
 }
 
 void Spline::BuildLocator()
 {
   this->Data->SetPoints(this->Points);
-  this->Locator = vtkSmartPointer<CountingLocator>::New();
+  this->Locator = vtkSmartPointer<vtkPointLocator>::New();
   this->Locator->SetDataSet(this->Data);
   if (this->N() > 0)
   {

@@ -1,6 +1,6 @@
 // Test fixtures for vtkShapeTransform: splines with known coefficients, an independent
-// brute-force evaluation of the displacement, a locator that counts its radius queries and a
-// transform whose cache and inverse solver the tests can look into.
+// brute-force evaluation of the displacement and a transform whose cache, neighbour searches
+// and inverse solver the tests can look into.
 #ifndef ShapeTransformTesting_h
 #define ShapeTransformTesting_h
 
@@ -16,26 +16,6 @@
 
 namespace shape_testing
 {
-
-// A vtkPointLocator that counts the radius queries made of it (from any thread).
-class CountingLocator : public vtkPointLocator
-{
-public:
-  static CountingLocator* New();
-  vtkTypeMacro(CountingLocator, vtkPointLocator);
-  using vtkPointLocator::FindPointsWithinRadius;
-  void FindPointsWithinRadius(double R, const double x[3], vtkIdList* result) override;
-  long Queries() const { return this->Count.load(); }
-
-protected:
-  CountingLocator() = default;
-  ~CountingLocator() override = default;
-
-private:
-  std::atomic<long> Count{ 0 };
-  CountingLocator(const CountingLocator&) = delete;
-  void operator=(const CountingLocator&) = delete;
-};
 
 // Counts the errors and warnings an object reports (and keeps them off the console).
 class Reports : public vtkCommand
@@ -58,7 +38,8 @@ inline vtkSmartPointer<Reports> Watch(vtkObject* object)
   return reports;
 }
 
-// A vtkShapeTransform that shows its displacement cache and its inverse solver.
+// A vtkShapeTransform that shows its displacement cache, how many points it searched the
+// landmarks of (from any thread) and its inverse solver.
 class ProbedTransform : public vtkShapeTransform
 {
 public:
@@ -66,6 +47,9 @@ public:
   vtkTypeMacro(ProbedTransform, vtkShapeTransform);
   vtkPoints* GetDisplacements() const { return this->Displacements; }
   bool IsCached() const { return this->Cached != 0; }
+  long Searches() const { return static_cast<long>(this->NeighborSearches.load()); }
+  // Cells of the landmark grid (0 without one).
+  double GridCells() const;
   // The forward transform's preimage x of y at the current factor; the number of Newton
   // steps taken, or -1 when it did not converge.
   int InverseSteps(const double y[3], double x[3], double* residual);
@@ -87,10 +71,10 @@ struct Spline
   std::vector<float> X, Y, Z;                                            // N + 4 each
   std::vector<int> UnList;                                               // N
   vtkSmartPointer<vtkPolyData> Data = vtkSmartPointer<vtkPolyData>::New();
-  vtkSmartPointer<CountingLocator> Locator;
+  vtkSmartPointer<vtkPointLocator> Locator;
 
   vtkIdType N() const { return this->Points->GetNumberOfPoints(); }
-  // Builds a counting locator over Points.
+  // Builds a locator over Points.
   void BuildLocator();
   void HandTo(vtkShapeTransform* transform);
 };

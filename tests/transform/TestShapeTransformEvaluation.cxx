@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 
 using namespace shape_testing;
 
@@ -170,4 +173,127 @@ TEST(ShapeTransformEvaluation, CachedStepsUseTheSinglePrecisionDisplacements)
   // Not a requirement, a check that the two paths really are different computations.
   std::cout << differing << " of " << 3 * in->GetNumberOfPoints()
             << " coordinates differ between the first and a cached evaluation\n";
+}
+
+TEST(ShapeTransformEvaluation, CellSearchFindsWhatASearchOfAllLandmarksFinds)
+{
+  // Layouts where a search by cells could miss or double a landmark: points on cell borders
+  // and at exactly the radius (landmarks on a lattice of spacing R), points outside the
+  // landmarks' bounds, radii huge or tiny against the spread (the grid's size is bounded),
+  // flat and collinear sets, and coordinates whose spread is beyond double precision.
+  struct Case
+  {
+    const char* Name;
+    float Radius;
+    std::vector<std::array<double, 3>> Landmarks;
+    std::vector<std::array<double, 3>> Points;
+  };
+  std::vector<Case> cases;
+  std::mt19937 rng(71);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  auto random = [&](int n, double lo, double hi, double flatten = 1.0)
+  {
+    std::vector<std::array<double, 3>> v(n);
+    for (auto& p : v)
+    {
+      p = { lo + (hi - lo) * unit(rng), lo + (hi - lo) * unit(rng),
+        flatten * (lo + (hi - lo) * unit(rng)) };
+    }
+    return v;
+  };
+  {
+    Case lattice{ "lattice of spacing R, points on it and half-way", 1.0f, {}, {} };
+    for (int i = 0; i < 5; ++i)
+      for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 3; ++k)
+        {
+          lattice.Landmarks.push_back({ double(i), double(j), double(k) });
+          lattice.Points.push_back({ double(i), double(j), double(k) });
+          lattice.Points.push_back({ i + 0.5, j + 0.5, k + 0.5 });
+          lattice.Points.push_back({ i - 1.0, j + 0.0, k + 1.0 }); // beyond the low x bound
+        }
+    cases.push_back(lattice);
+  }
+  cases.push_back(
+    { "points outside the bounds", 0.2f, random(200, 0.0, 1.0), random(2000, -0.4, 1.4) });
+  cases.back().Points.push_back({ 1e6, -1e6, 0.5 });
+  cases.back().Points.push_back({ -3e38, 3e38, 3e38 });
+  cases.push_back(
+    { "radius far beyond the spread", 1000.0f, random(150, 0.0, 1.0), random(300, -5.0, 5.0) });
+  cases.back().Points.push_back({ 0.5, 1001.5, 0.5 });
+  {
+    // A grid of cells of width R would have 1e12 cells; the points lie near landmarks.
+    Case tiny{ "radius far below the spread", 1e-4f, random(300, 0.0, 1.0), {} };
+    for (const auto& p : tiny.Landmarks)
+    {
+      tiny.Points.push_back(p);
+      tiny.Points.push_back({ p[0] + 6e-5, p[1], p[2] - 3e-5 });
+      tiny.Points.push_back({ p[0], p[1] - 2e-4, p[2] });
+    }
+    cases.push_back(tiny);
+  }
+  {
+    Case tinier{ "radius 1e-30: only points on a landmark are within reach", 1e-30f,
+      random(100, -1.0, 1.0), random(100, -1.0, 1.0) };
+    tinier.Points.insert(tinier.Points.end(), tinier.Landmarks.begin(), tinier.Landmarks.end());
+    cases.push_back(tinier);
+  }
+  cases.push_back({ "flat set", 0.3f, random(300, 0.0, 1.0, 0.0), random(1000, -0.2, 1.2, 0.1) });
+  {
+    Case line{ "collinear set with duplicates", 0.25f, {}, random(500, -0.3, 1.3) };
+    for (int i = 0; i < 60; ++i)
+    {
+      line.Landmarks.push_back({ (i % 30) / 30.0, 0.5, 0.5 });
+    }
+    cases.push_back(line);
+  }
+  {
+    Case far{ "landmarks beyond double precision's spread", 0.3f, random(200, 0.0, 1.0),
+      random(500, -0.2, 1.2) };
+    far.Landmarks.push_back({ 1.5e308, 0.5, 0.5 });
+    far.Landmarks.push_back({ -1.5e308, 0.5, 0.5 });
+    cases.push_back(far);
+  }
+
+  for (const Case& c : cases)
+  {
+    const int n = static_cast<int>(c.Landmarks.size());
+    Spline s = RandomSpline(n, c.Radius, 72, 0.0, 1.0, 0.5);
+    s.Points = vtkSmartPointer<vtkPoints>::New();
+    s.Points->SetDataTypeToDouble();
+    for (const auto& p : c.Landmarks)
+    {
+      s.Points->InsertNextPoint(p.data());
+    }
+    s.BuildLocator();
+    vtkNew<vtkPoints> in;
+    in->SetDataTypeToDouble();
+    for (const auto& p : c.Points)
+    {
+      in->InsertNextPoint(p.data());
+    }
+    vtkNew<ProbedTransform> transform;
+    s.HandTo(transform);
+    ASSERT_TRUE(transform->GetInitialized()) << c.Name;
+    EXPECT_LE(transform->GridCells(), 4.0 * n + 4096) << c.Name;
+    transform->SetFactor(1.0f);
+    auto out = Evaluate(transform, in);
+    EXPECT_LE(WorstDeviation(s, in, out, 1.0f, false), 1.0) << c.Name;
+    int reached = 0;
+    for (vtkIdType i = 0; i < in->GetNumberOfPoints(); ++i)
+    {
+      reached += ReferenceDisplacement(s, in->GetPoint(i)).Neighbors > 0;
+      // A single point: the same sums in the same order.
+      double y[3];
+      transform->TransformPoint(in->GetPoint(i), y);
+      for (int a = 0; a < 3; ++a)
+      {
+        ASSERT_EQ(static_cast<float>(y[a]), static_cast<float>(out->GetPoint(i)[a]))
+          << c.Name << ", point " << i;
+      }
+    }
+    // Each layout has points both within and out of every landmark's reach.
+    EXPECT_GT(reached, 0) << c.Name;
+    EXPECT_LT(reached, in->GetNumberOfPoints()) << c.Name;
+  }
 }

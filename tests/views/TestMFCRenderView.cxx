@@ -113,6 +113,31 @@ TEST(MFCRenderView, AfterTheFirstPaintADragThroughWindowProcTurnsTheCamera)
     1e-6 * Distance(before.Position, before.FocalPoint));
 }
 
+TEST(MFCRenderView, AWindowWhoseSceneDoesNotChangeStopsPainting)
+{
+  Viewer viewer(true);
+  auto* view = viewer.View;
+  ASSERT_TRUE(viewer.ShowAndPaint());
+  // A render outside a paint, as an animation step makes it: one paint shows it.
+  view->GetRenderWindow()->Render();
+  ASSERT_TRUE(WaitFor([&] { return view->Count(WM_PAINT) >= 2; }));
+  // What showing the window asked for is done once no paint has come for a second (a loaded
+  // machine may deliver them late); a window that paints without end never gets there.
+  int paints = view->Count(WM_PAINT);
+  for (int i = 0; i < 10; ++i)
+  {
+    guitest::Settle(1000);
+    if (view->Count(WM_PAINT) == paints)
+    {
+      break;
+    }
+    paints = view->Count(WM_PAINT);
+  }
+  // Nothing changes: no paint asks for the next (each would render the whole scene again).
+  guitest::Settle(1000);
+  EXPECT_EQ(view->Count(WM_PAINT), paints);
+}
+
 TEST(MFCRenderView, InteractorTimersArriveAsWmTimerThroughWindowProc)
 {
   Viewer viewer(true);

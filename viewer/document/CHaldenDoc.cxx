@@ -431,6 +431,17 @@ void CHaldenDoc::TextureChanged()
   // not the actor's: without this, a texture put on (or taken off) an actor that was drawn
   // already would show only after the actor is added to a renderer again.
   this->TexturedActor->GetProperty()->Modified();
+  this->Redraw();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::Redraw()
+{
+  // The window draws only when asked (a render, or a paint such as this one asks for).
+  if (CView* view = this->GetFirstView())
+  {
+    view->Invalidate();
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -452,6 +463,7 @@ void CHaldenDoc::SwitchTransform(int on)
   {
     this->Normals->SetInputConnection(this->Reader->GetOutputPort());
   }
+  this->Redraw();
 }
 
 //------------------------------------------------------------------------------
@@ -470,7 +482,11 @@ void CHaldenDoc::ShowDeformation()
 
   // Until the displacements are cached the window draws the model undeformed, and the
   // pipeline does not evaluate the transform this thread is filling.
-  this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  if (this->Normals->GetInputConnection(0, 0) != this->Reader->GetOutputPort())
+  {
+    this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+    this->Redraw();
+  }
   this->DeformationCursor.reset(new CWaitCursor);
   this->SetStatusText("Computing the deformation of " + std::to_string(n) + " points...");
   std::weak_ptr<int> alive = this->Alive;
@@ -503,10 +519,6 @@ void CHaldenDoc::FinishDeformation()
   }
   this->JoinDeformation();
   this->SwitchTransform(1);
-  if (CView* view = this->GetFirstView())
-  {
-    view->Invalidate();
-  }
 }
 
 //------------------------------------------------------------------------------

@@ -161,10 +161,14 @@ public:
   int TextureOn;
 
 protected:
-  /// Feeds Normals from the transform filter (1) or straight from the reader (0).
+  /// Feeds Normals from the transform filter (1) or straight from the reader (0), and asks
+  /// the view to draw again.
   void SwitchTransform(int on);
-  /// Makes the next render show the texture that was put on or taken off TexturedActor.
+  /// Makes the view draw again, showing the texture that was put on or taken off
+  /// TexturedActor.
   void TextureChanged();
+  /// Asks the view to draw the model again: the window draws only when asked.
+  void Redraw();
   /// Switches the deformation in: at once for a small model, after the background
   /// computation of the displacements for a large one.
   void ShowDeformation();

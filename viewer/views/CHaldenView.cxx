@@ -182,7 +182,14 @@ LRESULT CHaldenView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
   if (message == WM_USER)
   {
-    this->Render();
+    // While the displacements of a large model are computed the window shows the model as
+    // read, which an animation step does not change: drawing it again would only take the
+    // processor from the computation. A camera path being played is drawn as ever.
+    auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+    if (!document || !document->IsDeforming() || this->IsPlaying())
+    {
+      this->Render();
+    }
     if (this->Realtime.load(std::memory_order_relaxed) == 0)
     {
       std::string fileName, reason;

@@ -58,8 +58,10 @@ public:
   /// k = (a div 24) mod 2, ((-1)^k (a mod 24) + 24 k) * 0.04.
   static float TriangleWaveFactor(int tick, int ticksPerStep);
 
-  /// The redraw request (WM_USER): render, save the frame in frame-by-frame playback, then
-  /// pass it on like every other message. The end of a playback (WM_USER + 1) reports
+  /// The redraw request (WM_USER): render (not while the document computes the
+  /// displacements of a large model, which leaves the picture as it is, unless a camera path
+  /// plays), save the frame in frame-by-frame playback, then pass it on like every other
+  /// message. The end of a playback (WM_USER + 1) reports
   /// frames that could not be saved.
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
