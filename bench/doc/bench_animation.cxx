@@ -182,12 +182,21 @@ struct PlainPipeline
   }
 };
 
+// asRead: the transform is switched off first (Load Transform, cancelled), so that the model
+// opens as read, as a model opened with no deformation shown does; otherwise it opens
+// deformed by the transform in force.
 Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::string& model,
-  const std::string& trc, int steps)
+  const std::string& trc, int steps, bool asRead = false)
 {
   Measure m;
   CScriptedPrompts prompts;
   vtkRenderWindow* window = view->GetRenderWindow();
+  if (asRead)
+  {
+    prompts.CancelFile();
+    frame->ExecuteCommand(ID_LOAD_TRANSFORM);
+    window->WaitForCompletion();
+  }
 
   auto start = Clock::now();
   prompts.AnswerFile(model);
@@ -392,6 +401,7 @@ int main(int argc, char** argv)
   Print("sample (data/leg.vtk)",
     Run(frame, doc, view, std::string(QUORVEL_DATA_DIR) + "/leg.vtk", trc, steps));
   Print("tube (generated)", Run(frame, doc, view, tube, trc, steps));
+  Print("tube, opened as read", Run(frame, doc, view, tube, trc, steps, true));
   PrintLoad();
 
   docTemplate.reset();

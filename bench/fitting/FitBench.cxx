@@ -5,13 +5,16 @@
 //
 //   fitting_bench [--max-landmarks N] [--vtk-seconds S] [--cholmod-max N]   prints the tables
 //
-// The children are this program again:
+// The children are this program again (CHOLMOD's: fitting_bench_cholmod, the same source
+// built with CHOLMOD):
 //   fitting_bench --stages <file> <radius> [threads [envelope bytes]]
 //                                             one fit in process, stage by stage (threads 0:
 //                                             the fit's choice; envelope bytes: the solver's
 //                                             MaximumEnvelopeBytes, 1 for the sparse solve)
 //   fitting_bench --cholmod <file> <radius>   CHOLMOD on the same kernel matrix
 //   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
+//   fitting_bench --measure <program> [args]  runs the program, prints its times and peak
+//                                             memory
 //   fitting_bench --write-sphere <N> <file>   writes the sphere set of N landmarks, prints
 //                                             its radius (about 30 neighbours)
 // Each prints one line of "key=value" pairs.
@@ -257,6 +260,7 @@ int RunStages(const char* file, float radius, int threads, long long envelopeByt
   return 0;
 }
 
+#ifdef QUORVEL_HAVE_CHOLMOD
 //------------------------------------------------------------------------------
 // The kernel of the fit, as the benchmark's peers are given it.
 double KernelValue(const double* a, const double* b, double radius)
@@ -266,24 +270,19 @@ double KernelValue(const double* a, const double* b, double radius)
   return r < radius ? (1.0 - r / radius) * (1.0 - r / radius) : 0.0;
 }
 
-#ifdef QUORVEL_HAVE_CHOLMOD
-// The BLAS library this process (and so each CHOLMOD child) has loaded, from its memory map.
-std::string LoadedBlas()
+// Whether the BLAS this process has loaded is OpenBLAS (from its memory map).
+bool OpenBlasLoaded()
 {
   std::ifstream maps("/proc/self/maps");
   std::string line;
   while (std::getline(maps, line))
   {
-    const size_t path = line.find('/');
-    if (path != std::string::npos &&
-      (line.find("libblas", path) != std::string::npos ||
-        line.find("libopenblas", path) != std::string::npos))
+    if (line.find("openblas") != std::string::npos)
     {
-      char resolved[4096];
-      return ::realpath(line.c_str() + path, resolved) ? resolved : line.substr(path);
+      return true;
     }
   }
-  return "unknown";
+  return false;
 }
 
 int RunCholmod(const char* file, float radius)
@@ -389,6 +388,7 @@ int RunCholmod(const char* file, float radius)
   v["lnz"] = common.lnz;
   v["status"] = common.status;
   v["supernodal"] = l->is_super;
+  v["openblas"] = OpenBlasLoaded() ? 1.0 : 0.0;
   v["n"] = n;
   cholmod_free_dense(&x, &common);
   cholmod_free_dense(&b, &common);
@@ -503,6 +503,45 @@ ChildResult RunChild(const std::vector<std::string>& args, bool capture)
     }
   }
   return result;
+}
+
+// Runs a program (output discarded) as a child of this small process and prints its wall and
+// processor seconds, peak resident set and exit status. A process started by posix_spawn
+// begins with its parent's resident set as its peak (the kernel keeps the larger of the
+// two), so the tables start programs through this one, freshly started, to measure theirs.
+int MeasureProgram(char** argv)
+{
+  const auto t0 = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid < 0)
+  {
+    return 1;
+  }
+  if (pid == 0)
+  {
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0)
+    {
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+    }
+    ::execv(argv[0], argv);
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage;
+  if (::wait4(pid, &status, 0, &usage) != pid)
+  {
+    return 1;
+  }
+  Values v;
+  v["wall"] = Seconds(t0, Clock::now());
+  v["peak"] = usage.ru_maxrss / 1024.0;
+  v["cpu"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+    1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  v["exit"] = WIFEXITED(status) ? WEXITSTATUS(status) : 256;
+  PrintValues(v);
+  return 0;
 }
 
 // The vertices of the bundled leg model (its ASCII POINTS section), without repeats, moved
@@ -740,7 +779,14 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
   for (size_t k = 0; k < cases.size(); ++k)
   {
     const Case& c = cases[k];
-    const ChildResult r = RunChild({ PRAVIK_EXECUTABLE, c.File, c.Radius }, false);
+    ChildResult r = RunChild({ self, "--measure", PRAVIK_EXECUTABLE, c.File, c.Radius }, true);
+    r.Ok = r.Ok && r.Result.count("exit") && r.Result.at("exit") == 0.0;
+    if (r.Ok)
+    {
+      r.Wall = r.Result.at("wall");
+      r.Cpu = r.Result.at("cpu");
+      r.PeakMegabytes = r.Result.at("peak");
+    }
     runs.push_back(r.Ok ? r.Cpu : -1.0);
     const Values& v = stages[k];
     const double envelope = v.count("envelope") ? v.at("envelope") * 4 / 1048576.0 : 0.0;
@@ -751,13 +797,28 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
       (r.PeakMegabytes - start) / (envelope + c.FileMegabytes));
   }
 
-#ifdef QUORVEL_HAVE_CHOLMOD
+#ifdef QUORVEL_CHOLMOD_BENCH
+  // CHOLMOD runs in a program of its own: this one does not load CHOLMOD and its BLAS, whose
+  // memory would count in the peak of every child it starts (a child starts with its
+  // parent's resident set).
+  std::vector<ChildResult> cholmod(cases.size());
+  bool openBlas = false;
+  for (size_t k = 0; k < cases.size(); ++k)
+  {
+    const double n = stages[k].count("n") ? stages[k].at("n") : 0.0;
+    if (n <= cholmodMax)
+    {
+      cholmod[k] = RunChild({ QUORVEL_CHOLMOD_BENCH, "--cholmod", cases[k].File, cases[k].Radius }, true);
+      openBlas = openBlas || (cholmod[k].Ok && cholmod[k].Result.count("openblas") &&
+                               cholmod[k].Result.at("openblas") > 0.0);
+    }
+  }
   std::printf(
     "\nCHOLMOD (supernodal, its own fill-reducing ordering, double precision; BLAS: %s) on the "
     "same kernel matrix, analysis + factor + 7 solves, against Pravik's factorisation + solves "
     "(with the sparse solve, its conjugate gradients); wall seconds, both on every core, and "
     "processor seconds\n",
-    LoadedBlas().c_str());
+    openBlas ? "OpenBLAS" : "Debian's reference BLAS (install libopenblas0-pthread)");
   std::printf("%-12s %7s %9s %9s %9s %9s %11s %9s %8s %11s %11s\n", "set", "N", "analyze",
     "factor", "7 solves", "total", "nnz(L) MB", "Pravik", "ratio", "CHOLMOD cpu", "Pravik cpu");
   for (size_t k = 0; k < cases.size(); ++k)
@@ -770,7 +831,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
         cholmodMax);
       continue;
     }
-    const ChildResult r = RunChild({ self, "--cholmod", c.File, c.Radius }, true);
+    const ChildResult& r = cholmod[k];
     if (!r.Ok)
     {
       std::printf("%-12s failed\n", c.Name.c_str());
@@ -790,6 +851,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
       oursCpu);
   }
 #else
+  (void)cholmodMax;
   std::printf("\nCHOLMOD: not found when this benchmark was built (libsuitesparse-dev)\n");
 #endif
 
@@ -846,6 +908,10 @@ int main(int argc, char* argv[])
   if (argc == 3 && std::strcmp(argv[1], "--vtk") == 0)
   {
     return RunVtk(argv[2]);
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "--measure") == 0)
+  {
+    return MeasureProgram(argv + 2);
   }
   if (argc == 4 && std::strcmp(argv[1], "--write-sphere") == 0)
   {
