@@ -1,6 +1,7 @@
 #include "vtkShapeTransform.h"
 
 #include "LandmarkGrid.h"
+#include "ParallelChunks.h"
 #include "SplineKernel.h"
 #include "TransformFile.h"
 
@@ -16,11 +17,9 @@
 #include "vtkSmartPointer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -558,36 +557,9 @@ void vtkShapeTransform::ComputeDisplacements(
   }
 
   // Each point is computed whole by one thread, so the split cannot change any result.
-  std::atomic<vtkIdType> next{ 0 };
-  auto work = [&]
-  {
-    for (;;)
-    {
-      const vtkIdType begin = next.fetch_add(ChunkSize, std::memory_order_relaxed);
-      if (begin >= n)
-      {
-        return;
-      }
-      this->ComputeRange(in, out, start, factor, begin, std::min(begin + ChunkSize, n));
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (unsigned int t = 1; t < threads; ++t)
-  {
-    try
-    {
-      helpers.emplace_back(work);
-    }
-    catch (const std::system_error&)
-    {
-      break; // fewer helpers; the calling thread takes over their share
-    }
-  }
-  work();
-  for (auto& helper : helpers)
-  {
-    helper.join();
-  }
+  parallel_chunks::ForEachChunk(n, ChunkSize, static_cast<int>(threads),
+    [&](vtkIdType begin, vtkIdType end)
+    { this->ComputeRange(in, out, start, factor, begin, end); });
 }
 
 //------------------------------------------------------------------------------

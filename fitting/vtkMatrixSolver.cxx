@@ -4,6 +4,7 @@
 #include "DenseSolver.h"
 #include "EnvelopeSolver.h"
 #include "FitProgress.h"
+#include "ParallelChunks.h"
 #include "SparseKernelSystem.h"
 #include "SplineKernel.h"
 
@@ -12,7 +13,6 @@
 #include <vtkPoints.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -242,47 +242,9 @@ void vtkMatrixSolver::AllocateEnvelope(Work& w, int n)
 
 namespace
 {
-// Runs work(begin, end) over the rows 0 ... n - 1 in chunks, on `threads` threads (fewer
-// when no more can be started). Each row is done whole by one call.
-template <class Work>
-void ForRowChunks(int n, int threads, const Work& work)
-{
-  constexpr int Chunk = 2048;
-  std::atomic<int> next{ 0 };
-  const auto take = [&]
-  {
-    for (;;)
-    {
-      const int begin = next.fetch_add(Chunk, std::memory_order_relaxed);
-      if (begin >= n)
-      {
-        return;
-      }
-      work(begin, std::min(n, begin + Chunk));
-    }
-  };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < threads; ++t)
-  {
-    try
-    {
-      helpers.emplace_back(take);
-    }
-    catch (const std::exception&)
-    {
-      break; // the threads there are take over its share
-    }
-  }
-  take();
-  for (std::thread& helper : helpers)
-  {
-    helper.join();
-  }
-}
-}
+// Rows of the kernel matrix a thread takes at a time when the assembly runs on several.
+constexpr int RowChunk = 2048;
 
-namespace
-{
 // The first of the columns b - max ... b - 1 whose point lies within the radius of point b
 // (b when none does), from squared distances only, in slices of eight that the compiler can
 // compute side by side.
@@ -335,7 +297,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   // First pass: each row's width, from its first column within the radius. Row b's width goes
   // to Xenv[b + 1] until the positions are added up.
   w.Xenv[0] = 1;
-  ForRowChunks(n, threads,
+  parallel_chunks::ForEachChunk(n, RowChunk, threads,
     [&](int begin, int end)
     {
       for (int b = begin; b < end; ++b)
@@ -374,7 +336,7 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   // cost no square root.
   float* const env = w.Env;
   const int* const xenv = w.Xenv;
-  ForRowChunks(n, threads,
+  parallel_chunks::ForEachChunk(n, RowChunk, threads,
     [&](int begin, int end)
     {
       for (int b = begin; b < end; ++b)
