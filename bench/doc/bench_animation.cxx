@@ -9,6 +9,7 @@
 #include "CHaldenView.h"
 #include "DocTemplate.h"
 #include "FrameWnd.h"
+#include "PlainDisplayPipeline.h"
 #include "PravikProcess.h"
 #include "Prompts.h"
 #include "VtkWindow.h"
@@ -20,17 +21,12 @@
 
 #include <vtkCellArray.h>
 #include <vtkCellData.h>
-#include <vtkDataSetAttributes.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkPolyDataNormals.h>
 #include <vtkPolyDataReader.h>
 #include <vtkPolyDataWriter.h>
-#include <vtkTextureMapToCylinder.h>
-#include <vtkThreshold.h>
-#include <vtkTransformPolyDataFilter.h>
 
 #include <chrono>
 #include <cmath>
@@ -150,38 +146,6 @@ struct Measure
   Figure StaticRender; // rendering the model unchanged
 };
 
-// The display pipeline as it is without reuse between steps: VTK's own normals and
-// thresholds after the same transform and texture mapping.
-struct PlainPipeline
-{
-  vtkNew<vtkTransformPolyDataFilter> Transform;
-  vtkNew<vtkPolyDataNormals> Normals;
-  vtkNew<vtkTextureMapToCylinder> TextureMap;
-  vtkNew<vtkThreshold> Lower;
-  vtkNew<vtkThreshold> Upper;
-
-  explicit PlainPipeline(CHaldenDoc* doc)
-  {
-    this->Transform->SetTransform(doc->ShapeTransform);
-    this->Transform->SetInputConnection(doc->Reader->GetOutputPort());
-    this->Normals->SetInputConnection(this->Transform->GetOutputPort());
-    this->TextureMap->SetInputConnection(this->Normals->GetOutputPort());
-    this->TextureMap->AutomaticCylinderGenerationOff();
-    this->TextureMap->SetPoint1(doc->TextureMap->GetPoint1());
-    this->TextureMap->SetPoint2(doc->TextureMap->GetPoint2());
-    this->Lower->SetInputConnection(this->TextureMap->GetOutputPort());
-    this->Lower->SetLowerThreshold(0.0);
-    this->Lower->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
-    this->Lower->SetInputArrayToProcess(
-      0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
-    this->Upper->SetInputConnection(this->TextureMap->GetOutputPort());
-    this->Upper->SetUpperThreshold(1.0);
-    this->Upper->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
-    this->Upper->SetInputArrayToProcess(
-      0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
-  }
-};
-
 // asRead: the transform is switched off first (Load Transform, cancelled), so that the model
 // opens as read, as a model opened with no deformation shown does; otherwise it opens
 // deformed by the transform in force.
@@ -272,7 +236,7 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
 
   vtkAlgorithm* stages[5] = { doc->TransformFilter, doc->Normals, doc->TextureMap,
     doc->UpperThreshold, doc->LowerThreshold };
-  PlainPipeline plain(doc);
+  PlainDisplayPipeline plain(doc);
   vtkAlgorithm* plainStages[5] = { plain.Transform, plain.Normals, plain.TextureMap, plain.Upper,
     plain.Lower };
   plain.Lower->Update();

@@ -5,21 +5,17 @@
 #include "DisplayModels.h"
 #include "DocHarness.h"
 #include "FrameWnd.h"
+#include "PlainDisplayPipeline.h"
 #include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
 
 #include <vtkCellData.h>
-#include <vtkDataSetAttributes.h>
 #include <vtkDataSetMapper.h>
 #include <vtkFloatArray.h>
 #include <vtkPointData.h>
-#include <vtkPolyDataNormals.h>
 #include <vtkProperty.h>
-#include <vtkTextureMapToCylinder.h>
-#include <vtkThreshold.h>
-#include <vtkTransformPolyDataFilter.h>
 
 #include <cstdlib>
 
@@ -31,41 +27,25 @@ using namespace dochar;
 namespace
 {
 // The document's display pipeline without reuse between steps, drawn with the document's
-// own properties and texture.
-struct PlainPipeline
+// own properties and texture (labelled false: the body is the whole model, unthresholded).
+struct PlainPipeline : PlainDisplayPipeline
 {
-  vtkNew<vtkTransformPolyDataFilter> Transform;
-  vtkNew<vtkPolyDataNormals> Normals;
-  vtkNew<vtkTextureMapToCylinder> TextureMap;
-  vtkNew<vtkThreshold> Thresholds[2];
   vtkNew<vtkDataSetMapper> Mappers[2];
   vtkNew<vtkActor> Actors[2]; // body, textured
 
   explicit PlainPipeline(CHaldenDoc* doc, bool labelled = true)
+    : PlainDisplayPipeline(doc)
   {
-    this->Transform->SetTransform(doc->ShapeTransform);
-    this->Transform->SetInputConnection(doc->Reader->GetOutputPort());
-    this->Normals->SetInputConnection(this->Transform->GetOutputPort());
-    this->TextureMap->SetInputConnection(this->Normals->GetOutputPort());
-    this->TextureMap->AutomaticCylinderGenerationOff();
-    this->TextureMap->SetPoint1(doc->TextureMap->GetPoint1());
-    this->TextureMap->SetPoint2(doc->TextureMap->GetPoint2());
+    vtkAlgorithm* sources[2] = { labelled ? static_cast<vtkAlgorithm*>(this->Upper.GetPointer())
+                                          : this->TextureMap.GetPointer(),
+      this->Lower.GetPointer() };
     for (int i = 0; i < 2; ++i)
     {
-      vtkThreshold* t = this->Thresholds[i];
-      t->SetInputConnection(this->TextureMap->GetOutputPort());
-      t->SetInputArrayToProcess(
-        0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
-      this->Mappers[i]->SetInputConnection(
-        i == 0 && !labelled ? this->TextureMap->GetOutputPort() : t->GetOutputPort());
+      this->Mappers[i]->SetInputConnection(sources[i]->GetOutputPort());
       this->Mappers[i]->SetScalarModeToUseCellData();
       this->Mappers[i]->ScalarVisibilityOff();
       this->Actors[i]->SetMapper(this->Mappers[i]);
     }
-    this->Thresholds[0]->SetUpperThreshold(1.0);
-    this->Thresholds[0]->SetThresholdFunction(vtkThreshold::THRESHOLD_UPPER);
-    this->Thresholds[1]->SetLowerThreshold(0.0);
-    this->Thresholds[1]->SetThresholdFunction(vtkThreshold::THRESHOLD_LOWER);
     this->Actors[0]->SetProperty(doc->BodyActor->GetProperty());
     this->Actors[0]->SetBackfaceProperty(doc->BodyActor->GetBackfaceProperty());
     this->Actors[1]->SetProperty(doc->TexturedActor->GetProperty());
