@@ -56,7 +56,9 @@ if(TARGET pravik-warp)
   find_program(QUORVEL_HELP2MAN help2man)
   if(QUORVEL_HELP2MAN)
     set(_warp_page ${PROJECT_BINARY_DIR}/man/pravik-warp.1)
+    # Ninja makes an output's folder itself; Make does not.
     add_custom_command(OUTPUT ${_warp_page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
       COMMAND ${QUORVEL_HELP2MAN} --no-info --section=1 --source=Quorvel
         "--name=apply a fitted landmark deformation to a model file"
         --output=${_warp_page} $<TARGET_FILE:pravik-warp>

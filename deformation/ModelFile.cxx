@@ -2,6 +2,7 @@
 
 #include "CheckedUpdate.h"
 #include "ModelFileCheck.h"
+#include "ReplaceFile.h"
 
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
@@ -27,12 +28,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -871,35 +870,6 @@ vtkSmartPointer<vtkAlgorithm> ReaderFor(ModelFormat format, const std::string& p
   return reader;
 }
 
-//------------------------------------------------------------------------------
-// A name for the new file next to the destination that no other file has; the file is
-// created empty (with the permissions a new file gets) so that nobody else takes the name.
-// It ends in the format's extension: some writers append theirs to a name without it.
-std::string CreateSiblingFile(const std::string& path, const char* extension)
-{
-  const auto slash = path.find_last_of('/');
-  const std::string directory =
-    slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt)
-  {
-    const std::string candidate = directory + "." + name + "." + std::to_string(::getpid()) + "." +
-      std::to_string(attempt) + ".part" + extension;
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0)
-    {
-      ::close(fd);
-      return candidate;
-    }
-    if (errno != EEXIST)
-    {
-      return std::string();
-    }
-  }
-  errno = EEXIST;
-  return std::string();
-}
-
 bool ObjComplete(const std::string& path, vtkPolyData* model)
 {
   std::ifstream in(path, std::ios::binary);
@@ -1083,49 +1053,41 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
     return false;
   }
   const ModelFormat format = ModelFormatOf(path);
-  const char* const extensions[] = { ".vtk", ".vtp", ".stl", ".ply", ".obj" };
-  const std::string partial = CreateSiblingFile(path, extensions[static_cast<int>(format)]);
-  if (partial.empty())
-  {
-    reason = std::strerror(errno);
-    return false;
-  }
   vtkNew<vtkPolyData> written;
   written->ShallowCopy(model);
   DropMismatchedArrays(written->GetPointData(), written->GetNumberOfPoints());
   DropMismatchedArrays(written->GetCellData(), written->GetNumberOfCells());
 
-  vtkSmartPointer<vtkAlgorithm> writer = WriterFor(format, written, partial);
-  // Writers report a failed open or a full disk through their error code or an error.
-  const CheckedUpdateResult result = CheckedUpdate(writer, CheckedUpdateMode::Collect);
-  bool ok = result.Ok && writer->GetErrorCode() == 0;
-  std::string why = result.Message;
-  if (ok)
+  auto contents = [&](NewFileContents& file, std::string& why)
   {
-    // VTK's PLY writer does not notice a failed write (a full disk): the file it wrote is
-    // walked as a reader would walk it, so that a short one is found.
-    std::string unused;
-    const long long size = FileSize(partial, unused);
-    // Nor does the OBJ writer: its file must end with a whole line and hold a line for
-    // every point and at least one for every cell.
-    if ((format == ModelFormat::Ply && (size < 0 || !CheckPlyHeader(partial, size, why))) ||
-      (format == ModelFormat::Obj && !ObjComplete(partial, written)))
+    vtkSmartPointer<vtkAlgorithm> writer = WriterFor(format, written, file.Path);
+    // Writers report a failed open or a full disk through their error code or an error.
+    const CheckedUpdateResult result = CheckedUpdate(writer, CheckedUpdateMode::Collect);
+    bool ok = result.Ok && writer->GetErrorCode() == 0;
+    why = result.Message;
+    if (ok)
     {
-      ok = false;
-      why = "the file could not be written whole";
+      // VTK's PLY writer does not notice a failed write (a full disk): the file it wrote is
+      // walked as a reader would walk it, so that a short one is found.
+      std::string unused;
+      const long long size = FileSize(file.Path, unused);
+      // Nor does the OBJ writer: its file must end with a whole line and hold a line for
+      // every point and at least one for every cell.
+      if ((format == ModelFormat::Ply && (size < 0 || !CheckPlyHeader(file.Path, size, why))) ||
+        (format == ModelFormat::Obj && !ObjComplete(file.Path, written)))
+      {
+        ok = false;
+        why = "the file could not be written whole";
+      }
     }
-  }
-  if (!ok)
-  {
-    std::remove(partial.c_str());
-    reason = why.empty() ? std::string("the file could not be written") : why;
-    return false;
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0)
-  {
-    reason = std::strerror(errno);
-    std::remove(partial.c_str());
-    return false;
-  }
-  return true;
+    if (!ok && why.empty())
+    {
+      why = "the file could not be written";
+    }
+    return ok;
+  };
+  // Some writers add their extension to a name that lacks it: the new file's name ends in it.
+  const char* const extensions[] = { ".vtk", ".vtp", ".stl", ".ply", ".obj" };
+  return ReplaceFile(path, contents, reason, extensions[static_cast<int>(format)]) ==
+    ReplaceFileStatus::Ok;
 }

@@ -58,9 +58,11 @@ ModelFormat ModelFormatOf(const std::string& path);
 vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string& reason);
 
 /**
- * Writes the model in the format of path's extension. The file is written under a new name
- * beside path (created exclusively) and renamed to path only once it is complete, so that a
- * failure leaves neither a partial file nor a damaged earlier one. Arrays whose number of
+ * Writes the model in the format of path's extension, through ReplaceFile: the file is
+ * written under a new name beside path and takes its place only once it is complete, so
+ * that a failure leaves neither a partial file nor a damaged earlier one; through a symbolic
+ * link the link's file is replaced and the link stays; a replaced file keeps its
+ * permissions. Arrays whose number of
  * tuples does not match the model's points or cells are not written (a writer would write a
  * file that no reader accepts). Returns false with reason set when nothing was written.
  */

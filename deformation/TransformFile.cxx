@@ -1,6 +1,7 @@
 #include "TransformFile.h"
 
 #include "NumberText.h"
+#include "ReplaceFile.h"
 
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
@@ -378,68 +379,70 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
     return TransformWriteStatus::NotFinite;
   }
 
-  FILE* file = std::fopen(path, "w");
-  if (!file)
+  // Positions are written at the precision the points hold them in.
+  const bool doublePoints = n > 0 && points->GetDataType() == VTK_DOUBLE;
+  auto contents = [&](NewFileContents& file, std::string&)
   {
-    report(std::string("cannot create ") + path + ": " + std::strerror(errno));
-    return TransformWriteStatus::CannotOpen;
-  }
-  // Each line is put together in the "C" conventions, then written whole.
-  std::string line;
-  auto put = [file, &line] { return std::fwrite(line.data(), 1, line.size(), file) == line.size(); };
-  auto framed = [&](auto value)
-  {
-    line = "[";
-    if constexpr (std::is_same_v<decltype(value), double>)
+    // Each line is put together in the "C" conventions, then written whole.
+    std::string line;
+    auto put = [&] { return std::fwrite(line.data(), 1, line.size(), file.Stream) == line.size(); };
+    auto count = [&](int value)
     {
-      NumberText::AppendFixed(line, value);
-    }
-    else
-    {
+      line = "[";
       NumberText::AppendInt(line, value);
-    }
+      line += "]\n";
+      return put();
+    };
+    auto triple = [&](auto x, auto y, auto z)
+    {
+      line.clear();
+      NumberText::AppendExact(line, x);
+      line += ' ';
+      NumberText::AppendExact(line, y);
+      line += ' ';
+      NumberText::AppendExact(line, z);
+      line += '\n';
+      return put();
+    };
+    line = "[";
+    NumberText::AppendExact(line, radius);
     line += "]\n";
-    return put();
+    bool ok = put() && count(n);
+    for (int i = 0; ok && i < n; ++i)
+    {
+      double p[3];
+      points->GetPoint(i, p);
+      ok = doublePoints
+        ? triple(p[0], p[1], p[2])
+        : triple(static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]));
+    }
+    ok = ok && count(n + 4);
+    for (int k = 0; ok && k < n + 4; ++k)
+    {
+      ok = triple(cx[k], cy[k], cz[k]);
+    }
+    ok = ok && count(n);
+    for (int i = 0; ok && i < n; ++i)
+    {
+      line.clear();
+      NumberText::AppendInt(line, unList[i]);
+      line += '\n';
+      ok = put();
+    }
+    return ok;
   };
-  auto triple = [&](double x, double y, double z)
+  std::string why;
+  switch (ReplaceFile(path ? path : "", contents, why))
   {
-    line.clear();
-    NumberText::AppendFixed(line, x);
-    line += ' ';
-    NumberText::AppendFixed(line, y);
-    line += ' ';
-    NumberText::AppendFixed(line, z);
-    line += '\n';
-    return put();
-  };
-  bool ok = framed(static_cast<double>(radius)) && framed(n);
-  for (int i = 0; ok && i < n; ++i)
-  {
-    double p[3];
-    points->GetPoint(i, p);
-    ok = triple(p[0], p[1], p[2]);
-  }
-  ok = ok && framed(n + 4);
-  for (int k = 0; ok && k < n + 4; ++k)
-  {
-    ok = triple(cx[k], cy[k], cz[k]);
-  }
-  ok = ok && framed(n);
-  for (int i = 0; ok && i < n; ++i)
-  {
-    line.clear();
-    NumberText::AppendInt(line, unList[i]);
-    line += '\n';
-    ok = put();
-  }
-  ok = ok && std::fflush(file) == 0 && !std::ferror(file);
-  const int error = ok ? 0 : errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!ok || !closed)
-  {
-    report(std::string("writing ") + path + " failed: " + std::strerror(ok ? errno : error));
-    std::remove(path);
-    return TransformWriteStatus::WriteFailed;
+    case ReplaceFileStatus::Ok:
+      break;
+    case ReplaceFileStatus::CannotCreate:
+      report(std::string("cannot create ") + (path ? path : "(no name)") + ": " + why);
+      return TransformWriteStatus::CannotOpen;
+    case ReplaceFileStatus::WriteFailed:
+      report(std::string("writing ") + path + " failed: " + why +
+        "; an earlier file of that name is kept as it was");
+      return TransformWriteStatus::WriteFailed;
   }
   return TransformWriteStatus::Ok;
 }

@@ -14,6 +14,9 @@
  *   [N]                  "[%d]\n"      ordering count
  *   k           (N)      "%d\n"        ordered position of landmark i (UnList)
  *
+ * "%f" stands for a number written so that it reads back exactly: six decimals where they
+ * do that, more digits or exponent notation ("2.5e-07") where they do not.
+ *
  * Reading is as tolerant as scanf with these formats: any run of white space (blanks, tabs,
  * line ends of either form, blank lines, or none) may stand where the formats have a blank or
  * a line end, and a number may be preceded by white space. The file must begin directly with
@@ -72,16 +75,23 @@ enum class TransformWriteStatus
   Ok,
   /** A coefficient, position or the radius is not a finite number: nothing was created. */
   NotFinite,
-  /** The file cannot be created: nothing was written. */
+  /** The file cannot be created (see ReplaceFile): nothing was written. */
   CannotOpen,
-  /** A write or the close failed (disk full, I/O error): the partial file was removed. */
+  /** A write or the close failed (disk full, I/O error): an earlier file of that name is
+   * kept as it was, and nothing of the new one is left. */
   WriteFailed
 };
 
 /**
- * Writes (creating or truncating) a transform coefficient file. points holds the N source
- * positions in file order; cx, cy, cz hold N + 4 coefficients each; unList N ordering entries.
- * reason, when given, receives a sentence on failure.
+ * Writes a transform coefficient file, or replaces one through ReplaceFile (a failed write
+ * never damages the file that was there). points holds the N source positions in file
+ * order; cx, cy, cz hold N + 4 coefficients each; unList N ordering entries. reason, when
+ * given, receives a sentence on failure.
+ *
+ * Every value is written so that it reads back as the value held (positions at the
+ * precision of points' data type, the rest as floats): in "%f" form where six decimals do
+ * that, otherwise with the digits it needs or in exponent notation (see
+ * NumberText::AppendExact). Counts and ordering entries are "%d".
  */
 TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, vtkPoints* points,
   const float* cx, const float* cy, const float* cz, const int* unList,

@@ -126,8 +126,7 @@ int Fit(const char* fileName, float radius, const char* radiusText, RunLine& lin
       return PravikCannotCreateOutput;
     case TransformWriteStatus::WriteFailed:
       line.BeforeOutput();
-      std::printf(
-        "Cannot write output file %s (%s); it has been removed.\n", output.c_str(), reason.c_str());
+      std::printf("Cannot write output file %s (%s).\n", output.c_str(), reason.c_str());
       return PravikWriteFailed;
     case TransformWriteStatus::NotFinite:
       line.BeforeOutput();

@@ -150,23 +150,6 @@ void DeletePrivateTempFile(const std::string& path)
 }
 
 //------------------------------------------------------------------------------
-bool CopyFile(const std::string& existingFile, const std::string& newFile, bool failIfExists)
-{
-  namespace fs = std::filesystem;
-  std::error_code error;
-  // Replacing a file by itself would first empty it: refuse, whatever the spelling of the
-  // two paths.
-  if (fs::equivalent(existingFile, newFile, error))
-  {
-    return false;
-  }
-  const fs::copy_options options =
-    failIfExists ? fs::copy_options::none : fs::copy_options::overwrite_existing;
-  error.clear();
-  return fs::copy_file(existingFile, newFile, options, error) && !error;
-}
-
-//------------------------------------------------------------------------------
 bool DeleteFile(const std::string& path)
 {
   std::error_code error;

@@ -12,8 +12,12 @@
  * | CreateThread + WaitForSingleObject         | CWorkerThread::Start / Wait        |
  * | CreateEvent (manual reset), Set/ResetEvent | CManualResetEvent                  |
  * | Enter/LeaveCriticalSection                 | CCriticalSection, CCriticalSectionLock |
- * | Sleep, GetTempPath, CopyFile, DeleteFile   | the functions of the same name     |
+ * | Sleep, GetTempPath, DeleteFile             | the functions of the same name     |
  * | GetTempFileName (made exclusively)         | CreatePrivateTempFile              |
+ *
+ * CopyFile has no stand-in: kernel32's copy overwrites its destination in place, so a
+ * failure can leave it cut short. The viewer replaces a user's file only through the
+ * product's ReplaceFile (deformation/), which writes a new file and renames it over the old.
  *
  * Nothing here knows about windows, models or Qt.
  */
@@ -143,11 +147,6 @@ std::FILE* CreatePrivateTempFile(
 
 /// Removes a file made by CreatePrivateTempFile and then its directory, if that is empty.
 void DeletePrivateTempFile(const std::string& path);
-
-/// Copies a file's contents. With failIfExists an existing destination is left alone and
-/// the copy fails; otherwise it is replaced. A file is never copied onto itself (that
-/// fails and leaves it intact). True on success.
-bool CopyFile(const std::string& existingFile, const std::string& newFile, bool failIfExists);
 
 /// Removes a file. True when it was removed.
 bool DeleteFile(const std::string& path);

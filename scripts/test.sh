@@ -5,7 +5,10 @@
 #  3. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #  4. a ThreadSanitizer build (without the GUI), the tests labelled "threads"; and one with
 #     the GUI of the record/play view's tests only;
-#  5. a short run (60 s each) of the fuzz targets of the file readers (scripts/fuzz.sh).
+#  5. a short run (60 s each) of the fuzz targets of the file readers (scripts/fuzz.sh);
+#  6. the configure step with CMake's default generator (Unix Makefiles), as most users build,
+#     and the build of the one custom command there (pravik-warp's manual page) with what it
+#     needs: Ninja forgives what Make does not (an output folder nobody made, say).
 # QUORVEL_QUICK=1 runs steps 1 and 2 only. The time of each step is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -64,3 +67,8 @@ step "tsan+gui: record/play tests" env \
   "${xvfb[@]}" ctest --test-dir build-tsan-gui --output-on-failure -R RecordPlay -j"$jobs"
 
 step "fuzz: build and 60 s per reader" scripts/fuzz.sh 60
+
+# No -G and no CMAKE_GENERATOR from the environment: whatever CMake picks by default.
+step "default generator: configure, manual page" env -u CMAKE_GENERATOR bash -c \
+  'cmake -S . -B build-make >/dev/null &&
+   cmake --build build-make --target pravik_warp_manual -j"$(nproc)"'

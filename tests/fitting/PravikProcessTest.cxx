@@ -1,6 +1,7 @@
 // Pravik run as a process: command line, messages, exit statuses, output names, the file.
 
 #include "CommaLocale.h"
+#include "FileSizeLimit.h"
 #include "FittingTestSupport.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
@@ -275,13 +276,25 @@ TEST(Pravik, OutputFailures)
   EXPECT_EQ(blocked.Out, "Cannot open output file!\n");
   rmdir(dir.File("a.trc").c_str());
 
-  // The output goes to a full device: the writes fail, the file is removed, status 4.
-  ASSERT_EQ(symlink("/dev/full", dir.File("a.trc").c_str()), 0);
-  const ProcessRun full = RunIn(dir.Path, { "a.dat", "1" });
+  // A full disk: the writes fail, status 4, and the file of an earlier run stays as it was.
+  WriteText(dir.File("a.trc"), "[0.5]\n");
+  ProcessRun full;
+  {
+    testsupport::FileSizeLimit limit(64); // inherited by the child
+    full = RunIn(dir.Path, { "a.dat", "1" });
+  }
   EXPECT_EQ(full.Status, 4);
   EXPECT_EQ(full.Out.rfind("Cannot write output file a.trc (", 0), 0u) << full.Out;
-  EXPECT_NE(full.Out.find("it has been removed"), std::string::npos) << full.Out;
-  EXPECT_NE(access(dir.File("a.trc").c_str(), F_OK), 0);
+  EXPECT_NE(full.Out.find("File too large"), std::string::npos) << full.Out;
+  EXPECT_NE(full.Out.find("is kept as it was"), std::string::npos) << full.Out;
+  EXPECT_EQ(ReadText(dir.File("a.trc")), "[0.5]\n");
+
+  // A link to a device is neither written through nor replaced.
+  std::remove(dir.File("a.trc").c_str());
+  ASSERT_EQ(symlink("/dev/full", dir.File("a.trc").c_str()), 0);
+  const ProcessRun device = RunIn(dir.Path, { "a.dat", "1" });
+  EXPECT_EQ(device.Status, 3);
+  EXPECT_EQ(device.Out, "Cannot open output file!\n");
 }
 
 namespace

@@ -1,6 +1,7 @@
 // The transform coefficient file: the writer's bytes and the reader's acceptance rules.
 
 #include "TransformFile.h"
+#include "FileSizeLimit.h"
 #include "FittingTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,10 @@
 #include <vtkNew.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
+
+#include <cmath>
+#include <iterator>
+#include <vector>
 
 #include <unistd.h>
 
@@ -85,13 +90,99 @@ TEST(TransformFileWriter, WritesTheLayoutByteForByte)
   const std::string path = dir.File("out.trc");
   ASSERT_EQ(WriteTransformCoefficients(path.c_str(), 25.0f, points, cx, cy, cz, unList),
     TransformWriteStatus::Ok);
-  EXPECT_EQ(ReadText(path), TwoLandmarks) << "0.0000004 is written as 0.000000";
+  // Six decimals where they keep the value; 0.0000004 needs its exponent.
+  const std::string expected =
+    Replace(TwoLandmarks, "0.500000 -0.250000 0.000000\n", "0.500000 -0.250000 4e-07\n");
+  EXPECT_EQ(ReadText(path), expected);
 
-  // Existing files are truncated.
+  // Existing files are replaced whole.
   WriteText(path, std::string(5000, 'x'));
   ASSERT_EQ(WriteTransformCoefficients(path.c_str(), 25.0f, points, cx, cy, cz, unList),
     TransformWriteStatus::Ok);
-  EXPECT_EQ(ReadText(path), TwoLandmarks);
+  EXPECT_EQ(ReadText(path), expected);
+}
+
+TEST(TransformFileWriter, EveryValueReadsBackAsWritten)
+{
+  // Values of models in metres and in microns, far from the origin, negative, at the ends
+  // of the float range, and ones six decimals already hold (written as before).
+  struct Value
+  {
+    float Stored;
+    const char* Text; // as written, where that is part of the case
+  };
+  const Value values[] = { { 0.002f, "0.002000" }, { 0.00031234f, "0.00031234" },
+    { -0.000123456f, "-0.000123456" }, { 4.9e-7f, "4.9e-07" }, { 1e-7f, "1e-07" },
+    { -2.5e-9f, "-2.5e-09" }, { 1.4e-45f, "1e-45" }, { 3.4e38f, nullptr }, { -1.25e30f, nullptr },
+    { 123456.789f, "123456.789062" }, { 98765.4375f, "98765.437500" }, { 25.0f, "25.000000" },
+    { -3.0f, "-3.000000" }, { 0.1f, "0.100000" }, { 1.0f / 3.0f, "0.33333334" },
+    { 0.0f, "0.000000" }, { -0.0f, "-0.000000" } };
+  const int n = static_cast<int>(std::size(values));
+  vtkNew<vtkPoints> points; // float, as the fitting tool holds them
+  std::vector<float> cx, cy, cz;
+  std::vector<int> unList;
+  for (int i = 0; i < n; ++i)
+  {
+    const float v = values[i].Stored;
+    points->InsertNextPoint(v, -v, 1000.0 + v);
+    unList.push_back(n - 1 - i);
+  }
+  for (int k = 0; k < n + 4; ++k)
+  {
+    const float v = values[k % n].Stored;
+    cx.push_back(v);
+    cy.push_back(-v);
+    cz.push_back(v * 0.5f);
+  }
+  for (const Value& radius : values)
+  {
+    SCOPED_TRACE(radius.Stored);
+    ScratchDir dir;
+    const std::string path = dir.File("exact.trc");
+    ASSERT_EQ(WriteTransformCoefficients(path.c_str(), radius.Stored, points, cx.data(), cy.data(),
+                cz.data(), unList.data()),
+      TransformWriteStatus::Ok);
+    const std::string text = ReadText(path);
+    if (radius.Text)
+    {
+      EXPECT_EQ(text.substr(0, text.find('\n')), "[" + std::string(radius.Text) + "]");
+    }
+    TransformCoefficients c;
+    const TransformFileResult r = ReadTransformCoefficients(path.c_str(), c);
+    ASSERT_EQ(r.Status, TransformFileStatus::Ok) << r.Reason;
+    EXPECT_EQ(c.Radius, radius.Stored);
+    EXPECT_EQ(std::signbit(c.Radius), std::signbit(radius.Stored));
+    for (int i = 0; i < n; ++i)
+    {
+      float p[3];
+      double q[3];
+      points->GetPoint(i, q);
+      c.Points->GetPoint(i, p);
+      EXPECT_TRUE(p[0] == static_cast<float>(q[0]) && p[1] == static_cast<float>(q[1]) &&
+        p[2] == static_cast<float>(q[2]))
+        << "position " << i;
+    }
+    EXPECT_EQ(c.CoeffX, cx);
+    EXPECT_EQ(c.CoeffY, cy);
+    EXPECT_EQ(c.CoeffZ, cz);
+    EXPECT_EQ(c.UnList, unList);
+  }
+}
+
+TEST(TransformFileWriter, DoublePositionsAreWrittenAtTheirPrecision)
+{
+  vtkNew<vtkPoints> points;
+  points->SetDataTypeToDouble();
+  points->InsertNextPoint(-0.523452, 100000.000123, 1.0 / 3.0);
+  const float c[] = { 0.0f, 0.0f, 0.0f, 0.0f, 0.0f };
+  const int unList[] = { 0 };
+  ScratchDir dir;
+  const std::string path = dir.File("double.trc");
+  ASSERT_EQ(WriteTransformCoefficients(path.c_str(), 1.0f, points, c, c, c, unList),
+    TransformWriteStatus::Ok);
+  EXPECT_NE(
+    ReadText(path).find("\n-0.523452 100000.000123 0.3333333333333333\n"), std::string::npos)
+    << ReadText(path);
 }
 
 TEST(TransformFileWriter, NoLandmarksWriteTheLinearPartAlone)
@@ -129,13 +220,25 @@ TEST(TransformFileWriter, FailuresCreateOrLeaveNoFile)
     TransformWriteStatus::CannotOpen);
   EXPECT_FALSE(reason.empty());
 
-  // A full device: the writes fail and the file (here a link to the device) is removed.
+  // A full disk: the writes fail, the earlier file stays as it was and nothing else is left.
   const std::string full = dir.File("full.trc");
-  ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
-  EXPECT_EQ(WriteTransformCoefficients(full.c_str(), 1.0f, points, cx, cy, cy, unList, &reason),
-    TransformWriteStatus::WriteFailed);
-  EXPECT_NE(reason.find("No space"), std::string::npos) << reason;
-  EXPECT_NE(access(full.c_str(), F_OK), 0) << "the partial file is removed";
+  WriteText(full, "[1.000000]\n");
+  {
+    testsupport::FileSizeLimit limit(32);
+    EXPECT_EQ(WriteTransformCoefficients(full.c_str(), 1.0f, points, cx, cy, cy, unList, &reason),
+      TransformWriteStatus::WriteFailed);
+  }
+  EXPECT_NE(reason.find("File too large"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("is kept"), std::string::npos) << reason;
+  EXPECT_EQ(ReadText(full), "[1.000000]\n");
+
+  // A device is never written through a link, nor replaced.
+  const std::string device = dir.File("device.trc");
+  ASSERT_EQ(symlink("/dev/full", device.c_str()), 0);
+  EXPECT_EQ(WriteTransformCoefficients(device.c_str(), 1.0f, points, cx, cy, cy, unList, &reason),
+    TransformWriteStatus::CannotOpen);
+  EXPECT_NE(reason.find("not a regular file"), std::string::npos) << reason;
+  EXPECT_EQ(access(device.c_str(), F_OK), 0) << "the link stays";
 
   cx[4] = std::nanf("");
   const std::string nan = dir.File("nan.trc");

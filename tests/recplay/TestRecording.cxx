@@ -2,9 +2,11 @@
 // changed slots with their tick delays; the save prompt, the temporary file (private to the
 // recording), replacing an existing file only after a yes, long paths, and the failures with
 // their messages.
+#include "FileSizeLimit.h"
 #include "RecPlayHarness.h"
 
 #include <csignal>
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -306,17 +308,73 @@ TEST(RecordPlayRecording, FailuresAreReportedAndLeaveTheViewIdle)
   EXPECT_FALSE(view->HasWorker());
   setenv("TMPDIR", v.Temp.Get().c_str(), 1);
 
-  // The chosen name cannot be written: reported, and the temporary file removed all the
-  // same.
+  // The chosen name cannot be written: reported, and the recording kept where the message
+  // says.
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
   const std::string temp = view->GetTempRecordPath();
-  v.Prompts.AnswerFile(v.Temp.Get() + "/no/such/dir/x.csr");
+  const std::string chosen = v.Temp.Get() + "/no/such/dir/x.csr";
+  v.Prompts.AnswerFile(chosen);
   ASSERT_TRUE(v.Frame->ExecuteCommand(ID_STOP));
   ASSERT_EQ(v.Prompts.Messages.size(), 2u);
-  EXPECT_EQ(v.Prompts.Messages[1].Text, "Cannot save record!");
-  EXPECT_FALSE(fs::exists(temp));
+  const std::string& text = v.Prompts.Messages[1].Text;
+  EXPECT_EQ(text.rfind("Cannot save record!\n" + chosen + ": ", 0), 0u) << text;
+  EXPECT_NE(text.find("The recording is kept in " + temp + "."), std::string::npos) << text;
+  EXPECT_EQ(ReadRecordFile(temp).size(), 1u);
   EXPECT_EQ(view->IsRecording(), 0);
   EXPECT_EQ(view->Realtime, 1);
+}
+
+namespace
+{
+/// Answers as scripted and, when asked whether a file may be replaced, lets the disk fill
+/// up: the recording itself is complete, only its copy to the chosen file meets the limit.
+class DiskFullOnReplace : public CScriptedPrompts
+{
+public:
+  int MessageBox(const MessageBoxRequest& request) override
+  {
+    if (request.Text.find("already exists") != std::string::npos)
+    {
+      this->Limit = std::make_unique<testsupport::FileSizeLimit>(16);
+    }
+    return CScriptedPrompts::MessageBox(request);
+  }
+  std::unique_ptr<testsupport::FileSizeLimit> Limit;
+};
+}
+
+TEST(RecordPlayRecording, AFailedSaveKeepsTheRecordingAndTheFileItWasToReplace)
+{
+  Viewer v(false);
+  v.LoadModel(v.Temp.Path("model.vtk"));
+  v.View->StopTimer();
+  const std::string existing = v.Temp.Path("keep.csr");
+  WriteFile(existing, "precious\n");
+
+  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_RECORD));
+  const std::string temp = v.View->GetTempRecordPath();
+  DiskFullOnReplace prompts; // installed last, it answers
+  prompts.AnswerFile(existing);
+  prompts.AnswerMessage(IDYES);
+  v.Frame->ExecuteCommand(ID_STOP);
+  prompts.Limit.reset();
+
+  ASSERT_EQ(prompts.Messages.size(), 2u);
+  const std::string& text = prompts.Messages[1].Text;
+  EXPECT_EQ(text.rfind("Cannot save record!\n" + existing + ": File too large", 0), 0u) << text;
+  EXPECT_NE(text.find("The recording is kept in " + temp + "."), std::string::npos) << text;
+  EXPECT_EQ(ReadRecordFile(temp).size(), 1u) << "the recording is whole";
+  std::ifstream kept(existing);
+  std::string line;
+  std::getline(kept, line);
+  EXPECT_EQ(line, "precious");
+  EXPECT_FALSE(kept.ignore().good()) << "and nothing more";
+  for (const auto& entry : fs::directory_iterator(v.Temp.Get()))
+  {
+    EXPECT_EQ(entry.path().filename().string().find(".keep.csr."), std::string::npos)
+      << "no part of the new file is left: " << entry.path();
+  }
+  EXPECT_EQ(v.View->IsRecording(), 0);
 }
 
 TEST(RecordPlayRecording, AFailedWriteEndsTheRecordingAtTheNextCapture)

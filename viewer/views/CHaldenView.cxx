@@ -4,6 +4,7 @@
 #include "CheckedUpdate.h"
 #include "FrameWnd.h"
 #include "Prompts.h"
+#include "ReplaceFile.h"
 #include "VtkWindow.h"
 #include "vtkShapeTransform.h"
 
@@ -284,15 +285,24 @@ bool CHaldenView::SaveFrame(std::string& fileName, std::string& reason)
   picture->ShouldRerenderOff(); // rendered just now
   vtkNew<vtkBMPWriter> writer;
   writer->SetInputConnection(picture->GetOutputPort());
-  writer->SetFileName(fileName.c_str());
-  writer->Modified();
-  const CheckedUpdateResult written = CheckedUpdate(writer, CheckedUpdateMode::Collect);
+  // A frame of an earlier playback under the same name is replaced only by a whole one.
+  auto contents = [&writer](NewFileContents& file, std::string& why)
+  {
+    writer->SetFileName(file.Path.c_str());
+    writer->Modified();
+    const CheckedUpdateResult written = CheckedUpdate(writer, CheckedUpdateMode::Collect);
+    why = written.Message;
+    return written.Ok && writer->GetErrorCode() == 0;
+  };
+  const ReplaceFileStatus status = ReplaceFile(fileName, contents, reason, ".bmp");
   ++this->FrameCounter;
 
-  if (!written.Ok || writer->GetErrorCode() != 0)
+  if (status != ReplaceFileStatus::Ok)
   {
-    reason =
-      written.Message.empty() ? std::string("the file could not be written") : written.Message;
+    if (reason.empty())
+    {
+      reason = "the file could not be written";
+    }
     while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
     {
       reason.pop_back();

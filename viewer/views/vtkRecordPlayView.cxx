@@ -2,6 +2,7 @@
 
 #include "Dialog.h"
 #include "Prompts.h"
+#include "ReplaceFile.h"
 #include "VtkWindow.h"
 #include "vtkMFCDoc.h"
 
@@ -10,6 +11,9 @@
 #include <vtkCommand.h>
 #include <vtkRenderer.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -43,6 +47,31 @@ bool SameFile(const std::string& a, const std::string& b)
 {
   std::error_code error;
   return std::filesystem::equivalent(a, b, error);
+}
+
+/// Copies the file at source into the new file, checking every read and write.
+bool CopyInto(const std::string& source, NewFileContents& file, std::string& reason)
+{
+  std::FILE* in = std::fopen(source.c_str(), "rb");
+  if (!in)
+  {
+    reason = "the recording cannot be read: " + std::string(std::strerror(errno));
+    return false;
+  }
+  char buffer[65536];
+  bool ok = true;
+  size_t got;
+  while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+  {
+    ok = std::fwrite(buffer, 1, got, file.Stream) == got;
+  }
+  if (ok && std::ferror(in))
+  {
+    reason = "the recording cannot be read: " + std::string(std::strerror(errno));
+    ok = false;
+  }
+  std::fclose(in);
+  return ok;
 }
 }
 
@@ -436,9 +465,18 @@ void vtkRecordPlayView::SaveTemporaryRecord()
       // Saved where it already is: keep it.
       return;
     }
-    if (!CopyFile(this->TempRecordPath, fileName, false))
+    // Copied into a new file that replaces the chosen one only when complete: a failure
+    // leaves the chosen file as it was, and the recording stays where it is.
+    std::string reason;
+    if (ReplaceFile(
+          fileName,
+          [this](NewFileContents& file, std::string& why)
+          { return CopyInto(this->TempRecordPath, file, why); },
+          reason) != ReplaceFileStatus::Ok)
     {
-      AfxMessageBox("Cannot save record!");
+      AfxMessageBox("Cannot save record!\n" + fileName + ": " + reason +
+        ".\nThe recording is kept in " + this->TempRecordPath + ".");
+      return;
     }
     break;
   }

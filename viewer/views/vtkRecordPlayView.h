@@ -237,7 +237,8 @@ protected:
   void StartPlayback(const std::string& fileName);
   /// Stop without the camera restore when the window is going away.
   void StopRecordPlay(bool restoreCamera);
-  /// Asks for a destination of the temporary record and copies it there.
+  /// Asks for a destination of the temporary record and copies it there (ReplaceFile), then
+  /// deletes it; when the copy fails, the temporary record is kept and the message says where.
   void SaveTemporaryRecord();
   /// The model renderer's active camera (made now if there is none).
   vtkCamera* GetModelCamera();
