@@ -154,13 +154,11 @@ TEST(TransformFileWriter, EveryValueReadsBackAsWritten)
     EXPECT_EQ(std::signbit(c.Radius), std::signbit(radius.Stored));
     for (int i = 0; i < n; ++i)
     {
-      float p[3];
+      double p[3];
       double q[3];
       points->GetPoint(i, q);
       c.Points->GetPoint(i, p);
-      EXPECT_TRUE(p[0] == static_cast<float>(q[0]) && p[1] == static_cast<float>(q[1]) &&
-        p[2] == static_cast<float>(q[2]))
-        << "position " << i;
+      EXPECT_TRUE(p[0] == q[0] && p[1] == q[1] && p[2] == q[2]) << "position " << i;
     }
     EXPECT_EQ(c.CoeffX, cx);
     EXPECT_EQ(c.CoeffY, cy);

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -25,14 +24,6 @@ std::string Scratch(const std::string& name)
 {
   static const testsupport::TempDir dir("quorvel-system-");
   return dir.Path(name);
-}
-
-std::string Contents(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 void Store(const std::string& path, const std::string& text)
