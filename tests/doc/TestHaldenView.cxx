@@ -2,6 +2,7 @@
 // the triangle wave of the animation moving the model, Body Color through the colour
 // dialog, and the frames of a frame-by-frame playback.
 #include "DocHarness.h"
+#include "FileSizeLimit.h"
 
 #include "CHaldenView.h"
 #include "Dialog.h"
@@ -19,6 +20,7 @@
 #include <vtkWindowToImageFilter.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -493,6 +495,54 @@ TEST(HaldenView, LostFramesAreReportedOnceAfterThePlayback)
   EXPECT_NE(v.Prompts.Messages[0].Text.find(dir.Path("missing/frame0000.bmp")), std::string::npos);
   v.Frame->ExecuteCommand(ID_STOP);
   EXPECT_EQ(v.Prompts.Messages.size(), 1u) << "told once";
+}
+
+TEST(HaldenView, AFrameOfAnEarlierPlaybackIsReplacedOnlyByAWholeOne)
+{
+  TempDir dir;
+  const std::string path = dir.Path("path.csr");
+  std::ofstream(path) << CameraPath({ 2.0, 3.0 }, { 1 });
+  const std::string earlier = CHaldenView::FrameFileName(dir.Path("frame"), 0);
+  std::ofstream(earlier) << "an earlier frame";
+  ::chmod(earlier.c_str(), 0600);
+  HaldenViewer v(true);
+  v.Open(SampleModel());
+  v.View->FramePrefix = dir.Path("frame");
+
+  // The disk fills up while the first frame is written: the earlier one stays as it was.
+  v.Prompts.AnswerFile(path);
+  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PLAY));
+  v.Frame->ExecuteCommand(ID_PAUSE);
+  {
+    testsupport::FileSizeLimit limit(1024);
+    v.View->TimerTick();
+    WaitFor([&] { return v.View->RedrawPending == 0; });
+  }
+  v.Frame->ExecuteCommand(ID_STOP);
+  ASSERT_EQ(v.Prompts.Messages.size(), 1u);
+  EXPECT_NE(v.Prompts.Messages[0].Text.find(earlier), std::string::npos)
+    << v.Prompts.Messages[0].Text;
+  std::ifstream kept(earlier);
+  std::string text;
+  std::getline(kept, text);
+  EXPECT_EQ(text, "an earlier frame");
+
+  // With room again, a whole frame takes its place, private as the earlier one was.
+  v.Prompts.AnswerFile(path);
+  ASSERT_TRUE(v.Frame->ExecuteCommand(ID_PLAY));
+  v.Frame->ExecuteCommand(ID_PAUSE);
+  v.View->TimerTick();
+  WaitFor([&] { return v.View->RedrawPending == 0; });
+  v.Frame->ExecuteCommand(ID_STOP);
+  vtkNew<vtkBMPReader> reader;
+  EXPECT_TRUE(reader->CanReadFile(earlier.c_str()));
+  struct stat info;
+  ASSERT_EQ(::stat(earlier.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Get()))
+  {
+    EXPECT_NE(entry.path().filename().string().front(), '.') << "a part left: " << entry.path();
+  }
 }
 
 TEST(HaldenView, InRealTimeNoFrameIsWritten)
