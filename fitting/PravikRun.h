@@ -14,7 +14,7 @@ enum PravikStatus
   PravikUsage = 1,
   PravikReadFailed = 2,
   PravikCannotCreateOutput = 3,
-  /** Writing or closing the coefficient file failed; the partial file was removed. */
+  /** Writing or closing the coefficient file failed; an earlier file of that name is kept. */
   PravikWriteFailed = 4,
   /** The kernel matrix is not positive definite (coincident landmarks); nothing written. */
   PravikNotPositive = 5,
