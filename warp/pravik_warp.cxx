@@ -163,10 +163,6 @@ int main(int argc, char** argv)
   {
     reason = read.Reason;
   }
-  else if (!std::isfinite(coefficients.Radius))
-  {
-    reason = "its radius is not a finite number";
-  }
   else if (coefficients.Points->GetNumberOfPoints() == 0)
   {
     // Pravik writes no such file; an identity would pass for a deformation.
