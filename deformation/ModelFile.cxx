@@ -671,7 +671,8 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       {
         const auto& p = element.Properties;
         if (element.Name == "face" &&
-          std::none_of(p.begin(), p.end(), [](const PlyProperty& property)
+          std::none_of(p.begin(), p.end(),
+            [](const PlyProperty& property)
             {
               return (property.Name == "vertex_indices" || property.Name == "vertex_index") &&
                 !property.CountType.empty();

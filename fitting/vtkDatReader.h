@@ -95,8 +95,9 @@ public:
    * Reads FileName and builds the ordering. Returns 0 on success and -1 on failure (the file
    * cannot be opened or read, a landmark value is not finite, or memory is exhausted); the
    * reason is reported through vtkErrorMacro and kept in GetErrorMessage(). A file without a
-   * landmark is read successfully (check the point count). A second call starts afresh. Throws the text
-   * "GetWellOderredList: Can not allocate result array!" when the ordering cannot be allocated.
+   * landmark is read successfully (check the point count). A second call starts afresh. Throws the
+   * text "GetWellOderredList: Can not allocate result array!" when the ordering cannot be
+   * allocated.
    */
   int Read();
 

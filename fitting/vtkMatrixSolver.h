@@ -97,8 +97,8 @@ public:
    * The largest envelope, in bytes, that Solve() factors; a kernel matrix whose envelope is
    * larger, or cannot be allocated, is solved by conjugate gradients on its nonzero entries
    * instead. 0 (the default) stands for a gigabyte, or a quarter of the memory of a machine
-   * with less than four. An envelope of more than 2^31 - 2 entries (8 GB) is never factored, whatever
-   * the bound: its positions would not fit the int row index.
+   * with less than four. An envelope of more than 2^31 - 2 entries (8 GB) is never factored,
+   * whatever the bound: its positions would not fit the int row index.
    */
   vtkSetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
   vtkGetMacro(MaximumEnvelopeBytes, vtkTypeInt64);

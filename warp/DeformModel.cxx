@@ -30,9 +30,8 @@ vtkSmartPointer<vtkPolyData> DeformModel(
   }
   if (!output || output->GetNumberOfPoints() != model->GetNumberOfPoints())
   {
-    reason = "the deformed model has " +
-      std::to_string(output ? output->GetNumberOfPoints() : 0) + " points instead of " +
-      std::to_string(model->GetNumberOfPoints());
+    reason = "the deformed model has " + std::to_string(output ? output->GetNumberOfPoints() : 0) +
+      " points instead of " + std::to_string(model->GetNumberOfPoints());
     return nullptr;
   }
   auto deformed = vtkSmartPointer<vtkPolyData>::New();

@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkMath.h>
 #include <vtkNew.h>
 #include <vtkObjectFactory.h>
-#include <vtkCallbackCommand.h>
-#include <vtkCommand.h>
 #include <vtkOutputWindow.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
@@ -168,8 +168,9 @@ TEST(DatReader, RefusesValuesThatAreNotFinite)
     EXPECT_EQ(r.Status, -1) << bad;
     const std::string message = r.Reader->GetErrorMessage();
     EXPECT_EQ(message.rfind("Line 2 of", 0), 0u) << message;
-    EXPECT_NE(message.find("holds a landmark value that is not a finite number!"),
-      std::string::npos) << message;
+    EXPECT_NE(
+      message.find("holds a landmark value that is not a finite number!"), std::string::npos)
+      << message;
     EXPECT_FALSE(r.Reader->GetOutOfMemory());
   }
   // After the sixth number, or as a word that merely begins like one, it is no value.

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <vtkNew.h>
-#include <vtkObjectFactory.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>
+#include <vtkNew.h>
+#include <vtkObjectFactory.h>
 #include <vtkOutputWindow.h>
 #include <vtkPoints.h>
 
@@ -72,8 +72,8 @@ struct Fit
         const size_t object = message.find("): ");
         *static_cast<std::string*>(reported) +=
           std::string(event == vtkCommand::ErrorEvent ? "error: " : "warning: ") +
-          message.substr(object == std::string::npos ? 0 : object + 3, message.find('\n', object) -
-              (object == std::string::npos ? 0 : object + 3)) +
+          message.substr(object == std::string::npos ? 0 : object + 3,
+            message.find('\n', object) - (object == std::string::npos ? 0 : object + 3)) +
           "\n";
       });
     this->Solver->AddObserver(vtkCommand::ErrorEvent, hear);
@@ -324,7 +324,8 @@ TEST(MatrixSolver, DegenerateLayoutsStillInterpolateWithFiniteCoefficients)
     // The affine part fitted within the span says so: one warning line, whatever the number
     // of axes.
     EXPECT_EQ(std::count(fit.Reported.begin(), fit.Reported.end(), '\n'), 1) << fit.Reported;
-    EXPECT_EQ(fit.Reported, std::string("warning: ") + vtkMatrixSolver::AffineFallbackText(c.Rank) + "\n");
+    EXPECT_EQ(
+      fit.Reported, std::string("warning: ") + vtkMatrixSolver::AffineFallbackText(c.Rank) + "\n");
     EXPECT_TRUE(fit.Solver->GetAffineFallbackUsed());
     EXPECT_EQ(fit.Solver->GetAffineRank(), c.Rank);
     fit.ExpectAllFinite();

@@ -213,7 +213,8 @@ TEST(Pravik, RefusesValuesThatAreNotFinite)
   {
     const ProcessRun run = RunIn(dir.Path, { "a.dat", radius });
     EXPECT_EQ(run.Status, 7) << radius;
-    EXPECT_EQ(run.Out, std::string("The radius ") + radius +
+    EXPECT_EQ(run.Out,
+      std::string("The radius ") + radius +
         " is too large for the solver's single precision (at most 3.40282e+38)!\n");
     EXPECT_EQ(run.Err, "");
     EXPECT_FALSE(FileExists(dir.File("a.trc")));
@@ -287,8 +288,8 @@ TEST(Pravik, PlanarLandmarkFilesFitAndEmptyOnesAreRefused)
     WriteText(dir.File(c.Name), c.Text);
     const ProcessRun run = RunIn(dir.Path, { c.Name, "1" });
     EXPECT_EQ(run.Status, 2);
-    EXPECT_EQ(run.Out, std::string("No landmark read from ") + c.Name + ": " +
-        std::to_string(c.Skipped) +
+    EXPECT_EQ(run.Out,
+      std::string("No landmark read from ") + c.Name + ": " + std::to_string(c.Skipped) +
         " lines skipped (a landmark line starts with six numbers separated by blanks)!\n"
         "Error!\n");
     EXPECT_EQ(run.Err, "");

@@ -68,7 +68,8 @@ TEST(CheckedUpdate, ThreadsHearTheirOwnReadersOnly)
   WriteFile(dir.File("good.vtk"),
     std::string(Legacy) + "POINTS 4 float\n0 0 0 1 0 0 0 1 0 0 0 1\nPOLYGONS 1 4\n3 0 1 2\n");
   // Announces five points and holds four: VTK says so only in a generic warning.
-  WriteFile(dir.File("short.vtk"), std::string(Legacy) + "POINTS 5 float\n0 0 0 1 0 0 0 1 0 0 0 1\n");
+  WriteFile(
+    dir.File("short.vtk"), std::string(Legacy) + "POINTS 5 float\n0 0 0 1 0 0 0 1 0 0 0 1\n");
 
   vtkNew<vtkKeepingWindow> window;
   vtkOutputWindow::SetInstance(window);

@@ -98,7 +98,8 @@ TEST(PravikWarp, EachFailureHasItsStatusAndMessageAndLeavesTheOutputAlone)
     { { dir.File("missing.trc"), model, out }, 2, "missing.trc" },
     { { dir.File("garbage.trc"), model, out }, 2, "garbage.trc" },
     { { dir.File("empty.trc"), model, out }, 2, "it holds no landmarks" },
-    { { dir.File("nan.trc"), model, out }, 2, "the radius holds a value that is not a finite number" },
+    { { dir.File("nan.trc"), model, out }, 2,
+      "the radius holds a value that is not a finite number" },
     { { trc, dir.File("missing.vtk"), out }, 3, "missing.vtk" },
     { { trc, dir.File("grid.vtk"), out }, 3, "holds an unstructured grid" },
     { { trc, dir.File("short-cells.vtk"), out }, 3, "Error reading ascii cell data" },
@@ -222,8 +223,8 @@ public:
       this->Superclass::TransformPoints(in, out);
     }
   }
-  void TransformPointsNormalsVectors(vtkPoints* in, vtkPoints* out, vtkDataArray*,
-    vtkDataArray*, vtkDataArray*, vtkDataArray*, int, vtkDataArray**, vtkDataArray**) override
+  void TransformPointsNormalsVectors(vtkPoints* in, vtkPoints* out, vtkDataArray*, vtkDataArray*,
+    vtkDataArray*, vtkDataArray*, int, vtkDataArray**, vtkDataArray**) override
   {
     this->TransformPoints(in, out);
   }
