@@ -10,6 +10,7 @@
 #include <vtkOutputWindow.h>
 #include <vtkSmartPointer.h>
 
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -21,70 +22,132 @@ struct UpdateAborted
 {
 };
 
-// "ERROR: In file.cxx, line 12\nvtkReader (0x1234): Some problem\n\n" -> "Some problem".
-std::string PlainMessage(const std::string& text)
-{
-  std::string message = text;
-  if (message.rfind("ERROR: In ", 0) == 0 || message.rfind("Warning: In ", 0) == 0 ||
-    message.rfind("Generic Warning: In ", 0) == 0)
-  {
-    const auto lineEnd = message.find('\n');
-    message = lineEnd == std::string::npos ? std::string() : message.substr(lineEnd + 1);
-  }
-  const auto objectEnd = message.find("): ");
-  const auto firstLineEnd = message.find('\n');
-  if (objectEnd != std::string::npos && objectEnd < firstLineEnd)
-  {
-    message = message.substr(objectEnd + 3);
-  }
-  const auto last = message.find_last_not_of(" \t\r\n");
-  message = last == std::string::npos ? std::string() : message.substr(0, last + 1);
-  return message.empty() ? std::string("the reader reported an error") : message;
-}
-
-// Takes the place of VTK's output window while an update runs and keeps what it is told.
-class vtkCollectingOutputWindow : public vtkOutputWindow
+// The window VTK reports to once InstallUpdateMessageCapture has run. Each thread that is
+// inside CheckedUpdate has a collection of its own, where its messages go; the messages of
+// every other thread are passed on to the window that was in place before, one at a time.
+class vtkUpdateCaptureWindow : public vtkOutputWindow
 {
 public:
-  static vtkCollectingOutputWindow* New();
-  vtkTypeMacro(vtkCollectingOutputWindow, vtkOutputWindow);
-
-  void DisplayText(const char* text) override
+  enum class Kind
   {
-    const MessageTypes type = this->GetCurrentMessageType();
-    this->Texts.emplace_back(type, text ? text : "");
+    Text,
+    Error,
+    Warning,
+    GenericWarning,
+    Debug
+  };
+  using Entry = std::pair<Kind, std::string>;
+  using Collection = std::vector<Entry>;
+
+  static vtkUpdateCaptureWindow* New();
+  vtkTypeMacro(vtkUpdateCaptureWindow, vtkOutputWindow);
+
+  // The calling thread's collection, or null when its messages are passed on.
+  static Collection*& ThreadCollection()
+  {
+    thread_local Collection* collection = nullptr;
+    return collection;
   }
 
-  // Hands what was collected on to the window that was in place before.
-  void Replay(vtkOutputWindow* window) const
+  // The type is taken from the method called, never from the window's current message type,
+  // which every thread would share.
+  void DisplayText(const char* text) override { this->Take(Kind::Text, text); }
+  void DisplayErrorText(const char* text) override { this->Take(Kind::Error, text); }
+  void DisplayWarningText(const char* text) override { this->Take(Kind::Warning, text); }
+  void DisplayGenericWarningText(const char* text) override
   {
-    for (const auto& entry : this->Texts)
+    this->Take(Kind::GenericWarning, text);
+  }
+  void DisplayDebugText(const char* text) override { this->Take(Kind::Debug, text); }
+
+  void SetPassOn(vtkOutputWindow* window)
+  {
+    std::lock_guard<std::recursive_mutex> hold(this->Lock);
+    this->PassOn = window;
+  }
+
+  // Into the calling thread's collection, or on to the window behind.
+  void Take(Kind type, const char* text)
+  {
+    if (Collection* collection = ThreadCollection())
     {
-      switch (entry.first)
-      {
-        case MESSAGE_TYPE_ERROR:
-          window->DisplayErrorText(entry.second.c_str());
-          break;
-        case MESSAGE_TYPE_WARNING:
-          window->DisplayWarningText(entry.second.c_str());
-          break;
-        case MESSAGE_TYPE_GENERIC_WARNING:
-          window->DisplayGenericWarningText(entry.second.c_str());
-          break;
-        default:
-          window->DisplayText(entry.second.c_str());
-          break;
-      }
+      collection->emplace_back(type, text ? text : "");
+      return;
+    }
+    // Recursive: the window behind may report something itself.
+    std::lock_guard<std::recursive_mutex> hold(this->Lock);
+    vtkOutputWindow* window = this->PassOn;
+    if (!window)
+    {
+      return;
+    }
+    switch (type)
+    {
+      case Kind::Error:
+        window->DisplayErrorText(text);
+        break;
+      case Kind::Warning:
+        window->DisplayWarningText(text);
+        break;
+      case Kind::GenericWarning:
+        window->DisplayGenericWarningText(text);
+        break;
+      case Kind::Debug:
+        window->DisplayDebugText(text);
+        break;
+      default:
+        window->DisplayText(text);
+        break;
     }
   }
 
-  // The first error or warning, or null.
-  const std::string* FirstComplaint() const
+private:
+  std::recursive_mutex Lock;
+  vtkSmartPointer<vtkOutputWindow> PassOn;
+};
+vtkStandardNewMacro(vtkUpdateCaptureWindow);
+
+// Sets the calling thread's collection for as long as it lives (CheckedUpdate may be called
+// from inside an update that another CheckedUpdate runs: the outer collection comes back).
+class ThreadCapture
+{
+public:
+  ThreadCapture()
+    : Outer(vtkUpdateCaptureWindow::ThreadCollection())
+  {
+    vtkUpdateCaptureWindow::ThreadCollection() = &this->Texts;
+  }
+  ~ThreadCapture() { this->End(); }
+  ThreadCapture(const ThreadCapture&) = delete;
+  ThreadCapture& operator=(const ThreadCapture&) = delete;
+
+  void End()
+  {
+    if (!this->Ended)
+    {
+      vtkUpdateCaptureWindow::ThreadCollection() = this->Outer;
+      this->Ended = true;
+    }
+  }
+
+  // Hands what was collected on as if it had been reported now (after End()).
+  void Replay(vtkUpdateCaptureWindow* window) const
   {
     for (const auto& entry : this->Texts)
     {
-      if (entry.first == MESSAGE_TYPE_ERROR || entry.first == MESSAGE_TYPE_WARNING ||
-        entry.first == MESSAGE_TYPE_GENERIC_WARNING)
+      window->Take(entry.first, entry.second.c_str());
+    }
+  }
+
+  // The first message of the given kinds, or null.
+  const std::string* First(bool warnings) const
+  {
+    for (const auto& entry : this->Texts)
+    {
+      const auto type = entry.first;
+      using Kind = vtkUpdateCaptureWindow::Kind;
+      if (type == Kind::Error ||
+        (warnings && (type == Kind::Warning || type == Kind::GenericWarning)))
       {
         return &entry.second;
       }
@@ -93,9 +156,17 @@ public:
   }
 
 private:
-  std::vector<std::pair<MessageTypes, std::string>> Texts;
+  vtkUpdateCaptureWindow::Collection* Outer;
+  vtkUpdateCaptureWindow::Collection Texts;
+  bool Ended = false;
 };
-vtkStandardNewMacro(vtkCollectingOutputWindow);
+
+vtkUpdateCaptureWindow* TheCaptureWindow()
+{
+  static const vtkSmartPointer<vtkUpdateCaptureWindow> window =
+    vtkSmartPointer<vtkUpdateCaptureWindow>::New();
+  return window;
+}
 
 struct ObserverState
 {
@@ -121,15 +192,52 @@ void OnExecutiveError(vtkObject*, unsigned long, void* clientData, void* callDat
 }
 
 //------------------------------------------------------------------------------
+std::string PlainVtkMessage(const std::string& text)
+{
+  std::string message = text;
+  if (message.rfind("ERROR: In ", 0) == 0 || message.rfind("Warning: In ", 0) == 0 ||
+    message.rfind("Generic Warning: In ", 0) == 0)
+  {
+    const auto lineEnd = message.find('\n');
+    message = lineEnd == std::string::npos ? std::string() : message.substr(lineEnd + 1);
+  }
+  const auto objectEnd = message.find("): ");
+  const auto firstLineEnd = message.find('\n');
+  if (objectEnd != std::string::npos && objectEnd < firstLineEnd)
+  {
+    message = message.substr(objectEnd + 3);
+  }
+  const auto last = message.find_last_not_of(" \t\r\n");
+  message = last == std::string::npos ? std::string() : message.substr(0, last + 1);
+  return message.empty() ? std::string("the reader reported an error") : message;
+}
+
+//------------------------------------------------------------------------------
+void InstallUpdateMessageCapture()
+{
+  static std::mutex installing;
+  std::lock_guard<std::mutex> hold(installing);
+  vtkUpdateCaptureWindow* capture = TheCaptureWindow();
+  vtkOutputWindow* current = vtkOutputWindow::GetInstance();
+  if (current != capture)
+  {
+    capture->SetPassOn(current);
+    vtkOutputWindow::SetInstance(capture);
+  }
+}
+
+//------------------------------------------------------------------------------
 CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mode)
 {
   CheckedUpdateResult result;
   if (!algorithm)
   {
     result.Ok = false;
+    result.ErrorReported = true;
     result.Message = "nothing to read with";
     return result;
   }
+  InstallUpdateMessageCapture();
 
   ObserverState state;
   state.Mode = mode;
@@ -145,10 +253,7 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
   const unsigned long executiveTag =
     executive->AddObserver(vtkCommand::ErrorEvent, onExecutiveError);
 
-  vtkSmartPointer<vtkOutputWindow> previous = vtkOutputWindow::GetInstance();
-  vtkNew<vtkCollectingOutputWindow> collector;
-  vtkOutputWindow::SetInstance(collector);
-
+  ThreadCapture capture;
   bool aborted = false;
   bool outOfMemory = false;
   try
@@ -173,12 +278,12 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
       dataReader->CloseVTKFile();
     }
   }
-
-  vtkOutputWindow::SetInstance(previous);
-  collector->Replay(previous);
+  capture.End();
+  capture.Replay(TheCaptureWindow());
   executive->RemoveObserver(executiveTag);
   algorithm->RemoveObserver(algorithmTag);
 
+  result.ErrorReported = outOfMemory || !state.Errors.empty() || capture.First(false) || aborted;
   if (outOfMemory)
   {
     result.Ok = false;
@@ -187,12 +292,12 @@ CheckedUpdateResult CheckedUpdate(vtkAlgorithm* algorithm, CheckedUpdateMode mod
   else if (!state.Errors.empty())
   {
     result.Ok = false;
-    result.Message = PlainMessage(state.Errors.front());
+    result.Message = PlainVtkMessage(state.Errors.front());
   }
-  else if (const std::string* complaint = collector->FirstComplaint())
+  else if (const std::string* complaint = capture.First(true))
   {
     result.Ok = false;
-    result.Message = PlainMessage(*complaint);
+    result.Message = PlainVtkMessage(*complaint);
   }
   else if (aborted)
   {

@@ -665,6 +665,21 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       {
         return refuse("lacks its format or elements");
       }
+      // VTK's reader frees a face's vertex list it never read when the faces lack one.
+      for (const PlyElement& element : elements)
+      {
+        const auto& p = element.Properties;
+        if (element.Name == "face" &&
+          std::none_of(p.begin(), p.end(),
+            [](const PlyProperty& property)
+            {
+              return (property.Name == "vertex_indices" || property.Name == "vertex_index") &&
+                !property.CountType.empty();
+            }))
+        {
+          return refuse("has faces without a \"vertex_indices\" list");
+        }
+      }
       const double body = static_cast<double>(size) - static_cast<double>(in.tellg());
       if (needed > body)
       {

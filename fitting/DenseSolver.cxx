@@ -166,6 +166,12 @@ float** allocate_matrix(unsigned nrl, unsigned nrh, unsigned ncl, unsigned nch)
     auto* row = static_cast<float*>(std::malloc((cols + 1) * sizeof(float)));
     if (!row)
     {
+      // Nothing of the matrix outlives the failure.
+      for (std::uint64_t done = 0; done < r; ++done)
+      {
+        std::free(table[nrl + done] + ncl);
+      }
+      std::free(table + nrl);
       throw "allocation faliture for the rows of matrix in allocate_matrix";
     }
     table[nrl + r] = row - ncl;

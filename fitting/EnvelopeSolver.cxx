@@ -313,10 +313,6 @@ int envelope_solve(int mode, float* rhs)
   if (mode == 0 || mode == 1)
   {
     envelope_factor(sys.N, sys.Xenv, sys.Env, sys.Diag, &sys.Iflag);
-    if (sys.Iflag == 1)
-    {
-      std::printf("Matrix is not positive  Iflag =%d\n", sys.Iflag);
-    }
   }
   if (mode == 0 || mode == 2)
   {

@@ -73,12 +73,11 @@ void envelope_upper_solve(int n, const int* xenv, const float* env, const float*
 
 /**
  * Works on envelope_system():
- *   mode 0: factor, report a failed factorisation, then solve with rhs (also after a failure);
- *   mode 1: factor and report a failed factorisation; rhs is not used;
+ *   mode 0: factor, then solve with rhs (also after a failed factorisation);
+ *   mode 1: factor; rhs is not used;
  *   mode 2: solve with rhs, which must hold N floats (after a mode 1 factorisation);
  *   other:  nothing.
- * A failed factorisation prints "Matrix is not positive  Iflag =%d\n" on standard output.
- * Returns Iflag.
+ * Returns Iflag (1 after a failed factorisation); nothing is printed: the caller reports.
  */
 int envelope_solve(int mode, float* rhs);
 

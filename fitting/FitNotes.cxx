@@ -60,7 +60,7 @@ double SuggestRadius(vtkPoints* points, vtkPointLocator* locator, double& mean)
 }
 
 //------------------------------------------------------------------------------
-void PrintFitNotes(std::FILE* out, const char* fileName, const char* radiusText, vtkDatReader* reader)
+void PrintFitNotes(std::FILE* out, const char* radiusText, vtkDatReader* reader)
 {
   const float radius = reader->GetRadius();
   const vtkIdType n = reader->GetPointArray()->GetNumberOfPoints();
@@ -71,13 +71,6 @@ void PrintFitNotes(std::FILE* out, const char* fileName, const char* radiusText,
       "alone (the least-squares affine map of the landmarks), which Halden applies with a "
       "warning.\n",
       radiusText);
-  }
-  if (n == 0 && reader->GetSkippedLines() > 0)
-  {
-    std::fprintf(out,
-      "Pravik: note: no landmark read from %s: %ld lines skipped (a landmark line starts with "
-      "six numbers separated by blanks).\n",
-      fileName, reader->GetSkippedLines());
   }
   if (!(radius > 0.0f) || n == 0)
   {

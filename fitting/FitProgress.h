@@ -41,7 +41,7 @@ enum FitEvent : unsigned long
 {
   /** A stage begins (FitStage*); the previous one, if any, has ended. */
   FitStageEvent = vtkCommand::UserEvent + 1601,
-  /** The object is about to print a message on standard output (no call data). */
+  /** The object is about to report an error or a warning (no call data). */
   FitOutputEvent,
   /** The kernel matrix is assembled in envelope storage, before factorisation (FitEnvelope*). */
   FitEnvelopeEvent
@@ -55,7 +55,7 @@ struct FitEnvelope
   const float* Env = nullptr;
 };
 
-/** For the reader and the solver: a stage of theirs begins; they are about to print. */
+/** For the reader and the solver: a stage of theirs begins; they are about to report. */
 inline void InvokeFitStage(vtkObject* object, FitStage stage)
 {
   object->InvokeEvent(FitStageEvent, &stage);
@@ -81,7 +81,7 @@ public:
   virtual void StageBegins(FitStage stage) = 0;
   /** Share of the current stage's work done so far, 0 to 1 (reported by the factorisation). */
   virtual void Progress(double /*fraction*/) {}
-  /** The fit is about to print a message on standard output. */
+  /** The fit is about to report an error or a warning (a program may print it next). */
   virtual void BeforeOutput() {}
   /**
    * The kernel matrix is assembled, before factorisation: its order, the envelope row index

@@ -8,7 +8,10 @@
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkNew.h>
+#include <vtkPoints.h>
 #include <vtkSMPTools.h>
 
 #include <cctype>
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace
 {
@@ -56,27 +60,94 @@ private:
   TerminalProgress* Line;
 };
 
+// The reader and the solver report their errors and warnings to VTK; the run prints its own
+// lines for them, so what they report is kept here instead of reaching VTK's output window.
+class Reports
+{
+public:
+  Reports()
+  {
+    this->Command->SetCallback(&Reports::Keep);
+    this->Command->SetClientData(this);
+  }
+  Reports(const Reports&) = delete;
+  Reports& operator=(const Reports&) = delete;
+
+  void Hear(vtkObject* object)
+  {
+    for (const unsigned long event : { vtkCommand::ErrorEvent, vtkCommand::WarningEvent })
+    {
+      object->AddObserver(event, this->Command);
+    }
+  }
+  /// The last error text as VTK formats it ("ERROR: In ...\nvtkDatReader (0x...): ...").
+  const std::string& LastError() const { return this->Error; }
+
+private:
+  static void Keep(vtkObject*, unsigned long event, void* self, void* text)
+  {
+    if (event == vtkCommand::ErrorEvent && text)
+    {
+      static_cast<Reports*>(self)->Error = static_cast<const char*>(text);
+    }
+  }
+
+  vtkNew<vtkCallbackCommand> Command;
+  std::string Error;
+};
+
 int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
+  Reports reports;
   vtkNew<vtkDatReader> reader;
   line.Observe(reader);
+  reports.Hear(reader);
   reader->FileName = fileName;
   reader->SetRadius(radius);
   if (reader->Read() != 0)
   {
     line.BeforeOutput();
+    if (reader->GetOutOfMemory())
+    {
+      // As VTK's error channel shows it: the reader's own allocations, not the file.
+      std::fputs(reports.LastError().c_str(), stderr);
+    }
+    else
+    {
+      std::printf("%s\n", reader->GetErrorMessage());
+    }
     std::printf("Error!\n");
     return PravikReadFailed;
   }
   line.BeforeOutput();
-  PrintFitNotes(stderr, fileName, radiusText, reader);
+  if (reader->GetPointArray()->GetNumberOfPoints() == 0)
+  {
+    // An all-zero coefficient file would pass for a fit (a spreadsheet export with semicolons
+    // or decimal commas, say): the file is refused like one that cannot be read.
+    std::printf("No landmark read from %s: %ld lines skipped (a landmark line starts with six "
+                "numbers separated by blanks)!\nError!\n",
+      fileName, reader->GetSkippedLines());
+    return PravikReadFailed;
+  }
+  PrintFitNotes(stderr, radiusText, reader);
 
   vtkNew<vtkMatrixSolver> solver;
   line.Observe(solver);
+  reports.Hear(solver);
   SetSolverInput(solver, reader);
   solver->Solve();
+  if (solver->GetFactorizationFailed())
+  {
+    line.BeforeOutput();
+    std::printf("Matrix is not positive  Iflag =%d\n", 1);
+  }
+  else if (solver->GetAffineFallbackUsed())
+  {
+    line.BeforeOutput();
+    std::printf("Warning: %s\n", vtkMatrixSolver::AffineFallbackText(solver->GetAffineRank()));
+  }
   // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
   const std::unique_ptr<float[]> coeffX(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> coeffY(solver->GetSplineCoeffY());
@@ -172,12 +243,19 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
   const double value = NumberText::ToDouble(argv[2]);
-  const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
-  if (!std::isfinite(radius))
+  if (!std::isfinite(value))
   {
     std::printf("The radius %s is not a finite number!\n", argv[2]);
     return PravikNotFinite;
   }
+  if (std::fabs(value) > FLT_MAX)
+  {
+    // In single precision it would be infinite, and every kernel value meaningless.
+    std::printf("The radius %s is too large for the solver's single precision (at most %g)!\n",
+      argv[2], static_cast<double>(FLT_MAX));
+    return PravikNotFinite;
+  }
+  const float radius = static_cast<float>(value);
   // A long fit shows how far it has got on standard error, when that is a terminal; the line
   // is gone before the run ends.
   std::unique_ptr<TerminalProgress> progress;

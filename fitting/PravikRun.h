@@ -12,6 +12,10 @@ enum PravikStatus
 {
   PravikWritten = 0,
   PravikUsage = 1,
+  /**
+   * The reader's Read failed, or no landmark was read from the file (it has no line that
+   * starts with six numbers); nothing written.
+   */
   PravikReadFailed = 2,
   PravikCannotCreateOutput = 3,
   /** Writing or closing the coefficient file failed; an earlier file of that name is kept. */
@@ -20,7 +24,10 @@ enum PravikStatus
   PravikNotPositive = 5,
   /** Memory ran out while ordering or solving; nothing written. */
   PravikOutOfMemory = 6,
-  /** The radius, or a value of the fit, is not a finite number; nothing written. */
+  /**
+   * The radius is not a finite number or beyond single precision, or a value of the fit is
+   * not a finite number; nothing written.
+   */
   PravikNotFinite = 7,
   /**
    * The conjugate gradient solve of a kernel matrix too large for the envelope did not reach

@@ -115,13 +115,21 @@ void vtkDatReader::ReleaseArrays()
 }
 
 //------------------------------------------------------------------------------
+void vtkDatReader::Fail(const std::string& message, bool outOfMemory)
+{
+  this->ErrorMessage = message;
+  this->OutOfMemory = outOfMemory;
+  InvokeFitOutput(this);
+  vtkErrorMacro(<< message);
+}
+
+//------------------------------------------------------------------------------
 int vtkDatReader::ReadLandmarks()
 {
   FILE* file = this->FileName ? std::fopen(this->FileName, "r") : nullptr;
   if (!file)
   {
-    InvokeFitOutput(this);
-    std::printf("Cannot open %s!\n", this->FileName ? this->FileName : "(null)");
+    this->Fail(std::string("Cannot open ") + (this->FileName ? this->FileName : "(null)") + "!");
     return -1;
   }
   char* line = nullptr;
@@ -135,9 +143,8 @@ int vtkDatReader::ReadLandmarks()
     const Item item = ParseLandmark(line, v);
     if (item == Item::NotFinite)
     {
-      InvokeFitOutput(this);
-      std::printf("Line %ld of %s holds a landmark value that is not a finite number!\n",
-        lineNumber, this->FileName);
+      this->Fail("Line " + std::to_string(lineNumber) + " of " + this->FileName +
+        " holds a landmark value that is not a finite number!");
       result = -1;
       break;
     }
@@ -153,15 +160,14 @@ int vtkDatReader::ReadLandmarks()
   }
   if (result == 0 && std::ferror(file))
   {
-    InvokeFitOutput(this);
-    std::printf("Cannot read %s!\n", this->FileName);
+    this->Fail(std::string("Cannot read ") + this->FileName + "!");
     result = -1;
   }
   else if (result == 0 && !std::feof(file))
   {
     // getline gives up before the end of the file only when it cannot make room for a line:
     // the landmarks after it must not be lost without a word.
-    vtkErrorMacro("Not enough memory");
+    this->Fail("Not enough memory", true);
     result = -1;
   }
   std::free(line);
@@ -176,6 +182,8 @@ int vtkDatReader::Read()
   this->Max = 0;
   this->SkippedLines = 0;
   this->Neighbours = NeighbourCounts();
+  this->ErrorMessage.clear();
+  this->OutOfMemory = false;
   this->PointArray->Initialize();
   this->PointArrayN->Initialize();
   InvokeFitStage(this, FitStage::Reading);
@@ -204,7 +212,7 @@ int vtkDatReader::Read()
   this->UnList = new (std::nothrow) int[n];
   if (!this->UnList)
   {
-    vtkErrorMacro("Not enough memory");
+    this->Fail("Not enough memory", true);
     return -1;
   }
   for (int k = 0; k < n; ++k)
@@ -217,7 +225,7 @@ int vtkDatReader::Read()
     *b = new (std::nothrow) float[n];
     if (!*b)
     {
-      vtkErrorMacro("Not enough memory");
+      this->Fail("Not enough memory", true);
       return -1;
     }
   }
@@ -359,6 +367,8 @@ void vtkDatReader::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Max: " << this->Max << "\n";
   os << indent << "SkippedLines: " << this->SkippedLines << "\n";
+  os << indent << "ErrorMessage: " << this->ErrorMessage << (this->OutOfMemory ? " (memory)" : "")
+     << "\n";
   os << indent << "Neighbours: " << this->Neighbours.Total << " in all, " << this->Neighbours.Lonely
      << " landmarks without any\n";
 }

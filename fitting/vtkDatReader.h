@@ -24,6 +24,8 @@
 
 #include <vtkObject.h>
 
+#include <string> // for the error message
+
 class vtkPoints;
 class vtkPointLocator;
 class vtkPolyData;
@@ -91,11 +93,21 @@ public:
 
   /**
    * Reads FileName and builds the ordering. Returns 0 on success and -1 on failure (the file
-   * cannot be opened, a landmark value is not finite, or memory is exhausted); the reason is
-   * printed. A second call starts afresh. Throws the text
-   * "GetWellOderredList: Can not allocate result array!" when the ordering cannot be allocated.
+   * cannot be opened or read, a landmark value is not finite, or memory is exhausted); the
+   * reason is reported through vtkErrorMacro and kept in GetErrorMessage(). A file without a
+   * landmark is read successfully (check the point count). A second call starts afresh. Throws the
+   * text "GetWellOderredList: Can not allocate result array!" when the ordering cannot be
+   * allocated.
    */
   int Read();
+
+  /**
+   * Why the last Read() failed, a sentence that ends with "!" for the file's faults ("Cannot
+   * open leg.dat!") and "Not enough memory" when memory ran out; "" after a success.
+   */
+  const char* GetErrorMessage() const { return this->ErrorMessage.c_str(); }
+  /** Whether the last Read() failed because memory ran out (rather than for its file). */
+  bool GetOutOfMemory() const { return this->OutOfMemory; }
 
   /** Path of the landmark file; not owned, set by the caller before Read(). */
   const char* FileName;
@@ -120,6 +132,8 @@ protected:
   int Max;
   long SkippedLines = 0;
   NeighbourCounts Neighbours;
+  std::string ErrorMessage;
+  bool OutOfMemory = false;
 
 private:
   vtkDatReader(const vtkDatReader&) = delete;
@@ -127,6 +141,7 @@ private:
 
   void ReleaseArrays();
   int ReadLandmarks();
+  void Fail(const std::string& message, bool outOfMemory = false);
 };
 
 /**

@@ -6,7 +6,11 @@
 #include "vtkMatrixSolver.h"
 #include "vtkShapeTransform.h"
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkIdList.h>
+#include <vtkMath.h>
+#include <vtkNew.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
@@ -16,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <new>
 #include <vector>
@@ -66,6 +71,98 @@ private:
   bool Running = false;
   Clock::time_point Start;
   double Time[static_cast<int>(FitStage::Writing) + 1] = {};
+};
+
+// A number as a user would write it (shortest form, C locale not needed for %g here).
+std::string Text(double value)
+{
+  char text[32];
+  std::snprintf(text, sizeof(text), "%g", value);
+  return text;
+}
+
+// Why the kernel matrix was not positive definite: the two landmarks whose sources lie
+// closest, relative to the radius, cannot be told apart in single precision.
+std::string TooCloseMessage(vtkPoints* points, vtkPointLocator* locator, float radius)
+{
+  const vtkIdType n = points->GetNumberOfPoints();
+  vtkNew<vtkIdList> ids;
+  double closest = std::numeric_limits<double>::infinity();
+  vtkIdType first = -1;
+  vtkIdType second = -1;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    locator->FindClosestNPoints(2, p, ids);
+    for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k)
+    {
+      const vtkIdType j = ids->GetId(k);
+      const double d2 = j == i ? closest : vtkMath::Distance2BetweenPoints(p, points->GetPoint(j));
+      if (j != i && d2 < closest)
+      {
+        closest = d2;
+        first = std::min(i, j);
+        second = std::max(i, j);
+      }
+    }
+  }
+  std::string message =
+    "The kernel matrix is not positive definite: no spline fitted. The sources of ";
+  if (first < 0)
+  {
+    return message + "the landmarks lie too close together to be told apart.";
+  }
+  return message + "landmarks " + std::to_string(first) + " and " + std::to_string(second) +
+    " (counted from 0) lie " + Text(std::sqrt(closest)) + " apart, too close to be told apart " +
+    "at the radius " + Text(radius) + ".";
+}
+
+// While it lives, the solver's warnings become the fit's own (its errors are the fit's
+// failure message already).
+class SolverReports
+{
+public:
+  SolverReports(vtkLandmarkSplineFit* fit, vtkObject* solver)
+    : Solver(solver)
+  {
+    this->Command->SetClientData(fit);
+    this->Command->SetCallback(&SolverReports::Pass);
+    this->Tags[0] = solver->AddObserver(vtkCommand::WarningEvent, this->Command);
+    this->Tags[1] = solver->AddObserver(vtkCommand::ErrorEvent, this->Command);
+  }
+  ~SolverReports()
+  {
+    this->Solver->RemoveObserver(this->Tags[0]);
+    this->Solver->RemoveObserver(this->Tags[1]);
+  }
+  SolverReports(const SolverReports&) = delete;
+  SolverReports& operator=(const SolverReports&) = delete;
+
+private:
+  static void Pass(vtkObject*, unsigned long event, void* fit, void* text)
+  {
+    if (event != vtkCommand::WarningEvent || !text)
+    {
+      return;
+    }
+    // "Warning: In file, line\nvtkMatrixSolver (0x...): message\n\n" -> "message"
+    std::string message = static_cast<const char*>(text);
+    const size_t object = message.find("): ");
+    if (object != std::string::npos)
+    {
+      message = message.substr(object + 3);
+    }
+    while (!message.empty() && message.back() == '\n')
+    {
+      message.pop_back();
+    }
+    vtkWarningWithObjectMacro(static_cast<vtkLandmarkSplineFit*>(fit), << message);
+  }
+
+  vtkObject* Solver;
+  vtkNew<vtkCallbackCommand> Command;
+  unsigned long Tags[2] = { 0, 0 };
 };
 
 // Single-precision copy of a point set, as the fitting tool reads its landmarks; false when a
@@ -164,15 +261,27 @@ int vtkLandmarkSplineFit::Fit()
       std::to_string(count) + " and " + std::to_string(this->TargetLandmarks->GetNumberOfPoints()) +
       ").");
   }
+  if (count == 0)
+  {
+    // The identity is no fit: a caller whose landmarks were all lost must hear of it.
+    return this->Fail("No landmarks to fit: the landmark sets are empty.");
+  }
   if (count > std::numeric_limits<int>::max() - 4)
   {
     return this->Fail("Too many landmarks for one fit (" + std::to_string(count) + ").");
   }
-  const float radius = static_cast<float>(this->Radius);
-  if (!(std::isfinite(this->Radius) && radius > 0.0f))
+  if (!(std::isfinite(this->Radius) && this->Radius > 0.0))
   {
-    return this->Fail(
-      "The radius must be a positive number (it is " + std::to_string(this->Radius) + ").");
+    return this->Fail("The radius must be a positive number (it is " + Text(this->Radius) + ").");
+  }
+  // The solver works in single precision: the radius must be a positive float too.
+  const float radius = static_cast<float>(this->Radius);
+  if (!std::isfinite(radius) || !(radius > 0.0f))
+  {
+    return this->Fail("The radius " + Text(this->Radius) + " is too " +
+      (radius > 0.0f ? "large" : "small") + " for the solver's single precision (" +
+      Text(std::numeric_limits<float>::denorm_min()) + " to " +
+      Text(std::numeric_limits<float>::max()) + ").");
   }
   const int n = static_cast<int>(count);
 
@@ -253,6 +362,7 @@ int vtkLandmarkSplineFit::Fit()
       solver->SetMaximumEnvelopeBytes(1); // no envelope is that small
     }
     StageClock clock(solver);
+    SolverReports reports(this, solver);
     solver->Solve();
     clock.Stop();
     const std::unique_ptr<float[]> coefficients[3] = { std::unique_ptr<float[]>(
@@ -261,7 +371,7 @@ int vtkLandmarkSplineFit::Fit()
       std::unique_ptr<float[]>(solver->GetSplineCoeffZ()) };
     if (solver->GetFactorizationFailed())
     {
-      return this->Fail("The kernel matrix is not positive definite: no spline fitted.");
+      return this->Fail(TooCloseMessage(spline->Points, spline->Locator, radius));
     }
     if (!solver->GetSolveConverged())
     {

@@ -18,14 +18,16 @@
  * After a successful Fit() the statistics describe it: the neighbour counts within R and the
  * time of each stage in seconds (wall clock).
  *
- * Failures (missing or unequal landmark sets, a radius that is not a positive number,
- * coordinates that are not finite, two landmarks at one source position, a kernel matrix
- * that is not positive definite, memory exhausted) return 0, report through vtkErrorMacro
- * and leave a sentence in GetErrorMessage(); the transform keeps the previous spline.
+ * Failures (missing, empty or unequal landmark sets, a radius that is not a positive number
+ * or not one in single precision, coordinates that are not finite, two landmarks at one
+ * source position, a kernel matrix that is not positive definite (the message names the two
+ * landmarks whose sources lie closest), memory exhausted) return 0, report through
+ * vtkErrorMacro and leave a sentence in GetErrorMessage(); the transform keeps the previous
+ * spline. Nothing is printed: observe ErrorEvent and WarningEvent to take the messages.
  *
  * @warning Landmarks that do not span space (fewer than four, or all on one plane or line)
  * are fitted as Pravik fits them: the affine part within the directions they span, with a
- * warning line on standard output.
+ * warning (vtkWarningMacro).
  * @warning One Fit() at a time per process (the solver's systems are process-wide).
  *
  * @sa vtkShapeTransform vtkMatrixSolver vtkDatReader vtkThinPlateSplineTransform

@@ -61,16 +61,32 @@ bool AllFinite(const float* v, int count)
 }
 
 const char* const FlatWarning =
-  "Warning: the landmarks do not span three dimensions (fewer than four landmarks, or all on "
-  "one plane or line); the affine part is fitted within the directions they span.\n";
+  "the landmarks do not span three dimensions (fewer than four landmarks, or all on one plane "
+  "or line); the affine part is fitted within the directions they span.";
 const char* const SingularWarning =
-  "Warning: the affine part's system is singular in single precision; it is solved in double "
-  "precision instead.\n";
+  "the affine part's system is singular in single precision; it is solved in double precision "
+  "instead.";
+const char* const NotPositiveError =
+  "The kernel matrix is not positive definite (a pivot of its factorisation is not positive): "
+  "two landmarks lie too close to be told apart.";
 }
 
-// The work arrays of one Solve().
+//------------------------------------------------------------------------------
+const char* vtkMatrixSolver::AffineFallbackText(int rank)
+{
+  return rank < 4 ? FlatWarning : SingularWarning;
+}
+
+// The work arrays of one Solve(), released with it however Solve() ends (an allocation that
+// fails throws its message).
 struct vtkMatrixSolver::Work
 {
+  Work() = default;
+  Work(const Work&) = delete;
+  Work& operator=(const Work&) = delete;
+  ~Work();
+
+  int N = 0; // rows of W
   float* Diag = nullptr;
   int* Xenv = nullptr;
   float* Env = nullptr;
@@ -93,6 +109,29 @@ struct vtkMatrixSolver::Work
   // Set when the kernel system is solved by conjugate gradients instead of the envelope.
   std::unique_ptr<SparseKernelSystem> Sparse;
 };
+
+//------------------------------------------------------------------------------
+vtkMatrixSolver::Work::~Work()
+{
+  free_matrix(this->P, 0, 3, 0);
+  free_matrix(this->S, 0, 3, 0);
+  free_matrix(this->W, 0, static_cast<unsigned>(this->N > 0 ? this->N - 1 : 0), 0);
+  // The process-wide system must not keep pointers into arrays released here.
+  EnvelopeSystem& sys = envelope_system();
+  if (sys.Env == this->Env || sys.Xenv == this->Xenv || sys.Diag == this->Diag)
+  {
+    sys.Diag = nullptr;
+    sys.Xenv = nullptr;
+    sys.Env = nullptr;
+  }
+  delete[] this->Xenv;
+  std::free(this->Env);
+  delete[] this->Diag;
+  delete[] this->FFF;
+  delete[] this->FrightPartX;
+  delete[] this->FrightPartY;
+  delete[] this->FrightPartZ;
+}
 
 //------------------------------------------------------------------------------
 vtkMatrixSolver::vtkMatrixSolver()
@@ -161,6 +200,7 @@ double vtkMatrixSolver::EvaluateKernel(vtkIdType id1, vtkIdType id2)
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::AllocateWork(Work& w, int n)
 {
+  w.N = 0;
   w.Diag = new (std::nothrow) float[n];
   if (!w.Diag)
   {
@@ -175,6 +215,7 @@ void vtkMatrixSolver::AllocateWork(Work& w, int n)
   w.P = allocate_matrix(0, 3, 0, last);
   w.S = allocate_matrix(0, 3, 0, 3);
   w.W = allocate_matrix(0, last, 0, 3);
+  w.N = n;
   w.FrightPartX = new (std::nothrow) float[4];
   if (!w.FrightPartX)
   {
@@ -225,6 +266,8 @@ void vtkMatrixSolver::AllocateEnvelope(Work& w, int n)
   {
     w.EnvCapacity = 10;
   }
+  // Never more than Xenv's int positions can address.
+  w.EnvCapacity = std::min<std::int64_t>(w.EnvCapacity, this->EnvelopeEntryLimit());
   if (w.EnvCapacity > 0)
   {
     w.Env = static_cast<float*>(std::malloc(w.EnvCapacity * sizeof(float)));
@@ -311,16 +354,20 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
   {
     e += w.Xenv[b + 1];
   }
+  // Xenv holds 1-based int positions: a larger envelope would wrap them around (whatever
+  // memory there is); it goes to the sparse solve instead.
+  if (e > this->EnvelopeEntryLimit())
+  {
+    throw "Not enough memory to allocate Env";
+  }
   if (e > w.EnvCapacity)
   {
     while (e > w.EnvCapacity)
     {
       w.EnvCapacity += growth;
     }
-    // Xenv addresses the envelope with int positions: a larger one cannot be factored.
-    auto* grown = w.EnvCapacity < INT_MAX
-      ? static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)))
-      : nullptr;
+    w.EnvCapacity = std::min<std::int64_t>(w.EnvCapacity, this->EnvelopeEntryLimit());
+    auto* grown = static_cast<float*>(std::realloc(w.Env, w.EnvCapacity * sizeof(float)));
     if (!grown)
     {
       throw "Not enogh memory to floatlocate Env";
@@ -388,6 +435,15 @@ vtkTypeInt64 vtkMatrixSolver::EnvelopeBound() const
 }
 
 //------------------------------------------------------------------------------
+vtkTypeInt64 vtkMatrixSolver::EnvelopeEntryLimit() const
+{
+  // The bound in bytes, and Xenv's 1-based int positions up to entries + 1, whichever is less:
+  // a bound of 8 GB or more would let the int positions wrap around.
+  return std::min<std::int64_t>(
+    this->EnvelopeBound() / static_cast<std::int64_t>(sizeof(float)), INT_MAX - 1);
+}
+
+//------------------------------------------------------------------------------
 void vtkMatrixSolver::AssembleSparse(
   Work& w, int n, const KernelProfile* measured, const char* envelopeFailure)
 {
@@ -402,9 +458,8 @@ void vtkMatrixSolver::AssembleSparse(
     if (profile.Coincident)
     {
       // Two equal rows: the matrix is singular, as a factorisation would find.
-      InvokeFitOutput(this);
-      std::printf("Matrix is not positive  Iflag =%d\n", 1);
       this->FactorizationFailed = 1;
+      this->ReportNotPositive();
       w.Sparse.reset(new SparseKernelSystem);
       this->SparseUsed = true;
       return;
@@ -498,9 +553,8 @@ void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
   const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
   if (result.NotPositive)
   {
-    InvokeFitOutput(this);
-    std::printf("Matrix is not positive  Iflag =%d\n", 1);
     this->FactorizationFailed = 1;
+    this->ReportNotPositive();
     return;
   }
   this->SolveConverged = result.Converged;
@@ -570,7 +624,7 @@ void vtkMatrixSolver::FitAxis(Work& w, int n, float* f, float* g)
     if (!w.WarningPrinted)
     {
       InvokeFitOutput(this);
-      std::fputs(w.Span.Rank < 4 ? FlatWarning : SingularWarning, stdout);
+      vtkWarningMacro(<< AffineFallbackText(w.Span.Rank));
       w.WarningPrinted = true;
     }
   }
@@ -610,14 +664,16 @@ void vtkMatrixSolver::ReleaseWork(Work& w, int n)
 //------------------------------------------------------------------------------
 void vtkMatrixSolver::HandOutCoefficients(Work& w, int n)
 {
+  std::unique_ptr<float[]> owned[3];
   float* coeff[3];
-  for (float*& c : coeff)
+  for (int a = 0; a < 3; ++a)
   {
-    c = new (std::nothrow) float[n + 4];
-    if (!c)
+    owned[a].reset(new (std::nothrow) float[n + 4]);
+    if (!owned[a])
     {
       throw "allocation faliture for the SplineCoeff";
     }
+    coeff[a] = owned[a].get();
   }
   const float* kernel[3] = { this->BX, this->BY, this->BZ };
   const float* affine[3] = { w.FrightPartX, w.FrightPartY, w.FrightPartZ };
@@ -632,9 +688,9 @@ void vtkMatrixSolver::HandOutCoefficients(Work& w, int n)
       coeff[a][n + r] = affine[a] ? affine[a][r] : 0.0f;
     }
   }
-  this->SplineCoeffX = coeff[0];
-  this->SplineCoeffY = coeff[1];
-  this->SplineCoeffZ = coeff[2];
+  this->SplineCoeffX = owned[0].release();
+  this->SplineCoeffY = owned[1].release();
+  this->SplineCoeffZ = owned[2].release();
 }
 
 //------------------------------------------------------------------------------
@@ -695,17 +751,16 @@ int vtkMatrixSolver::Solve()
   // or cannot be allocated.
   KernelProfile profile;
   bool profiled = false;
-  const std::int64_t bound = this->EnvelopeBound();
+  const std::int64_t entryLimit = this->EnvelopeEntryLimit();
   const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
-  if (band > bound / static_cast<std::int64_t>(sizeof(float)))
+  if (band > entryLimit)
   {
     profile =
       MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
     profiled = true;
   }
   const char* envelopeFailure = nullptr;
-  bool sparse =
-    profiled && profile.EnvelopeEntries > bound / static_cast<std::int64_t>(sizeof(float));
+  bool sparse = profiled && profile.EnvelopeEntries > entryLimit;
   if (!sparse)
   {
     try
@@ -743,6 +798,10 @@ int vtkMatrixSolver::Solve()
       this);
     this->FactorizationFailed = envelope_solve(1, nullptr);
     envelope_set_progress(nullptr, nullptr);
+    if (this->FactorizationFailed)
+    {
+      this->ReportNotPositive();
+    }
     InvokeFitStage(this, FitStage::Solves);
   }
 
@@ -775,10 +834,14 @@ int vtkMatrixSolver::Solve()
 
   this->ReleaseWork(w, n);
   this->HandOutCoefficients(w, n);
-  delete[] w.FrightPartX;
-  delete[] w.FrightPartY;
-  delete[] w.FrightPartZ;
   return 1;
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::ReportNotPositive()
+{
+  InvokeFitOutput(this);
+  vtkErrorMacro(<< NotPositiveError);
 }
 
 //------------------------------------------------------------------------------

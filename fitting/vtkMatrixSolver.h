@@ -15,7 +15,9 @@
  *
  * When the landmark positions do not span space (fewer than four landmarks, or all on one
  * plane or line) the affine part is not unique: Solve() then fits it within the directions
- * the landmarks span, prints one warning line, and still interpolates every landmark.
+ * the landmarks span, reports one warning (vtkWarningMacro, AffineFallbackText) and still
+ * interpolates every landmark. A kernel matrix that is not positive definite is reported
+ * through vtkErrorMacro and GetFactorizationFailed(). Nothing is printed.
  *
  * Every allocation failure throws its message text (const char*).
  *
@@ -95,7 +97,8 @@ public:
    * The largest envelope, in bytes, that Solve() factors; a kernel matrix whose envelope is
    * larger, or cannot be allocated, is solved by conjugate gradients on its nonzero entries
    * instead. 0 (the default) stands for a gigabyte, or a quarter of the memory of a machine
-   * with less than four.
+   * with less than four. An envelope of more than 2^31 - 2 entries (8 GB) is never factored,
+   * whatever the bound: its positions would not fit the int row index.
    */
   vtkSetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
   vtkGetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
@@ -122,6 +125,23 @@ public:
    */
   int GetFactorizationFailed() const { return this->FactorizationFailed; }
 
+  ///@{
+  /**
+   * The affine part of the last Solve(): how many affine functions the landmarks tell apart
+   * (4 when they span space), and whether it was fitted within the directions they span
+   * (then a warning was reported with AffineFallbackText(GetAffineRank())).
+   */
+  int GetAffineRank() const { return this->AffineRank; }
+  bool GetAffineFallbackUsed() const { return this->AffineFallbackUsed; }
+  ///@}
+
+  /**
+   * The warning about the affine part for a given rank, a sentence without its capital and
+   * final line end: below 4 the landmarks do not span space, at 4 the system was singular in
+   * single precision.
+   */
+  static const char* AffineFallbackText(int rank);
+
 protected:
   vtkMatrixSolver();
   ~vtkMatrixSolver() override;
@@ -146,12 +166,14 @@ private:
   void AllocateEnvelope(Work& w, int n);
   void AssembleEnvelope(Work& w, int n);
   vtkTypeInt64 EnvelopeBound() const;
+  vtkTypeInt64 EnvelopeEntryLimit() const;
   void AssembleSparse(Work& w, int n, const KernelProfile* measured, const char* envelopeFailure);
   void SolveEnvelope(Work& w, int n, int threads);
   void SolveSparse(Work& w, int n, int threads);
   void FitAxis(Work& w, int n, float* f, float* g);
   void ReleaseWork(Work& w, int n);
   void HandOutCoefficients(Work& w, int n);
+  void ReportNotPositive();
 
   vtkTypeInt64 MaximumEnvelopeBytes = 0;
   bool SparseUsed = false;

@@ -8,23 +8,22 @@
 // (the same transform, evaluated on all cores). Factor 1, the default, carries every source
 // landmark onto its target. The model formats are chosen by extension (see ModelFile.h); cell
 // and point data go along where the output format can hold them.
+#include "CheckedUpdate.h"
+#include "DeformModel.h"
 #include "ModelFile.h"
+#include "NumberText.h"
 #include "ProgressLine.h"
 #include "TransformFile.h"
+#include "WarpMessages.h"
 #include "vtkShapeTransform.h"
 
+#include <vtkLogger.h>
 #include <vtkNew.h>
-#include <vtkObject.h>
-#include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
-#include <vtkTransformPolyDataFilter.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,7 +36,8 @@ enum Status
   Usage = 1,
   BadTransform = 2,
   BadModel = 3,
-  CannotWrite = 4
+  CannotWrite = 4,
+  CannotDeform = 5
 };
 
 const char* const UsageLine = "Usage: pravik-warp <coefficients.trc> <model-in> <model-out> [factor]";
@@ -52,26 +52,29 @@ void PrintHelp()
               "Model formats, by extension: .vtk (VTK legacy, the default for other names),\n"
               ".vtp (VTK XML), .stl, .ply, .obj. Point and cell data are kept where the output\n"
               "format can hold them. The output file is replaced only when it is complete.\n\n"
-              "Exit status: 0 written; 1 usage; 2 the coefficient file cannot be read;\n"
-              "3 the model cannot be read; 4 the output cannot be written.\n\n"
+              "A coefficient file whose radius is 0 or below holds the affine part of the fit\n"
+              "alone: it is applied, the same map at every point, with a note.\n\n"
+              "Exit status: 0 written; 1 usage; 2 the coefficient file cannot be read or\n"
+              "used; 3 the model cannot be read; 4 the output cannot be written; 5 the model\n"
+              "cannot be deformed (out of memory, say). Nothing is written unless the status\n"
+              "is 0.\n\n"
               "  -h, --help     this text\n"
               "  --version      the version\n",
     UsageLine);
 }
 
-// A finite decimal number and nothing else (the C locale's decimal point, whatever the
-// user's locale says).
+// A finite decimal number and nothing else, read as every number of the product's files is
+// (NumberText: decimal notation only, the same in every locale).
 bool ParseFactor(const char* text, float& factor)
 {
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(value) ||
-    std::fabs(value) > 1e30)
+  const char* p = text;
+  float value = 0.0f;
+  if (NumberText::ReadFloat(p, value) != NumberText::Scan::Number || *p != '\0' ||
+    std::fabs(value) > 1e30f)
   {
     return false;
   }
-  factor = static_cast<float>(value);
+  factor = value;
   return true;
 }
 
@@ -84,6 +87,28 @@ void Fail(ProgressLine& progress, const std::string& what, const std::string& pa
     reason.pop_back();
   }
   std::fprintf(stderr, "pravik-warp: %s \"%s\": %s.\n", what.c_str(), path.c_str(), reason.c_str());
+}
+
+// What VTK reported during the run and the program has not said itself, one note each.
+int Finish(int status, ProgressLine& progress, const vtkWarpMessages* messages,
+  const std::string& said = std::string())
+{
+  progress.Clear();
+  std::vector<std::string> printed{ said };
+  for (const std::string& message : messages->Messages())
+  {
+    bool known = false;
+    for (const std::string& p : printed)
+    {
+      known = known || p == message;
+    }
+    if (!known)
+    {
+      std::fprintf(stderr, "pravik-warp: note: %s\n", message.c_str());
+      printed.push_back(message);
+    }
+  }
+  return status;
 }
 }
 
@@ -111,7 +136,7 @@ int main(int argc, char** argv)
   {
     if (positional.size() == 4)
     {
-      std::fprintf(stderr, "pravik-warp: the factor \"%s\" is not a finite number.\n",
+      std::fprintf(stderr, "pravik-warp: the factor \"%s\" is not a finite decimal number.\n",
         positional[3].c_str());
     }
     std::fprintf(stderr, "%s\n(pravik-warp --help tells more)\n", UsageLine);
@@ -121,50 +146,67 @@ int main(int argc, char** argv)
   const std::string& inPath = positional[1];
   const std::string& outPath = positional[2];
 
-  // VTK's own messages would repeat ours in other words: the reasons are ours to print.
-  vtkObject::GlobalWarningDisplayOff();
+  // VTK's messages are kept by a window of the program's own and printed at the end where
+  // they add to what the program says itself; the logger's copy of them on standard error
+  // would repeat them at once.
+  vtkNew<vtkWarpMessages> messages;
+  vtkOutputWindow::SetInstance(messages);
+  vtkLogger::SetStderrVerbosity(vtkLogger::VERBOSITY_OFF);
+  InstallUpdateMessageCapture();
   ProgressLine progress;
 
   progress.Stage("reading the coefficient file");
   TransformCoefficients coefficients;
   const TransformFileResult read = ReadTransformCoefficients(trcPath.c_str(), coefficients);
+  std::string reason;
   if (read.Status != TransformFileStatus::Ok)
   {
-    Fail(progress, "cannot read the coefficient file", trcPath, read.Reason);
-    return BadTransform;
+    reason = read.Reason;
   }
-  if (!(coefficients.Radius > 0.0f) || !std::isfinite(coefficients.Radius))
+  else if (coefficients.Points->GetNumberOfPoints() == 0)
   {
+    // Pravik writes no such file; an identity would pass for a deformation.
+    reason = "it holds no landmarks";
+  }
+  if (!reason.empty())
+  {
+    Fail(progress, "cannot use the coefficient file", trcPath, reason);
+    return Finish(BadTransform, progress, messages, reason);
+  }
+  // A radius of 0 or below leaves the affine part alone, as in the viewer: the transform
+  // says so with a warning, which comes out as a note.
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetParameters(coefficients);
+  transform->SetFactor(factor);
+  if (!transform->GetInitialized())
+  {
+    reason = messages->LastError();
     Fail(progress, "cannot use the coefficient file", trcPath,
-      "its radius is not a positive number");
-    return BadTransform;
+      reason.empty() ? std::string("its spline cannot be set up") : reason);
+    return Finish(BadTransform, progress, messages, reason);
   }
 
   progress.Stage("reading the model");
-  std::string reason;
   vtkSmartPointer<vtkPolyData> model = ReadModelFile(inPath, reason);
   if (!model)
   {
     Fail(progress, "cannot read the model", inPath, reason);
-    return BadModel;
+    return Finish(BadModel, progress, messages, reason);
   }
 
   progress.Stage("deforming " + std::to_string(model->GetNumberOfPoints()) + " points");
-  vtkNew<vtkShapeTransform> transform;
-  transform->SetParameters(coefficients.Radius, coefficients.Points, coefficients.CoeffX.data(),
-    coefficients.CoeffY.data(), coefficients.CoeffZ.data(), coefficients.UnList.data(),
-    coefficients.Locator);
-  transform->SetFactor(factor);
-  vtkNew<vtkTransformPolyDataFilter> filter;
-  filter->SetTransform(transform);
-  filter->SetInputData(model);
-  filter->Update();
+  vtkSmartPointer<vtkPolyData> deformed = DeformModel(model, transform, reason);
+  if (!deformed)
+  {
+    Fail(progress, "cannot deform the model", inPath, reason);
+    return Finish(CannotDeform, progress, messages, reason);
+  }
 
   progress.Stage("writing the model");
-  if (!WriteModelFile(filter->GetOutput(), outPath, reason))
+  if (!WriteModelFile(deformed, outPath, reason))
   {
     Fail(progress, "cannot write the model to", outPath, reason);
-    return CannotWrite;
+    return Finish(CannotWrite, progress, messages, reason);
   }
-  return Written;
+  return Finish(Written, progress, messages);
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkMath.h>
 #include <vtkNew.h>
 #include <vtkObjectFactory.h>
@@ -24,9 +26,26 @@ namespace
 struct ReadResult
 {
   int Status = 0;
-  std::string Output;
+  std::string Output; ///< printed on standard output: nothing, the reader reports
+  int Errors = 0;     ///< error events of the reader
   vtkNew<vtkDatReader> Reader;
 };
+
+// Reads with an observer of the reader's errors; returns the count of error events.
+int ReadHeard(vtkDatReader* reader, std::string& output)
+{
+  int errors = 0;
+  vtkNew<vtkCallbackCommand> count;
+  count->SetClientData(&errors);
+  count->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+  const unsigned long tag = reader->AddObserver(vtkCommand::ErrorEvent, count);
+  testing::internal::CaptureStdout();
+  const int status = reader->Read();
+  output = testing::internal::GetCapturedStdout();
+  reader->RemoveObserver(tag);
+  EXPECT_EQ(errors, status == 0 ? 0 : 1);
+  return status;
+}
 
 void ReadLandmarks(ReadResult& result, const std::string& text, float radius = 0.1f)
 {
@@ -35,10 +54,9 @@ void ReadLandmarks(ReadResult& result, const std::string& text, float radius = 0
   WriteText(path, text);
   result.Reader->FileName = path.c_str();
   result.Reader->SetRadius(radius);
-  testing::internal::CaptureStdout();
-  result.Status = result.Reader->Read();
-  result.Output = testing::internal::GetCapturedStdout();
+  result.Status = ReadHeard(result.Reader, result.Output);
   result.Reader->FileName = nullptr;
+  EXPECT_EQ(result.Output, "");
 }
 
 std::vector<int> ToVector(const int* a, int n)
@@ -148,8 +166,12 @@ TEST(DatReader, RefusesValuesThatAreNotFinite)
     ReadResult r;
     ReadLandmarks(r, std::string("0 0 0 0 0 0\n") + bad);
     EXPECT_EQ(r.Status, -1) << bad;
-    EXPECT_NE(r.Output.find("Line 2 of"), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("not a finite number"), std::string::npos) << r.Output;
+    const std::string message = r.Reader->GetErrorMessage();
+    EXPECT_EQ(message.rfind("Line 2 of", 0), 0u) << message;
+    EXPECT_NE(
+      message.find("holds a landmark value that is not a finite number!"), std::string::npos)
+      << message;
+    EXPECT_FALSE(r.Reader->GetOutOfMemory());
   }
   // After the sixth number, or as a word that merely begins like one, it is no value.
   ReadResult ok;
@@ -162,9 +184,10 @@ TEST(DatReader, UnopenableFileFailsWithItsName)
 {
   vtkNew<vtkDatReader> reader;
   reader->FileName = "/nonexistent/dir/none.dat";
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(reader->Read(), -1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot open /nonexistent/dir/none.dat!\n");
+  std::string output;
+  EXPECT_EQ(ReadHeard(reader, output), -1);
+  EXPECT_EQ(output, "");
+  EXPECT_STREQ(reader->GetErrorMessage(), "Cannot open /nonexistent/dir/none.dat!");
   EXPECT_EQ(reader->GetPointArray()->GetNumberOfPoints(), 0);
 }
 

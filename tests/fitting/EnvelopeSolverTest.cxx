@@ -363,7 +363,8 @@ TEST(EnvelopeSolve, ModesReportFailureAndSolveAsAsked)
   sys.Iflag = 0;
   testing::internal::CaptureStdout();
   EXPECT_EQ(envelope_solve(1, nullptr), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Matrix is not positive  Iflag =1\n");
+  // Reported by Iflag alone: the caller decides what the user reads.
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   float d2[] = { 4.0f, 4.0f };
   float e2[] = { 0.0f };

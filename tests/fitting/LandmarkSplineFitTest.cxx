@@ -5,6 +5,8 @@
 #include "vtkLandmarkSplineFit.h"
 #include "vtkShapeTransform.h"
 
+#include <vtkCallbackCommand.h>
+#include <vtkCommand.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 #include <vtkSmartPointer.h>
@@ -18,6 +20,32 @@
 
 namespace
 {
+// Counts the error and warning events of an object while it lives.
+struct Heard
+{
+  explicit Heard(vtkObject* object)
+    : Object(object)
+  {
+    this->Command->SetClientData(this);
+    this->Command->SetCallback(
+      [](vtkObject*, unsigned long event, void* self, void* text)
+      {
+        auto* heard = static_cast<Heard*>(self);
+        (event == vtkCommand::ErrorEvent ? heard->Errors : heard->Warnings) += 1;
+        heard->Last = text ? static_cast<const char*>(text) : "";
+      });
+    object->AddObserver(vtkCommand::ErrorEvent, this->Command);
+    object->AddObserver(vtkCommand::WarningEvent, this->Command);
+  }
+  ~Heard() { this->Object->RemoveObserver(this->Command); }
+
+  vtkObject* Object;
+  vtkNew<vtkCallbackCommand> Command;
+  int Errors = 0;
+  int Warnings = 0;
+  std::string Last;
+};
+
 void SetLandmarks(vtkLandmarkSplineFit* fit, const std::vector<Landmark>& landmarks)
 {
   vtkNew<vtkPoints> sources;
@@ -163,6 +191,9 @@ TEST(LandmarkSplineFit, RefusesWhatCannotBeFittedAndKeepsThePreviousSpline)
     { "coincident", coincident, 0.5, false, "Landmarks 3 and 7" },
     { "infinite", infinite, 0.5, false, "not a finite" },
     { "unequal sizes", shorter, 0.5, true, "differ in size" },
+    { "empty", {}, 0.5, false, "No landmarks to fit" },
+    { "radius 1e39", good, 1e39, false, "radius 1e+39 is too large for the solver's single" },
+    { "radius 1e-50", good, 1e-50, false, "radius 1e-50 is too small for the solver's single" },
   };
   for (const Case& c : cases)
   {
@@ -174,11 +205,73 @@ TEST(LandmarkSplineFit, RefusesWhatCannotBeFittedAndKeepsThePreviousSpline)
       fit->SetTargetLandmarks(one);
     }
     fit->SetRadius(c.Radius);
-    vtkObject::GlobalWarningDisplayOff();
+    Heard heard(fit);
     EXPECT_EQ(fit->Fit(), 0) << c.What;
-    vtkObject::GlobalWarningDisplayOn();
     EXPECT_NE(std::string(fit->GetErrorMessage()).find(c.Message), std::string::npos)
       << c.What << ": " << fit->GetErrorMessage();
+    // Reported once, as an error event of the fit itself.
+    EXPECT_EQ(heard.Errors, 1) << c.What;
+    EXPECT_EQ(heard.Warnings, 0) << c.What;
     EXPECT_EQ(Warped(fit->GetTransform(), good), before) << c.What;
   }
+}
+
+// Landmarks on a plane fit as Pravik fits them, with the affine part within the plane: the
+// fit says so through a warning event of its own, and prints nothing.
+TEST(LandmarkSplineFit, AFlatSetIsFittedWithAWarningEventAndNothingPrinted)
+{
+  std::vector<Landmark> flat = RandomLandmarks(40, 8);
+  for (Landmark& l : flat)
+  {
+    l.Source[2] = 0.25;
+  }
+  vtkNew<vtkLandmarkSplineFit> fit;
+  SetLandmarks(fit, flat);
+  fit->SetRadius(0.4);
+  Heard heard(fit);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(fit->Fit(), 1) << fit->GetErrorMessage();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(heard.Errors, 0);
+  EXPECT_EQ(heard.Warnings, 1);
+  EXPECT_NE(heard.Last.find("the landmarks do not span three dimensions"), std::string::npos)
+    << heard.Last;
+  EXPECT_NE(heard.Last.find("vtkLandmarkSplineFit"), std::string::npos) << heard.Last;
+}
+
+// Sources a few steps of single precision apart are not equal, yet a wide radius cannot tell
+// them apart: where the factorisation fails, the message names the two landmarks.
+TEST(LandmarkSplineFit, SourcesTooCloseToTellApartAreNamed)
+{
+  const std::vector<Landmark> good = RandomLandmarks(50, 3);
+  int failed = 0;
+  for (const double radius : { 2.0, 5.0, 10.0 })
+  {
+    for (int steps = 1; steps <= 4; ++steps)
+    {
+      std::vector<Landmark> close = good;
+      close[7] = close[3];
+      float x = static_cast<float>(close[3].Source[0]);
+      for (int k = 0; k < steps; ++k)
+      {
+        x = std::nextafter(x, 2.0f);
+      }
+      close[7].Source[0] = x;
+      close[7].Target[0] += 0.1;
+      vtkNew<vtkLandmarkSplineFit> fit;
+      SetLandmarks(fit, close);
+      fit->SetRadius(radius);
+      Heard heard(fit);
+      if (fit->Fit())
+      {
+        continue;
+      }
+      ++failed;
+      const std::string message = fit->GetErrorMessage();
+      EXPECT_NE(message.find("not positive definite"), std::string::npos) << message;
+      EXPECT_NE(message.find("landmarks 3 and 7 (counted from 0)"), std::string::npos) << message;
+      EXPECT_EQ(heard.Errors, 1);
+    }
+  }
+  EXPECT_GT(failed, 0) << "no case made the factorisation fail";
 }

@@ -202,11 +202,23 @@ TEST(Pravik, RefusesValuesThatAreNotFinite)
 {
   ScratchDir dir;
   WriteText(dir.File("a.dat"), FourLandmarks);
-  for (const char* radius : { "nan", "inf", "-infinity", "1e39" })
+  for (const char* radius : { "nan", "inf", "-infinity" })
   {
     const ProcessRun run = RunIn(dir.Path, { "a.dat", radius });
     EXPECT_EQ(run.Status, 7) << radius;
     EXPECT_EQ(run.Out, std::string("The radius ") + radius + " is not a finite number!\n");
+    EXPECT_FALSE(FileExists(dir.File("a.trc")));
+  }
+  // Finite, but infinite in the solver's single precision (it was reported as a matrix
+  // that is not positive definite).
+  for (const char* radius : { "1e39", "-4e38" })
+  {
+    const ProcessRun run = RunIn(dir.Path, { "a.dat", radius });
+    EXPECT_EQ(run.Status, 7) << radius;
+    EXPECT_EQ(run.Out,
+      std::string("The radius ") + radius +
+        " is too large for the solver's single precision (at most 3.40282e+38)!\n");
+    EXPECT_EQ(run.Err, "");
     EXPECT_FALSE(FileExists(dir.File("a.trc")));
   }
   WriteText(dir.File("b.dat"), std::string(FourLandmarks) + "1 1 1 nan 0 0\n");
@@ -248,7 +260,7 @@ TEST(Pravik, CoincidentLandmarksFailTheFactorisation)
   EXPECT_FALSE(FileExists(dir.File("c.trc")));
 }
 
-TEST(Pravik, PlanarAndEmptyLandmarkFilesStillFit)
+TEST(Pravik, PlanarLandmarkFilesFitAndEmptyOnesAreRefused)
 {
   ScratchDir dir;
   WriteText(dir.File("flat.dat"), "0 0 0 0 0 0.1\n1 0 0 1 0 0.1\n0 1 0 0 1 0.2\n1 1 0 1 1 0\n");
@@ -259,11 +271,32 @@ TEST(Pravik, PlanarAndEmptyLandmarkFilesStillFit)
   EXPECT_EQ(text.find("nan"), std::string::npos) << text;
   EXPECT_EQ(text.find("inf"), std::string::npos) << text;
 
-  WriteText(dir.File("none.dat"), "");
-  EXPECT_EQ(RunIn(dir.Path, { "none.dat", "1" }).Status, 0);
-  EXPECT_EQ(ReadText(dir.File("none.trc")),
-    "[1.000000]\n[0]\n[4]\n0.000000 0.000000 0.000000\n0.000000 0.000000 0.000000\n"
-    "0.000000 0.000000 0.000000\n0.000000 0.000000 0.000000\n[0]\n");
+  EXPECT_EQ(flat.Err, "");
+
+  // No landmark read (an empty file, a spreadsheet export with semicolons or decimal
+  // commas): an all-zero coefficient file would pass for a fit, so none is written.
+  struct Case
+  {
+    const char* Name;
+    const char* Text;
+    int Skipped;
+  };
+  const Case cases[] = { { "none.dat", "", 0 },
+    { "semicolons.dat", "x;y;z;u;v;w\n0;0;0;0;0;0.1\n1;0;0;1;0;0.1\n", 3 },
+    { "commas.dat", "0,5 0 0 0,5 0 0,1\n1 0,25 0 1 0,25 0\n", 2 } };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    WriteText(dir.File(c.Name), c.Text);
+    const ProcessRun run = RunIn(dir.Path, { c.Name, "1" });
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Out,
+      std::string("No landmark read from ") + c.Name + ": " + std::to_string(c.Skipped) +
+        " lines skipped (a landmark line starts with six numbers separated by blanks)!\n"
+        "Error!\n");
+    EXPECT_EQ(run.Err, "");
+    EXPECT_FALSE(FileExists(dir.File(PravikOutputName(c.Name))));
+  }
 }
 
 TEST(Pravik, OutputFailures)
@@ -447,7 +480,6 @@ TEST(Pravik, NotesOnStandardErrorLeaveOutputAndStatusAsTheyAre)
 {
   ScratchDir dir;
   WriteText(dir.File("a.dat"), FourLandmarks);
-  WriteText(dir.File("a.csv"), "0,0,0,0.1,0,0\n1,0,0,1,0.1,0\n0,1,0,0,1,0.1\n");
   // A 4 x 4 x 4 grid of unit spacing: 4.5 neighbours on average within 1.1.
   std::string grid;
   for (int i = 0; i < 64; ++i)
@@ -467,7 +499,6 @@ TEST(Pravik, NotesOnStandardErrorLeaveOutputAndStatusAsTheyAre)
     { "a.dat", "0", "the radius \"0\" is not a positive number: the fit is the affine part alone" },
     { "a.dat", "abc", "the radius \"abc\" is not a positive number" },
     { "a.dat", "-1", "the radius \"-1\" is not a positive number" },
-    { "a.csv", "1", "no landmark read from a.csv: 3 lines skipped" },
     { "a.dat", "0.5", "4 of 4 landmarks have no other landmark within the radius 0.5" },
     { "grid.dat", "1.1", "4.5 neighbours on average within the radius 1.1; a radius of about " },
     { "a.dat", "1", nullptr },

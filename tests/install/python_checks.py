@@ -5,8 +5,11 @@
 <work dir> holds leg-warped.vtk (written by examples/warp_leg.py from the sample) and leg.trc
 (written by the installed Pravik from the same landmarks, radius 0.25).
 """
+import os
 import pathlib
+import subprocess
 import sys
+import warnings
 
 import numpy
 import vtk
@@ -101,5 +104,52 @@ try:
     check(False, "coincident landmarks refused")
 except ValueError as error:
     check("share one source position" in str(error), "coincident landmarks refused: %s" % error)
+
+# Fits that cannot be made are refused with a reason that says why, not returned as results.
+for what, args, reason in [
+        ("an empty set", (numpy.zeros((0, 3)), numpy.zeros((0, 3)), radius), "No landmarks to fit"),
+        ("a radius beyond single precision", (source, target, 1e39), "too large for the solver"),
+        ("a radius of 0", (source, target, 0.0), "must be a positive number")]:
+    try:
+        quorvel.fit(*args)
+        check(False, "%s refused" % what)
+    except ValueError as error:
+        check(reason in str(error), "%s refused: %s" % (what, error))
+
+# Landmarks on a plane: fitted, with one Python warning instead of a printed line.
+flat = source.copy()
+flat[:, 2] = 0.5
+with warnings.catch_warnings(record=True) as caught:
+    warnings.simplefilter("always")
+    quorvel.fit(flat, flat + 0.01, radius)
+check(len(caught) == 1 and issubclass(caught[0].category, RuntimeWarning)
+      and "do not span three dimensions" in str(caught[0].message)
+      and caught[0].filename == __file__,
+      "a flat set warns once, from the caller's line: %s" % [str(w.message) for w in caught])
+
+# Nothing reaches the process's standard output (file descriptor 1) or VTK's error lines on
+# standard error, however the fits end: a program's own output stays its own.
+quiet = """
+import sys, warnings, numpy, quorvel
+warnings.simplefilter("ignore")
+s = numpy.random.default_rng(1).random((40, 3))
+for args in [(s[[0, 0, 1, 2]], s[:4], 0.5), (s[:0], s[:0], 0.5), (s, s, 1e39)]:
+    try:
+        quorvel.fit(*args)
+        sys.exit("fitted " + repr(args[2]))
+    except ValueError:
+        pass
+flat = s.copy()
+flat[:, 2] = 0
+quorvel.fit(flat, flat + 0.01, 0.5)
+try:
+    quorvel.read_transform("/nonexistent/x.trc")
+except ValueError:
+    pass
+"""
+run = subprocess.run([sys.executable, "-c", quiet], capture_output=True, env=os.environ)
+check(run.returncode == 0 and run.stdout == b"" and b"vtk" not in run.stderr.lower(),
+      "failing and warning fits print nothing (status %d, stdout %r, stderr %r)"
+      % (run.returncode, run.stdout[:200], run.stderr[:300]))
 
 sys.exit(1 if failures else 0)

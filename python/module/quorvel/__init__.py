@@ -4,7 +4,14 @@ vtkLandmarkSplineFit fits the compactly supported radial-basis spline of Pravik 
 pairs held in memory and hands it out as a vtkShapeTransform (GetTransform()), ready for
 vtkTransformPolyDataFilter; it also writes and reads transform coefficient files (".trc").
 fit() takes the landmarks as vtkPoints or as numpy arrays of shape (n, 3).
+
+The package prints nothing: fit() and read_transform() raise ValueError with the reason when
+they fail, and what the library warns about (landmarks that do not span space, say) comes as
+a Python warning (RuntimeWarning).
 """
+
+import re
+import warnings
 
 from .QuorvelDeformation import vtkLandmarkSplineFit, vtkShapeTransform
 
@@ -29,6 +36,47 @@ def as_points(points):
     return result
 
 
+# "Warning: In file.cxx, line 12\nvtkLandmarkSplineFit (0x55d0): the landmarks ..." -> the sentence.
+_VTK_PREFIX = re.compile(r"^(?:[A-Za-z ]+: In [^\n]*\n)?(?:\w+ \(0?x?[0-9a-fA-F]*\): )?")
+
+
+def _sentence(text):
+    return _VTK_PREFIX.sub("", text or "").strip()
+
+
+class _Reports:
+    """While active, the errors and warnings an object reports to VTK are heard here instead
+    of reaching VTK's output window: errors are kept (the caller raises), warnings are issued
+    as Python warnings from the caller's caller."""
+
+    def __init__(self, obj):
+        self.obj = obj
+        self.errors = []
+        self.tags = []
+
+    def __enter__(self):
+        from vtkmodules.util.misc import calldata_type
+        from vtkmodules.util.vtkConstants import VTK_STRING
+
+        @calldata_type(VTK_STRING)
+        def on_error(caller, event, text):
+            self.errors.append(_sentence(text))
+
+        @calldata_type(VTK_STRING)
+        def on_warning(caller, event, text):
+            # The warning points at the line that called fit() or read_transform().
+            warnings.warn(_sentence(text), RuntimeWarning, stacklevel=3)
+
+        self.tags = [self.obj.AddObserver("ErrorEvent", on_error),
+                     self.obj.AddObserver("WarningEvent", on_warning)]
+        return self
+
+    def __exit__(self, *exception):
+        for tag in self.tags:
+            self.obj.RemoveObserver(tag)
+        return False
+
+
 def fit(source, target, radius, sparse=False):
     """Fits the spline that carries each source landmark onto its target.
 
@@ -37,14 +85,19 @@ def fit(source, target, radius, sparse=False):
     envelope factorisation fits (much faster from about 10,000 landmarks; coefficients within
     about 1e-5 of the envelope's instead of exactly Pravik's). Returns the vtkLandmarkSplineFit
     (its GetTransform() is the deformation, its Get...Neighbors() and Get...Time() the
-    statistics). Raises ValueError with the reason when the landmarks cannot be fitted.
+    statistics). Raises ValueError with the reason when the landmarks cannot be fitted (no
+    landmarks, a radius that is not a positive single-precision number, landmarks too close
+    to be told apart, ...); warns (RuntimeWarning) when the affine part is fitted within the
+    directions that landmarks on a plane or a line span.
     """
     result = vtkLandmarkSplineFit()
     result.SetSparseSolve(bool(sparse))
     result.SetSourceLandmarks(as_points(source))
     result.SetTargetLandmarks(as_points(target))
     result.SetRadius(float(radius))
-    if not result.Fit():
+    with _Reports(result):
+        fitted = result.Fit()
+    if not fitted:
         raise ValueError(result.GetErrorMessage())
     return result
 
@@ -52,6 +105,8 @@ def fit(source, target, radius, sparse=False):
 def read_transform(path):
     """The vtkShapeTransform of a transform coefficient file (".trc"); raises ValueError."""
     loaded = vtkLandmarkSplineFit()
-    if not loaded.ReadCoefficientFile(str(path)):
+    with _Reports(loaded):
+        read = loaded.ReadCoefficientFile(str(path))
+    if not read:
         raise ValueError(loaded.GetErrorMessage())
     return loaded.GetTransform()
