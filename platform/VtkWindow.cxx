@@ -46,6 +46,22 @@ public:
   bool HasContext() const { return !this->RenderWindowAdapter.isNull(); }
   bool IsPainting() const { return this->Painting; }
 
+  // A frame rendered outside a paint is what the next paint shows, unless the widget's size
+  // changed or the window was invalidated since: that paint need not render it again.
+  void FrameRendered()
+  {
+    this->FrameWaiting = true;
+    this->FrameSize = this->size() * this->devicePixelRatioF();
+  }
+  bool TakeWaitingFrame()
+  {
+    const bool fresh =
+      this->FrameWaiting && this->FrameSize == this->size() * this->devicePixelRatioF();
+    this->FrameWaiting = false;
+    return fresh;
+  }
+  void ForgetFrame() { this->FrameWaiting = false; }
+
 protected:
   bool event(QEvent* e) override
   {
@@ -73,6 +89,8 @@ protected:
 private:
   CWnd* Owner;
   bool Painting = false;
+  bool FrameWaiting = false;
+  QSize FrameSize;
 };
 
 VtkWidget* WidgetOf(void* hwnd)
@@ -112,6 +130,15 @@ QWidget* CreateVtkWindowWidget(CWnd* owner, QWidget* parent)
 bool PaintsItself(QWidget* widget)
 {
   return dynamic_cast<VtkWidget*>(widget) != nullptr;
+}
+
+//------------------------------------------------------------------------------
+void ForgetRenderedFrame(QWidget* widget)
+{
+  if (auto* vtkWidget = dynamic_cast<VtkWidget*>(widget))
+  {
+    vtkWidget->ForgetFrame();
+  }
 }
 }
 
@@ -184,6 +211,10 @@ void vtkPlatformRenderWindow::Render()
     this->Superclass::Render();
     return;
   }
+  if (widget->IsPainting() && !this->MemoryRendering && widget->TakeWaitingFrame())
+  {
+    return; // the frame rendered since the last paint is the picture: shown as it is
+  }
   if (!widget->MakeContextCurrent())
   {
     return; // nothing to draw into before the window's first paint
@@ -209,6 +240,7 @@ void vtkPlatformRenderWindow::Render()
   this->InRender = false;
   if (!this->MemoryRendering && !widget->IsPainting())
   {
+    widget->FrameRendered();
     widget->update(); // show it
   }
 }
@@ -243,6 +275,7 @@ void vtkPlatformRenderWindow::ResumeScreenRendering()
   this->SetSize(this->ScreenSize[0], this->ScreenSize[1]);
   if (VtkWidget* widget = this->Bound ? WidgetOf(this->WindowId) : nullptr)
   {
+    widget->ForgetFrame();
     widget->update();
   }
 }

@@ -38,7 +38,8 @@ constexpr const char* VTK_OPENGL_WINDOW_CLASS = "vtkOpenGL";
  * @brief An OpenGL render window shown in a framework window.
  *
  * Render renders at once (also outside a paint) and shows the result at the window's next
- * paint.
+ * paint, which does not render it again (unless the window's size changed or it was
+ * invalidated in between): one render per picture.
  */
 class vtkPlatformRenderWindow : public vtkGenericOpenGLRenderWindow
 {

@@ -628,6 +628,7 @@ void CWnd::Invalidate()
 {
   if (QWidget* widget = this->GetWidget())
   {
+    platform_detail::ForgetRenderedFrame(widget);
     widget->update();
   }
 }

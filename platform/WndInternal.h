@@ -15,6 +15,8 @@ namespace platform_detail
 QWidget* CreateVtkWindowWidget(CWnd* owner, QWidget* parent);
 /// True when the widget paints through WM_PAINT by itself (not from its paint event).
 bool PaintsItself(QWidget* widget);
+/// A window invalidated must render at its next paint, whatever it rendered before.
+void ForgetRenderedFrame(QWidget* widget);
 /// Makes sure a Qt application object exists (the framework's windows need one).
 void EnsureApplication();
 /// The real message box (Prompts.cxx).

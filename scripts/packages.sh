@@ -17,6 +17,7 @@ QUORVEL_PACKAGES=(
 quorvel_install_packages() {
   quorvel_install_missing_packages
   quorvel_comma_locale
+  quorvel_real_meshes || true
 }
 
 # Installs the given packages (by default the list above) where missing.
@@ -50,4 +51,32 @@ quorvel_comma_locale() {
   if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
   $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8 ||
     echo "Could not generate de_DE.UTF-8: the locale tests will be skipped" >&2
+}
+
+# The real-mesh tests and benchmarks read a few third-party meshes shipped in Debian's
+# libcgal-demo package: download the package (about 24 MB, not installed) and extract them.
+# Where that cannot be done those tests skip and say so.
+QUORVEL_REAL_MESHES_WANTED=(fandisk dino camel bear bunny00)
+quorvel_real_meshes() {
+  local dir="${1:-${QUORVEL_REAL_MESHES:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvel/meshes}}"
+  local missing=0
+  for m in "${QUORVEL_REAL_MESHES_WANTED[@]}"; do
+    [ -s "$dir/$m.off" ] || missing=1
+  done
+  if [ "$missing" -eq 0 ]; then
+    return 0
+  fi
+  echo "Fetching the real-mesh test data (libcgal-demo) into $dir"
+  local work
+  work="$(mktemp -d)"
+  if (cd "$work" && apt-get download libcgal-demo >/dev/null 2>&1) &&
+    dpkg-deb -x "$work"/libcgal-demo_*.deb "$work/x" &&
+    tar -xzf "$work/x/usr/share/doc/libcgal-dev/data.tar.gz" -C "$work" \
+      $(printf 'data/meshes/%s.off ' "${QUORVEL_REAL_MESHES_WANTED[@]}"); then
+    mkdir -p "$dir"
+    cp "$work"/data/meshes/*.off "$dir"/
+  else
+    echo "Could not fetch libcgal-demo: the real-mesh tests will be skipped" >&2
+  fi
+  rm -rf "$work"
 }

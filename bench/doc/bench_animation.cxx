@@ -2,9 +2,12 @@
 // the triangle wave, the display pipeline re-executes (transform filter, normals, texture
 // coordinates, both thresholds, mappers) and the view renders. Measured for the bundled
 // sample and for a generated model of about a million points, each deformed by the sample's
-// fitted coefficient file.
+// fitted coefficient file, and for real meshes (Debian's libcgal-demo, fetched by
+// scripts/real-meshes.sh) placed where the sample is, subdivided to about 400,000 and
+// 1,000,000 points, with and without labels.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/doc/bench_animation [steps] [points]
+//     [mesh names, or "none"; by default fandisk dino camel bear bunny00]
 #include "CHaldenDoc.h"
 #include "CHaldenView.h"
 #include "DocTemplate.h"
@@ -12,7 +15,9 @@
 #include "PlainDisplayPipeline.h"
 #include "PravikProcess.h"
 #include "Prompts.h"
+#include "RealMeshes.h"
 #include "VtkWindow.h"
+#include "vtkCachedPolyDataNormals.h"
 #include "vtkLabelThreshold.h"
 #include "vtkShapeTransform.h"
 
@@ -37,6 +42,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -144,13 +150,17 @@ struct Measure
   Figure Plain;     // the same step through the plain pipeline (every filter redoes all)
   Figure PlainStages[4];
   Figure StaticRender; // rendering the model unchanged
+  int Steps = 0;
+  int FullNormals = 0;  // steps whose normals redid the cell work
+  int SplitUpdates = 0; // steps whose splitting moved
 };
 
 // asRead: the transform is switched off first (Load Transform, cancelled), so that the model
 // opens as read, as a model opened with no deformation shown does; otherwise it opens
 // deformed by the transform in force.
+// withPlain: also time the plain pipeline, every filter redoing all.
 Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::string& model,
-  const std::string& trc, int steps, bool asRead = false)
+  const std::string& trc, int steps, bool asRead = false, bool withPlain = true)
 {
   Measure m;
   CScriptedPrompts prompts;
@@ -225,6 +235,9 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
   }
   m.Step.Add(whole, steps);
 
+  auto* normals = vtkCachedPolyDataNormals::SafeDownCast(doc->Normals);
+  const int fullBefore = normals ? normals->GetNumberOfFullExecutions() : 0;
+  const int splitBefore = normals ? normals->GetNumberOfSplittingUpdates() : 0;
   Timer pipeline;
   for (int i = 0; i < steps; ++i)
   {
@@ -233,14 +246,20 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
     doc->LowerThreshold->Update();
   }
   m.Pipeline.Add(pipeline, steps);
+  m.Steps = steps;
+  m.FullNormals = normals ? normals->GetNumberOfFullExecutions() - fullBefore : -1;
+  m.SplitUpdates = normals ? normals->GetNumberOfSplittingUpdates() - splitBefore : -1;
 
   vtkAlgorithm* stages[5] = { doc->TransformFilter, doc->Normals, doc->TextureMap,
     doc->UpperThreshold, doc->LowerThreshold };
   PlainDisplayPipeline plain(doc);
   vtkAlgorithm* plainStages[5] = { plain.Transform, plain.Normals, plain.TextureMap, plain.Upper,
     plain.Lower };
-  plain.Lower->Update();
-  plain.Upper->Update();
+  if (withPlain)
+  {
+    plain.Lower->Update();
+    plain.Upper->Update();
+  }
   for (int i = 0; i < steps; ++i)
   {
     advance();
@@ -250,7 +269,7 @@ Measure Run(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const std::str
       stages[s]->Update();
       m.Stages[std::min(s, 3)].Add(stage, steps);
     }
-    for (int s = 0; s < 5; ++s)
+    for (int s = 0; s < 5 && withPlain; ++s)
     {
       Timer stage;
       plainStages[s]->Update();
@@ -301,8 +320,15 @@ void Print(const char* name, const Measure& m)
               "model rendered alone %8.1f ms wall (%8.1f ms processor)\n",
     "", 1000 * m.Step.Wall, 1.0 / m.Step.Wall, 1000 * m.Step.Cpu, 1000 * m.StaticRender.Wall,
     1000 * m.StaticRender.Cpu);
+  std::printf("%-28s pipeline per step per million points %8.1f ms processor; normals: %d of %d "
+              "steps redid the cells, %d moved the splitting\n",
+    "", 1000 * m.Pipeline.Cpu * 1e6 / std::max<vtkIdType>(1, m.Points), m.FullNormals, m.Steps,
+    m.SplitUpdates);
   PrintStages("stages", m.Stages);
-  PrintStages("plain stages", m.PlainStages);
+  if (m.Plain.Cpu > 0)
+  {
+    PrintStages("plain stages", m.PlainStages);
+  }
 }
 
 // The machine's load while the benchmark ran (other processes take cores from it).
@@ -365,8 +391,63 @@ int main(int argc, char** argv)
   Print("sample (data/leg.vtk)",
     Run(frame, doc, view, std::string(QUORVEL_DATA_DIR) + "/leg.vtk", trc, steps));
   Print("tube (generated)", Run(frame, doc, view, tube, trc, steps));
-  Print("tube, opened as read", Run(frame, doc, view, tube, trc, steps, true));
+  const Measure tubeRead = Run(frame, doc, view, tube, trc, steps, true);
+  Print("tube, opened as read", tubeRead);
   PrintLoad();
+
+  // Real meshes, against the tube's work per point.
+  const double tubePerPoint = tubeRead.Pipeline.Cpu / std::max<vtkIdType>(1, tubeRead.Points);
+  std::vector<std::string> names(argv + std::min(argc, 3), argv + argc);
+  if (names.empty())
+  {
+    names = realmeshes::Names();
+  }
+  double worst = 0;
+  for (const std::string& name : names)
+  {
+    vtkSmartPointer<vtkPolyData> mesh = realmeshes::ReadOff(realmeshes::Path(name));
+    if (!mesh)
+    {
+      if (name != "none")
+      {
+        std::printf("%s: not found in %s (run scripts/real-meshes.sh)\n", name.c_str(),
+          realmeshes::Folder().c_str());
+      }
+      continue;
+    }
+    realmeshes::PlaceLikeTheSample(mesh);
+    for (double wantedPoints : { 4e5, 1e6 })
+    {
+      vtkSmartPointer<vtkPolyData> fine = realmeshes::Subdivide(mesh, wantedPoints);
+      for (bool labelled : { false, true })
+      {
+        vtkNew<vtkPolyData> model;
+        model->ShallowCopy(fine);
+        if (labelled)
+        {
+          realmeshes::Label(model);
+        }
+        const std::string path = dir + "/" + name + (labelled ? "-labelled" : "") + ".vtk";
+        vtkNew<vtkPolyDataWriter> writer;
+        writer->SetInputData(model);
+        writer->SetFileTypeToBinary();
+        writer->SetFileName(path.c_str());
+        writer->Write();
+        const std::string title = name + (labelled ? ", labelled" : "");
+        const Measure m = Run(frame, doc, view, path, trc, steps, true, false);
+        Print(title.c_str(), m);
+        const double ratio = m.Pipeline.Cpu / std::max<vtkIdType>(1, m.Points) / tubePerPoint;
+        std::printf("%-28s work per point %.2f times the tube's\n", "", ratio);
+        worst = std::max(worst, ratio);
+        std::remove(path.c_str());
+      }
+    }
+    PrintLoad();
+  }
+  if (worst > 0)
+  {
+    std::printf("real meshes: at most %.2f times the tube's work per point (target 2)\n", worst);
+  }
 
   docTemplate.reset();
   const std::string cleanup = "rm -rf '" + dir + "'";

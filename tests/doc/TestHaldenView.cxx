@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include <vtkBMPReader.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>
@@ -636,4 +638,95 @@ TEST(HaldenView, AnimationRedrawsWaitWhileTheDisplacementsAreComputed)
   const int drawn = renders;
   redraw();
   EXPECT_EQ(renders, drawn + 1);
+}
+
+namespace
+{
+/// Counts the paints a widget gets.
+class PaintCounter : public QObject
+{
+public:
+  int Paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override
+  {
+    this->Paints += event->type() == QEvent::Paint ? 1 : 0;
+    return false;
+  }
+};
+}
+
+// A step is drawn once: the redraw request renders it, and the paint that shows it does not
+// render it again. A paint the window asks for by itself (invalidated) still renders.
+TEST(HaldenView, OneAnimationStepRendersOnce)
+{
+  HaldenViewer v;
+  v.Open(SampleModel());
+  v.LoadTransform(SampleTransform());
+  ASSERT_TRUE(WaitFor([&] { return !v.Doc->IsDeforming(); }));
+  guitest::Settle();
+  int renders = 0;
+  vtkNew<vtkCallbackCommand> count;
+  count->SetClientData(&renders);
+  count->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+  v.View->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
+  PaintCounter paints;
+  v.View->GetWidget()->installEventFilter(&paints);
+
+  for (int tick : { 6, 12, 18 })
+  {
+    SCOPED_TRACE(tick);
+    renders = 0;
+    const int paintsBefore = paints.Paints;
+    v.TickTo(tick);
+    ASSERT_TRUE(WaitFor([&] { return paints.Paints > paintsBefore; }));
+    guitest::Settle();
+    EXPECT_EQ(renders, 1);
+  }
+  renders = 0;
+  const int paintsBefore = paints.Paints;
+  v.View->Invalidate();
+  ASSERT_TRUE(WaitFor([&] { return paints.Paints > paintsBefore; }));
+  EXPECT_EQ(renders, 1);
+  v.View->GetWidget()->removeEventFilter(&paints);
+}
+
+// While a step is being drawn (its redraw pending) the steps that fall due are dropped: no
+// factor change under the drawing, no second redraw request. The end of the drawing takes the
+// step of the time it ends at.
+TEST(HaldenView, StepsDueWhileOneIsDrawnAreDroppedAndTheBlendFollowsTheClock)
+{
+  HaldenViewer v;
+  v.Open(SampleModel());
+  v.LoadTransform(SampleTransform());
+  ASSERT_TRUE(WaitFor([&] { return !v.Doc->IsDeforming(); }));
+  v.View->TicksPerStep = 1;
+  v.TickTo(1);
+  const float drawn = v.Doc->ShapeTransform->GetFactor();
+  EXPECT_EQ(drawn, CHaldenView::TriangleWaveFactor(1, 1));
+
+  v.View->RedrawPending = 1; // step 1 is being drawn
+  v.View->Messages.clear();
+  for (int i = 0; i < 5; ++i)
+  {
+    v.View->TimerTick();
+  }
+  guitest::Settle();
+  EXPECT_EQ(v.View->Tick, 6);
+  EXPECT_EQ(v.Doc->ShapeTransform->GetFactor(), drawn);
+  for (const auto& m : v.View->Messages)
+  {
+    EXPECT_NE(m.Id, WM_USER);
+  }
+
+  // The drawing ends: the step due now is taken and drawn, once.
+  v.View->SendMessage(WM_USER, 0, 0);
+  EXPECT_EQ(v.Doc->ShapeTransform->GetFactor(), CHaldenView::TriangleWaveFactor(6, 1));
+  ASSERT_TRUE(WaitFor([&] { return v.View->RedrawPending == 0; }));
+  guitest::Settle();
+  int redraws = 0;
+  for (const auto& m : v.View->Messages)
+  {
+    redraws += m.Id == WM_USER ? 1 : 0;
+  }
+  EXPECT_EQ(redraws, 2); // the one sent here, and the one the owed step asked for
 }

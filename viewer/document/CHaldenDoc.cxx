@@ -170,8 +170,18 @@ CHaldenDoc::~CHaldenDoc()
 void CHaldenDoc::OnFileOpen()
 {
   std::string fileName = this->GetPathName();
+  std::unique_ptr<CWaitCursor> wait;
   if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE))
   {
+    // Reading a large model takes seconds: the window is drawn again where the dialog was,
+    // says what it reads, and shows the busy cursor until the model is drawn.
+    wait = std::make_unique<CWaitCursor>();
+    this->SetStatusText("Reading " + fileName + "...");
+    CView* view = this->GetFirstView();
+    if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+    {
+      frame->UpdateWindow();
+    }
     // The path name (and the recent-file entry) follow the model only once it is shown.
     if (this->OnOpenDocument(fileName.c_str()))
     {
@@ -181,6 +191,10 @@ void CHaldenDoc::OnFileOpen()
   if (CView* view = this->GetFirstView())
   {
     view->OnInitialUpdate();
+  }
+  if (wait && !this->IsDeforming())
+  {
+    this->SetStatusText(std::string());
   }
 }
 

@@ -1,4 +1,5 @@
 #include "vtkCachedPolyDataNormals.h"
+#include "FeatureSplitting.h"
 #include "InputStamp.h"
 
 #include "vtkCellArray.h"
@@ -20,8 +21,9 @@
 #include "vtkSmartPointer.h"
 #include "vtkTriangle.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
@@ -32,64 +34,10 @@ namespace
 // The point data array that carries each input point's id through vtkPolyDataNormals, so
 // that the output point of a split tells which input point it copies.
 const char* const InputIdsName = "vtkCachedPolyDataNormals input point ids";
-
-// A cos of an angle between cell normals this close to the feature angle's might fall on
-// either side in vtkPolyDataNormals' own arithmetic: the splitting is then left to it.
-constexpr double FeatureMargin = 1e-9;
-
-// Cells as flat arrays: cell c holds Connectivity[Offsets[c] .. Offsets[c + 1]).
-struct FlatCells
-{
-  std::vector<vtkIdType> Offsets{ 0 };
-  std::vector<vtkIdType> Connectivity;
-
-  void Read(vtkCellArray* cells)
-  {
-    this->Offsets.assign(1, 0);
-    this->Connectivity.clear();
-    this->Offsets.reserve(cells->GetNumberOfCells() + 1);
-    this->Connectivity.reserve(cells->GetNumberOfConnectivityIds());
-    auto it = vtk::TakeSmartPointer(cells->NewIterator());
-    for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell())
-    {
-      vtkIdType n;
-      const vtkIdType* ids;
-      it->GetCurrentCell(n, ids);
-      this->Connectivity.insert(this->Connectivity.end(), ids, ids + n);
-      this->Offsets.push_back(static_cast<vtkIdType>(this->Connectivity.size()));
-    }
-  }
-  vtkIdType Size() const { return static_cast<vtkIdType>(this->Offsets.size()) - 1; }
-};
-
-// For each point, the cells that use it, in increasing cell order, once per use.
-struct PointCells
-{
-  std::vector<vtkIdType> Start;
-  std::vector<vtkIdType> Cells;
-
-  void Build(const FlatCells& cells, vtkIdType numPoints)
-  {
-    this->Start.assign(numPoints + 1, 0);
-    for (vtkIdType id : cells.Connectivity)
-    {
-      ++this->Start[id + 1];
-    }
-    std::partial_sum(this->Start.begin(), this->Start.end(), this->Start.begin());
-    this->Cells.resize(cells.Connectivity.size());
-    std::vector<vtkIdType> next(this->Start.begin(), this->Start.end() - 1);
-    for (vtkIdType c = 0; c < cells.Size(); ++c)
-    {
-      for (vtkIdType j = cells.Offsets[c]; j < cells.Offsets[c + 1]; ++j)
-      {
-        this->Cells[next[cells.Connectivity[j]]++] = c;
-      }
-    }
-  }
-};
 }
 
-// What the cells alone decide, from the last full execution.
+// What the cells alone decide, from the last full execution, and the splitting kept up to
+// date since.
 struct vtkCachedPolyDataNormals::Topology
 {
   // The input and settings it was made for.
@@ -99,19 +47,13 @@ struct vtkCachedPolyDataNormals::Topology
   vtkTypeBool Splitting = 0, Consistency = 0, NonManifoldTraversal = 0;
   int OutputPointsPrecision = 0;
 
-  // The output cells (ordered consistently, split point ids), shared by every output.
+  // The output cells (ordered consistently, split point ids), shared by every output; their
+  // connectivity is rewritten where the splitting changes.
   vtkSmartPointer<vtkCellArray> OutputPolys;
-  FlatCells Cells;
-  // Output point i copies input point Map[i]; Identity when no point was split.
-  std::vector<vtkIdType> Map;
-  bool Identity = true;
+  vtkSmartPointer<vtkIdTypeArray> OutputIds;
+  FeatureSplitting Split;
+  // For copying point data: output point i takes input point FromIds[i] (made when needed).
   vtkSmartPointer<vtkIdList> FromIds, ToIds;
-  PointCells Around;
-  // Pairs of cells that share an edge no other cell uses, and whether their normals were
-  // within the feature angle (so the edge was not split).
-  std::vector<vtkIdType> PairA, PairB;
-  std::vector<unsigned char> Joined;
-  double CosAngle = 0;
   // Scratch: one normal per cell.
   std::vector<float> CellNormals;
 };
@@ -162,12 +104,31 @@ void UnitCellNormals(vtkPoints* points, const FlatCells& cells, std::vector<floa
     });
 }
 
-// The cos of the angle between two cell normals, as the feature-edge test reads it.
-double Cos(const std::vector<float>& normals, vtkIdType a, vtkIdType b)
+// Whether each cell of ordered (input point ids) is the input's cell as it is (0) or reversed
+// (1); false when some cell is neither.
+bool Reversals(const FlatCells& input, const FlatCells& ordered, std::vector<unsigned char>& out)
 {
-  const double u[3] = { normals[3 * a], normals[3 * a + 1], normals[3 * a + 2] };
-  const double v[3] = { normals[3 * b], normals[3 * b + 1], normals[3 * b + 2] };
-  return vtkMath::Dot(u, v);
+  if (input.Offsets != ordered.Offsets)
+  {
+    return false;
+  }
+  out.assign(input.Size(), 0);
+  for (vtkIdType c = 0; c < input.Size(); ++c)
+  {
+    const auto first = input.Connectivity.begin() + input.Offsets[c];
+    const auto last = input.Connectivity.begin() + input.Offsets[c + 1];
+    const auto same = ordered.Connectivity.begin() + ordered.Offsets[c];
+    if (std::equal(first, last, same))
+    {
+      continue;
+    }
+    if (!std::equal(std::make_reverse_iterator(last), std::make_reverse_iterator(first), same))
+    {
+      return false;
+    }
+    out[c] = 1;
+  }
+  return true;
 }
 }
 
@@ -227,11 +188,58 @@ int vtkCachedPolyDataNormals::ExecuteFully(
   {
     return ok;
   }
-  auto kept = std::make_unique<Topology>();
-  kept->Map.assign(map->GetPointer(0), map->GetPointer(0) + map->GetNumberOfTuples());
+  std::vector<vtkIdType> inputIds(
+    map->GetPointer(0), map->GetPointer(0) + map->GetNumberOfTuples());
   output->GetPointData()->RemoveArray(InputIdsName);
+  const vtkIdType numOut = static_cast<vtkIdType>(inputIds.size());
+  if (output->GetNumberOfPoints() != numOut ||
+    output->GetNumberOfPolys() != input->GetNumberOfPolys())
+  {
+    return ok;
+  }
 
+  // The output cells with input point ids: the input's cells, some reversed.
+  FlatCells outputCells;
+  outputCells.Read(output->GetPolys());
+  FlatCells ordered = outputCells;
+  for (vtkIdType& id : ordered.Connectivity)
+  {
+    if (id < 0 || id >= numOut)
+    {
+      return ok;
+    }
+    id = inputIds[id];
+  }
+  FlatCells inputCells;
+  inputCells.Read(input->GetPolys());
+  std::vector<unsigned char> reversed;
+  if (!Reversals(inputCells, ordered, reversed))
+  {
+    return ok;
+  }
+  auto kept = std::make_unique<Topology>();
   Topology& t = *kept;
+  UnitCellNormals(input->GetPoints(), ordered, t.CellNormals);
+  const double cosAngle = std::cos(vtkMath::RadiansFromDegrees(this->FeatureAngle));
+  if (!t.Split.Build(std::move(ordered), std::move(reversed), numPoints, this->Splitting != 0,
+        cosAngle, t.CellNormals, outputCells.Connectivity.data()) ||
+    t.Split.GetMap() != inputIds)
+  {
+    return ok;
+  }
+
+  // The output takes cells of this filter's own, which later executions rewrite in place.
+  auto offsets = vtkSmartPointer<vtkIdTypeArray>::New();
+  offsets->SetNumberOfTuples(static_cast<vtkIdType>(outputCells.Offsets.size()));
+  std::copy(outputCells.Offsets.begin(), outputCells.Offsets.end(), offsets->GetPointer(0));
+  t.OutputIds = vtkSmartPointer<vtkIdTypeArray>::New();
+  t.OutputIds->SetNumberOfTuples(static_cast<vtkIdType>(outputCells.Connectivity.size()));
+  std::copy(
+    outputCells.Connectivity.begin(), outputCells.Connectivity.end(), t.OutputIds->GetPointer(0));
+  t.OutputPolys = vtkSmartPointer<vtkCellArray>::New();
+  t.OutputPolys->SetData(offsets, t.OutputIds);
+  output->SetPolys(t.OutputPolys);
+
   t.Verts = InputStamp::Of(input->GetVerts());
   t.Lines = InputStamp::Of(input->GetLines());
   t.Polys = InputStamp::Of(input->GetPolys());
@@ -242,88 +250,6 @@ int vtkCachedPolyDataNormals::ExecuteFully(
   t.Consistency = this->Consistency;
   t.NonManifoldTraversal = this->NonManifoldTraversal;
   t.OutputPointsPrecision = this->OutputPointsPrecision;
-  t.CosAngle = std::cos(vtkMath::RadiansFromDegrees(this->FeatureAngle));
-
-  const vtkIdType numOut = static_cast<vtkIdType>(t.Map.size());
-  t.Identity = numOut == numPoints;
-  for (vtkIdType i = 0; t.Identity && i < numOut; ++i)
-  {
-    t.Identity = t.Map[i] == i;
-  }
-  t.FromIds = vtkSmartPointer<vtkIdList>::New();
-  t.ToIds = vtkSmartPointer<vtkIdList>::New();
-  t.FromIds->SetNumberOfIds(numOut);
-  t.ToIds->SetNumberOfIds(numOut);
-  for (vtkIdType i = 0; i < numOut; ++i)
-  {
-    t.FromIds->SetId(i, t.Map[i]);
-    t.ToIds->SetId(i, i);
-  }
-
-  t.OutputPolys = output->GetPolys();
-  t.Cells.Read(t.OutputPolys);
-  if (t.Cells.Size() != input->GetNumberOfPolys() || output->GetNumberOfPoints() != numOut)
-  {
-    return ok;
-  }
-  t.Around.Build(t.Cells, numOut);
-
-  // The pairs of cells across each edge that exactly two cells share, found with the input's
-  // own point ids (a split separates the cells' output points).
-  FlatCells inputCells;
-  inputCells.Read(input->GetPolys());
-  PointCells inputAround;
-  inputAround.Build(inputCells, numPoints);
-  for (vtkIdType c = 0; c < inputCells.Size(); ++c)
-  {
-    const vtkIdType first = inputCells.Offsets[c];
-    const vtkIdType size = inputCells.Offsets[c + 1] - first;
-    for (vtkIdType j = 0; j < size; ++j)
-    {
-      const vtkIdType a = inputCells.Connectivity[first + j];
-      const vtkIdType b = inputCells.Connectivity[first + (j + 1) % size];
-      if (a == b)
-      {
-        return ok; // a degenerate cell: splitting decisions are left to the full execution
-      }
-      vtkIdType others = 0;
-      vtkIdType other = -1;
-      for (vtkIdType k = inputAround.Start[a]; k < inputAround.Start[a + 1]; ++k)
-      {
-        const vtkIdType d = inputAround.Cells[k];
-        if (d == c)
-        {
-          continue;
-        }
-        for (vtkIdType l = inputAround.Start[b]; l < inputAround.Start[b + 1]; ++l)
-        {
-          if (inputAround.Cells[l] == d)
-          {
-            ++others;
-            other = d;
-            break;
-          }
-        }
-      }
-      if (others == 1 && other > c)
-      {
-        t.PairA.push_back(c);
-        t.PairB.push_back(other);
-      }
-    }
-  }
-
-  UnitCellNormals(output->GetPoints(), t.Cells, t.CellNormals);
-  t.Joined.resize(t.PairA.size());
-  for (size_t p = 0; p < t.PairA.size(); ++p)
-  {
-    const double cosine = Cos(t.CellNormals, t.PairA[p], t.PairB[p]);
-    if (std::fabs(cosine - t.CosAngle) <= FeatureMargin)
-    {
-      return ok;
-    }
-    t.Joined[p] = cosine > t.CosAngle ? 1 : 0;
-  }
   this->Kept = std::move(kept);
   return ok;
 }
@@ -346,8 +272,27 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
     return false;
   }
 
-  // 1. The output points: the input's, or copies of them where points were split.
-  const vtkIdType numOut = static_cast<vtkIdType>(t.Map.size());
+  // 1. Cell normals, and the splitting they give: updated where shared edges crossed the
+  // feature angle, left to vtkPolyDataNormals where one lies too close to it to tell.
+  UnitCellNormals(inPoints, t.Split.GetCells(), t.CellNormals);
+  switch (t.Split.Update(t.CellNormals, t.OutputIds->GetPointer(0)))
+  {
+    case FeatureSplitting::TooCloseToTell:
+      return false;
+    case FeatureSplitting::Changed:
+      t.OutputIds->Modified();
+      t.OutputPolys->Modified();
+      t.FromIds = nullptr;
+      ++this->NumberOfSplittingUpdates;
+      break;
+    case FeatureSplitting::Unchanged:
+      break;
+  }
+
+  // 2. The output points: the input's, or copies of them where points were split.
+  const std::vector<vtkIdType>& map = t.Split.GetMap();
+  const vtkIdType numIn = t.InputPoints;
+  const vtkIdType numOut = static_cast<vtkIdType>(map.size());
   vtkSmartPointer<vtkPoints> points = inPoints;
   if (this->Splitting)
   {
@@ -374,7 +319,7 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
         {
           if (from && to)
           {
-            const float* x = from->GetPointer(3 * t.Map[i]);
+            const float* x = from->GetPointer(3 * map[i]);
             float* y = to->GetPointer(3 * i);
             y[0] = x[0];
             y[1] = x[1];
@@ -383,61 +328,60 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
           else
           {
             double x[3];
-            inPoints->GetPoint(t.Map[i], x);
+            inPoints->GetPoint(map[i], x);
             points->SetPoint(i, x);
           }
         }
       });
   }
 
-  // 2. Cell normals; the splitting stands only while no shared edge crossed the feature
-  // angle.
-  UnitCellNormals(points, t.Cells, t.CellNormals);
-  std::atomic<bool> changed{ false };
-  vtkSMPTools::For(0, static_cast<vtkIdType>(t.PairA.size()),
-    [&](vtkIdType begin, vtkIdType end)
-    {
-      for (vtkIdType p = begin; p < end && !changed.load(std::memory_order_relaxed); ++p)
-      {
-        const double cosine = Cos(t.CellNormals, t.PairA[p], t.PairB[p]);
-        if (std::fabs(cosine - t.CosAngle) <= FeatureMargin ||
-          (cosine > t.CosAngle) != (t.Joined[p] != 0))
-        {
-          changed.store(true, std::memory_order_relaxed);
-        }
-      }
-    });
-  if (changed.load())
-  {
-    return false;
-  }
-
-  // 3. Point normals: the sum of the normals of the cells around each point, in cell order,
-  // made unit length.
+  // 3. Point normals: the sum of the normals of the cells around each output point, in cell
+  // order, made unit length. An input point's cells give its own output points only.
   auto normals = vtkSmartPointer<vtkFloatArray>::New();
   normals->SetNumberOfComponents(3);
   normals->SetName("Normals");
   normals->SetNumberOfTuples(numOut);
   float* n = normals->GetPointer(0);
   const float* cellNormals = t.CellNormals.data();
-  vtkSMPTools::For(0, numOut,
+  const vtkIdType* start = t.Split.GetStart().data();
+  const vtkIdType* cellOf = t.Split.GetCell().data();
+  const vtkIdType* outputOf = t.Split.GetOutput().data();
+  vtkSMPTools::For(0, numIn,
     [&](vtkIdType begin, vtkIdType end)
     {
-      for (vtkIdType i = begin; i < end; ++i)
+      std::vector<vtkIdType> targets;
+      std::vector<float> sums;
+      for (vtkIdType p = begin; p < end; ++p)
       {
-        float sum[3] = { 0.0f, 0.0f, 0.0f };
-        for (vtkIdType k = t.Around.Start[i]; k < t.Around.Start[i + 1]; ++k)
+        targets.assign(1, p);
+        sums.assign(3, 0.0f);
+        for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
         {
-          const float* c = cellNormals + 3 * t.Around.Cells[k];
+          size_t slot = 0;
+          while (slot < targets.size() && targets[slot] != outputOf[k])
+          {
+            ++slot;
+          }
+          if (slot == targets.size())
+          {
+            targets.push_back(outputOf[k]);
+            sums.resize(sums.size() + 3, 0.0f);
+          }
+          const float* c = cellNormals + 3 * cellOf[k];
+          float* sum = sums.data() + 3 * slot;
           sum[0] += c[0];
           sum[1] += c[1];
           sum[2] += c[2];
         }
-        const double length = std::sqrt(static_cast<double>(sum[0]) * sum[0] +
-          static_cast<double>(sum[1]) * sum[1] + static_cast<double>(sum[2]) * sum[2]);
-        for (int j = 0; j < 3; ++j)
+        for (size_t slot = 0; slot < targets.size(); ++slot)
         {
-          n[3 * i + j] = length != 0.0 ? static_cast<float>(sum[j] / length) : sum[j];
+          const float* sum = sums.data() + 3 * slot;
+          const double length = std::sqrt(static_cast<double>(sum[0]) * sum[0] +
+            static_cast<double>(sum[1]) * sum[1] + static_cast<double>(sum[2]) * sum[2]);
+          for (int j = 0; j < 3; ++j)
+          {
+            n[3 * targets[slot] + j] = length != 0.0 ? static_cast<float>(sum[j] / length) : sum[j];
+          }
         }
       }
     });
@@ -449,12 +393,21 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
   vtkPointData* inPD = input->GetPointData();
   vtkPointData* outPD = output->GetPointData();
   outPD->CopyNormalsOff();
-  if (t.Identity)
+  if (numOut == numIn)
   {
     outPD->PassData(inPD);
   }
   else if (inPD->GetNumberOfArrays() > 0)
   {
+    if (!t.FromIds || t.FromIds->GetNumberOfIds() != numOut)
+    {
+      t.FromIds = vtkSmartPointer<vtkIdList>::New();
+      t.ToIds = vtkSmartPointer<vtkIdList>::New();
+      t.FromIds->SetNumberOfIds(numOut);
+      t.ToIds->SetNumberOfIds(numOut);
+      std::copy(map.begin(), map.end(), t.FromIds->GetPointer(0));
+      std::iota(t.ToIds->GetPointer(0), t.ToIds->GetPointer(0) + numOut, vtkIdType(0));
+    }
     outPD->CopyAllocate(inPD, numOut);
     outPD->CopyData(inPD, t.FromIds, t.ToIds);
   }
@@ -471,5 +424,6 @@ void vtkCachedPolyDataNormals::PrintSelf(ostream& os, vtkIndent indent)
 {
   this->Superclass::PrintSelf(os, indent);
   os << indent << "NumberOfFullExecutions: " << this->NumberOfFullExecutions << "\n";
+  os << indent << "NumberOfSplittingUpdates: " << this->NumberOfSplittingUpdates << "\n";
   os << indent << "Kept cells: " << (this->Kept ? "yes" : "no") << "\n";
 }

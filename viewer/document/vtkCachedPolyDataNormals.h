@@ -13,13 +13,17 @@
  * - the input's cell arrays are other objects or were modified, or the number of points
  *   changed;
  * - a setting of this filter changed;
- * - some edge shared by two cells changes sides of the feature angle (the splitting would
- *   then differ), or lies too close to it to tell.
+ * - some edge shared by two cells lies too close to the feature angle to tell on which side
+ *   vtkPolyDataNormals would put it.
  *
  * Otherwise one execution gathers the points, computes the cell normals (with
  * vtkPolygon::ComputeNormal, as vtkPolyDataNormals does), checks the feature edges and
- * averages the cell normals at every output point, spread over the machine's cores.
- *
+ * averages the cell normals at every output point, spread over the machine's cores. Where
+ * shared edges changed sides of the feature angle, the splitting is walked again around
+ * their end points only, as vtkPolyDataNormals walks it; when that changes how many copies a
+ * point has, the later copies are renumbered as vtkPolyDataNormals numbers them. The output
+ * cells are then the same object, modified.
+
  * The cells and the correspondence are exactly those vtkPolyDataNormals makes; the point
  * normals are the normalised sums of the same cell normals and may differ from
  * vtkPolyDataNormals' own in the last bit of a component (the order of the float operations
@@ -51,6 +55,12 @@ public:
    */
   vtkGetMacro(NumberOfFullExecutions, int);
 
+  /**
+   * Executions that reused the cells but moved the splitting where edges changed sides of
+   * the feature angle.
+   */
+  vtkGetMacro(NumberOfSplittingUpdates, int);
+
 protected:
   vtkCachedPolyDataNormals();
   ~vtkCachedPolyDataNormals() override;
@@ -63,6 +73,7 @@ protected:
   bool ExecuteOnKeptCells(vtkPolyData* input, vtkPolyData* output);
 
   int NumberOfFullExecutions = 0;
+  int NumberOfSplittingUpdates = 0;
 
 private:
   struct Topology;

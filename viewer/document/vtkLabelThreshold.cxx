@@ -7,6 +7,7 @@
 #include "vtkDataArray.h"
 #include "vtkFloatArray.h"
 #include "vtkIdList.h"
+#include "vtkIdTypeArray.h"
 #include "vtkInformation.h"
 #include "vtkInformationVector.h"
 #include "vtkObjectFactory.h"
@@ -16,7 +17,9 @@
 #include "vtkSMPTools.h"
 #include "vtkSmartPointer.h"
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 vtkStandardNewMacro(vtkLabelThreshold);
@@ -68,7 +71,10 @@ struct vtkLabelThreshold::Selection
   double Lower = 0, Upper = 0;
   int Function = 0;
   vtkTypeBool KeepUnlabelled = 0;
+  vtkIdType CellCounts[4] = { 0, 0, 0, 0 };
 
+  // Whether each input cell (verts, lines, polys, strips in turn) is kept.
+  std::vector<unsigned char> Keep;
   // Output cells (in output point ids) and their data, shared by every output.
   vtkSmartPointer<vtkCellArray> Cells[4];
   vtkSmartPointer<vtkCellData> CellData;
@@ -114,71 +120,104 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
   s->Upper = this->UpperThreshold;
   s->Function = this->ThresholdFunction;
   s->KeepUnlabelled = this->KeepUnlabelled;
-
-  vtkDataArray* labels = input->GetCellData()->GetScalars();
-  std::vector<vtkIdType> newId(s->InputPoints, -1);
-  vtkNew<vtkIdList> keptCells;
-  vtkIdType cellId = 0;
   vtkCellArray* inputCells[4] = { input->GetVerts(), input->GetLines(), input->GetPolys(),
     input->GetStrips() };
-  std::vector<vtkIdType> ids;
   for (int type = 0; type < 4; ++type)
   {
-    s->Cells[type] = vtkSmartPointer<vtkCellArray>::New();
-    if (!inputCells[type])
-    {
-      continue;
-    }
-    auto it = vtk::TakeSmartPointer(inputCells[type]->NewIterator());
-    for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell(), ++cellId)
-    {
-      const bool keep =
-        labels ? this->Keeps(labels->GetComponent(cellId, 0)) : this->KeepUnlabelled;
-      if (!keep)
-      {
-        continue;
-      }
-      vtkIdType n;
-      const vtkIdType* pts;
-      it->GetCurrentCell(n, pts);
-      ids.resize(n);
-      for (vtkIdType j = 0; j < n; ++j)
-      {
-        vtkIdType& id = newId[pts[j]];
-        if (id < 0)
-        {
-          id = static_cast<vtkIdType>(s->Points.size());
-          s->Points.push_back(pts[j]);
-        }
-        ids[j] = id;
-      }
-      s->Cells[type]->InsertNextCell(n, ids.data());
-      keptCells->InsertNextId(cellId);
-    }
+    s->CellCounts[type] = inputCells[type] ? inputCells[type]->GetNumberOfCells() : 0;
   }
 
-  const vtkIdType kept = keptCells->GetNumberOfIds();
-  vtkNew<vtkIdList> toCells;
-  toCells->SetNumberOfIds(kept);
-  for (vtkIdType i = 0; i < kept; ++i)
+  // The same cells and labels with other point ids (the splitting at feature edges moved):
+  // the kept cells and their data stay, only the points are chosen again.
+  const Selection* last = this->Selected.get();
+  if (last && last->InputPoints == s->InputPoints && last->Lower == s->Lower &&
+    last->Upper == s->Upper && last->Function == s->Function &&
+    last->KeepUnlabelled == s->KeepUnlabelled &&
+    std::equal(last->Input.begin() + 4, last->Input.end(), s->Input.begin() + 4, s->Input.end()) &&
+    std::equal(last->CellCounts, last->CellCounts + 4, s->CellCounts))
   {
-    toCells->SetId(i, i);
+    s->Keep = std::move(this->Selected->Keep);
+    s->CellData = this->Selected->CellData;
   }
-  s->CellData = vtkSmartPointer<vtkCellData>::New();
-  s->CellData->CopyAllocate(input->GetCellData(), kept);
-  s->CellData->CopyData(input->GetCellData(), keptCells, toCells);
-
-  const vtkIdType m = static_cast<vtkIdType>(s->Points.size());
-  s->FromIds = vtkSmartPointer<vtkIdList>::New();
-  s->ToIds = vtkSmartPointer<vtkIdList>::New();
-  s->FromIds->SetNumberOfIds(m);
-  s->ToIds->SetNumberOfIds(m);
-  for (vtkIdType i = 0; i < m; ++i)
+  else
   {
-    s->FromIds->SetId(i, s->Points[i]);
-    s->ToIds->SetId(i, i);
+    vtkDataArray* labels = input->GetCellData()->GetScalars();
+    const vtkIdType numCells =
+      s->CellCounts[0] + s->CellCounts[1] + s->CellCounts[2] + s->CellCounts[3];
+    s->Keep.resize(numCells);
+    vtkNew<vtkIdList> keptCells;
+    for (vtkIdType cellId = 0; cellId < numCells; ++cellId)
+    {
+      s->Keep[cellId] =
+        labels ? this->Keeps(labels->GetComponent(cellId, 0)) : this->KeepUnlabelled != 0;
+      if (s->Keep[cellId])
+      {
+        keptCells->InsertNextId(cellId);
+      }
+    }
+    const vtkIdType kept = keptCells->GetNumberOfIds();
+    vtkNew<vtkIdList> toCells;
+    toCells->SetNumberOfIds(kept);
+    std::iota(toCells->GetPointer(0), toCells->GetPointer(0) + kept, vtkIdType(0));
+    s->CellData = vtkSmartPointer<vtkCellData>::New();
+    s->CellData->CopyAllocate(input->GetCellData(), kept);
+    s->CellData->CopyData(input->GetCellData(), keptCells, toCells);
   }
+  this->SelectPoints(inputCells, *s);
   this->Selected = std::move(s);
+}
+
+//------------------------------------------------------------------------------
+void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
+{
+  std::vector<vtkIdType> newId(s.InputPoints, -1);
+  vtkIdType cellId = 0;
+  for (int type = 0; type < 4; ++type)
+  {
+    std::vector<vtkIdType> offsets{ 0 };
+    std::vector<vtkIdType> connectivity;
+    if (inputCells[type])
+    {
+      auto it = vtk::TakeSmartPointer(inputCells[type]->NewIterator());
+      for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell(), ++cellId)
+      {
+        if (!s.Keep[cellId])
+        {
+          continue;
+        }
+        vtkIdType n;
+        const vtkIdType* pts;
+        it->GetCurrentCell(n, pts);
+        for (vtkIdType j = 0; j < n; ++j)
+        {
+          vtkIdType& id = newId[pts[j]];
+          if (id < 0)
+          {
+            id = static_cast<vtkIdType>(s.Points.size());
+            s.Points.push_back(pts[j]);
+          }
+          connectivity.push_back(id);
+        }
+        offsets.push_back(static_cast<vtkIdType>(connectivity.size()));
+      }
+    }
+    auto offsetArray = vtkSmartPointer<vtkIdTypeArray>::New();
+    offsetArray->SetNumberOfTuples(static_cast<vtkIdType>(offsets.size()));
+    std::copy(offsets.begin(), offsets.end(), offsetArray->GetPointer(0));
+    auto idArray = vtkSmartPointer<vtkIdTypeArray>::New();
+    idArray->SetNumberOfTuples(static_cast<vtkIdType>(connectivity.size()));
+    std::copy(connectivity.begin(), connectivity.end(), idArray->GetPointer(0));
+    s.Cells[type] = vtkSmartPointer<vtkCellArray>::New();
+    s.Cells[type]->SetData(offsetArray, idArray);
+  }
+
+  const vtkIdType m = static_cast<vtkIdType>(s.Points.size());
+  s.FromIds = vtkSmartPointer<vtkIdList>::New();
+  s.ToIds = vtkSmartPointer<vtkIdList>::New();
+  s.FromIds->SetNumberOfIds(m);
+  s.ToIds->SetNumberOfIds(m);
+  std::copy(s.Points.begin(), s.Points.end(), s.FromIds->GetPointer(0));
+  std::iota(s.ToIds->GetPointer(0), s.ToIds->GetPointer(0) + m, vtkIdType(0));
 }
 
 //------------------------------------------------------------------------------

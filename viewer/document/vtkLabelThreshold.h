@@ -16,7 +16,9 @@
  * Which cells are kept and which input point each output point copies depend only on the
  * cells and the labels: they are computed again only when the input's cell arrays or cell
  * data are other objects or were modified, the number of points changed, or a setting
- * changed. Otherwise an execution copies the point coordinates and point data of the kept
+ * changed (when only the point ids in the cells changed, as the splitting at feature edges
+ * moves them, the kept cells are not chosen again: only their points are). Otherwise an
+ * execution copies the point coordinates and point data of the kept
  * points, spread over the machine's cores, and hands on the same cell arrays and cell data.
  *
  * @sa vtkThreshold vtkCachedPolyDataNormals
@@ -27,6 +29,8 @@
 #include "vtkPolyDataAlgorithm.h"
 
 #include <memory> // for the selection
+
+class vtkCellArray;
 
 class vtkLabelThreshold : public vtkPolyDataAlgorithm
 {
@@ -78,7 +82,8 @@ protected:
 
   // Whether a cell with this label is kept.
   bool Keeps(double label) const;
-  // Chooses the cells and points for the input; the settings are those of now.
+  // Chooses the cells and points for the input; the settings are those of now. When only
+  // the input's point ids in its cells changed, the kept cells and their data are reused.
   void Select(vtkPolyData* input);
 
   double LowerThreshold;
@@ -90,6 +95,8 @@ protected:
 private:
   struct Selection;
   std::unique_ptr<Selection> Selected;
+  // The kept points, numbered in the order the kept cells first use them, and the cells.
+  void SelectPoints(vtkCellArray* inputCells[4], Selection& s);
 
   vtkLabelThreshold(const vtkLabelThreshold&) = delete;
   void operator=(const vtkLabelThreshold&) = delete;

@@ -217,11 +217,43 @@ void RecordPlayEngine::RealtimeTick()
   }
 
   const int ticksPerStep = this->TicksPerStep.load(Relaxed);
-  if (this->AnimationRunning.load(Relaxed) && ticksPerStep > 0 && tick % ticksPerStep == 0)
+  const bool due = ticksPerStep > 0 && tick % ticksPerStep == 0;
+  if (this->AnimationRunning.load(Relaxed) && (due || this->StepOwed.load(Relaxed)))
   {
-    this->Owner.AdvanceAnimation();
-    this->PostRedraw();
+    this->TakeStep();
   }
+}
+
+//------------------------------------------------------------------------------
+void RecordPlayEngine::TakeStep()
+{
+  if (this->RedrawPending.load(Relaxed))
+  {
+    // The last step is still being drawn: this one is dropped, and the next chance takes
+    // the step due by then.
+    this->StepOwed.store(1, Relaxed);
+    return;
+  }
+  this->StepOwed.store(0, Relaxed);
+  this->Owner.AdvanceAnimation();
+  this->PostRedraw();
+}
+
+//------------------------------------------------------------------------------
+void RecordPlayEngine::RedrawDone()
+{
+  std::lock_guard<std::mutex> lock(this->PlaybackLock);
+  if (!this->StepOwed.load(Relaxed))
+  {
+    return;
+  }
+  if (!this->Realtime.load(Relaxed) || this->Paused.load(Relaxed) ||
+    !this->AnimationRunning.load(Relaxed))
+  {
+    this->StepOwed.store(0, Relaxed);
+    return;
+  }
+  this->TakeStep();
 }
 
 //------------------------------------------------------------------------------

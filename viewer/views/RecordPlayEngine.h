@@ -28,7 +28,11 @@
  * advances
  * by one (wrapping from 49999 to 0) unless paused, the records of a running playback that
  * are due are applied to the playback camera (all of those due in the same tick), and
- * every TicksPerStep ticks of a running animation the client takes a step. Frame by frame
+ * every TicksPerStep ticks of a running animation the client takes a step. A step that falls
+ * due while a redraw is pending (the last step still being drawn) is not taken then: the
+ * first of the next ticks or the end of that redraw (RedrawDone) takes the step due at that
+ * time instead, so a slow picture never queues steps and the blend still follows the clock.
+ * Frame by frame
  * (Realtime 0) one tick does one frame's work and then waits until the owner has drawn it
  * (RedrawPending 0 again): it applies the record due within the tick budget, or, when none
  * is due, takes an animation step and advances Tick by TicksPerStep.
@@ -128,6 +132,9 @@ public:
 
   /// The work of one timer tick (see the class comment).
   void TimerTick();
+  /// The owner has answered a redraw request (RedrawPending is 0 again): takes the animation
+  /// step that fell due meanwhile, if any (owner's thread).
+  void RedrawDone();
 
   ///@{
   /// The transform animation: the client steps it every TicksPerStep ticks while on.
@@ -166,6 +173,8 @@ private:
 
   void RealtimeTick();
   void FrameByFrameTick();
+  /// A real-time animation step now, or owed when a redraw is pending.
+  void TakeStep();
   /// If no redraw is pending: marks one pending and asks the client.
   void PostRedraw();
   /// Deletes the current node and takes the next; false when none comes.
@@ -186,6 +195,8 @@ private:
   std::atomic<int> Recording{ 0 };
   std::atomic<int> Playing{ 0 };
   std::atomic<int> Paused{ 0 };
+  /// 1 when an animation step fell due while a redraw was pending.
+  std::atomic<int> StepOwed{ 0 };
   /// Held by TimerTick for a whole tick, and by the user-interface thread while it installs or
   /// releases the playback's node and queue. Never taken while the camera lock is held.
   std::mutex PlaybackLock;

@@ -204,6 +204,7 @@ LRESULT vtkRecordPlayView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
         this->Render();
         this->RedrawPending.store(0, Relaxed);
       }
+      this->Engine.RedrawDone();
       break;
     default:
       break;

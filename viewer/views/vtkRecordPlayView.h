@@ -128,7 +128,8 @@ public:
    * - WM_TIMER: captures the camera first while recording unpaused;
    * - WM_USER + 1 (end of playback): stops the playback;
    * - WM_USER (redraw request): renders and clears RedrawPending, unless a derived view
-   *   has handled the request already (it clears RedrawPending before passing it on).
+   *   has handled the request already (it clears RedrawPending before passing it on);
+   *   then takes the animation step that fell due while it was pending, if any.
    */
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
