@@ -155,7 +155,8 @@ class SplineField
 {
 public:
   SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
-    const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly)
+    const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly,
+    const double* constant)
     : Grid(grid)
     , Reach(radius)
     , AffineOnly(affineOnly)
@@ -166,6 +167,7 @@ public:
     this->Coefficients.UnList = unList;
     this->Coefficients.N = landmarks->GetNumberOfPoints();
     this->Coefficients.Radius = radius;
+    this->Coefficients.Constant = constant;
   }
 
   // d(x) and, when gradient is given, its Jacobian. Both are 0 where x is not finite (it has
@@ -414,6 +416,7 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
   this->GradientsCached = false;
   this->Initialized = 0;
   this->AffineOnly = false;
+  this->HasConstants = false;
   this->Grid = nullptr;
   this->CachedInput = nullptr;
   // The output of every pipeline that uses the transform is out of date from here on.
@@ -612,7 +615,7 @@ bool vtkShapeTransform::CacheGradients(vtkPoints* in)
     return false;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   float* cache = this->Gradients.data();
   auto range = [&](vtkIdType begin, vtkIdType end)
   {
@@ -668,7 +671,7 @@ void vtkShapeTransform::TransformAttributes(vtkPoints* in, vtkPoints* out, vtkId
   if (usable)
   {
     field.emplace(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-      this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+      this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   }
   const double t = factor;
   PointAccess src(in);
@@ -796,7 +799,7 @@ void vtkShapeTransform::ComputeRange(
 {
   const double t = factor;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   PointAccess src(in);
   PointAccess dst(out);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
@@ -828,6 +831,12 @@ bool vtkShapeTransform::Usable() const
       (this->Tree && this->Tree->GetDataSet() &&
         this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints() &&
         (this->AffineOnly || this->Grid)));
+}
+
+//------------------------------------------------------------------------------
+const double* vtkShapeTransform::ConstantTerms() const
+{
+  return this->HasConstants ? this->Constants : nullptr;
 }
 
 //------------------------------------------------------------------------------
@@ -870,6 +879,12 @@ void vtkShapeTransform::SetParameters(const TransformCoefficients& coefficients)
   this->HeldUnList = order;
   this->SetParameters(coefficients.Radius, coefficients.Points, x, x + m, x + 2 * m,
     order->GetPointer(0), coefficients.Locator);
+  if (coefficients.Constants.size() == 3 && std::isfinite(coefficients.Constants[0]) &&
+    std::isfinite(coefficients.Constants[1]) && std::isfinite(coefficients.Constants[2]))
+  {
+    std::copy_n(coefficients.Constants.data(), 3, this->Constants);
+    this->HasConstants = true;
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -920,6 +935,8 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   this->LandmarkCount = source->LandmarkCount;
   this->Initialized = source->Initialized;
   this->AffineOnly = source->AffineOnly;
+  this->HasConstants = source->HasConstants;
+  std::copy_n(source->Constants, 3, this->Constants);
   // The grid is never written after it was built: the copy shares it.
   this->Grid = source->Initialized ? source->Grid : nullptr;
   this->HeldCoefficients = nullptr;
@@ -1024,7 +1041,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   }
   // The field only reads the parameters: any number of threads may be here at once.
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   const double t = factor;
   if (!this->InverseFlag)
   {
@@ -1079,7 +1096,7 @@ int vtkShapeTransform::SolveInverse(
     return 0;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   const double t = factor;
   double d[3];
   double g[3][3];

@@ -128,7 +128,8 @@ public:
   /**
    * The same from a coefficient file read with ReadTransformCoefficients (TransformFile.h):
    * the transform copies the arrays and keeps references to the points and the locator, so
-   * the read contents may go as soon as this returns.
+   * the read contents may go as soon as this returns. Constant terms given in double
+   * precision (coefficients.Constants) are used in place of the arrays' row N.
    */
   VTK_WRAPEXCLUDE void SetParameters(const TransformCoefficients& coefficients);
 
@@ -317,6 +318,8 @@ protected:
   int SolveInverse(const double y[3], double x[3], float factor, double* residual) const;
   // Forward or inverse, as InverseFlag says, warning where the inverse did not converge.
   void TransformOne(const double in[3], double out[3], double (*derivative)[3]);
+  // The constant terms in double precision, or null (the coefficient arrays' row N).
+  const double* ConstantTerms() const;
   // True when these are the arrays the transform holds.
   bool HoldsArrays(const float* x, const float* y, const float* z, const int* unList) const;
 
@@ -326,6 +329,10 @@ protected:
   vtkTypeBool Cached;
   vtkTypeBool Initialized;
   bool AffineOnly = false; ///< a radius of 0 or below: the affine part everywhere
+  // The constant terms in double precision, from SetParameters(TransformCoefficients): a fit
+  // far from the origin needs more digits there than the coefficient arrays hold.
+  double Constants[3] = { 0.0, 0.0, 0.0 };
+  bool HasConstants = false;
   float* SplineCoeffX;
   float* SplineCoeffY;
   float* SplineCoeffZ;
