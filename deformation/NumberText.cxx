@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
+#include <string>
 #include <type_traits>
 
 namespace
@@ -93,13 +94,11 @@ const char* DecimalEnd(const char* p)
   return q;
 }
 
-}
-
-namespace NumberText
+/// The decimal number at p, converted once by convert (strtof_l or strtod_l in the "C" locale).
+template <typename Real, typename Convert>
+NumberText::Scan ReadDecimal(const char*& p, Real& value, const Convert& convert)
 {
-//------------------------------------------------------------------------------
-Scan ReadFloat(const char*& p, float& value)
-{
+  using NumberText::Scan;
   const char* sign = p + (*p == '+' || *p == '-');
   if (IsNonFiniteWord(sign))
   {
@@ -113,7 +112,7 @@ Scan ReadFloat(const char*& p, float& value)
   // Converted from the recognised text alone: strtof would read more (hexadecimal, for one).
   const std::string token(p, end);
   char* stop = nullptr;
-  const float converted = strtof_l(token.c_str(), &stop, CLocale());
+  const Real converted = convert(token.c_str(), &stop);
   if (stop != token.c_str() + token.size())
   {
     return Scan::NotNumber; // never a silent part of the number
@@ -125,6 +124,23 @@ Scan ReadFloat(const char*& p, float& value)
   value = converted;
   p = end;
   return Scan::Number;
+}
+}
+
+namespace NumberText
+{
+//------------------------------------------------------------------------------
+Scan ReadFloat(const char*& p, float& value)
+{
+  return ReadDecimal(
+    p, value, [](const char* text, char** stop) { return strtof_l(text, stop, CLocale()); });
+}
+
+//------------------------------------------------------------------------------
+Scan ReadDouble(const char*& p, double& value)
+{
+  return ReadDecimal(
+    p, value, [](const char* text, char** stop) { return strtod_l(text, stop, CLocale()); });
 }
 
 //------------------------------------------------------------------------------

@@ -36,7 +36,7 @@ enum class Scan
 {
   Number,
   NotNumber,
-  NotFinite,  ///< inf or nan, or a value beyond the float range
+  NotFinite,  ///< inf or nan, or a value beyond the range of the type read
   OutOfRange, ///< an integer beyond the int range
 };
 
@@ -46,6 +46,11 @@ enum class Scan
  * somewhere after p.
  */
 Scan ReadFloat(const char*& p, float& value);
+
+/**
+ * The same in double precision: rounded once to double; NotFinite beyond the double range.
+ */
+Scan ReadDouble(const char*& p, double& value);
 
 /**
  * Reads the integer at p (no white space skipped): an optional sign and digits. On Number p

@@ -88,6 +88,10 @@ struct SplineCoefficients
   const int* UnList = nullptr; // N: ordered position of landmark k (file order)
   long long N = 0;
   double Radius = 0.0; // positive
+  // The three constant terms in double precision, in place of X[N], Y[N] and Z[N] (which
+  // hold them rounded), or null. A fit far from the origin has a large constant term that
+  // cancels against the factors of x, y and z and needs its digits.
+  const double* Constant = nullptr;
 };
 
 /**
@@ -102,9 +106,18 @@ void AddAffinePart(
   const float* cy = c.Y;
   const float* cz = c.Z;
   const long long N = c.N;
-  d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
-  d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
-  d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+  if (c.Constant)
+  {
+    d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + c.Constant[0];
+    d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + c.Constant[1];
+    d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + c.Constant[2];
+  }
+  else
+  {
+    d[0] += cx[N + 1] * x[0] + cx[N + 2] * x[1] + cx[N + 3] * x[2] + cx[N];
+    d[1] += cy[N + 1] * x[0] + cy[N + 2] * x[1] + cy[N + 3] * x[2] + cy[N];
+    d[2] += cz[N + 1] * x[0] + cz[N + 2] * x[1] + cz[N + 3] * x[2] + cz[N];
+  }
   if (WithGradient)
   {
     const float* axes[3] = { cx, cy, cz };

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -59,7 +60,26 @@ public:
   Result Float(float& value)
   {
     this->SkipSpace();
-    switch (NumberText::ReadFloat(this->P, value))
+    return Convert(NumberText::ReadFloat(this->P, value));
+  }
+
+  // A landmark position: kept in double precision, within the range of the other values.
+  Result Float(double& value)
+  {
+    this->SkipSpace();
+    const char* at = this->P;
+    const Result result = Convert(NumberText::ReadDouble(this->P, value));
+    if (result == Ok && std::fabs(value) > std::numeric_limits<float>::max())
+    {
+      this->P = at;
+      return NotFinite;
+    }
+    return result;
+  }
+
+  static Result Convert(NumberText::Scan scan)
+  {
+    switch (scan)
     {
       case NumberText::Scan::Number:
         return Ok;
@@ -85,6 +105,7 @@ public:
   }
 
   const char* Here() const { return this->P; }
+  void Rewind(const char* at) { this->P = at; }
 
   // 1-based line of the current position, after the white space before the next item.
   long Line() const { return this->LineAt(this->P); }
@@ -136,8 +157,8 @@ struct Mismatch
 }
 
 // A number; what names it in a reason and is made only when one is needed.
-template <typename What>
-void ExpectFloat(Scanner& s, float& value, const What& what)
+template <typename Real, typename What>
+void ExpectFloat(Scanner& s, Real& value, const What& what)
 {
   const char* at = s.Here();
   switch (s.Float(value))
@@ -189,7 +210,8 @@ int ExpectCount(Scanner& s, const std::string& what, long& line)
 }
 
 // "%f %f %f\n": row index (from 0) of count rows of the named kind.
-void ExpectTriple(Scanner& s, float* out, const char* kind, int index, int count)
+template <typename Real>
+void ExpectTriple(Scanner& s, Real* out, const char* kind, int index, int count)
 {
   auto what = [&]
   {
@@ -230,10 +252,10 @@ void Parse(const std::string& text, TransformCoefficients& fresh)
   {
     FailAt(line, "the landmark count " + std::to_string(n) + " is negative");
   }
-  std::vector<float> coords;
+  std::vector<double> coords;
   for (int i = 0; i < n; ++i)
   {
-    float p[3];
+    double p[3];
     ExpectTriple(s, p, "landmark position", i, n);
     coords.insert(coords.end(), p, p + 3);
   }
@@ -248,7 +270,18 @@ void Parse(const std::string& text, TransformCoefficients& fresh)
   for (int k = 0; k < m; ++k)
   {
     float c[3];
+    const char* row = s.Here();
     ExpectTriple(s, c, "coefficient row", k, m);
+    if (k == n)
+    {
+      // The constant terms also in double precision: the same text, read again.
+      const char* next = s.Here();
+      s.Rewind(row);
+      double constants[3];
+      ExpectTriple(s, constants, "coefficient row", k, m);
+      s.Rewind(next);
+      fresh.Constants.assign(constants, constants + 3);
+    }
     fresh.CoeffX.push_back(c[0]);
     fresh.CoeffY.push_back(c[1]);
     fresh.CoeffZ.push_back(c[2]);
@@ -289,7 +322,7 @@ void Parse(const std::string& text, TransformCoefficients& fresh)
   }
 
   fresh.Points = vtkSmartPointer<vtkPoints>::New();
-  fresh.Points->SetDataTypeToFloat();
+  fresh.Points->SetDataTypeToDouble();
   fresh.Points->SetNumberOfPoints(n);
   for (int i = 0; i < n; ++i)
   {
@@ -352,7 +385,8 @@ TransformFileResult ReadTransformCoefficients(const char* path, TransformCoeffic
 
 //------------------------------------------------------------------------------
 TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, vtkPoints* points,
-  const float* cx, const float* cy, const float* cz, const int* unList, std::string* reason)
+  const float* cx, const float* cy, const float* cz, const int* unList, std::string* reason,
+  const double* constants)
 {
   auto report = [reason](const std::string& text)
   {
@@ -372,6 +406,11 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
     double p[3];
     points->GetPoint(i, p);
     finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+  }
+  if (constants)
+  {
+    finite = finite && std::isfinite(constants[0]) && std::isfinite(constants[1]) &&
+      std::isfinite(constants[2]);
   }
   if (!finite)
   {
@@ -419,7 +458,8 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
     ok = ok && count(n + 4);
     for (int k = 0; ok && k < n + 4; ++k)
     {
-      ok = triple(cx[k], cy[k], cz[k]);
+      ok = k == n && constants ? triple(constants[0], constants[1], constants[2])
+                               : triple(cx[k], cy[k], cz[k]);
     }
     ok = ok && count(n);
     for (int i = 0; ok && i < n; ++i)

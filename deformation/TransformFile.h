@@ -38,12 +38,22 @@ class vtkPointLocator;
 struct TransformCoefficients
 {
   float Radius = 0.0f;
-  /** The N source positions in file order (single precision). */
+  /**
+   * The N source positions in file order, in double precision (as read; the other values are
+   * single precision).
+   */
   vtkSmartPointer<vtkPoints> Points;
   /** N + 4 coefficients per axis. */
   std::vector<float> CoeffX;
   std::vector<float> CoeffY;
   std::vector<float> CoeffZ;
+  /**
+   * The constant terms of the three axes (the coefficient row N) in double precision, or
+   * empty: CoeffX[N], CoeffY[N] and CoeffZ[N] hold them rounded to single precision. A fit far
+   * from the origin has constant terms that cancel against the factors of x, y and z and need
+   * their digits; the reader fills them from the file's text, the shape transform uses them.
+   */
+  std::vector<double> Constants;
   /** UnList[i]: ordered position of landmark i (a permutation of 0..N-1). */
   std::vector<int> UnList;
   /** A point locator built by the reader over Points (its data set is a vtkPolyData). */
@@ -91,10 +101,12 @@ enum class TransformWriteStatus
  * Every value is written so that it reads back as the value held (positions at the
  * precision of points' data type, the rest as floats): in "%f" form where six decimals do
  * that, otherwise with the digits it needs or in exponent notation (see
- * NumberText::AppendExact). Counts and ordering entries are "%d".
+ * NumberText::AppendExact). Counts and ordering entries are "%d". constants, when given,
+ * are the three constant terms in double precision, written in place of cx[N], cy[N] and
+ * cz[N].
  */
 TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, vtkPoints* points,
   const float* cx, const float* cy, const float* cz, const int* unList,
-  std::string* reason = nullptr);
+  std::string* reason = nullptr, const double* constants = nullptr);
 
 #endif

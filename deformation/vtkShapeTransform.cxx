@@ -20,6 +20,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -154,7 +155,8 @@ class SplineField
 {
 public:
   SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
-    const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly)
+    const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly,
+    const double* constant)
     : Grid(grid)
     , Reach(radius)
     , AffineOnly(affineOnly)
@@ -165,6 +167,7 @@ public:
     this->Coefficients.UnList = unList;
     this->Coefficients.N = landmarks->GetNumberOfPoints();
     this->Coefficients.Radius = radius;
+    this->Coefficients.Constant = constant;
   }
 
   // d(x) and, when gradient is given, its Jacobian. Both are 0 where x is not finite (it has
@@ -271,6 +274,67 @@ bool Invert(const double m[3][3], double inv[3][3])
   std::copy_n(&result[0][0], 9, &inv[0][0]);
   return true;
 }
+
+// A normal carried by a map with Jacobian j: the cofactor matrix of j times n, renormalised.
+// That is the inverse transpose times det(j), so the direction is the inverse transpose's
+// where the map keeps orientation; where it folds, the normal follows the cells' winding (the
+// cross product of two carried edges is the cofactor matrix times theirs). A normal with no
+// direction left (a singular map) becomes 0. The identity map copies normals as they are.
+void TransformNormal(const double j[3][3], const double n[3], double out[3], bool moved)
+{
+  if (!moved)
+  {
+    std::copy_n(n, 3, out);
+    return;
+  }
+  double cofactor[3][3];
+  vtkMath::Cross(j[1], j[2], cofactor[0]);
+  vtkMath::Cross(j[2], j[0], cofactor[1]);
+  vtkMath::Cross(j[0], j[1], cofactor[2]);
+  vtkMath::Multiply3x3(cofactor, n, out);
+  const double length = vtkMath::Norm(out);
+  if (length > 0.0 && std::isfinite(length))
+  {
+    out[0] /= length;
+    out[1] /= length;
+    out[2] /= length;
+  }
+  else
+  {
+    out[0] = out[1] = out[2] = 0.0;
+  }
+}
+
+// Room for n more tuples in out, from first on, for the n tuples of in (three components
+// each). False, out untouched, when in is too short or out cannot take them.
+bool AppendTuples(vtkDataArray* in, vtkDataArray* out, vtkIdType n, vtkIdType& first)
+{
+  if (in->GetNumberOfComponents() != 3 || in->GetNumberOfTuples() < n)
+  {
+    return false;
+  }
+  const vtkIdType start = out->GetNumberOfTuples();
+  if (out->GetNumberOfComponents() != 3)
+  {
+    if (start != 0)
+    {
+      return false;
+    }
+    out->SetNumberOfComponents(3);
+  }
+  // Setting the count alone may reallocate without copying: reserve (copying) first.
+  if (!out->Resize(start + n))
+  {
+    return false;
+  }
+  out->SetNumberOfTuples(start + n);
+  if (out->GetNumberOfTuples() != start + n)
+  {
+    return false;
+  }
+  first = start;
+  return true;
+}
 }
 
 //------------------------------------------------------------------------------
@@ -349,8 +413,10 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
   this->SplineCoeffZ = coeffZ;
   this->UnList = unList;
   this->Cached = 0;
+  this->GradientsCached = false;
   this->Initialized = 0;
   this->AffineOnly = false;
+  this->HasConstants = false;
   this->Grid = nullptr;
   this->CachedInput = nullptr;
   // The output of every pipeline that uses the transform is out of date from here on.
@@ -433,36 +499,60 @@ void vtkShapeTransform::SetParameters(float radius, vtkPoints* points, float* co
 
 //------------------------------------------------------------------------------
 void vtkShapeTransform::TransformPointsNormalsVectors(vtkPoints* inPts, vtkPoints* outPts,
-  vtkDataArray* vtkNotUsed(inNms), vtkDataArray* vtkNotUsed(outNms),
-  vtkDataArray* vtkNotUsed(inVrs), vtkDataArray* vtkNotUsed(outVrs),
-  int vtkNotUsed(nOptionalVectors), vtkDataArray** vtkNotUsed(inVrsArr),
-  vtkDataArray** vtkNotUsed(outVrsArr))
+  vtkDataArray* inNms, vtkDataArray* outNms, vtkDataArray* inVrs, vtkDataArray* outVrs,
+  int nOptionalVectors, vtkDataArray** inVrsArr, vtkDataArray** outVrsArr)
 {
-  // The displacement field has no derivative worth carrying: the document computes normals
-  // again after the deformation.
   this->Update();
-  this->TransformPoints(inPts, outPts);
+  const float factor = this->CurrentFactor();
+  const vtkIdType start = outPts->GetNumberOfPoints();
+  this->MovePoints(inPts, outPts, factor);
+
+  std::vector<AttributePair> vectors;
+  if (inVrs && outVrs)
+  {
+    vectors.push_back({ inVrs, outVrs });
+  }
+  for (int k = 0; inVrsArr && outVrsArr && k < nOptionalVectors; ++k)
+  {
+    if (inVrsArr[k] && outVrsArr[k])
+    {
+      vectors.push_back({ inVrsArr[k], outVrsArr[k] });
+    }
+  }
+  const AttributePair normals{ outNms ? inNms : nullptr, inNms ? outNms : nullptr };
+  if ((normals.In || !vectors.empty()) &&
+    outPts->GetNumberOfPoints() == start + inPts->GetNumberOfPoints())
+  {
+    this->TransformAttributes(inPts, outPts, start, factor, normals, vectors);
+  }
+}
+
+//------------------------------------------------------------------------------
+float vtkShapeTransform::CurrentFactor() const
+{
+  // Read once: a factor written meanwhile by another thread takes effect at the next
+  // evaluation, never halfway through a model.
+  const float factor = this->GetFactor();
+  return std::isfinite(factor) ? factor : 0.0f;
 }
 
 //------------------------------------------------------------------------------
 void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
 {
   this->Update();
+  this->MovePoints(in, out, this->CurrentFactor());
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::MovePoints(vtkPoints* in, vtkPoints* out, float factor)
+{
   if (this->InverseFlag)
   {
-    this->InversePoints(in, out);
+    this->InversePoints(in, out, factor);
     return;
   }
   const vtkIdType n = in->GetNumberOfPoints();
   const vtkIdType start = out->GetNumberOfPoints();
-
-  // Read once: a factor written meanwhile by another thread takes effect at the next
-  // evaluation, never halfway through a model.
-  float factor = this->GetFactor();
-  if (!std::isfinite(factor))
-  {
-    factor = 0.0f;
-  }
 
   const bool usable = this->Usable();
   if (!Grow(out, start, n))
@@ -483,6 +573,7 @@ void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
   }
 
   this->Cached = 0;
+  this->GradientsCached = false;
   if (!Grow(this->Displacements, 0, n))
   {
     vtkErrorMacro("Not enough memory to cache " << n << " displacements.");
@@ -495,6 +586,150 @@ void vtkShapeTransform::TransformPoints(vtkPoints* in, vtkPoints* out)
   this->CachedInput = in;
   this->CachedInputTime = in->GetMTime();
   this->Cached = 1;
+}
+
+//------------------------------------------------------------------------------
+int vtkShapeTransform::ThreadsFor(vtkIdType n) const
+{
+  unsigned int threads = this->NumberOfThreads > 0
+    ? static_cast<unsigned int>(this->NumberOfThreads)
+    : std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<int>(
+    std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
+}
+
+//------------------------------------------------------------------------------
+bool vtkShapeTransform::CacheGradients(vtkPoints* in)
+{
+  if (this->GradientsCached)
+  {
+    return true;
+  }
+  const vtkIdType n = in->GetNumberOfPoints();
+  try
+  {
+    this->Gradients.resize(9 * static_cast<size_t>(n));
+  }
+  catch (const std::bad_alloc&)
+  {
+    return false;
+  }
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+  float* cache = this->Gradients.data();
+  auto range = [&](vtkIdType begin, vtkIdType end)
+  {
+    PointAccess src(in);
+    vtkIdType searches = 0;
+    for (vtkIdType i = begin; i < end; ++i)
+    {
+      double x[3];
+      double d[3];
+      double g[3][3];
+      src.Get(i, x);
+      searches += field.Evaluate(x, d, g) ? 1 : 0;
+      std::transform(
+        &g[0][0], &g[0][0] + 9, cache + 9 * i, [](double v) { return static_cast<float>(v); });
+    }
+    this->NeighborSearches.fetch_add(searches, std::memory_order_relaxed);
+  };
+  parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n), range);
+  this->GradientsCached = true;
+  return true;
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::TransformAttributes(vtkPoints* in, vtkPoints* out, vtkIdType start,
+  float factor, const AttributePair& normals, const std::vector<AttributePair>& vectors)
+{
+  const vtkIdType n = in->GetNumberOfPoints();
+  // Where the tuples of each output begin; arrays that cannot take them are left out.
+  std::vector<AttributePair> arrays = vectors;
+  if (normals.In)
+  {
+    arrays.push_back(normals); // the last one
+  }
+  std::vector<vtkIdType> first(arrays.size(), -1);
+  for (size_t k = 0; k < arrays.size(); ++k)
+  {
+    if (!AppendTuples(arrays[k].In, arrays[k].Out, n, first[k]))
+    {
+      vtkErrorMacro("Cannot transform the "
+        << (normals.In && k + 1 == arrays.size() ? "normals" : "vectors")
+        << ": the array does not hold " << n << " tuples of three components, or memory ran out.");
+    }
+  }
+
+  // The Jacobian of the whole map at every point: I - t grad d(x) forward (the gradients
+  // cached beside the displacements where possible), the inverse of the forward one at the
+  // found point for an inverted transform, and the identity while there are no parameters.
+  const bool usable = this->Usable();
+  const bool forward = !this->InverseFlag;
+  const bool cached =
+    usable && forward && this->Cached && this->CacheHolds(in) && this->CacheGradients(in);
+  std::optional<SplineField> field;
+  if (usable)
+  {
+    field.emplace(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+      this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+  }
+  const double t = factor;
+  PointAccess src(in);
+  PointAccess dst(out);
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double j[3][3];
+    double g[3][3] = { { 0, 0, 0 }, { 0, 0, 0 }, { 0, 0, 0 } };
+    if (cached)
+    {
+      std::copy_n(this->Gradients.data() + 9 * i, 9, &g[0][0]);
+      ForwardJacobian(t, g, j);
+    }
+    else if (usable && forward)
+    {
+      double x[3];
+      double d[3];
+      src.Get(i, x);
+      this->CountSearch(field->Evaluate(x, d, g));
+      ForwardJacobian(t, g, j);
+    }
+    else if (usable)
+    {
+      double x[3];
+      double d[3];
+      double f[3][3];
+      dst.Get(start + i, x);
+      this->CountSearch(field->Evaluate(x, d, g));
+      ForwardJacobian(t, g, f);
+      if (!Invert(f, j))
+      {
+        std::fill_n(&j[0][0], 9, 0.0); // no finite inverse where the deformation folds
+      }
+    }
+    else
+    {
+      ForwardJacobian(0.0, g, j);
+    }
+    for (size_t k = 0; k < arrays.size(); ++k)
+    {
+      if (first[k] < 0)
+      {
+        continue;
+      }
+      double v[3];
+      arrays[k].In->GetTuple(i, v);
+      double w[3];
+      if (normals.In && k + 1 == arrays.size())
+      {
+        TransformNormal(j, v, w, usable);
+      }
+      else
+      {
+        vtkMath::Multiply3x3(j, v, w);
+      }
+      arrays[k].Out->SetTuple(first[k] + i, w);
+    }
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -545,11 +780,7 @@ void vtkShapeTransform::ComputeDisplacements(
   vtkPoints* in, vtkPoints* out, vtkIdType start, float factor)
 {
   const vtkIdType n = in->GetNumberOfPoints();
-  unsigned int threads = this->NumberOfThreads > 0
-    ? static_cast<unsigned int>(this->NumberOfThreads)
-    : std::max(1u, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned int>(
-    std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
+  const int threads = this->ThreadsFor(n);
   if (threads <= 1)
   {
     this->ComputeRange(in, out, start, factor, 0, n);
@@ -557,7 +788,7 @@ void vtkShapeTransform::ComputeDisplacements(
   }
 
   // Each point is computed whole by one thread, so the split cannot change any result.
-  parallel_chunks::ForEachChunk(n, ChunkSize, static_cast<int>(threads),
+  parallel_chunks::ForEachChunk(n, ChunkSize, threads,
     [&](vtkIdType begin, vtkIdType end)
     { this->ComputeRange(in, out, start, factor, begin, end); });
 }
@@ -568,7 +799,7 @@ void vtkShapeTransform::ComputeRange(
 {
   const double t = factor;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   PointAccess src(in);
   PointAccess dst(out);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
@@ -600,6 +831,12 @@ bool vtkShapeTransform::Usable() const
       (this->Tree && this->Tree->GetDataSet() &&
         this->Tree->GetDataSet()->GetNumberOfPoints() == this->PointArray->GetNumberOfPoints() &&
         (this->AffineOnly || this->Grid)));
+}
+
+//------------------------------------------------------------------------------
+const double* vtkShapeTransform::ConstantTerms() const
+{
+  return this->HasConstants ? this->Constants : nullptr;
 }
 
 //------------------------------------------------------------------------------
@@ -642,6 +879,12 @@ void vtkShapeTransform::SetParameters(const TransformCoefficients& coefficients)
   this->HeldUnList = order;
   this->SetParameters(coefficients.Radius, coefficients.Points, x, x + m, x + 2 * m,
     order->GetPointer(0), coefficients.Locator);
+  if (coefficients.Constants.size() == 3 && std::isfinite(coefficients.Constants[0]) &&
+    std::isfinite(coefficients.Constants[1]) && std::isfinite(coefficients.Constants[2]))
+  {
+    std::copy_n(coefficients.Constants.data(), 3, this->Constants);
+    this->HasConstants = true;
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -681,6 +924,7 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   this->InverseTolerance = source->InverseTolerance;
   this->InverseIterations = source->InverseIterations;
   this->Cached = 0;
+  this->GradientsCached = false;
   this->CachedInput = nullptr;
 
   vtkPoints* points = source->Initialized ? source->PointArray : nullptr;
@@ -691,6 +935,8 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   this->LandmarkCount = source->LandmarkCount;
   this->Initialized = source->Initialized;
   this->AffineOnly = source->AffineOnly;
+  this->HasConstants = source->HasConstants;
+  std::copy_n(source->Constants, 3, this->Constants);
   // The grid is never written after it was built: the copy shares it.
   this->Grid = source->Initialized ? source->Grid : nullptr;
   this->HeldCoefficients = nullptr;
@@ -713,8 +959,9 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
     return;
   }
   // The source refers to its caller's arrays: the copy takes its own, so that it does not
-  // depend on how long the caller keeps them.
-  const vtkIdType n = source->PointArray->GetNumberOfPoints();
+  // depend on how long the caller keeps them. The arrays hold as many entries as there were
+  // landmarks when the parameters were set; points added since have none.
+  const vtkIdType n = source->LandmarkCount;
   const vtkIdType m = n + 4;
   this->HeldCoefficients = vtkSmartPointer<vtkFloatArray>::New();
   this->HeldCoefficients->SetNumberOfValues(3 * m);
@@ -794,7 +1041,7 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   }
   // The field only reads the parameters: any number of threads may be here at once.
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   const double t = factor;
   if (!this->InverseFlag)
   {
@@ -849,7 +1096,7 @@ int vtkShapeTransform::SolveInverse(
     return 0;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly);
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
   const double t = factor;
   double d[3];
   double g[3][3];
@@ -920,7 +1167,7 @@ int vtkShapeTransform::SolveInverse(
 }
 
 //------------------------------------------------------------------------------
-void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
+void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out, float factor)
 {
   const vtkIdType n = in->GetNumberOfPoints();
   const vtkIdType start = out->GetNumberOfPoints();
@@ -933,11 +1180,6 @@ void vtkShapeTransform::InversePoints(vtkPoints* in, vtkPoints* out)
   {
     CopyPoints(in, out, start);
     return;
-  }
-  float factor = this->GetFactor();
-  if (!std::isfinite(factor))
-  {
-    factor = 0.0f;
   }
   PointAccess src(in);
   PointAccess dst(out);

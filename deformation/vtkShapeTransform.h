@@ -68,8 +68,12 @@
  * Factor * grad d(x) has an eigenvalue of 1 or more the deformation folds and is not
  * invertible: there the inverse warns that it did not converge and returns its best point.
  *
- * @warning Normals and vectors are not transformed (TransformPointsNormalsVectors moves the
- * points only, as the viewer, which computes normals after the deformation, expects).
+ * Filters that carry normals and vectors (vtkTransformPolyDataFilter, vtkTransformFilter) get
+ * them through the Jacobian J of the map at each point, as for VTK's other nonlinear
+ * transforms: vectors become J v, normals the inverse transpose of J times n, renormalised.
+ * The gradients behind J are cached beside the displacements the first time a point set's
+ * normals or vectors are asked for, so an animation step that carries normals stays one pass
+ * over the points.
  *
  * @sa vtkTransformPolyDataFilter vtkThinPlateSplineTransform vtkPointLocator
  */
@@ -83,6 +87,7 @@
 
 #include <atomic> // for Factor
 #include <memory> // for the landmark grid
+#include <vector> // for the cached gradients
 
 class vtkFloatArray;
 class vtkIntArray;
@@ -123,7 +128,8 @@ public:
   /**
    * The same from a coefficient file read with ReadTransformCoefficients (TransformFile.h):
    * the transform copies the arrays and keeps references to the points and the locator, so
-   * the read contents may go as soon as this returns.
+   * the read contents may go as soon as this returns. Constant terms given in double
+   * precision (coefficients.Constants) are used in place of the arrays' row N.
    */
   VTK_WRAPEXCLUDE void SetParameters(const TransformCoefficients& coefficients);
 
@@ -143,8 +149,13 @@ public:
   void TransformPoints(vtkPoints* in, vtkPoints* out) override;
 
   /**
-   * Transforms the points only; normals and vectors are neither read nor written, so the
-   * output arrays stay as passed (empty, in vtkTransformPolyDataFilter).
+   * Appends the transformed points to outPts (as TransformPoints) and, for every pair of
+   * input and output arrays given, the transformed tuples to the output array: vectors
+   * (inVrs, and the nOptionalVectors arrays of inVrsArr) by the Jacobian J of the map, normals
+   * by the cofactor matrix of J (the inverse transpose times det J: the same direction where
+   * the map keeps orientation, the direction the carried cells' winding gives where it folds)
+   * and renormalised. Without parameters the tuples are copied unchanged. An input array that
+   * does not hold a tuple of three components per point is reported and left out.
    */
   void TransformPointsNormalsVectors(vtkPoints* inPts, vtkPoints* outPts, vtkDataArray* inNms,
     vtkDataArray* outNms, vtkDataArray* inVrs, vtkDataArray* outVrs, int nOptionalVectors = 0,
@@ -273,7 +284,24 @@ protected:
   void ApplyDisplacements(vtkPoints* in, vtkPoints* out, float factor);
   // The inverse direction for a whole point set: one Newton solve per point, one warning for
   // all points that did not converge.
-  void InversePoints(vtkPoints* in, vtkPoints* out);
+  void InversePoints(vtkPoints* in, vtkPoints* out, float factor);
+  // The blend factor as one evaluation uses it (0 for a factor that is not finite).
+  float CurrentFactor() const;
+  // TransformPoints with the factor read once by the caller.
+  void MovePoints(vtkPoints* in, vtkPoints* out, float factor);
+  // Threads for a computation over n points.
+  int ThreadsFor(vtkIdType n) const;
+  // Fills Gradients for in, whose displacements are cached; false when memory runs out.
+  bool CacheGradients(vtkPoints* in);
+  struct AttributePair
+  {
+    vtkDataArray* In;
+    vtkDataArray* Out;
+  };
+  // Appends the carried normals (normals.In may be null) and vectors of in's n points to the
+  // output arrays; out holds the transformed points from index start on.
+  void TransformAttributes(vtkPoints* in, vtkPoints* out, vtkIdType start, float factor,
+    const AttributePair& normals, const std::vector<AttributePair>& vectors);
   // True when the parameters can be evaluated (else the transform is the identity).
   bool Usable() const;
   void CountSearch(bool searched) const
@@ -290,6 +318,8 @@ protected:
   int SolveInverse(const double y[3], double x[3], float factor, double* residual) const;
   // Forward or inverse, as InverseFlag says, warning where the inverse did not converge.
   void TransformOne(const double in[3], double out[3], double (*derivative)[3]);
+  // The constant terms in double precision, or null (the coefficient arrays' row N).
+  const double* ConstantTerms() const;
   // True when these are the arrays the transform holds.
   bool HoldsArrays(const float* x, const float* y, const float* z, const int* unList) const;
 
@@ -299,6 +329,10 @@ protected:
   vtkTypeBool Cached;
   vtkTypeBool Initialized;
   bool AffineOnly = false; ///< a radius of 0 or below: the affine part everywhere
+  // The constant terms in double precision, from SetParameters(TransformCoefficients): a fit
+  // far from the origin needs more digits there than the coefficient arrays hold.
+  double Constants[3] = { 0.0, 0.0, 0.0 };
+  bool HasConstants = false;
   float* SplineCoeffX;
   float* SplineCoeffY;
   float* SplineCoeffZ;
@@ -322,6 +356,11 @@ protected:
   // them itself; null while SplineCoeffX... point into the caller's arrays.
   vtkSmartPointer<vtkFloatArray> HeldCoefficients;
   vtkSmartPointer<vtkIntArray> HeldUnList;
+
+  // grad d(x) of every cached point (nine per point, row by row), filled when normals or
+  // vectors are first asked for; valid while GradientsCached and the displacements are.
+  std::vector<float> Gradients;
+  bool GradientsCached = false;
 
   // Which input the displacements belong to.
   vtkWeakPointer<vtkPoints> CachedInput;

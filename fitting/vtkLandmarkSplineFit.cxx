@@ -1,6 +1,7 @@
 #include "vtkLandmarkSplineFit.h"
 
 #include "FitProgress.h"
+#include "LandmarkFrame.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -165,12 +166,12 @@ private:
   unsigned long Tags[2] = { 0, 0 };
 };
 
-// Single-precision copy of a point set, as the fitting tool reads its landmarks; false when a
-// coordinate is not a finite single-precision number.
-bool CopyAsFloat(vtkPoints* from, vtkPoints* to)
+// Double-precision copy of a point set; false when a coordinate is not a finite
+// single-precision number (nothing beyond that range can be written to a coefficient file).
+bool CopyAsDouble(vtkPoints* from, vtkPoints* to)
 {
   const vtkIdType n = from->GetNumberOfPoints();
-  to->SetDataTypeToFloat();
+  to->SetDataTypeToDouble();
   to->SetNumberOfPoints(n);
   for (vtkIdType i = 0; i < n; ++i)
   {
@@ -186,6 +187,36 @@ bool CopyAsFloat(vtkPoints* from, vtkPoints* to)
     to->SetPoint(i, p);
   }
   return true;
+}
+
+// The positions in the frame the fit works in, rounded to single precision as the fitting
+// tool reads its landmarks.
+void CopyToFrame(vtkPoints* from, const LandmarkFrame& frame, vtkPoints* to)
+{
+  const vtkIdType n = from->GetNumberOfPoints();
+  to->SetDataTypeToFloat();
+  to->SetNumberOfPoints(n);
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double p[3];
+    from->GetPoint(i, p);
+    frame.ToFrame(p, p);
+    to->SetPoint(i, p);
+  }
+}
+
+// A locator over points, through a poly data that holds them.
+vtkSmartPointer<vtkPointLocator> LocatorOver(vtkPoints* points)
+{
+  vtkNew<vtkPolyData> polyData;
+  polyData->SetPoints(points);
+  auto locator = vtkSmartPointer<vtkPointLocator>::New();
+  locator->SetDataSet(polyData);
+  if (points->GetNumberOfPoints() > 0)
+  {
+    locator->BuildLocator();
+  }
+  return locator;
 }
 }
 
@@ -287,36 +318,35 @@ int vtkLandmarkSplineFit::Fit()
 
   try
   {
+    // The spline keeps the source positions as given; the fit works on single-precision
+    // copies, relative to the landmarks' centroid when they lie far from the origin.
     auto spline = std::make_shared<TransformCoefficients>();
     spline->Radius = radius;
     spline->Points = vtkSmartPointer<vtkPoints>::New();
-    vtkNew<vtkPoints> targets;
-    if (!CopyAsFloat(this->SourceLandmarks, spline->Points) ||
-      !CopyAsFloat(this->TargetLandmarks, targets))
+    vtkNew<vtkPoints> givenTargets;
+    if (!CopyAsDouble(this->SourceLandmarks, spline->Points) ||
+      !CopyAsDouble(this->TargetLandmarks, givenTargets))
     {
       return this->Fail("A landmark coordinate is not a finite single-precision number.");
     }
+    const LandmarkFrame frame(spline->Points);
+    vtkNew<vtkPoints> sources;
+    vtkNew<vtkPoints> targets;
+    CopyToFrame(spline->Points, frame, sources);
+    CopyToFrame(givenTargets, frame, targets);
     const Clock::time_point copied = Clock::now();
 
-    // The locator over the source positions serves the ordering, the checks and the transform.
-    vtkNew<vtkPolyData> polyData;
-    polyData->SetPoints(spline->Points);
-    spline->Locator = vtkSmartPointer<vtkPointLocator>::New();
-    spline->Locator->SetDataSet(polyData);
-    if (n > 0)
-    {
-      spline->Locator->BuildLocator();
-    }
+    // The locator over the fitted positions serves the ordering and the checks.
+    const vtkSmartPointer<vtkPointLocator> locator = LocatorOver(sources);
     int first = 0;
     int second = 0;
-    if (FindCoincidentLandmarks(spline->Points, spline->Locator, first, second))
+    if (FindCoincidentLandmarks(sources, locator, first, second))
     {
       return this->Fail("Landmarks " + std::to_string(first) + " and " + std::to_string(second) +
         " (counted from 0) share one source position.");
     }
     int max = 0;
-    const std::unique_ptr<int[]> list(
-      GetWellOderredList(max, n, radius, spline->Points, spline->Locator));
+    const std::unique_ptr<int[]> list(GetWellOderredList(max, n, radius, sources, locator));
     spline->UnList.resize(n);
     std::vector<float> b[3];
     for (std::vector<float>& axis : b)
@@ -328,7 +358,7 @@ int vtkLandmarkSplineFit::Fit()
       spline->UnList[list[k]] = k;
       double s[3];
       double t[3];
-      spline->Points->GetPoint(list[k], s);
+      sources->GetPoint(list[k], s);
       targets->GetPoint(list[k], t);
       for (int a = 0; a < 3; ++a)
       {
@@ -341,7 +371,7 @@ int vtkLandmarkSplineFit::Fit()
     vtkNew<vtkIdList> ids;
     for (int i = 0; i < n; ++i)
     {
-      spline->Locator->FindPointsWithinRadius(radius, spline->Points->GetPoint(i), ids);
+      locator->FindPointsWithinRadius(radius, sources->GetPoint(i), ids);
       const vtkIdType neighbours = ids->GetNumberOfIds() - 1;
       fewest = std::min(fewest, neighbours);
       most = std::max(most, neighbours);
@@ -351,7 +381,7 @@ int vtkLandmarkSplineFit::Fit()
 
     vtkNew<vtkMatrixSolver> solver;
     solver->SetRadius(radius);
-    solver->SetPointArray(spline->Points);
+    solver->SetPointArray(sources);
     solver->SetList(list.get());
     solver->SetMax(max);
     solver->SetBX(b[0].data());
@@ -377,6 +407,13 @@ int vtkLandmarkSplineFit::Fit()
     {
       return this->Fail("The sparse solve did not converge: no spline fitted.");
     }
+    double constants[3];
+    frame.FoldIntoAffinePart(
+      n, coefficients[0].get(), coefficients[1].get(), coefficients[2].get(), constants);
+    if (frame.IsShifted())
+    {
+      spline->Constants.assign(constants, constants + 3);
+    }
     std::vector<float>* outputs[3] = { &spline->CoeffX, &spline->CoeffY, &spline->CoeffZ };
     for (int a = 0; a < 3; ++a)
     {
@@ -390,6 +427,7 @@ int vtkLandmarkSplineFit::Fit()
         }
       }
     }
+    spline->Locator = LocatorOver(spline->Points);
     this->UseSpline(spline);
 
     this->NumberOfLandmarks = n;
@@ -431,7 +469,8 @@ int vtkLandmarkSplineFit::WriteCoefficientFile(const char* fileName)
   const TransformCoefficients& s = *this->Spline;
   std::string reason;
   if (WriteTransformCoefficients(fileName, s.Radius, s.Points, s.CoeffX.data(), s.CoeffY.data(),
-        s.CoeffZ.data(), s.UnList.data(), &reason) != TransformWriteStatus::Ok)
+        s.CoeffZ.data(), s.UnList.data(), &reason,
+        s.Constants.size() == 3 ? s.Constants.data() : nullptr) != TransformWriteStatus::Ok)
   {
     return this->Fail(reason.empty() ? std::string("Cannot write ") + fileName : reason);
   }

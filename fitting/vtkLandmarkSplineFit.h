@@ -11,6 +11,13 @@
  * WriteCoefficientFile() writes that file and ReadCoefficientFile() loads one instead of
  * fitting.
  *
+ * The landmark positions are kept in double precision from the point sets given to the
+ * transform (and to the coefficient file); the fit itself works in single precision. A set
+ * that lies farther from the origin than its source positions spread around their centroid
+ * (scanner, CT or map coordinates) is fitted relative to that centroid and the translation is
+ * folded back into the affine part, so its landmarks still reach their targets; a set near the
+ * origin is fitted in its own coordinates and gives Pravik's coefficient file.
+ *
  * The transform holds what it needs: it stays valid after this object is deleted, and a
  * later Fit() or ReadCoefficientFile() updates the same transform in place (pipelines that use
  * it re-execute).

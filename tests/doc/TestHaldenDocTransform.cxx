@@ -264,7 +264,14 @@ TEST(HaldenDocTransform, TheViewDrawsAgainAfterEveryChangeOfWhatItShows)
   s.Viewer.View->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
   auto drawsAgain = [&](const std::function<void()>& change)
   {
-    guitest::Settle(200); // what was asked for before is drawn
+    // What was asked for before has been drawn once a paint asked for now has been drawn:
+    // the window folds the paints it has been asked for into one.
+    const int asked = renders;
+    s.Viewer.View->Invalidate();
+    if (!WaitFor([&] { return renders > asked; }, 10000))
+    {
+      return false;
+    }
     const int before = renders;
     change();
     return WaitFor([&] { return renders > before; }, 10000);

@@ -130,7 +130,8 @@ Displacement ReferenceDisplacement(const Spline& s, const double x[3])
     for (int a = 0; a < 3; ++a)
     {
       const std::vector<float>& ca = *c[a];
-      const long double terms[4] = { ca[n], ca[n + 1] * static_cast<long double>(x[0]),
+      const long double constant = s.Constants.size() == 3 ? s.Constants[a] : ca[n];
+      const long double terms[4] = { constant, ca[n + 1] * static_cast<long double>(x[0]),
         ca[n + 2] * static_cast<long double>(x[1]), ca[n + 3] * static_cast<long double>(x[2]) };
       for (long double term : terms)
       {

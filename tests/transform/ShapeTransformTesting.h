@@ -70,6 +70,7 @@ struct Spline
   vtkSmartPointer<vtkPoints> Points = vtkSmartPointer<vtkPoints>::New(); // file order
   std::vector<float> X, Y, Z;                                            // N + 4 each
   std::vector<int> UnList;                                               // N
+  std::vector<double> Constants; // in place of X[N], Y[N], Z[N] when there are three
   vtkSmartPointer<vtkPolyData> Data = vtkSmartPointer<vtkPolyData>::New();
   vtkSmartPointer<vtkPointLocator> Locator;
 

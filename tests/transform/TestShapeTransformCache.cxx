@@ -5,6 +5,7 @@
 
 #include "vtkCellArray.h"
 #include "vtkFloatArray.h"
+#include "vtkMath.h"
 #include "vtkNew.h"
 #include "vtkPointData.h"
 #include "vtkPolyData.h"
@@ -172,10 +173,11 @@ TEST(ShapeTransformCache, FilterReexecutesFromTheCacheWhenTheFactorChanges)
   EXPECT_EQ(filter->GetOutput()->GetNumberOfPoints(), 3000);
   EXPECT_EQ(filter->GetOutput()->GetPoint(5)[1], model->GetPoint(5)[1]);
 
-  // New parameters alone make the filter re-execute.
+  // New parameters alone make the filter re-execute: one search per point for the
+  // displacements, one for the gradients that carry the model's normals and vectors.
   s.HandTo(transform);
   filter->Update();
-  EXPECT_EQ(transform->Searches(), 3000);
+  EXPECT_EQ(transform->Searches(), 6000);
   EXPECT_LE(
     WorstDeviation(s, model->GetPoints(), filter->GetOutput()->GetPoints(), 0.5, false), 1.0);
 
@@ -194,18 +196,18 @@ TEST(ShapeTransformCache, FilterReexecutesFromTheCacheWhenTheFactorChanges)
   filter->Update();
   EXPECT_LE(
     WorstDeviation(s, model->GetPoints(), filter->GetOutput()->GetPoints(), 0.25, true), 1.0);
-  EXPECT_EQ(transform->Searches(), 3000);
+  EXPECT_EQ(transform->Searches(), 6000);
 
   // Another model through the same filter.
   auto other = Model(2500, 73);
   filter->SetInputData(other);
   filter->Update();
-  EXPECT_EQ(transform->Searches(), 5500);
+  EXPECT_EQ(transform->Searches(), 11000);
   EXPECT_LE(
     WorstDeviation(s, other->GetPoints(), filter->GetOutput()->GetPoints(), 0.25, false), 1.0);
 }
 
-TEST(ShapeTransformCache, NormalsAndVectorsAreNeitherReadNorWritten)
+TEST(ShapeTransformCache, NormalsAndEveryVectorArrayGetATuplePerPoint)
 {
   Spline s = RandomSpline(100, 0.3f, 81);
   auto model = Model(500, 82);
@@ -227,22 +229,30 @@ TEST(ShapeTransformCache, NormalsAndVectorsAreNeitherReadNorWritten)
     inVectors, outVectors, 1, inArrays, outArrays);
   EXPECT_EQ(outPoints->GetNumberOfPoints(), 500);
   EXPECT_LE(WorstDeviation(s, model->GetPoints(), outPoints, 1.0, false), 1.0);
-  EXPECT_EQ(outNormals->GetNumberOfTuples(), 0);
-  EXPECT_EQ(outVectors->GetNumberOfTuples(), 0);
-  EXPECT_EQ(outExtra->GetNumberOfTuples(), 0);
+  ASSERT_EQ(outNormals->GetNumberOfTuples(), 500);
+  ASSERT_EQ(outVectors->GetNumberOfTuples(), 500);
+  ASSERT_EQ(outExtra->GetNumberOfTuples(), 500);
   for (vtkIdType i = 0; i < 500; ++i)
   {
     ASSERT_EQ(inNormals->GetComponent(i, 1), 0.6f);
     ASSERT_EQ(inVectors->GetComponent(i, 2), 0.8f);
+    EXPECT_NEAR(vtkMath::Norm(outNormals->GetTuple3(i)), 1.0, 1e-6);
+    for (int a = 0; a < 3; ++a)
+    {
+      ASSERT_EQ(outExtra->GetComponent(i, a), outVectors->GetComponent(i, a));
+    }
   }
-
-  // Through the filter: the output carries no transformed normals or vectors.
-  vtkNew<vtkTransformPolyDataFilter> filter;
-  filter->SetTransform(transform);
-  filter->SetInputData(model);
-  filter->Update();
-  vtkDataArray* normals = filter->GetOutput()->GetPointData()->GetNormals();
-  EXPECT_TRUE(normals == nullptr || normals->GetNumberOfTuples() == 0);
-  vtkDataArray* vectors = filter->GetOutput()->GetPointData()->GetVectors();
-  EXPECT_TRUE(vectors == nullptr || vectors->GetNumberOfTuples() == 0);
+  // Arrays that do not hold a tuple of three per point are reported and left out.
+  vtkNew<vtkFloatArray> shortVectors;
+  shortVectors->SetNumberOfComponents(3);
+  shortVectors->InsertNextTuple3(1.0, 0.0, 0.0);
+  vtkNew<vtkFloatArray> ignored;
+  auto reports = Watch(transform);
+  vtkNew<vtkPoints> again;
+  transform->TransformPointsNormalsVectors(
+    model->GetPoints(), again, inNormals, outNormals, shortVectors, ignored, 0, nullptr, nullptr);
+  EXPECT_EQ(again->GetNumberOfPoints(), 500);
+  EXPECT_EQ(ignored->GetNumberOfTuples(), 0);
+  EXPECT_EQ(outNormals->GetNumberOfTuples(), 1000);
+  EXPECT_EQ(reports->Errors, 1);
 }

@@ -306,10 +306,12 @@ TEST(ShapeTransformLibrary, ParametersFromACoefficientFileAreHeldByTheTransform)
     fromContents->SetParameters(c);
     // The reference evaluates what the file holds (six decimals).
     s.Radius = c.Radius;
+    s.Points->SetDataType(c.Points->GetDataType()); // positions are read in double precision
     s.Points->DeepCopy(c.Points);
     s.X = c.CoeffX;
     s.Y = c.CoeffY;
     s.Z = c.CoeffZ;
+    s.Constants = c.Constants;
     s.UnList = c.UnList;
   } // the read contents are gone
   EXPECT_EQ(fromFile->LoadCoefficientFile(path.c_str()), 1);
@@ -364,4 +366,53 @@ TEST(ShapeTransformLibrary, TransformFilterOnAnUnstructuredGridAndBack)
     // Single-precision points; the inverse's tolerance is 1e-6.
     EXPECT_LT(worst, 1e-6) << "factor " << t;
   }
+}
+
+TEST(ShapeTransformLibrary, CoefficientFileFarFromTheOriginKeepsItsDigits)
+{
+  // One landmark 1e5 units out and a spline whose constant term nearly cancels its x factor
+  // there: d(x) = -50000.00125 + 0.5 x, so d = 0.001 at the landmark. In single precision the
+  // position and the constant term each lose more than the move (steps of 0.008 and 0.004).
+  const testsupport::TempDir dir("shape-transform-far-");
+  ASSERT_FALSE(dir.Get().empty());
+  const std::string path = dir.Path("far.trc");
+  {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[1.000000]\n[1]\n100000.0045 -20000.0015 7.25\n[5]\n0.000000 0.000000 0.000000\n"
+               "-50000.00125 0.000000 0.000000\n0.5 0.000000 0.000000\n"
+               "0.000000 0.000000 0.000000\n0.000000 0.000000 0.000000\n[1]\n0\n",
+      file);
+    ASSERT_EQ(std::fclose(file), 0);
+  }
+  TransformCoefficients c;
+  ASSERT_EQ(ReadTransformCoefficients(path.c_str(), c).Status, TransformFileStatus::Ok);
+  ASSERT_EQ(c.Points->GetDataType(), VTK_DOUBLE);
+  EXPECT_EQ(c.Points->GetPoint(0)[0], 100000.0045);
+  EXPECT_EQ(c.Points->GetPoint(0)[1], -20000.0015);
+  ASSERT_EQ(c.Constants.size(), 3u);
+  EXPECT_EQ(c.Constants[0], -50000.00125);
+  EXPECT_EQ(c.CoeffX[1], -50000.00125f); // the arrays keep the single-precision rounding
+
+  vtkNew<vtkShapeTransform> transform;
+  ASSERT_EQ(transform->LoadCoefficientFile(path.c_str()), 1);
+  transform->SetFactor(1.0f);
+  vtkNew<vtkPoints> in;
+  in->SetDataTypeToDouble();
+  in->InsertNextPoint(100000.0045, -20000.0015, 7.25);
+  in->InsertNextPoint(100000.2045, -20000.0015, 7.25);
+  vtkNew<vtkPoints> out;
+  out->SetDataTypeToDouble();
+  transform->TransformPoints(in, out);
+  // d = 0.001 at the landmark, 0.101 at 0.2 beside it.
+  EXPECT_NEAR(out->GetPoint(0)[0], 100000.0035, 1e-9);
+  EXPECT_NEAR(out->GetPoint(1)[0], 100000.1035, 1e-9);
+  EXPECT_EQ(out->GetPoint(0)[1], -20000.0015);
+  // Single points and copies say the same.
+  double p[3] = { 100000.0045, -20000.0015, 7.25 };
+  vtkSmartPointer<vtkAbstractTransform> copy;
+  copy.TakeReference(transform->MakeTransform());
+  copy->DeepCopy(transform);
+  copy->TransformPoint(p, p);
+  EXPECT_NEAR(p[0], 100000.0035, 1e-9);
 }

@@ -138,6 +138,35 @@ TEST(ShapeTransformSafety, MissingArraysOrAForeignLocatorAreRefused)
   EXPECT_EQ(transform->Searches(), 0);
 }
 
+TEST(ShapeTransformSafety, CopiesAndInversesOfAGrownLandmarkSetAreTheIdentity)
+{
+  // The caller's coefficient arrays have N + 4 entries: a copy made after landmarks were added
+  // must take that many, not as many as there are points now (ASan sees the over-read).
+  Spline grown = RandomSpline(40, 0.4f, 115);
+  auto in = RandomPoints(100, 116);
+  vtkNew<vtkShapeTransform> transform;
+  transform->SetFactor(1.0f);
+  grown.HandTo(transform);
+  for (int k = 0; k < 5000; ++k)
+  {
+    grown.Points->InsertNextPoint(0.5, 0.5, 0.001 * k);
+  }
+  vtkSmartPointer<vtkAbstractTransform> copy;
+  copy.TakeReference(transform->MakeTransform());
+  copy->DeepCopy(transform);
+  for (vtkAbstractTransform* t : { transform->GetInverse(), copy.GetPointer() })
+  {
+    vtkNew<vtkPoints> out;
+    t->TransformPoints(in, out);
+    ExpectUnmoved(in, out);
+    double p[3] = { 0.25, 0.5, 0.75 };
+    t->TransformPoint(p, p);
+    EXPECT_EQ(p[0], 0.25);
+    EXPECT_EQ(p[1], 0.5);
+    EXPECT_EQ(p[2], 0.75);
+  }
+}
+
 TEST(ShapeTransformSafety, NoLandmarksMeansNoMovement)
 {
   Spline s;
