@@ -936,6 +936,40 @@ void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
   }
 }
 
+// VTK's OBJ writer leaves out a texture coordinate that has a component of exactly -1 (the
+// value its reader gives points without one) but still numbers the faces' texture
+// coordinates by point: every later point's faces then name the wrong one, or one the file
+// lacks. Such a component is written one float step closer to 0, which keeps every line.
+void KeepObjTextureCoordinates(vtkPolyData* model)
+{
+  vtkDataArray* tcoords = model->GetPointData()->GetTCoords();
+  if (!tcoords)
+  {
+    return;
+  }
+  const double nearMinusOne = -1.0 + std::ldexp(1.0, -24); // exact in float and double
+  vtkSmartPointer<vtkDataArray> kept;
+  for (vtkIdType t = 0; t < tcoords->GetNumberOfTuples(); ++t)
+  {
+    for (int c = 0; c < tcoords->GetNumberOfComponents(); ++c)
+    {
+      if (tcoords->GetComponent(t, c) == -1.0)
+      {
+        if (!kept)
+        {
+          kept.TakeReference(tcoords->NewInstance());
+          kept->DeepCopy(tcoords);
+        }
+        kept->SetComponent(t, c, nearMinusOne);
+      }
+    }
+  }
+  if (kept)
+  {
+    model->GetPointData()->SetTCoords(kept);
+  }
+}
+
 vtkSmartPointer<vtkAlgorithm> WriterFor(ModelFormat format, vtkPolyData* model,
   const std::string& path)
 {
@@ -1094,6 +1128,10 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
   written->ShallowCopy(model);
   DropMismatchedArrays(written->GetPointData(), written->GetNumberOfPoints());
   DropMismatchedArrays(written->GetCellData(), written->GetNumberOfCells());
+  if (format == ModelFormat::Obj)
+  {
+    KeepObjTextureCoordinates(written);
+  }
 
   vtkSmartPointer<vtkAlgorithm> writer = WriterFor(format, written, partial);
   // Writers report a failed open or a full disk through their error code or an error.
