@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -397,21 +398,24 @@ bool CheckXmlHeader(const std::string& path, long long size, std::string& reason
 
 //------------------------------------------------------------------------------
 // A binary STL file holds an 80-byte header, the number of triangles and 50 bytes for each.
-// VTK's reader takes a file for ASCII when it begins with "solid" and its size does not
-// match a binary count.
+// VTK's reader does not look at the "solid" a text file begins with: it reads a file as text
+// when fewer than 5% of its first 256 bytes are neither printable ASCII nor white space, and
+// as binary otherwise, even a file that begins with "solid".
 bool CheckStlCount(const std::string& path, long long size, std::string& reason)
 {
   std::ifstream in(path, std::ios::binary);
-  unsigned char head[84] = {};
+  unsigned char head[256] = {};
   in.read(reinterpret_cast<char*>(head), sizeof(head));
   const std::streamsize got = in.gcount();
   const std::uint32_t triangles = static_cast<std::uint32_t>(head[80]) |
     static_cast<std::uint32_t>(head[81]) << 8 | static_cast<std::uint32_t>(head[82]) << 16 |
     static_cast<std::uint32_t>(head[83]) << 24;
   const double needed = 84.0 + 50.0 * triangles;
-  std::string start(reinterpret_cast<const char*>(head), static_cast<size_t>(std::max<std::streamsize>(got, 0)));
-  start.erase(0, start.find_first_not_of(" \t\r\n"));
-  const bool ascii = Lower(start.substr(0, 5)) == "solid" && needed != static_cast<double>(size);
+  const std::streamsize other = std::count_if(head, head + got, [](unsigned char c) {
+    return !((c >= 0x20 && c <= 0x7f) || c == '\n' || c == '\r' || c == '\t');
+  });
+  // A little under VTK's 5%, so that a file at the edge is checked as binary too.
+  const bool ascii = got > 0 && static_cast<double>(other) < 0.049 * static_cast<double>(got);
   if (ascii)
   {
     return true;
@@ -615,6 +619,33 @@ bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
   return true;
 }
 
+// VTK's PLY reader goes on with a file it has closed (and crashes) when the vertex element
+// lacks one of x, y and z: the header must name them, each a single value.
+bool HasPlyPositions(const std::vector<PlyElement>& elements)
+{
+  for (const PlyElement& element : elements)
+  {
+    if (element.Name != "vertex")
+    {
+      continue;
+    }
+    int found = 0;
+    for (const char* axis : { "x", "y", "z" })
+    {
+      for (const PlyProperty& p : element.Properties)
+      {
+        if (p.Name == axis && p.CountType.empty())
+        {
+          ++found;
+          break;
+        }
+      }
+    }
+    return found == 3;
+  }
+  return false;
+}
+
 // VTK's PLY reader trusts the header: a header that ends early or names an unknown type
 // crashes it, and element counts are allocated as announced. The header is checked whole
 // here: its lines, the types, and the least number of bytes (binary) or values (ASCII) the
@@ -665,6 +696,10 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       if (!formatSeen || !elementSeen)
       {
         return refuse("lacks its format or elements");
+      }
+      if (!HasPlyPositions(elements))
+      {
+        return refuse("has no vertex element with x, y and z");
       }
       const double body = static_cast<double>(size) - static_cast<double>(in.tellg());
       if (needed > body)
@@ -936,6 +971,29 @@ void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
   }
 }
 
+// STL and PLY files (as VTK writes them) hold coordinates in single precision: a larger one
+// would be written as infinity, in a file that no reader accepts.
+bool FitsInFloat(vtkPolyData* model, std::string& reason)
+{
+  vtkPoints* points = model->GetPoints();
+  const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    for (double v : p)
+    {
+      if (!(std::fabs(v) <= std::numeric_limits<float>::max()))
+      {
+        reason = "point " + std::to_string(i) +
+          " has a coordinate beyond the single-precision numbers of the format";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // VTK's OBJ writer leaves out a texture coordinate that has a component of exactly -1 (the
 // value its reader gives points without one) but still numbers the faces' texture
 // coordinates by point: every later point's faces then name the wrong one, or one the file
@@ -1117,6 +1175,10 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
     return false;
   }
   const ModelFormat format = ModelFormatOf(path);
+  if ((format == ModelFormat::Stl || format == ModelFormat::Ply) && !FitsInFloat(model, reason))
+  {
+    return false;
+  }
   const char* const extensions[] = { ".vtk", ".vtp", ".stl", ".ply", ".obj" };
   const std::string partial = CreateSiblingFile(path, extensions[static_cast<int>(format)]);
   if (partial.empty())

@@ -12,25 +12,32 @@
 //
 // VTK's reporting stays on, as in the programs: the readers' errors are what turns many
 // damaged files into refusals. The messages go to an output window of this program, which
-// drops them (QUORVEL_FUZZ_VTK_MESSAGES=1 prints them, to study one input).
+// drops them, and VTK's log stays off the terminal (QUORVEL_FUZZ_VTK_MESSAGES=1 prints them,
+// to study one input). QUORVEL_FUZZ_MODEL_FORMAT=vtk|vtp|stl|ply|obj reads every input as
+// that format, to spend a run on one. At the end the inputs of each format are counted.
 #include "FuzzInput.h"
 #include "FuzzModelFormat.h"
 #include "ModelFile.h"
 #include "ModelFileCheck.h"
 
 #include <vtkCellArray.h>
+#include <vtkLogger.h>
 #include <vtkNew.h>
 #include <vtkObjectFactory.h>
 #include <vtkOutputWindow.h>
+#include <vtkPoints.h>
 #include <vtkPolyData.h>
+#include <vtkSMPTools.h>
 #include <vtkSTLReader.h>
 #include <vtkTransform.h>
 #include <vtkTransformPolyDataFilter.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <limits>
 #include <string>
 #include <unistd.h>
 
@@ -88,6 +95,32 @@ void WriteNewFile(const std::string& path, const uint8_t* data, size_t size)
     done += static_cast<size_t>(n);
   }
   fuzzinput::Check(::close(fd) == 0, "cannot close the input file");
+}
+
+// Inputs per format read: how many, and how many of them were accepted.
+struct Tally
+{
+  std::array<long long, FuzzModelFormat::Count> Inputs{};
+  std::array<long long, FuzzModelFormat::Count> Accepted{};
+  int Forced = -1; // the format every input is read as, or -1
+};
+
+Tally& Tallies()
+{
+  static Tally tally;
+  return tally;
+}
+
+void PrintTallies()
+{
+  const Tally& t = Tallies();
+  std::fprintf(stderr, "fuzz_model_file inputs per format:");
+  for (int f = 0; f < FuzzModelFormat::Count; ++f)
+  {
+    std::fprintf(stderr, " %s %lld (%lld read)", FuzzModelFormat::Extension(static_cast<ModelFormat>(f)) + 1,
+      t.Inputs[f], t.Accepted[f]);
+  }
+  std::fprintf(stderr, "\n");
 }
 
 struct Counts
@@ -159,6 +192,21 @@ void CheckAccepted(vtkPolyData* model)
   fuzzinput::Check(CheckModelCells(model, why), "accepted cells that name missing points");
 }
 
+// STL and PLY hold single-precision coordinates.
+bool FloatCoordinates(vtkPolyData* model)
+{
+  double bounds[6]; // of every point, used by a cell or not
+  model->GetPoints()->GetBounds(bounds);
+  for (double b : bounds)
+  {
+    if (std::fabs(b) > std::numeric_limits<float>::max())
+    {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Moved a little, as pravik-warp moves a model, written to the format and read back.
 void CheckRoundTrip(vtkPolyData* model, ModelFormat format)
 {
@@ -172,7 +220,14 @@ void CheckRoundTrip(vtkPolyData* model, ModelFormat format)
 
   const std::string path = Directory() + "/out" + FuzzModelFormat::Extension(format);
   std::string reason;
-  if (!WriteModelFile(moved, path, reason))
+  const bool written = WriteModelFile(moved, path, reason);
+  if ((format == ModelFormat::Stl || format == ModelFormat::Ply) && !FloatCoordinates(moved))
+  {
+    fuzzinput::Check(!written && !reason.empty(),
+      "coordinates beyond single precision were written to STL or PLY");
+    return;
+  }
+  if (!written)
   {
     std::fprintf(stderr, "%s not written: %s\n", FuzzModelFormat::Extension(format), reason.c_str());
     fuzzinput::Check(false, "an accepted model could not be written");
@@ -219,17 +274,33 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
   // The programs never switch VTK's reporting off, and neither does this.
   fuzzinput::Check(vtkObject::GetGlobalWarningDisplay() != 0, "VTK's reporting is off");
-  vtkNew<vtkFuzzOutputWindow> window;
   const char* print = std::getenv("QUORVEL_FUZZ_VTK_MESSAGES");
+  vtkNew<vtkFuzzOutputWindow> window;
   window->Print = print && *print == '1';
   vtkOutputWindow::SetInstance(window);
+  if (!window->Print)
+  {
+    vtkLogger::SetStderrVerbosity(vtkLogger::VERBOSITY_OFF);
+  }
+  // One thread: coverage that depends on scheduling would mislead the fuzzer.
+  vtkSMPTools::Initialize(1);
+
+  const char* forced = std::getenv("QUORVEL_FUZZ_MODEL_FORMAT");
   for (int f = 0; f < FuzzModelFormat::Count; ++f)
   {
     const auto format = static_cast<ModelFormat>(f);
-    fuzzinput::Check(ModelFormatOf(std::string("x") + FuzzModelFormat::Extension(format)) == format,
+    const char* extension = FuzzModelFormat::Extension(format);
+    fuzzinput::Check(ModelFormatOf(std::string("x") + extension) == format,
       "the format byte's extensions do not match ModelFormatOf");
+    if (forced && std::string(".") + forced == extension)
+    {
+      Tallies().Forced = f;
+    }
   }
+  fuzzinput::Check(!forced || !*forced || Tallies().Forced >= 0,
+    "QUORVEL_FUZZ_MODEL_FORMAT names no model format");
   CreateDirectory();
+  std::atexit(&PrintTallies);
   return 0;
 }
 
@@ -239,7 +310,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     return 0;
   }
-  const FuzzModelFormat format = FuzzModelFormat::FromByte(data[0]);
+  FuzzModelFormat format = FuzzModelFormat::FromByte(data[0]);
+  Tally& tally = Tallies();
+  if (tally.Forced >= 0)
+  {
+    format.In = static_cast<ModelFormat>(tally.Forced);
+  }
+  ++tally.Inputs[FuzzModelFormat::Index(format.In)];
   const std::string path = Directory() + "/in" + FuzzModelFormat::Extension(format.In);
   WriteNewFile(path, data + 1, size - 1);
   std::string reason;
@@ -250,6 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzinput::Check(!reason.empty(), "a refusal without a reason");
     return 0;
   }
+  ++tally.Accepted[FuzzModelFormat::Index(format.In)];
   CheckAccepted(model);
   CheckRoundTrip(model, format.In);
   if (format.Out != format.In)
