@@ -17,7 +17,12 @@
 #include <vtkPolyDataWriter.h>
 #include <vtkSTLReader.h>
 #include <vtkSTLWriter.h>
+#include <vtkLZ4DataCompressor.h>
+#include <vtkLZMADataCompressor.h>
+#include <vtkXMLDataElement.h>
+#include <vtkXMLDataParser.h>
 #include <vtkXMLPolyDataReader.h>
+#include <vtkZLibDataCompressor.h>
 #include <vtkXMLPolyDataWriter.h>
 
 #include <algorithm>
@@ -86,6 +91,23 @@ std::string Announces(const std::string& what, double count, const std::string& 
 std::string Bytes(long long size)
 {
   return "the " + std::to_string(size) + " bytes of the file can hold";
+}
+
+// A value of one of VTK's integer word types, as the parser stored it (this machine's order).
+double WordValue(const unsigned char* word, int wordType)
+{
+  switch (wordType)
+  {
+    case VTK_TYPE_INT8: return static_cast<double>(static_cast<vtkTypeInt8>(word[0]));
+    case VTK_TYPE_UINT8: return word[0];
+    case VTK_TYPE_INT16: { vtkTypeInt16 v; std::memcpy(&v, word, 2); return v; }
+    case VTK_TYPE_UINT16: { vtkTypeUInt16 v; std::memcpy(&v, word, 2); return v; }
+    case VTK_TYPE_INT32: { vtkTypeInt32 v; std::memcpy(&v, word, 4); return v; }
+    case VTK_TYPE_UINT32: { vtkTypeUInt32 v; std::memcpy(&v, word, 4); return v; }
+    case VTK_TYPE_INT64: { vtkTypeInt64 v; std::memcpy(&v, word, 8); return static_cast<double>(v); }
+    case VTK_TYPE_UINT64: { vtkTypeUInt64 v; std::memcpy(&v, word, 8); return static_cast<double>(v); }
+    default: return 0.0; // not an integer type: the reader refuses the list
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -391,6 +413,90 @@ bool CheckXmlHeader(const std::string& path, long long size, std::string& reason
     if (!CheckBinaryBlock(block, reason))
     {
       return false;
+    }
+  }
+  return true;
+}
+
+//------------------------------------------------------------------------------
+// VTK's XML reader sizes a cell list's connectivity by the list's last offset: a value in the
+// file's data, not a count that CheckXmlHeader sees, so a few bytes could make it allocate
+// gigabytes. The last offset of every cell list is read here, through VTK's own parser (which
+// knows every encoding and compressor), and held to the limit of the counts. A file the
+// parser cannot read is left to the reader, which says so.
+bool CheckXmlOffsets(const std::string& path, double limit, const std::string& limitText,
+  std::string& reason)
+{
+  // The parser reads the data from the stream it parsed, which must stay open.
+  std::ifstream in(path, std::ios::binary);
+  vtkNew<vtkXMLDataParser> parser;
+  parser->SetStream(&in);
+  if (!in || !parser->Parse() || !parser->GetRootElement())
+  {
+    return true;
+  }
+  vtkXMLDataElement* root = parser->GetRootElement();
+  const char* compressor = root->GetAttribute("compressor");
+  vtkSmartPointer<vtkDataCompressor> decompress;
+  if (compressor && std::strcmp(compressor, "vtkZLibDataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkZLibDataCompressor>::New();
+  else if (compressor && std::strcmp(compressor, "vtkLZ4DataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkLZ4DataCompressor>::New();
+  else if (compressor && std::strcmp(compressor, "vtkLZMADataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkLZMADataCompressor>::New();
+  else if (compressor)
+    return true; // the reader refuses a compressor it does not know
+  parser->SetCompressor(decompress);
+
+  vtkXMLDataElement* polyData = root->FindNestedElementWithName("PolyData");
+  const int pieces = polyData ? polyData->GetNumberOfNestedElements() : 0;
+  for (int p = 0; p < pieces; ++p)
+  {
+    vtkXMLDataElement* piece = polyData->GetNestedElement(p);
+    if (std::strcmp(piece->GetName(), "Piece") != 0)
+    {
+      continue;
+    }
+    for (const char* kind : { "Verts", "Lines", "Strips", "Polys" })
+    {
+      long long cells = 0;
+      vtkXMLDataElement* list = piece->FindNestedElementWithName(kind);
+      if (!list || !piece->GetScalarAttribute((std::string("NumberOf") + kind).c_str(), cells) ||
+        cells <= 0)
+      {
+        continue;
+      }
+      vtkXMLDataElement* offsets = list->FindNestedElementWithNameAndAttribute(
+        "DataArray", "Name", "offsets");
+      int wordType = 0;
+      if (!offsets || !offsets->GetWordTypeAttribute("type", wordType) ||
+        parser->GetWordTypeSize(wordType) > 8)
+      {
+        continue;
+      }
+      const char* format = offsets->GetAttribute("format");
+      const vtkTypeUInt64 lastWord = static_cast<vtkTypeUInt64>(cells - 1);
+      unsigned char word[8] = {};
+      size_t read = 0;
+      long long appendedAt = 0;
+      if (format && std::strcmp(format, "appended") == 0)
+      {
+        if (offsets->GetScalarAttribute("offset", appendedAt))
+        {
+          read = parser->ReadAppendedData(appendedAt, word, lastWord, 1, wordType);
+        }
+      }
+      else
+      {
+        const bool ascii = format && std::strcmp(format, "ascii") == 0;
+        read = parser->ReadInlineData(offsets, ascii, word, lastWord, 1, wordType);
+      }
+      const double last = read == 1 ? WordValue(word, wordType) : 0.0;
+      if (last > limit)
+      {
+        reason = Announces(std::string("values in the connectivity of its ") + kind, last, limitText);
+        return false;
+      }
     }
   }
   return true;
@@ -1123,7 +1229,8 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
       ok = CheckModelFileCounts(path.c_str(), reason) && CheckLegacyKind(path, reason);
       break;
     case ModelFormat::XmlPolyData:
-      ok = CheckXmlHeader(path, size, reason);
+      ok = CheckXmlHeader(path, size, reason) &&
+        CheckXmlOffsets(path, static_cast<double>(size) * 1032.0, "1032 times the file's size", reason);
       break;
     case ModelFormat::Stl:
       ok = CheckStlCount(path, size, reason);
@@ -1163,6 +1270,10 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
   }
   auto model = vtkSmartPointer<vtkPolyData>::New();
   model->ShallowCopy(output);
+  // VTK's OBJ reader gives texture coordinates only up to the last point that has some: an
+  // array shorter than the points would be read out of range by every filter after it.
+  DropMismatchedArrays(model->GetPointData(), model->GetNumberOfPoints());
+  DropMismatchedArrays(model->GetCellData(), model->GetNumberOfCells());
   return model;
 }
 

@@ -20,11 +20,14 @@
 #include "ModelFile.h"
 #include "ModelFileCheck.h"
 
+#include <vtkAbstractArray.h>
 #include <vtkCellArray.h>
+#include <vtkCellData.h>
 #include <vtkLogger.h>
 #include <vtkNew.h>
 #include <vtkObjectFactory.h>
 #include <vtkOutputWindow.h>
+#include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
 #include <vtkSMPTools.h>
@@ -190,6 +193,18 @@ void CheckAccepted(vtkPolyData* model)
   }
   std::string why;
   fuzzinput::Check(CheckModelCells(model, why), "accepted cells that name missing points");
+  // Filters read an array of point (cell) data at every point (cell).
+  for (vtkDataSetAttributes* data : { static_cast<vtkDataSetAttributes*>(model->GetPointData()),
+         static_cast<vtkDataSetAttributes*>(model->GetCellData()) })
+  {
+    const vtkIdType tuples =
+      data == model->GetPointData() ? model->GetNumberOfPoints() : model->GetNumberOfCells();
+    for (int i = 0; i < data->GetNumberOfArrays(); ++i)
+    {
+      fuzzinput::Check(data->GetAbstractArray(i)->GetNumberOfTuples() == tuples,
+        "an accepted model has an array of another length than its points or cells");
+    }
+  }
 }
 
 // STL and PLY hold single-precision coordinates.
