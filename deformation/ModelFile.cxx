@@ -5,6 +5,8 @@
 
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
+#include <vtkLZ4DataCompressor.h>
+#include <vtkLZMADataCompressor.h>
 #include <vtkNew.h>
 #include <vtkOBJReader.h>
 #include <vtkOBJWriter.h>
@@ -17,13 +19,11 @@
 #include <vtkPolyDataWriter.h>
 #include <vtkSTLReader.h>
 #include <vtkSTLWriter.h>
-#include <vtkLZ4DataCompressor.h>
-#include <vtkLZMADataCompressor.h>
 #include <vtkXMLDataElement.h>
 #include <vtkXMLDataParser.h>
 #include <vtkXMLPolyDataReader.h>
-#include <vtkZLibDataCompressor.h>
 #include <vtkXMLPolyDataWriter.h>
+#include <vtkZLibDataCompressor.h>
 
 #include <algorithm>
 #include <cctype>
@@ -93,20 +93,37 @@ std::string Bytes(long long size)
   return "the " + std::to_string(size) + " bytes of the file can hold";
 }
 
+template <typename T>
+double WordAs(const unsigned char* word)
+{
+  T value;
+  std::memcpy(&value, word, sizeof(value));
+  return static_cast<double>(value);
+}
+
 // A value of one of VTK's integer word types, as the parser stored it (this machine's order).
 double WordValue(const unsigned char* word, int wordType)
 {
   switch (wordType)
   {
-    case VTK_TYPE_INT8: return static_cast<double>(static_cast<vtkTypeInt8>(word[0]));
-    case VTK_TYPE_UINT8: return word[0];
-    case VTK_TYPE_INT16: { vtkTypeInt16 v; std::memcpy(&v, word, 2); return v; }
-    case VTK_TYPE_UINT16: { vtkTypeUInt16 v; std::memcpy(&v, word, 2); return v; }
-    case VTK_TYPE_INT32: { vtkTypeInt32 v; std::memcpy(&v, word, 4); return v; }
-    case VTK_TYPE_UINT32: { vtkTypeUInt32 v; std::memcpy(&v, word, 4); return v; }
-    case VTK_TYPE_INT64: { vtkTypeInt64 v; std::memcpy(&v, word, 8); return static_cast<double>(v); }
-    case VTK_TYPE_UINT64: { vtkTypeUInt64 v; std::memcpy(&v, word, 8); return static_cast<double>(v); }
-    default: return 0.0; // not an integer type: the reader refuses the list
+    case VTK_TYPE_INT8:
+      return WordAs<vtkTypeInt8>(word);
+    case VTK_TYPE_UINT8:
+      return WordAs<vtkTypeUInt8>(word);
+    case VTK_TYPE_INT16:
+      return WordAs<vtkTypeInt16>(word);
+    case VTK_TYPE_UINT16:
+      return WordAs<vtkTypeUInt16>(word);
+    case VTK_TYPE_INT32:
+      return WordAs<vtkTypeInt32>(word);
+    case VTK_TYPE_UINT32:
+      return WordAs<vtkTypeUInt32>(word);
+    case VTK_TYPE_INT64:
+      return WordAs<vtkTypeInt64>(word);
+    case VTK_TYPE_UINT64:
+      return WordAs<vtkTypeUInt64>(word);
+    default:
+      return 0.0; // not an integer type: the reader refuses the list
   }
 }
 
@@ -424,8 +441,7 @@ bool CheckXmlHeader(const std::string& path, long long size, std::string& reason
 // gigabytes. The last offset of every cell list is read here, through VTK's own parser (which
 // knows every encoding and compressor), and held to the limit of the counts. A file the
 // parser cannot read is left to the reader, which says so.
-bool CheckXmlOffsets(const std::string& path, double limit, const std::string& limitText,
-  std::string& reason)
+bool CheckXmlOffsets(const std::string& path, long long size, std::string& reason)
 {
   // The parser reads the data from the stream it parsed, which must stay open.
   std::ifstream in(path, std::ios::binary);
@@ -447,6 +463,9 @@ bool CheckXmlOffsets(const std::string& path, double limit, const std::string& l
   else if (compressor)
     return true; // the reader refuses a compressor it does not know
   parser->SetCompressor(decompress);
+  // Every value takes a byte at least, or compressed, 1/1032 of one (as in CheckXmlHeader).
+  const double limit = static_cast<double>(size) * (decompress ? 1032.0 : 1.0);
+  const std::string limitText = decompress ? "1032 times the file's size" : Bytes(size);
 
   vtkXMLDataElement* polyData = root->FindNestedElementWithName("PolyData");
   const int pieces = polyData ? polyData->GetNumberOfNestedElements() : 0;
@@ -466,8 +485,8 @@ bool CheckXmlOffsets(const std::string& path, double limit, const std::string& l
       {
         continue;
       }
-      vtkXMLDataElement* offsets = list->FindNestedElementWithNameAndAttribute(
-        "DataArray", "Name", "offsets");
+      vtkXMLDataElement* offsets =
+        list->FindNestedElementWithNameAndAttribute("DataArray", "Name", "offsets");
       int wordType = 0;
       if (!offsets || !offsets->GetWordTypeAttribute("type", wordType) ||
         parser->GetWordTypeSize(wordType) > 8)
@@ -494,7 +513,8 @@ bool CheckXmlOffsets(const std::string& path, double limit, const std::string& l
       const double last = read == 1 ? WordValue(word, wordType) : 0.0;
       if (last > limit)
       {
-        reason = Announces(std::string("values in the connectivity of its ") + kind, last, limitText);
+        reason =
+          Announces(std::string("values in the connectivity of its ") + kind, last, limitText);
         return false;
       }
     }
@@ -517,9 +537,9 @@ bool CheckStlCount(const std::string& path, long long size, std::string& reason)
     static_cast<std::uint32_t>(head[81]) << 8 | static_cast<std::uint32_t>(head[82]) << 16 |
     static_cast<std::uint32_t>(head[83]) << 24;
   const double needed = 84.0 + 50.0 * triangles;
-  const std::streamsize other = std::count_if(head, head + got, [](unsigned char c) {
-    return !((c >= 0x20 && c <= 0x7f) || c == '\n' || c == '\r' || c == '\t');
-  });
+  const std::streamsize other = std::count_if(head, head + got,
+    [](unsigned char c)
+    { return !((c >= 0x20 && c <= 0x7f) || c == '\n' || c == '\r' || c == '\t'); });
   // A little under VTK's 5%, so that a file at the edge is checked as binary too.
   const bool ascii = got > 0 && static_cast<double>(other) < 0.049 * static_cast<double>(got);
   if (ascii)
@@ -1230,7 +1250,7 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
       break;
     case ModelFormat::XmlPolyData:
       ok = CheckXmlHeader(path, size, reason) &&
-        CheckXmlOffsets(path, static_cast<double>(size) * 1032.0, "1032 times the file's size", reason);
+        CheckXmlOffsets(path, size, reason);
       break;
     case ModelFormat::Stl:
       ok = CheckStlCount(path, size, reason);

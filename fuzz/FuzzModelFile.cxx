@@ -120,8 +120,8 @@ void PrintTallies()
   std::fprintf(stderr, "fuzz_model_file inputs per format:");
   for (int f = 0; f < FuzzModelFormat::Count; ++f)
   {
-    std::fprintf(stderr, " %s %lld (%lld read)", FuzzModelFormat::Extension(static_cast<ModelFormat>(f)) + 1,
-      t.Inputs[f], t.Accepted[f]);
+    std::fprintf(stderr, " %s %lld (%lld read)",
+      FuzzModelFormat::Extension(static_cast<ModelFormat>(f)) + 1, t.Inputs[f], t.Accepted[f]);
   }
   std::fprintf(stderr, "\n");
 }
@@ -145,8 +145,9 @@ vtkIdType Triangles(vtkCellArray* cells)
 
 // What a file of the format keeps of the model's points and cells: legacy and XML files
 // everything; PLY the points and the polygons (strips are not written); OBJ the points, the
-// lines and polygons, and strips as triangles (vertex cells are not written); STL the triangles, which its reader merges at coincident
-// corners (so the points are only known read without merging: three per triangle).
+// lines and polygons, and strips as triangles (vertex cells are not written); STL the triangles,
+// which its reader merges at coincident corners (so the points are only known read without merging:
+// three per triangle).
 Counts Kept(vtkPolyData* model, ModelFormat format)
 {
   Counts kept{ model->GetNumberOfPoints(), model->GetNumberOfCells() };
@@ -159,8 +160,8 @@ Counts Kept(vtkPolyData* model, ModelFormat format)
       kept.Cells = model->GetNumberOfPolys();
       break;
     case ModelFormat::Obj:
-      kept.Cells = model->GetNumberOfLines() + model->GetNumberOfPolys() +
-        Triangles(model->GetStrips());
+      kept.Cells =
+        model->GetNumberOfLines() + model->GetNumberOfPolys() + Triangles(model->GetStrips());
       break;
     case ModelFormat::Stl:
       kept.Cells = Triangles(model->GetPolys()) + Triangles(model->GetStrips());
@@ -244,7 +245,8 @@ void CheckRoundTrip(vtkPolyData* model, ModelFormat format)
   }
   if (!written)
   {
-    std::fprintf(stderr, "%s not written: %s\n", FuzzModelFormat::Extension(format), reason.c_str());
+    std::fprintf(
+      stderr, "%s not written: %s\n", FuzzModelFormat::Extension(format), reason.c_str());
     fuzzinput::Check(false, "an accepted model could not be written");
   }
   const Counts kept = Kept(moved, format);

@@ -149,7 +149,8 @@ int main(int argc, char** argv)
   }
   const std::string dir = argv[1];
   // Some writers add their extension to a name without it.
-  auto scratchFor = [&dir](ModelFormat f) { return dir + "/.seed" + FuzzModelFormat::Extension(f); };
+  auto scratchFor = [&dir](ModelFormat f)
+  { return dir + "/.seed" + FuzzModelFormat::Extension(f); };
   bool ok = true;
   // Each seed writes its model back to a format of its own, so that every format is also the
   // target of a round trip from the start.

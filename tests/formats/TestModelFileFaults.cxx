@@ -75,7 +75,8 @@ vtkSmartPointer<vtkPolyData> ReadBack(const std::string& path)
 TEST(ModelFileFaults, DamagedFilesAreRefusedWithTheirReason)
 {
   ScratchDirectory dir;
-  const std::string plyFaces = "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+  const std::string plyFaces =
+    "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
   // A text STL file whose name holds bytes that are not text: VTK's reader takes it for binary
   // and its bytes 80 to 83 for the number of triangles (here 268 million).
   std::string stl = "solid " + std::string(74, '\x01') + std::string("\xff\xff\xff\x0f", 4) +
@@ -91,7 +92,8 @@ TEST(ModelFileFaults, DamagedFilesAreRefusedWithTheirReason)
     // VTK's PLY reader went on with the file it had closed, and crashed.
     { "no-x.ply",
       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float a\nproperty float y\n"
-      "property float z\n" + plyFaces + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+      "property float z\n" +
+        plyFaces + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
       "no vertex element with x, y and z" },
     // Polygons without points passed the cell check, and the model had no cell map.
     { "empty-faces.ply",
@@ -146,7 +148,8 @@ TEST(ModelFileFaults, ObjKeepsEveryTextureCoordinate)
   {
     SCOPED_TRACE(c.Name);
     ASSERT_TRUE(c.Model);
-    auto minusOnes = [](vtkDataArray* a) {
+    auto minusOnes = [](vtkDataArray* a)
+    {
       int n = 0;
       for (vtkIdType t = 0; t < a->GetNumberOfTuples(); ++t)
       {
@@ -189,9 +192,10 @@ TEST(ModelFileFaults, ObjKeepsEveryTextureCoordinate)
 TEST(ModelFileFaults, ObjArraysShorterThanThePointsAreLeftOut)
 {
   ScratchDirectory dir;
-  WriteFile(dir.File("partly.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 0\n"
-                                    "vt 0.5 0.5\nvt 1 0\nvt 0 1\n"
-                                    "f 1/1 2/2 3/3\nf 2 4 3\nl 4 5\n");
+  WriteFile(dir.File("partly.obj"),
+    "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 2 2 0\n"
+    "vt 0.5 0.5\nvt 1 0\nvt 0 1\n"
+    "f 1/1 2/2 3/3\nf 2 4 3\nl 4 5\n");
   vtkSmartPointer<vtkPolyData> model = ReadBack(dir.File("partly.obj"));
   ASSERT_TRUE(model);
   EXPECT_EQ(model->GetNumberOfPoints(), 5);
@@ -262,7 +266,8 @@ TEST(ModelFileFaults, LegacyFilesEndingInsideACellListAreRefused)
   const std::string oldStyle = "# vtk DataFile Version 3.0\nmodel\nASCII\nDATASET POLYDATA\n"
                                "POINTS 5 float\n0 0 0 1 0 0 0 1 0 1 1 0 2 2 0\n"
                                "POLYGONS 2 8\n3 0 1 2\n3 1 3 2\nLINES 1 3\n2 3 4\n";
-  auto legacy = [](bool binary) {
+  auto legacy = [](bool binary)
+  {
     vtkNew<vtkPolyDataWriter> writer;
     writer->SetInputData(formats::SmallModel());
     binary ? writer->SetFileTypeToBinary() : writer->SetFileTypeToASCII();
@@ -304,7 +309,9 @@ TEST(ModelFileFaults, LegacyFilesEndingInsideACellListAreRefused)
       if (cut < end)
       {
         EXPECT_FALSE(model) << "cut at byte " << cut << " of " << c.Whole.size() << " after \""
-                            << c.Whole.substr(cut - std::min<size_t>(cut, 60), std::min<size_t>(cut, 60)) << "\"";
+                            << c.Whole.substr(
+                                 cut - std::min<size_t>(cut, 60), std::min<size_t>(cut, 60))
+                            << "\"";
       }
       if (!model)
       {
