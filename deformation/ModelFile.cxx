@@ -602,23 +602,54 @@ public:
   {
   }
 
-  // The next value of the type; false at the end of the data or on a word that is no number.
+  // Starts the next element. VTK's reader takes each element of an ASCII file from a line of
+  // its own (at most 4095 characters, its buffer), split at spaces and tabs, and reads past
+  // the words of a line that has too few: the element's values must all be on its line.
+  // False at the end of the data.
+  bool NextLine()
+  {
+    if (this->Binary)
+    {
+      return true;
+    }
+    this->Words.clear();
+    this->Word = 0;
+    if (this->At >= this->Data.size())
+    {
+      return false;
+    }
+    const size_t limit = std::min(this->At + 4095, this->Data.size());
+    const size_t lineEnd = this->Data.find('\n', this->At);
+    const bool whole = lineEnd != std::string::npos && lineEnd < limit;
+    const size_t end = whole ? lineEnd : limit;
+    for (size_t k = this->At; k < end;)
+    {
+      const size_t wordEnd = std::min(this->Data.find_first_of(" \t", k), end);
+      if (wordEnd > k)
+      {
+        this->Words.push_back(this->Data.substr(k, wordEnd - k));
+      }
+      k = wordEnd + 1;
+    }
+    this->At = whole ? end + 1 : end;
+    return true;
+  }
+
+  // The next value of the type; false at the end of the data (in ASCII, of the element's
+  // line) or on a word that is no number.
   bool Next(const std::string& type, double& value)
   {
     if (!this->Binary)
     {
-      const size_t start = this->Data.find_first_not_of(" \t\r\n", this->At);
-      if (start == std::string::npos)
+      if (this->Word >= this->Words.size())
       {
         return false;
       }
-      size_t end = this->Data.find_first_of(" \t\r\n", start);
-      end = end == std::string::npos ? this->Data.size() : end;
-      const std::string word = this->Data.substr(start, end - start);
+      const std::string& word = this->Words[this->Word++];
       char* stop = nullptr;
       value = std::strtod(word.c_str(), &stop);
-      this->At = end;
-      return stop && *stop == '\0';
+      // A line end of "\r\n" leaves the "\r" on the last word, which VTK reads past.
+      return stop != word.c_str() && (*stop == '\0' || (*stop == '\r' && stop[1] == '\0'));
     }
     const int size = PlyTypeSize(type);
     if (this->Data.size() - this->At < static_cast<size_t>(size))
@@ -681,6 +712,8 @@ public:
 private:
   std::string Data;
   size_t At = 0;
+  std::vector<std::string> Words; // of the element's line (ASCII)
+  size_t Word = 0;
   bool Binary;
   bool BigEndian;
 };
@@ -701,6 +734,11 @@ bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
     }
     for (double e = 0; e < element.Count; ++e)
     {
+      if (!values.NextLine())
+      {
+        reason = "its PLY data ends before the elements its header announces";
+        return false;
+      }
       for (const PlyProperty& p : element.Properties)
       {
         const bool ids =
@@ -736,7 +774,9 @@ bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
         }
         if (!ok)
         {
-          reason = "its PLY data ends before the elements its header announces";
+          reason = binary ? "its PLY data ends before the elements its header announces"
+                          : "a line of its PLY data lacks values of its element, or holds a "
+                            "word that is no number";
           return false;
         }
       }
