@@ -812,6 +812,23 @@ bool HasPlyPositions(const std::vector<PlyElement>& elements)
   return false;
 }
 
+// Nor does it read a face element without the list of its vertices: it frees what it never
+// allocated.
+bool HasPlyFaceLists(const std::vector<PlyElement>& elements)
+{
+  for (const PlyElement& element : elements)
+  {
+    if (element.Name != "face")
+    {
+      continue;
+    }
+    return std::any_of(element.Properties.begin(), element.Properties.end(),
+      [](const PlyProperty& p)
+      { return !p.CountType.empty() && (p.Name == "vertex_indices" || p.Name == "vertex_index"); });
+  }
+  return true;
+}
+
 // VTK's PLY reader trusts the header: a header that ends early or names an unknown type
 // crashes it, and element counts are allocated as announced. The header is checked whole
 // here: its lines, the types, and the least number of bytes (binary) or values (ASCII) the
@@ -866,6 +883,10 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       if (!HasPlyPositions(elements))
       {
         return refuse("has no vertex element with x, y and z");
+      }
+      if (!HasPlyFaceLists(elements))
+      {
+        return refuse("has a face element without a vertex_indices list");
       }
       const double body = static_cast<double>(size) - static_cast<double>(in.tellg());
       if (needed > body)

@@ -95,6 +95,12 @@ TEST(ModelFileFaults, DamagedFilesAreRefusedWithTheirReason)
       "property float z\n" +
         plyFaces + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
       "no vertex element with x, y and z" },
+    // ... and freed what it never allocated for faces without their list of vertices.
+    { "no-indices.ply",
+      "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+      "property float z\nelement face 1\nproperty list uchar int corners\nend_header\n"
+      "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+      "face element without a vertex_indices list" },
     // Polygons without points passed the cell check, and the model had no cell map.
     { "empty-faces.ply",
       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
