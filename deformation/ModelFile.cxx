@@ -622,9 +622,11 @@ public:
     const size_t lineEnd = this->Data.find('\n', this->At);
     const bool whole = lineEnd != std::string::npos && lineEnd < limit;
     const size_t end = whole ? lineEnd : limit;
-    for (size_t k = this->At; k < end;)
+    // It reads the line as a C string: a NUL character ends its words.
+    const size_t wordsEnd = std::min(this->Data.find('\0', this->At), end);
+    for (size_t k = this->At; k < wordsEnd;)
     {
-      const size_t wordEnd = std::min(this->Data.find_first_of(" \t", k), end);
+      const size_t wordEnd = std::min(this->Data.find_first_of(" \t", k), wordsEnd);
       if (wordEnd > k)
       {
         this->Words.push_back(this->Data.substr(k, wordEnd - k));

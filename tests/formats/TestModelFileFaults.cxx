@@ -24,6 +24,7 @@
 #include <cstdio>
 
 using namespace reliability;
+using namespace std::string_literals;
 
 namespace
 {
@@ -112,6 +113,12 @@ TEST(ModelFileFaults, DamagedFilesAreRefusedWithTheirReason)
       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
       "property float z\n" +
         plyFaces + "0 0\n0 1 0 0\n0 1 0\n3 0 1 2\n",
+      "a line of its PLY data lacks values" },
+    // ... and a NUL character ends a line's words for it.
+    { "nul.ply",
+      "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+      "property float z\n" +
+        plyFaces + "0 0 0\n1\0 0 0\n0 1 0\n3 0 1 2\n"s,
       "a line of its PLY data lacks values" },
     // The same with every value on its line, and Windows line ends: read.
     { "crlf.ply",
