@@ -8,7 +8,7 @@ endif()
 # The model file formats (IO...) are read and written by the batch warp tool too.
 set(QUORVEL_VTK_CORE_MODULES
   CommonCore CommonDataModel CommonTransforms CommonExecutionModel FiltersCore FiltersGeneral
-  RenderingCore IOLegacy IOXML IOGeometry IOPLY)
+  RenderingCore IOCore IOLegacy IOXMLParser IOXML IOGeometry IOPLY)
 set(QUORVEL_VTK_GUI_MODULES
   FiltersSources FiltersTexture IOImage ImagingCore RenderingOpenGL2
   RenderingFreeType RenderingUI InteractionStyle GUISupportQt)

@@ -6,6 +6,8 @@
 
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
+#include <vtkLZ4DataCompressor.h>
+#include <vtkLZMADataCompressor.h>
 #include <vtkNew.h>
 #include <vtkOBJReader.h>
 #include <vtkOBJWriter.h>
@@ -18,8 +20,11 @@
 #include <vtkPolyDataWriter.h>
 #include <vtkSTLReader.h>
 #include <vtkSTLWriter.h>
+#include <vtkXMLDataElement.h>
+#include <vtkXMLDataParser.h>
 #include <vtkXMLPolyDataReader.h>
 #include <vtkXMLPolyDataWriter.h>
+#include <vtkZLibDataCompressor.h>
 
 #include <algorithm>
 #include <cctype>
@@ -30,6 +35,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <sys/stat.h>
 #include <vector>
@@ -84,6 +90,40 @@ std::string Announces(const std::string& what, double count, const std::string& 
 std::string Bytes(long long size)
 {
   return "the " + std::to_string(size) + " bytes of the file can hold";
+}
+
+template <typename T>
+double WordAs(const unsigned char* word)
+{
+  T value;
+  std::memcpy(&value, word, sizeof(value));
+  return static_cast<double>(value);
+}
+
+// A value of one of VTK's integer word types, as the parser stored it (this machine's order).
+double WordValue(const unsigned char* word, int wordType)
+{
+  switch (wordType)
+  {
+    case VTK_TYPE_INT8:
+      return WordAs<vtkTypeInt8>(word);
+    case VTK_TYPE_UINT8:
+      return WordAs<vtkTypeUInt8>(word);
+    case VTK_TYPE_INT16:
+      return WordAs<vtkTypeInt16>(word);
+    case VTK_TYPE_UINT16:
+      return WordAs<vtkTypeUInt16>(word);
+    case VTK_TYPE_INT32:
+      return WordAs<vtkTypeInt32>(word);
+    case VTK_TYPE_UINT32:
+      return WordAs<vtkTypeUInt32>(word);
+    case VTK_TYPE_INT64:
+      return WordAs<vtkTypeInt64>(word);
+    case VTK_TYPE_UINT64:
+      return WordAs<vtkTypeUInt64>(word);
+    default:
+      return 0.0; // not an integer type: the reader refuses the list
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -395,22 +435,112 @@ bool CheckXmlHeader(const std::string& path, long long size, std::string& reason
 }
 
 //------------------------------------------------------------------------------
+// VTK's XML reader sizes a cell list's connectivity by the list's last offset: a value in the
+// file's data, not a count that CheckXmlHeader sees, so a few bytes could make it allocate
+// gigabytes. The last offset of every cell list is read here, through VTK's own parser (which
+// knows every encoding and compressor), and held to the limit of the counts. A file the
+// parser cannot read is left to the reader, which says so.
+bool CheckXmlOffsets(const std::string& path, long long size, std::string& reason)
+{
+  // The parser reads the data from the stream it parsed, which must stay open.
+  std::ifstream in(path, std::ios::binary);
+  vtkNew<vtkXMLDataParser> parser;
+  parser->SetStream(&in);
+  if (!in || !parser->Parse() || !parser->GetRootElement())
+  {
+    return true;
+  }
+  vtkXMLDataElement* root = parser->GetRootElement();
+  const char* compressor = root->GetAttribute("compressor");
+  vtkSmartPointer<vtkDataCompressor> decompress;
+  if (compressor && std::strcmp(compressor, "vtkZLibDataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkZLibDataCompressor>::New();
+  else if (compressor && std::strcmp(compressor, "vtkLZ4DataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkLZ4DataCompressor>::New();
+  else if (compressor && std::strcmp(compressor, "vtkLZMADataCompressor") == 0)
+    decompress = vtkSmartPointer<vtkLZMADataCompressor>::New();
+  else if (compressor)
+    return true; // the reader refuses a compressor it does not know
+  parser->SetCompressor(decompress);
+  // Every value takes a byte at least, or compressed, 1/1032 of one (as in CheckXmlHeader).
+  const double limit = static_cast<double>(size) * (decompress ? 1032.0 : 1.0);
+  const std::string limitText = decompress ? "1032 times the file's size" : Bytes(size);
+
+  vtkXMLDataElement* polyData = root->FindNestedElementWithName("PolyData");
+  const int pieces = polyData ? polyData->GetNumberOfNestedElements() : 0;
+  for (int p = 0; p < pieces; ++p)
+  {
+    vtkXMLDataElement* piece = polyData->GetNestedElement(p);
+    if (std::strcmp(piece->GetName(), "Piece") != 0)
+    {
+      continue;
+    }
+    for (const char* kind : { "Verts", "Lines", "Strips", "Polys" })
+    {
+      long long cells = 0;
+      vtkXMLDataElement* list = piece->FindNestedElementWithName(kind);
+      if (!list || !piece->GetScalarAttribute((std::string("NumberOf") + kind).c_str(), cells) ||
+        cells <= 0)
+      {
+        continue;
+      }
+      vtkXMLDataElement* offsets =
+        list->FindNestedElementWithNameAndAttribute("DataArray", "Name", "offsets");
+      int wordType = 0;
+      if (!offsets || !offsets->GetWordTypeAttribute("type", wordType) ||
+        parser->GetWordTypeSize(wordType) > 8)
+      {
+        continue;
+      }
+      const char* format = offsets->GetAttribute("format");
+      const vtkTypeUInt64 lastWord = static_cast<vtkTypeUInt64>(cells - 1);
+      unsigned char word[8] = {};
+      size_t read = 0;
+      long long appendedAt = 0;
+      if (format && std::strcmp(format, "appended") == 0)
+      {
+        if (offsets->GetScalarAttribute("offset", appendedAt))
+        {
+          read = parser->ReadAppendedData(appendedAt, word, lastWord, 1, wordType);
+        }
+      }
+      else
+      {
+        const bool ascii = format && std::strcmp(format, "ascii") == 0;
+        read = parser->ReadInlineData(offsets, ascii, word, lastWord, 1, wordType);
+      }
+      const double last = read == 1 ? WordValue(word, wordType) : 0.0;
+      if (last > limit)
+      {
+        reason =
+          Announces(std::string("values in the connectivity of its ") + kind, last, limitText);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+//------------------------------------------------------------------------------
 // A binary STL file holds an 80-byte header, the number of triangles and 50 bytes for each.
-// VTK's reader takes a file for ASCII when it begins with "solid" and its size does not
-// match a binary count.
+// VTK's reader does not look at the "solid" a text file begins with: it reads a file as text
+// when fewer than 5% of its first 256 bytes are neither printable ASCII nor white space, and
+// as binary otherwise, even a file that begins with "solid".
 bool CheckStlCount(const std::string& path, long long size, std::string& reason)
 {
   std::ifstream in(path, std::ios::binary);
-  unsigned char head[84] = {};
+  unsigned char head[256] = {};
   in.read(reinterpret_cast<char*>(head), sizeof(head));
   const std::streamsize got = in.gcount();
   const std::uint32_t triangles = static_cast<std::uint32_t>(head[80]) |
     static_cast<std::uint32_t>(head[81]) << 8 | static_cast<std::uint32_t>(head[82]) << 16 |
     static_cast<std::uint32_t>(head[83]) << 24;
   const double needed = 84.0 + 50.0 * triangles;
-  std::string start(reinterpret_cast<const char*>(head), static_cast<size_t>(std::max<std::streamsize>(got, 0)));
-  start.erase(0, start.find_first_not_of(" \t\r\n"));
-  const bool ascii = Lower(start.substr(0, 5)) == "solid" && needed != static_cast<double>(size);
+  const std::streamsize other = std::count_if(head, head + got,
+    [](unsigned char c)
+    { return !((c >= 0x20 && c <= 0x7f) || c == '\n' || c == '\r' || c == '\t'); });
+  // A little under VTK's 5%, so that a file at the edge is checked as binary too.
+  const bool ascii = got > 0 && static_cast<double>(other) < 0.049 * static_cast<double>(got);
   if (ascii)
   {
     return true;
@@ -471,23 +601,56 @@ public:
   {
   }
 
-  // The next value of the type; false at the end of the data or on a word that is no number.
+  // Starts the next element. VTK's reader takes each element of an ASCII file from a line of
+  // its own (at most 4095 characters, its buffer), split at spaces and tabs, and reads past
+  // the words of a line that has too few: the element's values must all be on its line.
+  // False at the end of the data.
+  bool NextLine()
+  {
+    if (this->Binary)
+    {
+      return true;
+    }
+    this->Words.clear();
+    this->Word = 0;
+    if (this->At >= this->Data.size())
+    {
+      return false;
+    }
+    const size_t limit = std::min(this->At + 4095, this->Data.size());
+    const size_t lineEnd = this->Data.find('\n', this->At);
+    const bool whole = lineEnd != std::string::npos && lineEnd < limit;
+    const size_t end = whole ? lineEnd : limit;
+    // It reads the line as a C string: a NUL character ends its words.
+    const size_t wordsEnd = std::min(this->Data.find('\0', this->At), end);
+    for (size_t k = this->At; k < wordsEnd;)
+    {
+      const size_t wordEnd = std::min(this->Data.find_first_of(" \t", k), wordsEnd);
+      if (wordEnd > k)
+      {
+        this->Words.push_back(this->Data.substr(k, wordEnd - k));
+      }
+      k = wordEnd + 1;
+    }
+    this->At = whole ? end + 1 : end;
+    return true;
+  }
+
+  // The next value of the type; false at the end of the data (in ASCII, of the element's
+  // line) or on a word that is no number.
   bool Next(const std::string& type, double& value)
   {
     if (!this->Binary)
     {
-      const size_t start = this->Data.find_first_not_of(" \t\r\n", this->At);
-      if (start == std::string::npos)
+      if (this->Word >= this->Words.size())
       {
         return false;
       }
-      size_t end = this->Data.find_first_of(" \t\r\n", start);
-      end = end == std::string::npos ? this->Data.size() : end;
-      const std::string word = this->Data.substr(start, end - start);
+      const std::string& word = this->Words[this->Word++];
       char* stop = nullptr;
       value = std::strtod(word.c_str(), &stop);
-      this->At = end;
-      return stop && *stop == '\0';
+      // A line end of "\r\n" leaves the "\r" on the last word, which VTK reads past.
+      return stop != word.c_str() && (*stop == '\0' || (*stop == '\r' && stop[1] == '\0'));
     }
     const int size = PlyTypeSize(type);
     if (this->Data.size() - this->At < static_cast<size_t>(size))
@@ -550,6 +713,8 @@ public:
 private:
   std::string Data;
   size_t At = 0;
+  std::vector<std::string> Words; // of the element's line (ASCII)
+  size_t Word = 0;
   bool Binary;
   bool BigEndian;
 };
@@ -570,6 +735,11 @@ bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
     }
     for (double e = 0; e < element.Count; ++e)
     {
+      if (!values.NextLine())
+      {
+        reason = "its PLY data ends before the elements its header announces";
+        return false;
+      }
       for (const PlyProperty& p : element.Properties)
       {
         const bool ids =
@@ -605,11 +775,57 @@ bool WalkPlyBody(std::istream& in, bool binary, bool bigEndian,
         }
         if (!ok)
         {
-          reason = "its PLY data ends before the elements its header announces";
+          reason = binary ? "its PLY data ends before the elements its header announces"
+                          : "a line of its PLY data lacks values of its element, or holds a "
+                            "word that is no number";
           return false;
         }
       }
     }
+  }
+  return true;
+}
+
+// VTK's PLY reader goes on with a file it has closed (and crashes) when the vertex element
+// lacks one of x, y and z: the header must name them, each a single value.
+bool HasPlyPositions(const std::vector<PlyElement>& elements)
+{
+  for (const PlyElement& element : elements)
+  {
+    if (element.Name != "vertex")
+    {
+      continue;
+    }
+    int found = 0;
+    for (const char* axis : { "x", "y", "z" })
+    {
+      for (const PlyProperty& p : element.Properties)
+      {
+        if (p.Name == axis && p.CountType.empty())
+        {
+          ++found;
+          break;
+        }
+      }
+    }
+    return found == 3;
+  }
+  return false;
+}
+
+// Nor does it read a face element without the list of its vertices: it frees what it never
+// allocated.
+bool HasPlyFaceLists(const std::vector<PlyElement>& elements)
+{
+  for (const PlyElement& element : elements)
+  {
+    if (element.Name != "face")
+    {
+      continue;
+    }
+    return std::any_of(element.Properties.begin(), element.Properties.end(),
+      [](const PlyProperty& p)
+      { return !p.CountType.empty() && (p.Name == "vertex_indices" || p.Name == "vertex_index"); });
   }
   return true;
 }
@@ -665,20 +881,13 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       {
         return refuse("lacks its format or elements");
       }
-      // VTK's reader frees a face's vertex list it never read when the faces lack one.
-      for (const PlyElement& element : elements)
+      if (!HasPlyPositions(elements))
       {
-        const auto& p = element.Properties;
-        if (element.Name == "face" &&
-          std::none_of(p.begin(), p.end(),
-            [](const PlyProperty& property)
-            {
-              return (property.Name == "vertex_indices" || property.Name == "vertex_index") &&
-                !property.CountType.empty();
-            }))
-        {
-          return refuse("has faces without a \"vertex_indices\" list");
-        }
+        return refuse("has no vertex element with x, y and z");
+      }
+      if (!HasPlyFaceLists(elements))
+      {
+        return refuse("has a face element without a vertex_indices list");
       }
       const double body = static_cast<double>(size) - static_cast<double>(in.tellg());
       if (needed > body)
@@ -921,6 +1130,63 @@ void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
   }
 }
 
+// STL and PLY files (as VTK writes them) hold coordinates in single precision: a larger one
+// would be written as infinity, in a file that no reader accepts.
+bool FitsInFloat(vtkPolyData* model, std::string& reason)
+{
+  vtkPoints* points = model->GetPoints();
+  const vtkIdType n = points ? points->GetNumberOfPoints() : 0;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    for (double v : p)
+    {
+      if (!(std::fabs(v) <= std::numeric_limits<float>::max()))
+      {
+        reason = "point " + std::to_string(i) +
+          " has a coordinate beyond the single-precision numbers of the format";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// VTK's OBJ writer leaves out a texture coordinate that has a component of exactly -1 (the
+// value its reader gives points without one) but still numbers the faces' texture
+// coordinates by point: every later point's faces then name the wrong one, or one the file
+// lacks. Such a component is written one float step closer to 0, which keeps every line.
+void KeepObjTextureCoordinates(vtkPolyData* model)
+{
+  vtkDataArray* tcoords = model->GetPointData()->GetTCoords();
+  if (!tcoords)
+  {
+    return;
+  }
+  const double nearMinusOne = -1.0 + std::ldexp(1.0, -24); // exact in float and double
+  vtkSmartPointer<vtkDataArray> kept;
+  for (vtkIdType t = 0; t < tcoords->GetNumberOfTuples(); ++t)
+  {
+    for (int c = 0; c < tcoords->GetNumberOfComponents(); ++c)
+    {
+      if (tcoords->GetComponent(t, c) == -1.0)
+      {
+        if (!kept)
+        {
+          kept.TakeReference(tcoords->NewInstance());
+          kept->DeepCopy(tcoords);
+        }
+        kept->SetComponent(t, c, nearMinusOne);
+      }
+    }
+  }
+  if (kept)
+  {
+    model->GetPointData()->SetTCoords(kept);
+  }
+}
+
 vtkSmartPointer<vtkAlgorithm> WriterFor(ModelFormat format, vtkPolyData* model,
   const std::string& path)
 {
@@ -1016,7 +1282,8 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
       ok = CheckModelFileCounts(path.c_str(), reason) && CheckLegacyKind(path, reason);
       break;
     case ModelFormat::XmlPolyData:
-      ok = CheckXmlHeader(path, size, reason);
+      ok = CheckXmlHeader(path, size, reason) &&
+        CheckXmlOffsets(path, size, reason);
       break;
     case ModelFormat::Stl:
       ok = CheckStlCount(path, size, reason);
@@ -1056,6 +1323,10 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
   }
   auto model = vtkSmartPointer<vtkPolyData>::New();
   model->ShallowCopy(output);
+  // VTK's OBJ reader gives texture coordinates only up to the last point that has some: an
+  // array shorter than the points would be read out of range by every filter after it.
+  DropMismatchedArrays(model->GetPointData(), model->GetNumberOfPoints());
+  DropMismatchedArrays(model->GetCellData(), model->GetNumberOfCells());
   return model;
 }
 
@@ -1068,10 +1339,18 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
     return false;
   }
   const ModelFormat format = ModelFormatOf(path);
+  if ((format == ModelFormat::Stl || format == ModelFormat::Ply) && !FitsInFloat(model, reason))
+  {
+    return false;
+  }
   vtkNew<vtkPolyData> written;
   written->ShallowCopy(model);
   DropMismatchedArrays(written->GetPointData(), written->GetNumberOfPoints());
   DropMismatchedArrays(written->GetCellData(), written->GetNumberOfCells());
+  if (format == ModelFormat::Obj)
+  {
+    KeepObjTextureCoordinates(written);
+  }
 
   auto contents = [&](NewFileContents& file, std::string& why)
   {

@@ -163,19 +163,19 @@ bool CheckModelCells(vtkPolyData* model, std::string& reason)
   for (int kind = 0; kind < 4; ++kind)
   {
     vtkCellArray* cells = kinds[kind];
+    if (!cells)
+    {
+      continue;
+    }
     // Offsets that decrease, or do not end at the size of the connectivity, make cells that
     // overlap or run past it.
-    if (cells && !cells->IsValid())
+    if (!cells->IsValid())
     {
       reason = "its cell lists are inconsistent (offsets that decrease or do not match the "
                "connectivity)";
       return false;
     }
-    vtkDataArray* ids = cells ? cells->GetConnectivityArray() : nullptr;
-    if (!ids || ids->GetNumberOfValues() == 0)
-    {
-      continue;
-    }
+    // Also when no cell has a point at all: the connectivity is then empty.
     for (vtkIdType c = 0; c < cells->GetNumberOfCells(); ++c)
     {
       if (cells->GetCellSize(c) < fewestPoints[kind])
@@ -185,6 +185,11 @@ bool CheckModelCells(vtkPolyData* model, std::string& reason)
         reason = why.str();
         return false;
       }
+    }
+    vtkDataArray* ids = cells->GetConnectivityArray();
+    if (!ids || ids->GetNumberOfValues() == 0)
+    {
+      continue;
     }
     double range[2];
     ids->GetRange(range, 0);

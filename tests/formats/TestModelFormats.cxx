@@ -194,7 +194,7 @@ TEST(ModelFormats, HostileAndNonSurfaceFilesAreRefusedWithTheirReason)
     { "no-list.ply",
       plyHead.substr(0, plyHead.find("vertex_indices")) + "ver" + std::string(1, '\0') +
         "ex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
-      "faces without a \"vertex_indices\" list" },
+      "face element without a vertex_indices list" },
     { "missing-point.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n", "refers to \"9\"" },
     // VTK's OBJ reader went out of range on this damaged number.
     { "damaged.obj", "v 0 0 0\nv 1 0 0\nv 0 1\xff" "5 0\nf 1 2 3\n", "does not hold its numbers" },
