@@ -214,8 +214,7 @@ std::string CWinApp::GetProfileString(
   {
     return defaultValue;
   }
-  const QVariant value =
-    settings.value(QString::fromStdString(section + "/" + entry));
+  const QVariant value = settings.value(QString::fromStdString(section + "/" + entry));
   if (!value.isValid() || value.type() != QVariant::String)
   {
     return defaultValue;

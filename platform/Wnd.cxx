@@ -581,8 +581,8 @@ void CWnd::GetClientRect(RECT* rect) const
 void CWnd::GetWindowRect(RECT* rect) const
 {
   QWidget* widget = this->GetWidget();
-  const QPoint at = widget ? (widget->isWindow() ? widget->pos() : widget->geometry().topLeft())
-                           : QPoint();
+  const QPoint at =
+    widget ? (widget->isWindow() ? widget->pos() : widget->geometry().topLeft()) : QPoint();
   rect->left = at.x();
   rect->top = at.y();
   rect->right = at.x() + (widget ? widget->width() : 0);

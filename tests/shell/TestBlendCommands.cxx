@@ -85,7 +85,8 @@ double MaxDistance(vtkPoints* a, vtkPoints* b)
   double worst = 0;
   for (vtkIdType i = 0; i < a->GetNumberOfPoints(); ++i)
   {
-    worst = std::max(worst, std::sqrt(vtkMath::Distance2BetweenPoints(a->GetPoint(i), b->GetPoint(i))));
+    worst =
+      std::max(worst, std::sqrt(vtkMath::Distance2BetweenPoints(a->GetPoint(i), b->GetPoint(i))));
   }
   return worst;
 }
@@ -167,9 +168,18 @@ TEST(BlendCommands, TheDialogRefusesWhatIsNotABlendAndKeepsAsking)
     double Value;
   };
   const Case cases[] = {
-    { "0", true, 0.0 }, { "1", true, 1.0 }, { " 0.25 ", true, 0.25 }, { "1e-1", true, 0.1 },
-    { "1.0000001", false, 0 }, { "-0.1", false, 0 }, { "0,5", false, 0 }, { "nan", false, 0 },
-    { "inf", false, 0 }, { "0x1", false, 0 }, { "", false, 0 }, { "half", false, 0 },
+    { "0", true, 0.0 },
+    { "1", true, 1.0 },
+    { " 0.25 ", true, 0.25 },
+    { "1e-1", true, 0.1 },
+    { "1.0000001", false, 0 },
+    { "-0.1", false, 0 },
+    { "0,5", false, 0 },
+    { "nan", false, 0 },
+    { "inf", false, 0 },
+    { "0x1", false, 0 },
+    { "", false, 0 },
+    { "half", false, 0 },
     { "0.5 0.6", false, 0 },
   };
   for (const Case& c : cases)
@@ -221,8 +231,7 @@ TEST(BlendCommands, TheStatusBarNamesTheTransformWarnsWhenItOutlivesItsModelAndC
   s.Open(other);
   ASSERT_EQ(s.Doc->GetPathName(), other);
   EXPECT_EQ(s.Doc->TransformOn, 1) << "the transform stays in force, as ever";
-  EXPECT_NE(s.Message().find("leg.trc still deforms this model"), std::string::npos)
-    << s.Message();
+  EXPECT_NE(s.Message().find("leg.trc still deforms this model"), std::string::npos) << s.Message();
 
   s.Frame->UpdateCommandUI();
   ASSERT_TRUE(s.Frame->IsCommandEnabled(ID_CLOSE_TRANSFORM));
@@ -266,8 +275,9 @@ TEST(BlendCommands, CopySaysThePictureWasCopied)
   Press(s.Frame, Qt::Key_C, Qt::ControlModifier);
   ASSERT_FALSE(GetClipboardData(CF_DIB).empty());
   const int* size = s.View->GetRenderWindow()->GetSize();
-  EXPECT_EQ(s.Message(), "The picture (" + std::to_string(size[0]) + " x " +
-      std::to_string(size[1]) + " pixels) was copied to the clipboard.");
+  EXPECT_EQ(s.Message(),
+    "The picture (" + std::to_string(size[0]) + " x " + std::to_string(size[1]) +
+      " pixels) was copied to the clipboard.");
 }
 
 TEST(BlendCommands, TheTextureMovesWithTheSurfaceOnlyWhenTheOptionSaysSo)
@@ -294,12 +304,12 @@ TEST(BlendCommands, TheTextureMovesWithTheSurfaceOnlyWhenTheOptionSaysSo)
   s.Prompts.AnswerDialog(
     [](CDialog& d)
     {
-      EXPECT_EQ(d.GetDlgItemText(IDC_OPTION_VALUES),
-        "Timer interval 65 ms; a step every 6 ticks (390 ms)");
+      EXPECT_EQ(
+        d.GetDlgItemText(IDC_OPTION_VALUES), "Timer interval 65 ms; a step every 6 ticks (390 ms)");
       d.SetSliderPos(IDC_INTERVAL, 100);
       d.SetSliderPos(IDC_SPEED, 95);
-      EXPECT_EQ(d.GetDlgItemText(IDC_OPTION_VALUES),
-        "Timer interval 115 ms; a step every 1 tick (115 ms)");
+      EXPECT_EQ(
+        d.GetDlgItemText(IDC_OPTION_VALUES), "Timer interval 115 ms; a step every 1 tick (115 ms)");
       d.ClickDlgButton(IDC_TEXTURE_AS_LOADED);
       d.ClickDlgButton(IDOK);
     });

@@ -139,12 +139,14 @@ TEST(HaldenSettings, MissingOrDamagedSettingsGiveTheFirstVersionsStart)
   } cases[] = {
     { "missing", QByteArray() },
     { "garbage", QByteArray("\x01\xff[Window\nX=\x80\x81\n\0\0=[[[", 19) },
-    { "out of range", "[Window]\nX=-999999\nY=5\nWidth=-5\nHeight=20\n"
-                      "[View]\nBodyColor=red\nOrientationMarker=maybe\n"
-                      "[Options]\nTimerIntervalPosition=900\nTransformSpeedPosition=-3\n"
-                      "FramePrefix=\nTextureMovesWithSurface=7\n" },
-    { "lists where numbers belong", "[Window]\nX=1, 2\nWidth=652, 9\n[Options]\n"
-                                    "TimerIntervalPosition=10, 20\n" },
+    { "out of range",
+      "[Window]\nX=-999999\nY=5\nWidth=-5\nHeight=20\n"
+      "[View]\nBodyColor=red\nOrientationMarker=maybe\n"
+      "[Options]\nTimerIntervalPosition=900\nTransformSpeedPosition=-3\n"
+      "FramePrefix=\nTextureMovesWithSurface=7\n" },
+    { "lists where numbers belong",
+      "[Window]\nX=1, 2\nWidth=652, 9\n[Options]\n"
+      "TimerIntervalPosition=10, 20\n" },
   };
   for (const auto& c : cases)
   {

@@ -45,6 +45,10 @@ long ColorBytes(const float color[3])
 void RestoreSettings(CMainFrame* frame)
 {
   CWinApp* app = AfxGetApp();
+  if (!app || !frame)
+  {
+    return;
+  }
   int x = app->GetProfileInt("Window", "X", DefaultX);
   int y = app->GetProfileInt("Window", "Y", DefaultY);
   int width = app->GetProfileInt("Window", "Width", DefaultWidth);
@@ -59,8 +63,7 @@ void RestoreSettings(CMainFrame* frame)
   }
   frame->MoveWindow(x, y, width, height);
   frame->ShowControlBar(&frame->m_wndToolBar, app->GetProfileInt("Window", "Toolbar", 1) != 0);
-  frame->ShowControlBar(
-    &frame->m_wndStatusBar, app->GetProfileInt("Window", "StatusBar", 1) != 0);
+  frame->ShowControlBar(&frame->m_wndStatusBar, app->GetProfileInt("Window", "StatusBar", 1) != 0);
 
   CHaldenView* view = ViewOf(frame);
   if (!view)
@@ -91,7 +94,7 @@ void RestoreSettings(CMainFrame* frame)
 void KeepSettings(CMainFrame* frame)
 {
   CWinApp* app = AfxGetApp();
-  if (!app)
+  if (!app || !frame)
   {
     return;
   }

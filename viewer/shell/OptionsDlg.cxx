@@ -110,8 +110,8 @@ std::string COptionsDlg::ValuesText(int intervalPos, int speedPos)
 //------------------------------------------------------------------------------
 void COptionsDlg::ShowValues()
 {
-  this->SetDlgItemText(IDC_OPTION_VALUES,
-    ValuesText(this->GetSliderPos(IDC_INTERVAL), this->GetSliderPos(IDC_SPEED)));
+  this->SetDlgItemText(
+    IDC_OPTION_VALUES, ValuesText(this->GetSliderPos(IDC_INTERVAL), this->GetSliderPos(IDC_SPEED)));
 }
 
 //------------------------------------------------------------------------------
@@ -133,8 +133,7 @@ void COptionsDlg::LoadSettings()
   this->SavedPrefix = this->Prefix =
     !prefix.empty() && prefix.size() <= MaxPrefixLength ? prefix : std::string("frame");
   this->SavedTextureAsLoaded = this->TextureAsLoaded =
-    app->GetProfileInt("Options", "TextureMovesWithSurface", 0) == 1 ? BST_CHECKED
-                                                                      : BST_UNCHECKED;
+    app->GetProfileInt("Options", "TextureMovesWithSurface", 0) == 1 ? BST_CHECKED : BST_UNCHECKED;
   this->PushToOwner();
 }
 

@@ -47,8 +47,7 @@ bool CSetBlendDlg::ParseBlend(const std::string& text, double& blend)
   // Plain decimals only: ToDouble would also take "inf", "nan" and hexadecimal numbers.
   for (const char* p = begin; *p && !NumberText::IsSpace(*p); ++p)
   {
-    if (!NumberText::IsDigit(*p) && *p != '.' && *p != '+' && *p != '-' && *p != 'e' &&
-      *p != 'E')
+    if (!NumberText::IsDigit(*p) && *p != '.' && *p != '+' && *p != '-' && *p != 'e' && *p != 'E')
     {
       return false;
     }

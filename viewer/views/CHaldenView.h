@@ -170,8 +170,8 @@ protected:
 
   std::string ShownBlend; // the status text this view put up, if any
   std::string ShownBlendPane;
-  vtkCamera* StartCamera;       // the camera as the model opened
-  vtkRenderer* MarkerRenderer;  // the orientation marker's corner
+  vtkCamera* StartCamera;      // the camera as the model opened
+  vtkRenderer* MarkerRenderer; // the orientation marker's corner
   vtkAxesActor* MarkerAxes;
   unsigned long FollowObserver = 0;
   bool MarkerShown = false;
