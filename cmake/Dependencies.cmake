@@ -11,7 +11,7 @@ set(QUORVEL_VTK_CORE_MODULES
   RenderingCore IOCore IOLegacy IOXMLParser IOXML IOGeometry IOPLY)
 set(QUORVEL_VTK_GUI_MODULES
   FiltersSources FiltersTexture IOImage ImagingCore RenderingOpenGL2
-  RenderingFreeType RenderingUI InteractionStyle GUISupportQt)
+  RenderingFreeType RenderingAnnotation RenderingUI InteractionStyle GUISupportQt)
 
 if(QUORVEL_BUILD_GUI)
   find_package(VTK 9.1 REQUIRED COMPONENTS ${QUORVEL_VTK_CORE_MODULES} ${QUORVEL_VTK_GUI_MODULES})

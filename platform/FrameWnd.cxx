@@ -22,6 +22,8 @@
 #include <QToolBar>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace
 {
 QString Text(const std::string& s)
@@ -59,6 +61,9 @@ QKeySequence KeyOf(const Accelerator& accel)
         break;
       case VK_SPACE:
         key = Qt::Key_Space;
+        break;
+      case VK_HOME:
+        key = Qt::Key_Home;
         break;
       case VK_INSERT:
         key = Qt::Key_Insert;
@@ -258,6 +263,12 @@ QWidget* CToolBar::GetButton(UINT commandId) const
 }
 
 //------------------------------------------------------------------------------
+BOOL CToolBar::IsVisible() const
+{
+  return this->Bar && !this->Bar->isHidden();
+}
+
+//------------------------------------------------------------------------------
 CStatusBar::CStatusBar() = default;
 CStatusBar::~CStatusBar() = default;
 
@@ -377,6 +388,61 @@ std::vector<bool> CStatusBar::GetIndicatorStates() const
     }
   }
   return states;
+}
+
+//------------------------------------------------------------------------------
+BOOL CStatusBar::IsVisible() const
+{
+  return this->Bar && !this->Bar->isHidden();
+}
+
+//------------------------------------------------------------------------------
+void CStatusBar::SetPaneText(const std::string& name, const std::string& text)
+{
+  if (!this->Bar)
+  {
+    return;
+  }
+  QLabel* label = static_cast<QLabel*>(this->GetPane(name));
+  if (!label)
+  {
+    if (text.empty())
+    {
+      return;
+    }
+    label = new QLabel;
+    label->setObjectName(QString::fromStdString("pane:" + name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // Before the indicators, after the named panes made earlier (the index counts the
+    // message pane too).
+    const auto messagePanes = std::count(this->PaneIds.begin(), this->PaneIds.end(), ID_SEPARATOR);
+    this->Bar->insertPermanentWidget(
+      static_cast<int>(messagePanes + static_cast<long>(this->NamedPanes.size())), label);
+    this->NamedPanes.emplace_back(name, label);
+  }
+  label->setText(Text(text));
+  label->setVisible(!text.empty());
+}
+
+//------------------------------------------------------------------------------
+std::string CStatusBar::GetPaneText(const std::string& name) const
+{
+  const QWidget* pane = this->GetPane(name);
+  return pane && !pane->isHidden() ? static_cast<const QLabel*>(pane)->text().toStdString()
+                                   : std::string();
+}
+
+//------------------------------------------------------------------------------
+QWidget* CStatusBar::GetPane(const std::string& name) const
+{
+  for (const auto& pane : this->NamedPanes)
+  {
+    if (pane.first == name)
+    {
+      return pane.second;
+    }
+  }
+  return nullptr;
 }
 
 //------------------------------------------------------------------------------
@@ -769,6 +835,33 @@ void CFrameWnd::SetMessageText(const std::string& text)
   {
     this->Frame->StatusBar->SetMessagePaneText(
       text.empty() ? CResources::Get().LoadString(AFX_IDS_IDLEMESSAGE) : text);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CFrameWnd::SetPaneText(const std::string& name, const std::string& text)
+{
+  if (this->Frame->StatusBar)
+  {
+    this->Frame->StatusBar->SetPaneText(name, text);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CFrameWnd::ShowControlBar(CToolBar* bar, BOOL show)
+{
+  if (bar && bar->Bar)
+  {
+    bar->Bar->setVisible(show != FALSE);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CFrameWnd::ShowControlBar(CStatusBar* bar, BOOL show)
+{
+  if (bar && bar->Bar)
+  {
+    bar->Bar->setVisible(show != FALSE);
   }
 }
 

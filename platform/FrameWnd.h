@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CDocument;
@@ -68,6 +69,8 @@ public:
   void EnableDocking(DWORD style);
 
   QToolBar* GetToolBar() const { return this->Bar; }
+  /// Whether the bar is switched on (View > Toolbar), also while its frame is hidden.
+  BOOL IsVisible() const;
   /// The button of a command, or null (for tests and for the frame's enabling).
   QWidget* GetButton(UINT commandId) const;
 
@@ -102,6 +105,21 @@ public:
   /// handler disables it (CAP, NUM, SCRL while their lock key is off) shows no text.
   std::vector<bool> GetIndicatorStates() const;
   QStatusBar* GetStatusBar() const { return this->Bar; }
+  /// Whether the bar is switched on (View > Status Bar), also while its frame is hidden.
+  BOOL IsVisible() const;
+
+  ///@{
+  /**
+   * Text panes of the application's own, by name, between the message pane and the
+   * indicators, in the order first used. A pane is made by its first text; an empty text
+   * hides it. They are not indicators: GetIndicatorTexts does not list them.
+   */
+  void SetPaneText(const std::string& name, const std::string& text);
+  /// The text of a named pane; empty for a pane hidden or never made.
+  std::string GetPaneText(const std::string& name) const;
+  /// The named pane's widget (for pictures and tests), or null.
+  QWidget* GetPane(const std::string& name) const;
+  ///@}
 
 private:
   void SetMessagePaneText(const std::string& text);
@@ -110,6 +128,7 @@ private:
   QStatusBar* Bar = nullptr;
   std::vector<QWidget*> Panes;
   std::vector<UINT> PaneIds;
+  std::vector<std::pair<std::string, QWidget*>> NamedPanes;
   void UpdatePanes();
 };
 
@@ -159,6 +178,12 @@ public:
   /// The text of the status bar's message pane (while no prompt covers it); an empty text
   /// brings back the idle message ("Ready"). Nothing happens without a status bar.
   void SetMessageText(const std::string& text);
+  /// The text of a named status bar pane (CStatusBar::SetPaneText); nothing without a
+  /// status bar.
+  void SetPaneText(const std::string& name, const std::string& text);
+  /// Switches a bar on or off, as View > Toolbar and View > Status Bar do.
+  void ShowControlBar(CToolBar* bar, BOOL show);
+  void ShowControlBar(CStatusBar* bar, BOOL show);
 
   /**
    * The user closes the frame (its close box, or File > Exit): each view may first finish

@@ -16,6 +16,9 @@
 
 #include <QOpenGLFunctions>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace
 {
 // The widget of a VTK_OPENGL_WINDOW_CLASS window. Its input never goes to VTK by itself
@@ -413,6 +416,33 @@ LRESULT vtkHandleMessage2(
   if (message == WM_TIMER)
   {
     me->OnTimer(hwnd, static_cast<UINT_PTR>(wParam));
+    return 0;
+  }
+
+  if (message == WM_MOUSEWHEEL)
+  {
+    // One forward or backward wheel event per notch (at least one), at the pointer, which
+    // the message carries in screen coordinates.
+    const int delta = GET_WHEEL_DELTA_WPARAM(wParam);
+    if (!me->Enabled || delta == 0)
+    {
+      return 0;
+    }
+    POINT at{ GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam) };
+    if (hwnd)
+    {
+      hwnd->ScreenToClient(&at);
+    }
+    me->SetEventInformationFlipY(static_cast<int>(at.x), static_cast<int>(at.y),
+      (LOWORD(wParam) & MK_CONTROL) ? 1 : 0, (LOWORD(wParam) & MK_SHIFT) ? 1 : 0);
+    me->SetAltKey(0);
+    const unsigned long wheel =
+      delta > 0 ? vtkCommand::MouseWheelForwardEvent : vtkCommand::MouseWheelBackwardEvent;
+    for (int i = std::max(1, std::abs(delta) / WHEEL_DELTA); i > 0; --i)
+    {
+      ++me->MessageEventCount;
+      me->InvokeEvent(wheel, nullptr);
+    }
     return 0;
   }
 

@@ -137,8 +137,8 @@ private:
 };
 
 /**
- * Gives a window message to the interactor: the mouse messages and WM_TIMER become
- * interactor events (nothing happens while the interactor is disabled); every other
+ * Gives a window message to the interactor: the mouse messages (the wheel too: an event
+ * per notch) and WM_TIMER become interactor events (nothing happens while the interactor is disabled); every other
  * message goes to the window's default processing. Returns 0 for the messages it handles.
  */
 LRESULT vtkHandleMessage2(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

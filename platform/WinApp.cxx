@@ -188,6 +188,52 @@ void CWinApp::LoadStdProfileSettings(UINT maxEntries)
 }
 
 //------------------------------------------------------------------------------
+int CWinApp::GetProfileInt(
+  const std::string& section, const std::string& entry, int defaultValue) const
+{
+  bool isNumber = false;
+  const int value =
+    QString::fromStdString(this->GetProfileString(section, entry)).trimmed().toInt(&isNumber);
+  return isNumber ? value : defaultValue;
+}
+
+//------------------------------------------------------------------------------
+BOOL CWinApp::WriteProfileInt(const std::string& section, const std::string& entry, int value)
+{
+  return this->WriteProfileString(section, entry, std::to_string(value));
+}
+
+//------------------------------------------------------------------------------
+std::string CWinApp::GetProfileString(
+  const std::string& section, const std::string& entry, const std::string& defaultValue) const
+{
+  QSettings settings(
+    QString::fromStdString(this->RegistryKey), QString::fromStdString(this->AppName));
+  // A file that cannot be read as a whole may hold anything: none of it is trusted.
+  if (settings.status() != QSettings::NoError)
+  {
+    return defaultValue;
+  }
+  const QVariant value = settings.value(QString::fromStdString(section + "/" + entry));
+  if (!value.isValid() || value.type() != QVariant::String)
+  {
+    return defaultValue;
+  }
+  return value.toString().toStdString();
+}
+
+//------------------------------------------------------------------------------
+BOOL CWinApp::WriteProfileString(
+  const std::string& section, const std::string& entry, const std::string& value)
+{
+  QSettings settings(
+    QString::fromStdString(this->RegistryKey), QString::fromStdString(this->AppName));
+  settings.setValue(QString::fromStdString(section + "/" + entry), QString::fromStdString(value));
+  settings.sync();
+  return settings.status() == QSettings::NoError;
+}
+
+//------------------------------------------------------------------------------
 void CWinApp::SaveRecentFileList() const
 {
   QSettings settings(

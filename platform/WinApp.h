@@ -82,6 +82,21 @@ public:
   virtual void AddToRecentFileList(const std::string& pathName);
   const std::vector<std::string>& GetRecentFileList() const { return this->RecentFiles; }
 
+  ///@{
+  /**
+   * Settings of the application's own, kept where the recent-file list is (entry in a
+   * section). A setting that is missing, is not of the asked kind, or comes from a settings
+   * file that cannot be read as a whole (damaged) gives the default. Writing returns FALSE
+   * when the settings could not be stored.
+   */
+  int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue) const;
+  BOOL WriteProfileInt(const std::string& section, const std::string& entry, int value);
+  std::string GetProfileString(const std::string& section, const std::string& entry,
+    const std::string& defaultValue = std::string()) const;
+  BOOL WriteProfileString(
+    const std::string& section, const std::string& entry, const std::string& value);
+  ///@}
+
   /// New document / file-open through the template (for applications to list).
   void OnFileNew();
   /// Ends the application (closes the main window).

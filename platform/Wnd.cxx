@@ -578,6 +578,30 @@ void CWnd::GetClientRect(RECT* rect) const
 }
 
 //------------------------------------------------------------------------------
+void CWnd::GetWindowRect(RECT* rect) const
+{
+  QWidget* widget = this->GetWidget();
+  const QPoint at =
+    widget ? (widget->isWindow() ? widget->pos() : widget->geometry().topLeft()) : QPoint();
+  rect->left = at.x();
+  rect->top = at.y();
+  rect->right = at.x() + (widget ? widget->width() : 0);
+  rect->bottom = at.y() + (widget ? widget->height() : 0);
+}
+
+//------------------------------------------------------------------------------
+void CWnd::ScreenToClient(POINT* point) const
+{
+  if (QWidget* widget = this->GetWidget())
+  {
+    const QPoint local =
+      widget->mapFromGlobal(QPoint(static_cast<int>(point->x), static_cast<int>(point->y)));
+    point->x = local.x();
+    point->y = local.y();
+  }
+}
+
+//------------------------------------------------------------------------------
 void CWnd::MoveWindow(int x, int y, int cx, int cy)
 {
   if (QWidget* widget = this->GetWidget())

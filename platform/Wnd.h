@@ -124,6 +124,11 @@ public:
 
   CWnd* GetParent() const { return this->Parent; }
   void GetClientRect(RECT* rect) const;
+  /// Where the window is and its size, as MoveWindow takes them (a frame: the top-level
+  /// window's position and its client size), so that MoveWindow puts it back exactly.
+  void GetWindowRect(RECT* rect) const;
+  /// A point in screen coordinates (as WM_MOUSEWHEEL carries it) into the window's own.
+  void ScreenToClient(POINT* point) const;
   /// Places the window (its top-level window for a frame) and gives it that size.
   void MoveWindow(int x, int y, int cx, int cy);
   BOOL ShowWindow(int cmdShow);

@@ -166,6 +166,13 @@ constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high)
 {
   return static_cast<WPARAM>(static_cast<DWORD>((low & 0xFFFF) | ((high & 0xFFFF) << 16)));
 }
+/// One notch of a mouse wheel in the high word of WM_MOUSEWHEEL's wParam (positive: away
+/// from the user).
+constexpr int WHEEL_DELTA = 120;
+constexpr int GET_WHEEL_DELTA_WPARAM(WPARAM w)
+{
+  return static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(w)));
+}
 /// Signed coordinates of a mouse message (a captured drag may leave the window).
 constexpr int GET_X_LPARAM(LPARAM l)
 {
@@ -199,6 +206,7 @@ constexpr UINT VK_BACK = 0x08;
 constexpr UINT VK_RETURN = 0x0D;
 constexpr UINT VK_ESCAPE = 0x1B;
 constexpr UINT VK_SPACE = 0x20;
+constexpr UINT VK_HOME = 0x24;
 constexpr UINT VK_INSERT = 0x2D;
 constexpr UINT VK_DELETE = 0x2E;
 constexpr UINT VK_F1 = 0x70;

@@ -1,10 +1,13 @@
 // Writes pictures of the running application for the documentation: the main window with
 // a model (and, when they lie beside it, its transform, texture and background), the About
-// box and the options dialog. Run under a virtual display:
+// box and the options dialog; with a transform, also the camera and blend picture (a standard
+// view with the orientation marker, paused at the full blend by Set Blend, with the blend and
+// transform panes) and the Set Blend dialog. Run under a virtual display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/shell/shell_screenshots <dir> [model.vtk]
 #include "ShellHarness.h"
 
 #include "CHaldenDoc.h"
+#include "CHaldenView.h"
 #include "Dialog.h"
 #include "Prompts.h"
 #include "resource.h"
@@ -85,6 +88,24 @@ int main(int argc, char** argv)
   bool ok = Save(frame->GetWidget(), dir + "/halden.png");
 
   CScriptedPrompts prompts;
+  auto* view = dynamic_cast<CHaldenView*>(frame->GetActiveView());
+  if (view && view->CanSetBlend())
+  {
+    // Seen from the right, half way down from above, at the full deformation.
+    const double direction[3] = { -0.8, -0.45, -0.4 };
+    const double up[3] = { 0.0, 1.0, 0.0 };
+    view->LookAlong(direction, up);
+    prompts.AnswerDialog(
+      [&](CDialog& d)
+      {
+        d.SetDlgItemText(IDC_BLEND, "1");
+        d.ClickDlgButton(IDOK);
+      });
+    frame->ExecuteCommand(ID_SET_BLEND);
+    frame->UpdateCommandUI();
+    shell::Settle(300);
+    ok = Save(frame->GetWidget(), dir + "/halden-camera-blend.png") && ok;
+  }
   const QPoint corner = frame->GetWidget()->geometry().topLeft();
   auto shoot = [&](const char* file)
   {
@@ -100,5 +121,10 @@ int main(int argc, char** argv)
   frame->ExecuteCommand(ID_APP_ABOUT);
   prompts.AnswerDialog(shoot("options.png"));
   frame->ExecuteCommand(ID_OPTIONS);
+  if (view && view->CanSetBlend())
+  {
+    prompts.AnswerDialog(shoot("setblend.png"));
+    frame->ExecuteCommand(ID_SET_BLEND);
+  }
   return ok ? 0 : 1;
 }

@@ -49,6 +49,7 @@ const std::vector<MenuRow> ExpectedMenu = {
   { "&File/&Load", "&Background...", 32801, "Load an existing background image" },
   { "&File/&Load", "T&exture...", 32800, "Load an existing texture file" },
   { "&File/&Load", "&Transform...", 32799, "Load an existing transformation file" },
+  { "&File", "&Close Transform\tCtrl+Shift+T", 32819, "Remove the loaded transformation" },
   { "&File", "-", 0, "" },
   { "&File", "Recent File", 0, "" },
   { "&File", "-", 0, "" },
@@ -64,6 +65,19 @@ const std::vector<MenuRow> ExpectedMenu = {
   { "&View", "-", 0, "" },
   { "&View", "Body Color", 32793, "Update/Change Body Color" },
   { "&View", "&Options...", 32802, "Show Options dialog box" },
+  // Commands added after the first version, after its own.
+  { "&View", "-", 0, "" },
+  { "&View", "&Reset Camera\tHome", 32810, "Back to the view the model opened with" },
+  { "&View/Standard &Views", "&Front\tCtrl+1", 32811,
+    "Look at the model from the front (along -z)" },
+  { "&View/Standard &Views", "&Back\tCtrl+2", 32812, "Look at the model from the back (along +z)" },
+  { "&View/Standard &Views", "&Left\tCtrl+3", 32813, "Look at the model from the left (along +x)" },
+  { "&View/Standard &Views", "&Right\tCtrl+4", 32814,
+    "Look at the model from the right (along -x)" },
+  { "&View/Standard &Views", "&Top\tCtrl+5", 32815, "Look at the model from above (along -y)" },
+  { "&View/Standard &Views", "B&ottom\tCtrl+6", 32816, "Look at the model from below (along +y)" },
+  { "&View", "Orientation &Axes\tCtrl+M", 32817, "Show or hide the orientation marker" },
+  { "&Deformation", "Set &Blend...\tCtrl+B", 32818, "Pause at a chosen blend from 0 to 1" },
   { "&Help", "&About Halden...", 57664, "*" },
 };
 

@@ -21,6 +21,7 @@
 #include <vtkDataSetAttributes.h>
 #include <vtkDataSetMapper.h>
 #include <vtkNew.h>
+#include <vtkPointData.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -60,6 +61,13 @@ void Tell(const std::string& what, const std::string& path, std::string reason)
   AfxMessageBox(what + " \"" + path + "\": " + reason + ".", MB_OK | MB_ICONEXCLAMATION);
 }
 
+// The file's name without its folder.
+std::string BaseName(const std::string& path)
+{
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 vtkMFCViewHooks* Hooks(CView* view)
 {
   return dynamic_cast<vtkMFCViewHooks*>(view);
@@ -88,9 +96,14 @@ CHaldenDoc::CHaldenDoc()
 
   this->TextureMap = vtkTextureMapToCylinder::New();
   this->TextureMap->SetInputConnection(this->Normals->GetOutputPort());
-  this->TextureMap->AutomaticCylinderGenerationOff();
-  this->TextureMap->SetPoint1(-0.518467, 0.00019908, -0.213065);
-  this->TextureMap->SetPoint2(0.97664, 0.0240073, -0.213065);
+  this->LoadedTextureMap = vtkTextureMapToCylinder::New();
+  this->LoadedTextureMap->SetInputConnection(this->Reader->GetOutputPort());
+  for (vtkTextureMapToCylinder* map : { this->TextureMap, this->LoadedTextureMap })
+  {
+    map->AutomaticCylinderGenerationOff();
+    map->SetPoint1(-0.518467, 0.00019908, -0.213065);
+    map->SetPoint2(0.97664, 0.0240073, -0.213065);
+  }
 
   // Cell scalars label the regions: at most 0 textured, at least 1 body. A model without
   // cell scalars is all body.
@@ -137,6 +150,8 @@ CHaldenDoc::CHaldenDoc()
   this->MapCommandUI(ID_LOAD_TRANSFORM, &CHaldenDoc::OnUpdateHasData);
   this->MapCommand(ID_LOAD_TEXTURE, &CHaldenDoc::OnLoadTexture);
   this->MapCommandUI(ID_LOAD_TEXTURE, &CHaldenDoc::OnUpdateHasData);
+  this->MapCommand(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnCloseTransform);
+  this->MapCommandUI(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnUpdateCloseTransform);
 }
 
 //------------------------------------------------------------------------------
@@ -156,6 +171,7 @@ CHaldenDoc::~CHaldenDoc()
   this->UpperThreshold->Delete();
   this->LowerThreshold->Delete();
   this->TextureMap->Delete();
+  this->LoadedTextureMap->Delete();
   this->TextureReader->Delete();
   this->Texture->Delete();
   this->Normals->Delete();
@@ -254,6 +270,17 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   this->Props->AddItem(this->BodyActor);
   this->Props->AddItem(this->TexturedActor);
   this->NoData = 0;
+  if (this->TransformOn && !this->TransformFileName.empty())
+  {
+    // The deformation stays in force for the new model: say so, since it may not fit it.
+    this->SetStatusText("The transform " + BaseName(this->TransformFileName) +
+      " still deforms this model (File > Close Transform removes it).");
+  }
+  else if (!this->IsDeforming())
+  {
+    this->SetStatusText(std::string()); // what was said of the model before is past
+  }
+  this->ShowTransformName();
   return TRUE;
 }
 
@@ -283,8 +310,22 @@ BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
     ? static_cast<vtkPolyDataAlgorithm*>(this->TransformFilter)
     : static_cast<vtkPolyDataAlgorithm*>(this->Reader);
   source->Update();
+  vtkSmartPointer<vtkPolyData> shape = source->GetOutput();
+  if (vtkDataArray* coordinates = shape->GetPointData()->GetTCoords())
+  {
+    // The texture coordinates of the model as loaded ride along the transform; a model is
+    // saved without them either way.
+    vtkNew<vtkPolyData> bare;
+    bare->ShallowCopy(shape);
+    bare->GetPointData()->SetTCoords(nullptr);
+    if (coordinates->GetName())
+    {
+      bare->GetPointData()->RemoveArray(coordinates->GetName());
+    }
+    shape = bare;
+  }
   std::string reason;
-  if (!WriteModelFile(source->GetOutput(), path, reason))
+  if (!WriteModelFile(shape, path, reason))
   {
     Tell("Cannot save the model to", path, reason);
     return FALSE;
@@ -310,6 +351,46 @@ void CHaldenDoc::OnLoadTransform()
     {
       hooks->AnimationOff();
     }
+    this->ShowTransformName();
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnCloseTransform()
+{
+  this->JoinDeformation();
+  this->SwitchTransform(0);
+  if (vtkMFCViewHooks* hooks = Hooks(this->GetFirstView()))
+  {
+    hooks->AnimationOff();
+  }
+  this->TransformFileName.clear();
+  this->ShowTransformName();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnUpdateCloseTransform(CCmdUI* pCmdUI)
+{
+  pCmdUI->Enable(this->NoData == 0 && this->TransformOn == 1);
+}
+
+//------------------------------------------------------------------------------
+std::string CHaldenDoc::TransformPaneText() const
+{
+  if (this->NoData != 0 || this->TransformOn != 1 || this->TransformFileName.empty())
+  {
+    return std::string();
+  }
+  return "Transform " + BaseName(this->TransformFileName);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::ShowTransformName()
+{
+  CView* view = this->GetFirstView();
+  if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+  {
+    frame->SetPaneText("transform", this->TransformPaneText());
   }
 }
 
@@ -323,11 +404,13 @@ BOOL CHaldenDoc::LoadTransform(const std::string& path)
     Tell("Cannot load the transform file", path, reason);
     return FALSE;
   }
+  this->TransformFileName = path;
   this->ShowDeformation();
   if (vtkMFCViewHooks* hooks = Hooks(this->GetFirstView()))
   {
     hooks->AnimationOn();
   }
+  this->ShowTransformName();
   return TRUE;
 }
 
@@ -407,7 +490,56 @@ BOOL CHaldenDoc::LoadTexture(const std::string& path)
   this->TexturedActor->SetTexture(this->Texture);
   this->TextureOn = 1;
   this->TextureChanged();
+  if (!this->HasTexturedPart())
+  {
+    this->SetStatusText("This model has no textured part (no cell with a scalar of 0 or "
+                        "less): the texture will not show on it.");
+  }
   return TRUE;
+}
+
+//------------------------------------------------------------------------------
+bool CHaldenDoc::HasTexturedPart() const
+{
+  vtkPolyData* model = this->Reader->GetOutput();
+  vtkDataArray* labels = model ? model->GetCellData()->GetScalars() : nullptr;
+  if (!labels || labels->GetNumberOfComponents() < 1)
+  {
+    return false; // all body
+  }
+  for (vtkIdType i = 0; i < labels->GetNumberOfTuples(); ++i)
+  {
+    if (labels->GetComponent(i, 0) <= 0.0)
+    {
+      return true;
+    }
+  }
+  return false;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::SetTextureOnModelAsLoaded(bool asLoaded)
+{
+  if (asLoaded == this->TextureOnModelAsLoaded)
+  {
+    return;
+  }
+  this->JoinDeformation();
+  this->TextureOnModelAsLoaded = asLoaded;
+  // As loaded: the coordinates ride through the transform and the normals unchanged.
+  this->TransformFilter->SetInputConnection(this->ModelPort());
+  vtkAlgorithmOutput* shaded =
+    asLoaded ? this->Normals->GetOutputPort() : this->TextureMap->GetOutputPort();
+  this->LowerThreshold->SetInputConnection(shaded);
+  this->UpperThreshold->SetInputConnection(shaded);
+  this->SwitchTransform(this->TransformOn);
+}
+
+//------------------------------------------------------------------------------
+vtkAlgorithmOutput* CHaldenDoc::ModelPort() const
+{
+  return this->TextureOnModelAsLoaded ? this->LoadedTextureMap->GetOutputPort()
+                                      : this->Reader->GetOutputPort();
 }
 
 //------------------------------------------------------------------------------
@@ -475,7 +607,7 @@ void CHaldenDoc::SwitchTransform(int on)
   }
   else
   {
-    this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+    this->Normals->SetInputConnection(this->ModelPort());
   }
   this->Redraw();
 }
@@ -496,9 +628,9 @@ void CHaldenDoc::ShowDeformation()
 
   // Until the displacements are cached the window draws the model undeformed, and the
   // pipeline does not evaluate the transform this thread is filling.
-  if (this->Normals->GetInputConnection(0, 0) != this->Reader->GetOutputPort())
+  if (this->Normals->GetInputConnection(0, 0) != this->ModelPort())
   {
-    this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+    this->Normals->SetInputConnection(this->ModelPort());
     this->Redraw();
   }
   this->DeformationCursor.reset(new CWaitCursor);

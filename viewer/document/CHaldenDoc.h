@@ -48,6 +48,7 @@
 #include <thread>
 
 class CWaitCursor;
+class vtkAlgorithmOutput;
 class vtkActor;
 class vtkBMPReader;
 class vtkDataSetMapper;
@@ -64,6 +65,8 @@ class vtkTransformPolyDataFilter;
 constexpr UINT ID_SAVE_MODEL = 32803;
 constexpr UINT ID_LOAD_TRANSFORM = 32799;
 constexpr UINT ID_LOAD_TEXTURE = 32800;
+/// File > Close Transform: the deformation switched off and forgotten.
+constexpr UINT ID_CLOSE_TRANSFORM = 32819;
 ///@}
 
 class CHaldenDoc : public vtkMFCDoc
@@ -101,6 +104,31 @@ public:
   /// Load Texture: a readable bitmap textures the textured part; cancelling removes it.
   void OnLoadTexture();
   void OnUpdateSaveModel(CCmdUI* pCmdUI);
+  /**
+   * Close Transform: the model is shown undeformed, the view's animation stops and the
+   * transform no longer follows the next model opened; Load Transform brings one back.
+   */
+  void OnCloseTransform();
+  /// Enables Close Transform while a model is shown with a deformation switched in.
+  void OnUpdateCloseTransform(CCmdUI* pCmdUI);
+
+  /// The coefficient file in force (as it was loaded), empty when none is: named in the
+  /// status bar's "transform" pane while the deformation is switched in.
+  std::string TransformFileName;
+  /// The text of that pane: "Transform " and the file's name without its folder, or empty.
+  std::string TransformPaneText() const;
+
+  ///@{
+  /**
+   * Where the texture coordinates come from: computed on the shape as shown at every step
+   * (false, the default: the pattern keeps its place as the surface moves through it), or
+   * once on the model as loaded (true: the pattern moves with the surface).
+   */
+  void SetTextureOnModelAsLoaded(bool asLoaded);
+  bool GetTextureOnModelAsLoaded() const { return this->TextureOnModelAsLoaded; }
+  ///@}
+  /// Whether the model shown has cells of its textured part (cell scalar 0 or less).
+  bool HasTexturedPart() const;
 
   /**
    * Loads the coefficient file as confirming Load Transform with it does: the deformation and
@@ -176,8 +204,16 @@ protected:
   void JoinDeformation();
   /// The status bar's message pane of the first view's frame.
   void SetStatusText(const std::string& text);
+  /// The transform pane of the first view's frame, from TransformPaneText.
+  void ShowTransformName();
+  /// The model as the undeformed branch takes it: as read, or with the texture
+  /// coordinates of the model as loaded (SetTextureOnModelAsLoaded).
+  vtkAlgorithmOutput* ModelPort() const;
 
 private:
+  // Texture coordinates of the model as loaded, for SetTextureOnModelAsLoaded(true).
+  vtkTextureMapToCylinder* LoadedTextureMap;
+  bool TextureOnModelAsLoaded = false;
   // The coefficient file in force: arrays, landmark points and their locator.
   TransformCoefficients Coefficients;
   // The background computation of displacements, and what it shows meanwhile.

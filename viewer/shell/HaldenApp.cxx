@@ -5,6 +5,7 @@
 #include "CHaldenView.h"
 #include "DocTemplate.h"
 #include "HaldenResources.h"
+#include "HaldenSettings.h"
 #include "MainFrm.h"
 #include "OptionsDlg.h"
 #include "resource.h"
@@ -80,7 +81,8 @@ BOOL CHaldenApp::InitInstance()
     return FALSE;
   }
 
-  this->m_pMainWnd->MoveWindow(1, 1, 652, 572);
+  // The window as the last run left it; at first (1, 1), 652 x 572.
+  RestoreSettings(dynamic_cast<CMainFrame*>(this->m_pMainWnd));
   this->m_pMainWnd->ShowWindow(SW_SHOW);
   this->m_pMainWnd->UpdateWindow();
   LoadCommandLineTransform(cmdInfo);

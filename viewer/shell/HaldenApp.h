@@ -7,8 +7,9 @@
  * (the recent-file list lives under Quorvel/Halden), a recent-file list of 10 entries, the
  * document template (resource IDR_MAINFRAME: document, frame, view), the command line (no
  * argument: an empty document; a file name: that model is opened, and a model that cannot
- * be opened ends the program with an error status), and the main window at (1, 1), 652 x
- * 572 pixels, shown whatever show state the program was started with.
+ * be opened ends the program with an error status), and the main window where the last run
+ * left it (HaldenSettings.h; at first at (1, 1), 652 x 572 pixels), shown whatever show
+ * state the program was started with.
  */
 #ifndef Halden_HaldenApp_h
 #define Halden_HaldenApp_h

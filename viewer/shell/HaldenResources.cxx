@@ -28,6 +28,17 @@ void LoadStrings(CResources& res)
   res.Strings[ID_RECORD] = "Record";
   res.Strings[ID_BODY_COLOR] = "Update/Change Body Color";
   res.Strings[ID_OPTIONS] = "Show Options dialog box";
+  // Commands beyond the first version's.
+  res.Strings[ID_CLOSE_TRANSFORM] = "Remove the loaded transformation\nClose Transform";
+  res.Strings[ID_SET_BLEND] = "Pause at a chosen blend from 0 to 1\nSet Blend";
+  res.Strings[ID_VIEW_RESET_CAMERA] = "Back to the view the model opened with\nReset Camera";
+  res.Strings[ID_VIEW_FRONT] = "Look at the model from the front (along -z)\nFront";
+  res.Strings[ID_VIEW_BACK] = "Look at the model from the back (along +z)\nBack";
+  res.Strings[ID_VIEW_LEFT] = "Look at the model from the left (along +x)\nLeft";
+  res.Strings[ID_VIEW_RIGHT] = "Look at the model from the right (along -x)\nRight";
+  res.Strings[ID_VIEW_TOP] = "Look at the model from above (along -y)\nTop";
+  res.Strings[ID_VIEW_BOTTOM] = "Look at the model from below (along +y)\nBottom";
+  res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
 }
 
 void LoadMenu(CResources& res)
@@ -45,6 +56,7 @@ void LoadMenu(CResources& res)
             M::Item("T&exture...", ID_LOAD_TEXTURE),
             M::Item("&Transform...", ID_LOAD_TRANSFORM),
           }),
+        M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
         M::Sep(),
         M::Item("Recent File", ID_FILE_MRU_FILE1, true),
         M::Sep(),
@@ -66,7 +78,20 @@ void LoadMenu(CResources& res)
         M::Sep(),
         M::Item("Body Color", ID_BODY_COLOR),
         M::Item("&Options...", ID_OPTIONS),
+        M::Sep(),
+        M::Item("&Reset Camera\tHome", ID_VIEW_RESET_CAMERA),
+        M::Sub("Standard &Views",
+          {
+            M::Item("&Front\tCtrl+1", ID_VIEW_FRONT),
+            M::Item("&Back\tCtrl+2", ID_VIEW_BACK),
+            M::Item("&Left\tCtrl+3", ID_VIEW_LEFT),
+            M::Item("&Right\tCtrl+4", ID_VIEW_RIGHT),
+            M::Item("&Top\tCtrl+5", ID_VIEW_TOP),
+            M::Item("B&ottom\tCtrl+6", ID_VIEW_BOTTOM),
+          }),
+        M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
       }),
+    M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
   };
 }
@@ -96,6 +121,17 @@ void LoadAccelerators(CResources& res)
     { Plain, VK_SPACE, ID_PAUSE },
     { Ctrl, 'X', ID_EDIT_CUT },
     { Ctrl, 'Z', ID_EDIT_UNDO },
+    // Beyond the first version's table, on keys it leaves free.
+    { Plain, VK_HOME, ID_VIEW_RESET_CAMERA },
+    { Ctrl, '1', ID_VIEW_FRONT },
+    { Ctrl, '2', ID_VIEW_BACK },
+    { Ctrl, '3', ID_VIEW_LEFT },
+    { Ctrl, '4', ID_VIEW_RIGHT },
+    { Ctrl, '5', ID_VIEW_TOP },
+    { Ctrl, '6', ID_VIEW_BOTTOM },
+    { Ctrl, 'M', ID_VIEW_AXES },
+    { Ctrl, 'B', ID_SET_BLEND },
+    { static_cast<BYTE>(Ctrl | FSHIFT), 'T', ID_CLOSE_TRANSFORM },
   };
 }
 
@@ -160,8 +196,25 @@ void LoadDialogs(CResources& res)
     savePpm,
     control(C::Edit, IDC_PREFIX, "", 59, 47, 106, 14),
     control(C::PushButton, IDC_BROWSE, "...", 165, 47, 12, 14),
+    // Beyond the first version's dialog, in room it leaves free.
+    control(C::CheckBox, IDC_TEXTURE_AS_LOADED, "Texture moves with surface", 59, 36, 120, 10),
+    control(C::Label, IDC_OPTION_VALUES, "", 7, 62, 172, 9),
   };
   res.Dialogs[IDD_OPTIONS] = options;
+
+  DialogTemplate blend;
+  blend.Title = "Set Blend";
+  blend.Width = 150;
+  blend.Height = 50;
+  blend.FontName = "MS Sans Serif";
+  blend.FontSize = 8;
+  blend.Controls = {
+    control(C::Label, -1, "Blend (0 to 1):", 7, 9, 60, 8),
+    control(C::Edit, IDC_BLEND, "", 70, 7, 73, 14),
+    control(C::DefPushButton, IDOK, "OK", 19, 29, 50, 14),
+    control(C::PushButton, IDCANCEL, "Cancel", 81, 29, 50, 14),
+  };
+  res.Dialogs[IDD_SET_BLEND] = blend;
 
   res.Bitmaps[IDB_ABOUT] = DrawAboutPicture();
 }

@@ -1,7 +1,11 @@
 #include "MainFrm.h"
 
 #include "CHaldenDoc.h"
+#include "CHaldenView.h"
+#include "HaldenSettings.h"
+#include "SetBlendDlg.h"
 #include "resource.h"
+#include "vtkShapeTransform.h"
 
 #include <cctype>
 
@@ -17,7 +21,11 @@ const UINT Indicators[] = {
 }
 
 //------------------------------------------------------------------------------
-CMainFrame::CMainFrame() = default;
+CMainFrame::CMainFrame()
+{
+  this->MapCommand(ID_SET_BLEND, &CMainFrame::OnSetBlend);
+  this->MapCommandUI(ID_SET_BLEND, &CMainFrame::OnUpdateSetBlend);
+}
 
 //------------------------------------------------------------------------------
 CMainFrame::~CMainFrame() = default;
@@ -48,6 +56,36 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct)
   this->DockControlBar(&this->m_wndToolBar);
   this->DragAcceptFiles();
   return 0;
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnDestroy()
+{
+  KeepSettings(this);
+  CFrameWnd::OnDestroy();
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnSetBlend()
+{
+  auto* view = dynamic_cast<CHaldenView*>(this->GetActiveView());
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetActiveDocument());
+  if (!view || !document || !view->CanSetBlend())
+  {
+    return;
+  }
+  CSetBlendDlg dialog(document->ShapeTransform->GetFactor(), this);
+  if (dialog.DoModal() == IDOK)
+  {
+    view->SetBlend(dialog.Blend);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnUpdateSetBlend(CCmdUI* pCmdUI)
+{
+  auto* view = dynamic_cast<CHaldenView*>(this->GetActiveView());
+  pCmdUI->Enable(view && view->CanSetBlend());
 }
 
 //------------------------------------------------------------------------------

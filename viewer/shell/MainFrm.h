@@ -7,6 +7,9 @@
  * The status bar's message pane shows a command's prompt while the pointer rests on its
  * menu item or toolbar button; the toolbar's four commands have no tooltip text.
  *
+ * Deformation > Set Blend (ID_SET_BLEND) asks for a blend from 0 to 1 (CSetBlendDlg) and
+ * pauses the view at it (CHaldenView::SetBlend), while a deformation is switched in.
+ *
  * Files dropped on the window go to the document (CHaldenDoc::OpenDroppedFile): models
  * first, then coefficient files and bitmaps, so that a model dropped together with its
  * transform is deformed by it.
@@ -29,6 +32,11 @@ protected:
   /// The frame (and its view), then the toolbar, the status bar and docking. -1 when a bar
   /// cannot be made: the window, and with it the start of the program, fails.
   int OnCreate(LPCREATESTRUCT lpCreateStruct) override;
+  /// Keeps the settings for the next run (HaldenSettings.h), then the frame's own handling.
+  void OnDestroy() override;
+  /// Deformation > Set Blend: asks for the blend and pauses the view at it.
+  void OnSetBlend();
+  void OnUpdateSetBlend(CCmdUI* pCmdUI);
   void OnDropFiles(const std::vector<std::string>& paths) override;
 };
 

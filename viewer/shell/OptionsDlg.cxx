@@ -1,8 +1,12 @@
 #include "OptionsDlg.h"
 
+#include "CHaldenDoc.h"
 #include "DialogFont.h"
 #include "Prompts.h"
+#include "WinApp.h"
 #include "resource.h"
+
+#include <QSlider>
 
 #include <utility>
 
@@ -36,8 +40,21 @@ public:
   bool IsPlaying() const override { return this->View->IsPlaying() != 0; }
   bool HasTimer() const override { return this->View->GetTimerId() != -1; }
   bool RestartTimer() override { return this->View->RestartTimer(); }
+  bool GetTextureOnModelAsLoaded() const override
+  {
+    const CHaldenDoc* document = this->Document();
+    return document && document->GetTextureOnModelAsLoaded();
+  }
+  void SetTextureOnModelAsLoaded(bool asLoaded) override
+  {
+    if (CHaldenDoc* document = this->Document())
+    {
+      document->SetTextureOnModelAsLoaded(asLoaded);
+    }
+  }
 
 private:
+  CHaldenDoc* Document() const { return dynamic_cast<CHaldenDoc*>(this->View->GetDocument()); }
   vtkRecordPlayView* View;
 };
 }
@@ -77,6 +94,60 @@ void COptionsDlg::DoDataExchange(CDataExchange* pDX)
   DDX_Text(pDX, IDC_PREFIX, this->Prefix);
   DDX_Radio(pDX, IDC_REALTIME, this->RealtimeIndex);
   DDX_Radio(pDX, IDC_SAVEPPM, this->SavePpmIndex);
+  DDX_Check(pDX, IDC_TEXTURE_AS_LOADED, this->TextureAsLoaded);
+}
+
+//------------------------------------------------------------------------------
+std::string COptionsDlg::ValuesText(int intervalPos, int speedPos)
+{
+  const int interval = IntervalFromPosition(intervalPos);
+  const int ticks = TicksFromSpeed(speedPos);
+  return "Timer interval " + std::to_string(interval) + " ms; a step every " +
+    std::to_string(ticks) + (ticks == 1 ? " tick (" : " ticks (") +
+    std::to_string(ticks * interval) + " ms)";
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::ShowValues()
+{
+  this->SetDlgItemText(
+    IDC_OPTION_VALUES, ValuesText(this->GetSliderPos(IDC_INTERVAL), this->GetSliderPos(IDC_SPEED)));
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::LoadSettings()
+{
+  CWinApp* app = AfxGetApp();
+  if (!app)
+  {
+    return;
+  }
+  auto position = [app](const char* entry, int fallback)
+  {
+    const int value = app->GetProfileInt("Options", entry, fallback);
+    return value >= 0 && value <= 100 ? value : fallback;
+  };
+  this->SavedIntervalPos = this->IntervalPos = position("TimerIntervalPosition", 50);
+  this->SavedSpeedPos = this->SpeedPos = position("TransformSpeedPosition", 50);
+  const std::string prefix = app->GetProfileString("Options", "FramePrefix", "frame");
+  this->SavedPrefix = this->Prefix =
+    !prefix.empty() && prefix.size() <= MaxPrefixLength ? prefix : std::string("frame");
+  this->SavedTextureAsLoaded = this->TextureAsLoaded =
+    app->GetProfileInt("Options", "TextureMovesWithSurface", 0) == 1 ? BST_CHECKED : BST_UNCHECKED;
+  this->PushToOwner();
+}
+
+//------------------------------------------------------------------------------
+void COptionsDlg::SaveSettings() const
+{
+  if (CWinApp* app = AfxGetApp())
+  {
+    app->WriteProfileInt("Options", "TimerIntervalPosition", this->SavedIntervalPos);
+    app->WriteProfileInt("Options", "TransformSpeedPosition", this->SavedSpeedPos);
+    app->WriteProfileString("Options", "FramePrefix", this->SavedPrefix);
+    app->WriteProfileInt(
+      "Options", "TextureMovesWithSurface", this->SavedTextureAsLoaded == BST_CHECKED ? 1 : 0);
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -93,6 +164,15 @@ BOOL COptionsDlg::OnInitDialog()
   if (this->RealtimeIndex == 0)
   {
     this->EnablePrefixControls(false);
+  }
+  // The values the sliders stand for follow them as they move.
+  this->ShowValues();
+  for (int id : { IDC_INTERVAL, IDC_SPEED })
+  {
+    if (auto* slider = qobject_cast<QSlider*>(this->GetDlgItem(id)->GetWidget()))
+    {
+      QObject::connect(slider, &QSlider::valueChanged, slider, [this](int) { this->ShowValues(); });
+    }
   }
   return TRUE;
 }
@@ -164,6 +244,7 @@ void COptionsDlg::OnOK()
   this->SavedPrefix = this->Prefix;
   this->SavedRealtimeIndex = this->RealtimeIndex;
   this->SavedSavePpmIndex = this->SavePpmIndex;
+  this->SavedTextureAsLoaded = this->TextureAsLoaded;
   this->PushToOwner();
 }
 
@@ -175,6 +256,7 @@ void COptionsDlg::OnCancel()
   this->Prefix = this->SavedPrefix;
   this->RealtimeIndex = this->SavedRealtimeIndex;
   this->SavePpmIndex = this->SavedSavePpmIndex;
+  this->TextureAsLoaded = this->SavedTextureAsLoaded;
   this->PushToOwner();
   CDialog::OnCancel();
 }
@@ -205,6 +287,10 @@ void COptionsDlg::PushToOwner()
   owner.SetTicksPerStep(ticks);
   owner.SetRealtime(realtime);
   owner.SetFramePrefix(this->Prefix);
+  if (owner.GetTextureOnModelAsLoaded() != (this->TextureAsLoaded == BST_CHECKED))
+  {
+    owner.SetTextureOnModelAsLoaded(this->TextureAsLoaded == BST_CHECKED);
+  }
   // A timer lost to an earlier failed restart is tried again.
   if (changed || !owner.HasTimer())
   {

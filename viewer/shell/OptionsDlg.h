@@ -63,6 +63,10 @@ public:
   virtual bool HasTimer() const = 0;
   /// Re-creates the timer with the current interval; reports its own failure.
   virtual bool RestartTimer() = 0;
+  /// Whether the texture coordinates are those of the model as loaded (else computed on
+  /// the shape shown at every step). Owners without a model answer no and ignore a change.
+  virtual bool GetTextureOnModelAsLoaded() const { return false; }
+  virtual void SetTextureOnModelAsLoaded(bool) {}
 };
 
 /// The settings of a record-and-play view, as the options dialog sees them.
@@ -115,6 +119,26 @@ public:
   int RealtimeIndex = 0;
   int SavePpmIndex = -1;
   ///@}
+  ///@{
+  /// "Texture moves with surface" (BST_CHECKED: texture coordinates of the model as
+  /// loaded), confirmed and current; unchecked by default.
+  int SavedTextureAsLoaded = BST_UNCHECKED;
+  int TextureAsLoaded = BST_UNCHECKED;
+  ///@}
+
+  /// The values the sliders stand for, as the dialog shows them under the sliders:
+  /// "Timer interval 65 ms; a step every 6 ticks (390 ms)".
+  static std::string ValuesText(int intervalPos, int speedPos);
+
+  ///@{
+  /**
+   * The confirmed values from the settings (kept between runs under "Options"), pushed to
+   * the owner; a value missing or out of its range keeps the default. SaveSettings writes
+   * the confirmed values.
+   */
+  void LoadSettings();
+  void SaveSettings() const;
+  ///@}
 
 protected:
   /// Writes the current values to the owner and restarts its timer when that is needed.
@@ -122,6 +146,8 @@ protected:
   /// False, after telling the user, when the prefix is too long for frame file names.
   bool CheckPrefix(const std::string& prefix);
   void EnablePrefixControls(bool enable);
+  /// Shows ValuesText of the sliders' positions now.
+  void ShowValues();
 };
 
 #endif

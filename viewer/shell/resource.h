@@ -28,6 +28,13 @@ constexpr int IDC_REALTIME = 1003;
 constexpr int IDC_SAVEPPM = 1004;
 constexpr int IDC_PREFIX = 1005;
 constexpr int IDC_BROWSE = 1006;
+/// Deformation > Set Blend: the dialog and its field.
+constexpr UINT ID_SET_BLEND = 32818;
+constexpr UINT IDD_SET_BLEND = 140;
+constexpr int IDC_BLEND = 1101;
+/// Options: where texture coordinates come from, and the sliders' values.
+constexpr int IDC_TEXTURE_AS_LOADED = 1007;
+constexpr int IDC_OPTION_VALUES = 1008;
 /// Ctrl+F sends this command; no class handles it, so the key does nothing.
 constexpr UINT ID_FIND = 32798;
 

@@ -8,13 +8,19 @@
 #include "VtkWindow.h"
 #include "vtkShapeTransform.h"
 
+#include "Clipboard.h"
+
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
+#include <vtkAxesActor.h>
 #include <vtkBMPWriter.h>
+#include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
+#include <vtkCommand.h>
 #include <vtkNew.h>
 #include <vtkProperty.h>
 #include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
 #include <vtkWindowToImageFilter.h>
 
 #include <climits>
@@ -58,6 +64,29 @@ CHaldenView::CHaldenView()
   this->MapCommand(ID_STOP, &CHaldenView::OnStopCommand);
   this->MapCommand(ID_PAUSE, &CHaldenView::OnPauseCommand);
   this->MapCommandUI(ID_PAUSE, &CHaldenView::OnUpdatePauseCommand);
+  this->MapCommand(ID_EDIT_COPY, &CHaldenView::OnEditCopyCommand);
+
+  this->MapCommand(ID_VIEW_RESET_CAMERA, &CHaldenView::OnResetCamera);
+  this->MapCommandUI(ID_VIEW_RESET_CAMERA, &CHaldenView::OnUpdateCameraCommand);
+  for (UINT id = ID_VIEW_FRONT; id <= ID_VIEW_BOTTOM; ++id)
+  {
+    this->MapCommand(id, CommandHandler([this, id] { this->OnStandardView(id); }));
+    this->MapCommandUI(id, &CHaldenView::OnUpdateCameraCommand);
+  }
+  this->MapCommand(ID_VIEW_AXES, &CHaldenView::OnViewAxes);
+  this->MapCommandUI(ID_VIEW_AXES, &CHaldenView::OnUpdateViewAxes);
+
+  this->StartCamera = vtkCamera::New();
+  this->MarkerAxes = vtkAxesActor::New();
+  this->MarkerRenderer = vtkRenderer::New();
+  this->MarkerRenderer->SetViewport(0.0, 0.0, 0.2, 0.2);
+  this->MarkerRenderer->InteractiveOff();
+  this->MarkerRenderer->AddActor(this->MarkerAxes);
+  vtkNew<vtkCallbackCommand> follow;
+  follow->SetClientData(this);
+  follow->SetCallback([](vtkObject*, unsigned long, void* view, void*)
+    { static_cast<CHaldenView*>(view)->FollowCamera(); });
+  this->FollowObserver = this->Renderer->AddObserver(vtkCommand::StartEvent, follow);
 }
 
 //------------------------------------------------------------------------------
@@ -65,6 +94,11 @@ CHaldenView::~CHaldenView()
 {
   // The timer thread calls AdvanceAnimation on this object: it ends before the object.
   this->StopTimer();
+  this->Renderer->RemoveObserver(this->FollowObserver);
+  this->RenderWindow->RemoveRenderer(this->MarkerRenderer);
+  this->MarkerRenderer->Delete();
+  this->MarkerAxes->Delete();
+  this->StartCamera->Delete();
 }
 
 //------------------------------------------------------------------------------
@@ -73,6 +107,7 @@ void CHaldenView::OnInitialUpdate()
   CWaitCursor wait;
   vtkRecordPlayView::OnInitialUpdate();
   this->ResetView(0.0, 1.0, 0.0);
+  this->StartCamera->DeepCopy(this->Renderer->GetActiveCamera());
 }
 
 //------------------------------------------------------------------------------
@@ -104,6 +139,147 @@ void CHaldenView::ResetView(double viewUpX, double viewUpY, double viewUpZ)
   this->SendMessage(WM_RBUTTONDOWN, 0, centre);
   this->SendMessage(WM_TIMER, 0, 0);
   this->SendMessage(WM_RBUTTONUP, 0, centre);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::AnnounceCameraChange()
+{
+  // A timer tick with no button held moves nothing; a running recording captures on it.
+  this->SendMessage(WM_TIMER, 0, 0);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnResetCamera()
+{
+  vtkCamera* camera = this->Renderer->GetActiveCamera();
+  {
+    CCriticalSectionLock lock(this->GetCameraLock());
+    camera->DeepCopy(this->StartCamera);
+  }
+  this->Renderer->ResetCameraClippingRange();
+  this->AnnounceCameraChange();
+  this->Render();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnStandardView(UINT id)
+{
+  // Towards the model, and the view-up, for Front, Back, Left, Right, Top and Bottom.
+  static const double views[6][2][3] = {
+    { { 0, 0, -1 }, { 0, 1, 0 } },
+    { { 0, 0, 1 }, { 0, 1, 0 } },
+    { { 1, 0, 0 }, { 0, 1, 0 } },
+    { { -1, 0, 0 }, { 0, 1, 0 } },
+    { { 0, -1, 0 }, { 0, 0, -1 } },
+    { { 0, 1, 0 }, { 0, 0, 1 } },
+  };
+  if (id >= ID_VIEW_FRONT && id <= ID_VIEW_BOTTOM)
+  {
+    this->LookAlong(views[id - ID_VIEW_FRONT][0], views[id - ID_VIEW_FRONT][1]);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::LookAlong(const double direction[3], const double viewUp[3])
+{
+  vtkCamera* camera = this->Renderer->GetActiveCamera();
+  {
+    CCriticalSectionLock lock(this->GetCameraLock());
+    const double* focal = camera->GetFocalPoint();
+    const double distance = camera->GetDistance();
+    camera->SetPosition(focal[0] - distance * direction[0], focal[1] - distance * direction[1],
+      focal[2] - distance * direction[2]);
+    camera->SetViewUp(viewUp[0], viewUp[1], viewUp[2]);
+    // Keeps the direction and the view-up; centres on the model and fits it in the window.
+    this->Renderer->ResetCamera();
+  }
+  this->AnnounceCameraChange();
+  this->Render();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnUpdateCameraCommand(CCmdUI* pCmdUI)
+{
+  const auto* document = dynamic_cast<vtkMFCDoc*>(this->GetDocument());
+  pCmdUI->Enable(document && document->NoData == 0 && !this->IsPlaying());
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::ShowOrientationMarker(bool show)
+{
+  if (show == this->MarkerShown)
+  {
+    return;
+  }
+  this->MarkerShown = show;
+  this->ArrangeRenderers();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnViewAxes()
+{
+  this->ShowOrientationMarker(!this->MarkerShown);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnUpdateViewAxes(CCmdUI* pCmdUI)
+{
+  pCmdUI->SetCheck(this->MarkerShown ? 1 : 0);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::ArrangeRenderers()
+{
+  vtkRecordPlayView::ArrangeRenderers();
+  this->RenderWindow->RemoveRenderer(this->MarkerRenderer);
+  if (this->MarkerShown)
+  {
+    // Drawn last, over the model in its corner, without wiping what is drawn there.
+    this->MarkerRenderer->SetLayer(this->Renderer->GetLayer());
+    this->MarkerRenderer->PreserveColorBufferOn();
+    this->MarkerRenderer->PreserveDepthBufferOff();
+    this->RenderWindow->AddRenderer(this->MarkerRenderer);
+  }
+  this->Render();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::FollowCamera()
+{
+  if (!this->MarkerShown)
+  {
+    return;
+  }
+  vtkCamera* camera = this->Renderer->GetActiveCamera();
+  double direction[3], up[3];
+  camera->GetDirectionOfProjection(direction);
+  camera->GetViewUp(up);
+  vtkCamera* marker = this->MarkerRenderer->GetActiveCamera();
+  marker->SetFocalPoint(0.0, 0.0, 0.0);
+  marker->SetPosition(-direction[0], -direction[1], -direction[2]);
+  marker->SetViewUp(up);
+  this->MarkerRenderer->ResetCamera();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnEditCopyCommand()
+{
+  this->OnEditCopy();
+  if (this->LastCopySucceeded)
+  {
+    const int* size = this->RenderWindow->GetSize();
+    this->SetStatusText("The picture (" + std::to_string(size[0]) + " x " +
+      std::to_string(size[1]) + " pixels) was copied to the clipboard.");
+  }
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::SetStatusText(const std::string& text)
+{
+  if (CFrameWnd* frame = this->GetParentFrame())
+  {
+    frame->SetMessageText(text);
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -204,6 +380,7 @@ LRESULT CHaldenView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       }
     }
     this->RedrawPending.store(0, std::memory_order_relaxed);
+    this->UpdateBlendPane();
   }
   const LRESULT result = vtkRecordPlayView::WindowProc(message, wParam, lParam);
   if (message == WM_USER + 1)
@@ -245,6 +422,60 @@ void CHaldenView::ShowBlend()
 }
 
 //------------------------------------------------------------------------------
+std::string CHaldenView::BlendPaneText() const
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  if (!document || document->NoData != 0 || document->TransformOn != 1)
+  {
+    return std::string();
+  }
+  return BlendText(document->ShapeTransform->GetFactor());
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::UpdateBlendPane()
+{
+  const std::string text = this->BlendPaneText();
+  if (text == this->ShownBlendPane)
+  {
+    return;
+  }
+  this->ShownBlendPane = text;
+  if (CFrameWnd* frame = this->GetParentFrame())
+  {
+    frame->SetPaneText("blend", text);
+  }
+}
+
+//------------------------------------------------------------------------------
+bool CHaldenView::CanSetBlend() const
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  return document && document->NoData == 0 && document->TransformOn == 1;
+}
+
+//------------------------------------------------------------------------------
+bool CHaldenView::SetBlend(double blend)
+{
+  // Written so that a NaN is refused too.
+  if (!(blend >= 0.0 && blend <= 1.0) || !this->CanSetBlend())
+  {
+    return false;
+  }
+  if (!this->IsPaused())
+  {
+    this->OnPause();
+  }
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  document->FinishDeformation();
+  document->ShapeTransform->SetFactor(static_cast<float>(blend));
+  this->Render();
+  this->ShowBlend();
+  this->UpdateBlendPane();
+  return true;
+}
+
+//------------------------------------------------------------------------------
 void CHaldenView::OnPauseCommand()
 {
   this->OnPause();
@@ -256,6 +487,7 @@ void CHaldenView::OnUpdatePauseCommand(CCmdUI* pCmdUI)
 {
   this->OnUpdatePause(pCmdUI);
   this->ShowBlend();
+  this->UpdateBlendPane();
 }
 
 //------------------------------------------------------------------------------

@@ -16,7 +16,17 @@
  * the same colour.
  *
  * While the deformation is switched in and the view is paused, the status bar shows the blend
- * that Save Model would write, as "Blend 0.48" (BlendText).
+ * that Save Model would write, as "Blend 0.48" (BlendText). A pane of its own ("blend") shows
+ * the blend at every step, paused or not, while a deformation is switched in; Set Blend
+ * pauses at a chosen blend from 0 to 1 (the animation itself never reaches 1).
+ *
+ * Camera: Reset Camera goes back to the view the model opened with; the six standard views
+ * look at the model's centre along an axis and fit the model in the window (Front looks along
+ * -z with +y up, as the model opens). Every such change ends with one timer tick through
+ * WindowProc, so that a running recording captures it.
+ * The mouse wheel zooms towards the point the camera looks at (the model's centre after a
+ * reset or a standard view). An orientation marker (the x, y and z axes in red, green and
+ * blue) turns with the camera in the lower left corner while ShowOrientationMarker is on.
  */
 #ifndef CHaldenView_h
 #define CHaldenView_h
@@ -27,6 +37,22 @@
 
 /// View > Body Color.
 constexpr UINT ID_BODY_COLOR = 32793;
+///@{
+/// View > Camera: reset to the view the model opened with, the six standard views, and the
+/// orientation marker switch.
+constexpr UINT ID_VIEW_RESET_CAMERA = 32810;
+constexpr UINT ID_VIEW_FRONT = 32811;
+constexpr UINT ID_VIEW_BACK = 32812;
+constexpr UINT ID_VIEW_LEFT = 32813;
+constexpr UINT ID_VIEW_RIGHT = 32814;
+constexpr UINT ID_VIEW_TOP = 32815;
+constexpr UINT ID_VIEW_BOTTOM = 32816;
+constexpr UINT ID_VIEW_AXES = 32817;
+///@}
+
+class vtkAxesActor;
+class vtkCamera;
+class vtkRenderer;
 
 class CHaldenView : public vtkRecordPlayView
 {
@@ -72,6 +98,46 @@ public:
   /// switched in, and takes it away otherwise.
   void ShowBlend();
 
+  /// The status pane that shows the blend at every step while a deformation is switched in
+  /// (empty, and hidden, otherwise).
+  void UpdateBlendPane();
+  /// The text of that pane now: BlendText of the factor in force, or empty.
+  std::string BlendPaneText() const;
+  /**
+   * Pauses (as Pause does, when not paused already) and sets the deformation's blend, so
+   * that the model shows, and Save Model writes, exactly that blend. False, changing
+   * nothing, for a blend outside 0 to 1 or while no deformation is switched in.
+   */
+  bool SetBlend(double blend);
+  /// Whether Set Blend can be used now: a model is shown with a deformation switched in.
+  bool CanSetBlend() const;
+
+  ///@{
+  /// Camera commands (see the class comment). Enabled while a model is shown and no camera
+  /// path plays.
+  void OnResetCamera();
+  void OnStandardView(UINT id);
+  void OnUpdateCameraCommand(CCmdUI* pCmdUI);
+  ///@}
+  /// Looks along direction (towards the model) with the given view-up, at the model's
+  /// centre, with the model fitted in the window.
+  void LookAlong(const double direction[3], const double viewUp[3]);
+
+  ///@{
+  /// The orientation marker in the lower left corner (off in a new view).
+  void ShowOrientationMarker(bool show);
+  bool IsOrientationMarkerShown() const { return this->MarkerShown; }
+  void OnViewAxes();
+  void OnUpdateViewAxes(CCmdUI* pCmdUI);
+  /// The marker's renderer (for tests and pictures).
+  vtkRenderer* GetMarkerRenderer() const { return this->MarkerRenderer; }
+  ///@}
+  /// The renderers as the base arranges them, and the orientation marker over them.
+  void ArrangeRenderers() override;
+
+  /// Edit > Copy, then a word in the status bar that the picture was copied.
+  void OnEditCopyCommand();
+
   /// The file name of a saved frame: prefix, the number in at least four digits, ".bmp".
   static std::string FrameFileName(const std::string& prefix, int number);
 
@@ -93,7 +159,22 @@ protected:
   /// Tells the user, once, about frames that could not be written, when no playback runs.
   void ReportFailedFrames();
 
+  /// Sends one timer tick through WindowProc after a camera command moved the camera, so
+  /// that a running recording captures the new camera (no button is held: VTK moves
+  /// nothing on it).
+  void AnnounceCameraChange();
+  /// Turns the marker's camera as the model's camera is turned.
+  void FollowCamera();
+  /// The message pane of the frame (empty: the idle text).
+  void SetStatusText(const std::string& text);
+
   std::string ShownBlend; // the status text this view put up, if any
+  std::string ShownBlendPane;
+  vtkCamera* StartCamera;      // the camera as the model opened
+  vtkRenderer* MarkerRenderer; // the orientation marker's corner
+  vtkAxesActor* MarkerAxes;
+  unsigned long FollowObserver = 0;
+  bool MarkerShown = false;
   int FailedFrames = 0;
   int FramesTried = 0;
   std::string FirstFailedFrame;

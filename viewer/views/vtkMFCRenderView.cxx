@@ -99,6 +99,7 @@ LRESULT vtkMFCRenderView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_RBUTTONUP:
     case WM_MBUTTONDOWN:
     case WM_MBUTTONUP:
+    case WM_MOUSEWHEEL:
       if (this->Interactor->GetInitialized())
       {
         return vtkHandleMessage2(this->m_hWnd, message, wParam, lParam, this->Interactor);

@@ -6,9 +6,10 @@
  *
  * The render window is bound to the view's window when the window is created and sized
  * 640 x 480; the interactor is initialised at the first paint. Until then no mouse or timer
- * message reaches VTK and resizes are not passed on. From then on the eight interaction
- * messages (WM_TIMER, WM_MOUSEMOVE and the press and release of the three buttons) go to
- * the interactor; everything else to the framework. A derived view overrides WindowProc,
+ * message reaches VTK and resizes are not passed on. From then on the interaction messages
+ * (WM_TIMER, WM_MOUSEMOVE, the press and release of the three buttons, and the wheel,
+ * WM_MOUSEWHEEL, which zooms towards the point the camera looks at) go to the interactor;
+ * everything else to the framework. A derived view overrides WindowProc,
  * handles its own messages first and then calls this one.
  *
  * The interactor style is vtkInteractorStyleJoystickCamera: while a button is held, its

@@ -56,6 +56,7 @@ std::size_t vtkMFCView::DibRowSize(int width)
 //------------------------------------------------------------------------------
 void vtkMFCView::OnEditCopy()
 {
+  this->LastCopySucceeded = false;
   vtkRenderWindow* window = this->GetRenderingWindow();
   if (!window)
   {
@@ -97,7 +98,7 @@ void vtkMFCView::OnEditCopy()
   if (pixels)
   {
     std::memcpy(block.data() + sizeof header, pixels, imageSize);
-    SetClipboardData(CF_DIB, std::move(block));
+    this->LastCopySucceeded = SetClipboardData(CF_DIB, std::move(block)) != FALSE;
   }
   // Without pixels (no picture could be rendered) the clipboard is left empty rather
   // than given a black bitmap.

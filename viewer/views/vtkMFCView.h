@@ -40,6 +40,8 @@ public:
 
   /// Edit > Copy (ID_EDIT_COPY): the picture to the clipboard (see the class comment).
   void OnEditCopy();
+  /// Whether the last Edit > Copy put a picture on the clipboard.
+  bool LastCopySucceeded = false;
 
   /// Bytes in one bitmap row of the given width: 3 per pixel, padded to a multiple of 4.
   static std::size_t DibRowSize(int width);

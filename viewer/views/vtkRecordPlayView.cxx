@@ -206,6 +206,17 @@ LRESULT vtkRecordPlayView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
       }
       this->Engine.RedrawDone();
       break;
+    case WM_MOUSEWHEEL:
+    {
+      // The wheel moves the camera at once, not tick by tick: the camera is captured after
+      // the move, as a reset of the view is by the timer message it sends after it.
+      const LRESULT result = vtkMFCRenderView::WindowProc(message, wParam, lParam);
+      if (this->Engine.IsCapturing())
+      {
+        this->CaptureCamera();
+      }
+      return result;
+    }
     default:
       break;
   }

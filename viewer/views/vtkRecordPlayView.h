@@ -126,6 +126,7 @@ public:
   /**
    * Passes every message on to vtkMFCRenderView after its own handling of:
    * - WM_TIMER: captures the camera first while recording unpaused;
+   * - WM_MOUSEWHEEL: captures the camera after the zoom while recording unpaused;
    * - WM_USER + 1 (end of playback): stops the playback;
    * - WM_USER (redraw request): renders and clears RedrawPending, unless a derived view
    *   has handled the request already (it clears RedrawPending before passing it on);

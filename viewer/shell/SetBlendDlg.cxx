@@ -1,0 +1,84 @@
+#include "SetBlendDlg.h"
+
+#include "DialogFont.h"
+#include "NumberText.h"
+#include "Prompts.h"
+#include "resource.h"
+
+#include <cmath>
+
+//------------------------------------------------------------------------------
+CSetBlendDlg::CSetBlendDlg(double blend, CWnd* parent)
+  : CDialog(IDD_SET_BLEND, parent)
+  , Blend(blend)
+{
+  // Two decimals are what the animation's steps need; the field takes any precision.
+  this->BlendText.clear();
+  NumberText::AppendFixed(this->BlendText, std::round(blend * 100.0) / 100.0);
+  while (this->BlendText.size() > 4 && this->BlendText.back() == '0')
+  {
+    this->BlendText.pop_back();
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CSetBlendDlg::OnInitDialog()
+{
+  CDialog::OnInitDialog();
+  ApplyTemplateFont(*this);
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CSetBlendDlg::DoDataExchange(CDataExchange* pDX)
+{
+  CDialog::DoDataExchange(pDX);
+  DDX_Text(pDX, IDC_BLEND, this->BlendText);
+}
+
+//------------------------------------------------------------------------------
+bool CSetBlendDlg::ParseBlend(const std::string& text, double& blend)
+{
+  const char* begin = text.c_str();
+  while (NumberText::IsSpace(*begin))
+  {
+    ++begin;
+  }
+  // Plain decimals only: ToDouble would also take "inf", "nan" and hexadecimal numbers.
+  for (const char* p = begin; *p && !NumberText::IsSpace(*p); ++p)
+  {
+    if (!NumberText::IsDigit(*p) && *p != '.' && *p != '+' && *p != '-' && *p != 'e' && *p != 'E')
+    {
+      return false;
+    }
+  }
+  const char* end = nullptr;
+  const double value = NumberText::ToDouble(begin, &end);
+  if (end == begin)
+  {
+    return false;
+  }
+  while (NumberText::IsSpace(*end))
+  {
+    ++end;
+  }
+  if (*end != '\0' || !(value >= 0.0 && value <= 1.0))
+  {
+    return false;
+  }
+  blend = value;
+  return true;
+}
+
+//------------------------------------------------------------------------------
+void CSetBlendDlg::OnOK()
+{
+  double blend = 0.0;
+  if (!ParseBlend(this->GetDlgItemText(IDC_BLEND), blend))
+  {
+    this->MessageBox("The blend must be a number from 0 to 1, such as 0.5 or 1.");
+    return;
+  }
+  CDialog::OnOK();
+  this->Blend = blend;
+}
