@@ -3,6 +3,7 @@
 # Installs BUILD_DIR into a fresh temporary prefix, checks the desktop files and the manual
 # pages, builds the consumer project and the project shown in docs/library.md against the
 # installed package and runs them.
+cmake_minimum_required(VERSION 3.16)
 include(${CMAKE_CURRENT_LIST_DIR}/InstallSupport.cmake)
 quorvel_install_to_temporary_prefix(prefix)
 
@@ -21,7 +22,8 @@ if(NOT globs)
   quorvel_fail("the MIME database built from quorvel.xml does not know *.trc")
 endif()
 # Halden's entry opens every file type the package defines.
-file(STRINGS ${share}/applications/halden.desktop mime_line REGEX "^MimeType=")
+file(READ ${share}/applications/halden.desktop entry)
+string(REGEX MATCH "\nMimeType=[^\n]*" mime_line "${entry}")
 file(STRINGS ${share}/mime/packages/quorvel.xml defined REGEX "<mime-type type=")
 foreach(line ${defined})
   string(REGEX REPLACE ".*type=\"([^\"]+)\".*" "\\1" type "${line}")

@@ -121,7 +121,7 @@ snippets.mkdir()
 (snippets / "data").symlink_to(data)
 os.chdir(snippets)
 for page in [data.parent / "README.md", data.parent / "docs" / "python.md"]:
-    blocks = re.findall(r"^```python\n(.*?)^```", page.read_text(), re.S | re.M)
+    blocks = re.findall(r"^```python\n(.*?)^```", page.read_text(encoding="utf-8"), re.S | re.M)
     check(len(blocks) == 1, "%s shows one Python snippet" % page.name)
     for block in blocks:
         (snippets / "leg.trc").unlink(missing_ok=True)
