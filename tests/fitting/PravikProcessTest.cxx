@@ -104,7 +104,8 @@ TEST(Pravik, HelpAndVersionAnswerOnStandardOutput)
     for (int status = PravikWritten; status <= PravikNotConverged; ++status)
     {
       EXPECT_NE(help.Out.find("\n  " + std::to_string(status) + "  "), std::string::npos)
-        << "exit status " << status << " is not described:\n" << help.Out;
+        << "exit status " << status << " is not described:\n"
+        << help.Out;
     }
   }
   const ProcessRun version = RunIn(dir.Path, { "--version" });

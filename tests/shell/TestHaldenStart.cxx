@@ -201,7 +201,8 @@ TEST(HaldenProcess, InformationalOptionsAndAMissingDisplay)
       << format.first << " is not named:\n"
       << help.Out;
   }
-  for (const char* heading : { "\nOptions:\n", "\nExit status:\n", ".trc" })
+  for (const char* heading :
+    { "\n  or:  Halden coefficients.trc\n", "\nOptions:\n", "\nExit status:\n" })
   {
     EXPECT_NE(help.Out.find(heading), std::string::npos) << heading;
   }

@@ -34,6 +34,7 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
     // "Exit status:" head its sections, and what follows a heading belongs to it.
     std::fprintf(out,
       "Usage: Halden [model [coefficients.trc]]\n"
+      "  or:  Halden coefficients.trc\n"
       "Shows a polygonal model and animates it between its shape and the shape that a\n"
       "transform coefficient file (.trc, written by Pravik) gives it; textures part of it,\n"
       "shows a background image, records and plays camera paths (.csr) and saves frames.\n"
@@ -42,7 +43,9 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
       "                    polygonal data (.vtk, and any other name), VTK XML polygonal\n"
       "                    data (.vtp), STL (.stl), PLY (.ply) or Wavefront OBJ (.obj)\n"
       "  coefficients.trc  a transform coefficient file to load with the model, as\n"
-      "                    File > Load > Transform does; the animation starts at once\n"
+      "                    File > Load > Transform does; the animation starts at once.\n"
+      "                    Named alone, it opens the model of its name beside it\n"
+      "                    (leg.trc: leg.vtk, .vtp, .stl, .ply or .obj, the first found)\n"
       "\n"
       "Settings (the recent-file list) are kept in %s.\n"
       "\n"
