@@ -48,25 +48,30 @@ if(TARGET Halden)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 install(FILES ${_desktop}/quorvel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
-file(GLOB _man_pages ${_desktop}/*.1)
-install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# pravik-warp's manual page is its --help text (help2man), so the two never disagree.
-if(TARGET pravik-warp)
-  find_program(QUORVEL_HELP2MAN help2man)
-  if(QUORVEL_HELP2MAN)
-    set(_warp_page ${PROJECT_BINARY_DIR}/man/pravik-warp.1)
-    # Ninja makes an output's folder itself; Make does not.
-    add_custom_command(OUTPUT ${_warp_page}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-      COMMAND ${QUORVEL_HELP2MAN} --no-info --section=1 --source=Quorvel
-        "--name=apply a fitted landmark deformation to a model file"
-        --output=${_warp_page} $<TARGET_FILE:pravik-warp>
-      DEPENDS pravik-warp
-      COMMENT "Manual page of pravik-warp from its --help")
-    add_custom_target(pravik_warp_manual ALL DEPENDS ${_warp_page})
-    install(FILES ${_warp_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  else()
-    message(WARNING "help2man not found: pravik-warp's manual page is not made")
-  endif()
+# The manual pages are the programs' --help texts (help2man, through ManualPage.cmake), so
+# that the two never disagree; docs/man/<program>.h2m adds what --help does not say.
+find_program(QUORVEL_HELP2MAN help2man)
+if(NOT QUORVEL_HELP2MAN)
+  message(WARNING "help2man not found: the manual pages are not made")
 endif()
+function(quorvel_manual_page program description)
+  if(NOT TARGET ${program} OR NOT QUORVEL_HELP2MAN)
+    return()
+  endif()
+  set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+  set(include ${PROJECT_SOURCE_DIR}/docs/man/${program}.h2m)
+  add_custom_command(OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -D HELP2MAN=${QUORVEL_HELP2MAN} -D PROGRAM=$<TARGET_FILE:${program}>
+      "-D DESCRIPTION=${description}" -D OUTPUT=${page} -D INCLUDE=${include}
+      -P ${PROJECT_SOURCE_DIR}/cmake/ManualPage.cmake
+    DEPENDS ${program} ${include} ${PROJECT_SOURCE_DIR}/cmake/ManualPage.cmake
+    COMMENT "Manual page of ${program} from its --help")
+  add_custom_target(${program}_manual ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
+quorvel_manual_page(Pravik
+  "fit a landmark deformation and write it as a transform coefficient file")
+quorvel_manual_page(Halden
+  "show a surface model and animate the deformation fitted to its landmarks")
+quorvel_manual_page(pravik-warp "apply a fitted landmark deformation to a model file")

@@ -4,7 +4,7 @@
     python3 examples/warp_leg.py [landmarks.dat [radius [model.vtk [output.vtk]]]]
 
 Defaults: data/leg.dat, radius 0.25, data/leg.vtk, leg-warped.vtk. Needs the installed
-package `quorvel` on the Python path (see the README's "From Python").
+package `quorvel` on the Python path (see docs/python.md).
 """
 import pathlib
 import sys

@@ -2,6 +2,7 @@
 
 #include "FitNotes.h"
 #include "FitProgress.h"
+#include "PravikHelp.h"
 #include "NumberText.h"
 #include "SolverInput.h"
 #include "TransformFile.h"
@@ -231,6 +232,10 @@ std::string PravikOutputName(const std::string& input)
 //------------------------------------------------------------------------------
 int PravikMain(int argc, char* argv[], double progressDelaySeconds)
 {
+  if (argc == 2 && PrintPravikInformation(argv[1], stdout))
+  {
+    return PravikWritten;
+  }
   if (argc != 3)
   {
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");

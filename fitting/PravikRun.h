@@ -6,7 +6,8 @@
 /**
  * The run of the fitting tool: `Pravik <filename[.dat]> <radius>`. Reads the landmark file,
  * fits the spline and writes the transform coefficient file beside the input. Messages go to
- * standard output; the result is the exit status.
+ * standard output; the result is the exit status. `Pravik --help` and `Pravik --version`
+ * describe the program instead (PravikHelp.h).
  */
 enum PravikStatus
 {

@@ -91,6 +91,34 @@ TEST(Pravik, UsageNamesTheInvocation)
   EXPECT_EQ(linked.Out, "Usage: ./fitter <filename[.dat]> <radius>\n");
 }
 
+// The informational options are the only argument; they answer on standard output with
+// status 0, and the help names every exit status the run can end with.
+TEST(Pravik, HelpAndVersionAnswerOnStandardOutput)
+{
+  ScratchDir dir;
+  for (const char* option : { "--help", "-h" })
+  {
+    SCOPED_TRACE(option);
+    const ProcessRun help = RunIn(dir.Path, { option });
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_EQ(help.Err, "");
+    EXPECT_EQ(help.Out.rfind("Usage: Pravik <filename[.dat]> <radius>\n", 0), 0u) << help.Out;
+    for (int status = PravikWritten; status <= PravikNotConverged; ++status)
+    {
+      EXPECT_NE(help.Out.find("\n  " + std::to_string(status) + "  "), std::string::npos)
+        << "exit status " << status << " is not described:\n"
+        << help.Out;
+    }
+  }
+  const ProcessRun version = RunIn(dir.Path, { "--version" });
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, std::string("Pravik ") + QUORVEL_VERSION + "\n");
+  // Beside a radius, "--help" is a landmark file's name as before.
+  const ProcessRun file = RunIn(dir.Path, { "--help", "1" });
+  EXPECT_EQ(file.Status, 2);
+  EXPECT_EQ(file.Out, "Cannot open --help!\nError!\n");
+}
+
 TEST(Pravik, UnopenableLandmarkFile)
 {
   ScratchDir dir;

@@ -1,14 +1,16 @@
-# cmake -D BUILD_DIR=... -D CONSUMER_DIR=... -D GENERATOR=... -D CXX=... [-D SANITIZE=a,b]
-#   -P InstallAndConsume.cmake
-# Installs BUILD_DIR into a fresh temporary prefix, checks the desktop files, builds the
-# consumer project against the installed package and runs it.
+# cmake -D BUILD_DIR=... -D SOURCE_DIR=... -D CONSUMER_DIR=... -D GENERATOR=... -D CXX=...
+#   [-D SANITIZE=a,b] -P InstallAndConsume.cmake
+# Installs BUILD_DIR into a fresh temporary prefix, checks the desktop files and the manual
+# pages, builds the consumer project and the project shown in docs/library.md against the
+# installed package and runs them.
+cmake_minimum_required(VERSION 3.16)
 include(${CMAKE_CURRENT_LIST_DIR}/InstallSupport.cmake)
 quorvel_install_to_temporary_prefix(prefix)
 
 # Desktop integration.
 set(share ${prefix}/share)
 foreach(f applications/halden.desktop icons/hicolor/scalable/apps/halden.svg
-    mime/packages/quorvel.xml man/man1/Pravik.1)
+    mime/packages/quorvel.xml)
   if(NOT EXISTS ${share}/${f})
     quorvel_fail("not installed: share/${f}")
   endif()
@@ -19,8 +21,46 @@ file(STRINGS ${share}/mime/globs2 globs REGEX "x-quorvel-trc:\\*\\.trc")
 if(NOT globs)
   quorvel_fail("the MIME database built from quorvel.xml does not know *.trc")
 endif()
-if(EXISTS ${prefix}/bin/pravik-warp AND NOT EXISTS ${share}/man/man1/pravik-warp.1)
-  quorvel_fail("pravik-warp is installed without its manual page")
+# Halden's entry opens every file type the package defines.
+file(READ ${share}/applications/halden.desktop entry)
+string(REGEX MATCH "\nMimeType=[^\n]*" mime_line "${entry}")
+file(STRINGS ${share}/mime/packages/quorvel.xml defined REGEX "<mime-type type=")
+foreach(line ${defined})
+  string(REGEX REPLACE ".*type=\"([^\"]+)\".*" "\\1" type "${line}")
+  if(NOT mime_line MATCHES "[=;]${type};")
+    quorvel_fail("halden.desktop does not open ${type}, which quorvel.xml defines")
+  endif()
+endforeach()
+# Every program has its manual page; each describes every exit status and the command lines
+# its --help gives.
+foreach(program Pravik Halden pravik-warp)
+  set(page ${share}/man/man1/${program}.1)
+  if(NOT EXISTS ${prefix}/bin/${program})
+    continue()
+  endif()
+  if(NOT EXISTS ${page})
+    quorvel_fail("${program} is installed without its manual page")
+  endif()
+  file(READ ${page} text)
+  foreach(section NAME SYNOPSIS DESCRIPTION "\"SEE ALSO\"")
+    if(NOT text MATCHES "\n\\.SH ${section}\n")
+      quorvel_fail("${program}(1) has no ${section} section")
+    endif()
+  endforeach()
+  if(NOT program STREQUAL "pravik-warp" AND NOT text MATCHES "\n\\.SH \"EXIT STATUS\"\n")
+    quorvel_fail("${program}(1) has no EXIT STATUS section")
+  endif()
+endforeach()
+if(EXISTS ${prefix}/bin/Pravik)
+  file(READ ${share}/man/man1/Pravik.1 text)
+  foreach(status 0 1 2 3 4 5 6 7 8)
+    if(NOT text MATCHES "\n${status}\n")
+      quorvel_fail("Pravik(1) does not describe exit status ${status}")
+    endif()
+  endforeach()
+  if(NOT text MATCHES "conjugate gradients")
+    quorvel_fail("Pravik(1) does not describe the solve of large sets")
+  endif()
 endif()
 file(GLOB pages ${share}/man/man1/*.1)
 foreach(page ${pages})
@@ -39,4 +79,21 @@ quorvel_run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${work}/consumer -G ${GENERAT
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} ${flags})
 quorvel_run(${CMAKE_COMMAND} --build ${work}/consumer)
 quorvel_run(${work}/consumer/consumer ${work})
+
+# The project of docs/library.md, as written there: its CMakeLists.txt and its program.
+quorvel_page_snippet(${SOURCE_DIR}/docs/library.md cmake nlists lists)
+quorvel_page_snippet(${SOURCE_DIR}/docs/library.md cpp nprograms program)
+if(NOT nlists EQUAL 1 OR NOT nprograms EQUAL 1)
+  quorvel_fail("docs/library.md should show one CMakeLists.txt and one program, not ${nlists} and ${nprograms}")
+endif()
+set(doc ${work}/doc-project)
+file(WRITE ${doc}/CMakeLists.txt "${lists}")
+file(WRITE ${doc}/warp.cxx "${program}")
+quorvel_run(${CMAKE_COMMAND} -S ${doc} -B ${doc}/build -G ${GENERATOR}
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} ${flags})
+quorvel_run(${CMAKE_COMMAND} --build ${doc}/build)
+quorvel_run(${CMAKE_COMMAND} -E chdir ${doc} ${doc}/build/warp)
+if(NOT EXISTS ${doc}/five.trc)
+  quorvel_fail("the program of docs/library.md wrote no five.trc")
+endif()
 quorvel_clean_up()

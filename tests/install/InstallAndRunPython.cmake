@@ -1,8 +1,8 @@
 # cmake -D BUILD_DIR=... -D SOURCE_DIR=... -D PYTHON=... -D PYTHON_DESTINATION=...
 #   -P InstallAndRunPython.cmake
-# Installs BUILD_DIR into a fresh temporary prefix, runs the README's Python example with the
-# installed package, fits the same sample with the installed Pravik and checks the package
-# against it (python_checks.py).
+# Installs BUILD_DIR into a fresh temporary prefix, runs the Python example (docs/python.md)
+# with the installed package, fits the same sample with the installed Pravik and checks the
+# package against it, with the snippets of the docs and of help(quorvel) (python_checks.py).
 include(${CMAKE_CURRENT_LIST_DIR}/InstallSupport.cmake)
 quorvel_install_to_temporary_prefix(prefix)
 

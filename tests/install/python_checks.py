@@ -3,10 +3,14 @@
     python3 python_checks.py <data dir> <work dir>
 
 <work dir> holds leg-warped.vtk (written by examples/warp_leg.py from the sample) and leg.trc
-(written by the installed Pravik from the same landmarks, radius 0.25).
+(written by the installed Pravik from the same landmarks, radius 0.25). <data dir> is the
+source tree's data/; the pages beside it (README.md, docs/python.md) hold the snippets run
+here as written.
 """
 import os
 import pathlib
+import pydoc
+import re
 import subprocess
 import sys
 import warnings
@@ -97,6 +101,35 @@ sparse.GetTransform().TransformPoints(quorvel.as_points(source), moved_sparse)
 check(sparse.GetSparseSolveUsed() and not fit.GetSparseSolveUsed()
       and numpy.abs(vtk_to_numpy(moved_sparse.GetData()) - target).max() < 1e-4,
       "sparse=True solves by conjugate gradients and carries the landmarks onto their targets")
+
+# The guide help(quorvel) shows: what the package does, its functions, precision and limits,
+# and an example that runs as written.
+guide = " ".join(pydoc.render_doc(quorvel, renderer=pydoc.plaintext).split())
+for phrase in ["deformation", "fit(source, target, radius", "read_transform(path)",
+               "as_points(array)", "single-precision", "keeps its place", "Example"]:
+    check(phrase in guide, "help(quorvel) says %r" % phrase)
+example = quorvel.__doc__.split("Example (the bundled sample):\n", 1)[-1]
+os.chdir(data.parent)
+namespace = {}
+exec(compile("\n".join(line[4:] for line in example.splitlines()), "help(quorvel)", "exec"),
+     namespace)
+check(namespace["warp"].GetOutput().GetNumberOfPoints() == model.GetNumberOfPoints(),
+      "the example of help(quorvel) deforms the leg")
+
+# The Python snippets of the README and of docs/python.md, as written, in a folder with the
+# sample: the .trc they write is Pravik's, byte for byte.
+snippets = work / "snippets"
+snippets.mkdir()
+(snippets / "data").symlink_to(data)
+os.chdir(snippets)
+for page in [data.parent / "README.md", data.parent / "docs" / "python.md"]:
+    blocks = re.findall(r"^```python\n(.*?)^```", page.read_text(encoding="utf-8"), re.S | re.M)
+    check(len(blocks) == 1, "%s shows one Python snippet" % page.name)
+    for block in blocks:
+        (snippets / "leg.trc").unlink(missing_ok=True)
+        exec(compile(block, str(page), "exec"), {})
+        check((snippets / "leg.trc").read_bytes() == (work / "leg.trc").read_bytes(),
+              "the snippet of %s writes Pravik's leg.trc" % page.name)
 
 # Landmarks that cannot be fitted raise with the reason.
 try:

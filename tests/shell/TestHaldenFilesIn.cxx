@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
@@ -104,6 +105,41 @@ TEST(HaldenFilesIn, ASecondNameOnTheCommandLineLoadsTheTransformAndStartsTheAnim
     EXPECT_FALSE(Animating(app));
     ASSERT_EQ(prompts.Messages.size(), 1u);
     EXPECT_NE(prompts.Messages[0].Text.find(missing), std::string::npos);
+  }
+}
+
+// As a file manager opens a coefficient file: the model of the same name beside it opens with
+// the transform; without one, the start fails with a message as for any unreadable model.
+TEST(HaldenFilesIn, ACoefficientFileAloneOpensTheModelOfItsNameBesideIt)
+{
+  {
+    CScriptedPrompts prompts;
+    const std::string obj = shell::ConfigHome().toStdString() + "/beside.obj";
+    QFile file(QString::fromStdString(obj));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3\nf 1 3 4\n");
+    file.close();
+    Shell app({ SmallTransform("beside.TRC") });
+    ASSERT_TRUE(app.Started);
+    EXPECT_EQ(Document(app)->GetPathName(), obj);
+    EXPECT_EQ(Document(app)->TransformOn, 1);
+    EXPECT_TRUE(Animating(app));
+    EXPECT_TRUE(prompts.Messages.empty());
+  }
+  {
+    CScriptedPrompts prompts;
+    const std::string vtk = shell::SmallModel("first.vtk");
+    shell::SmallModel("first.stl");
+    Shell app({ SmallTransform("first.trc") });
+    ASSERT_TRUE(app.Started);
+    EXPECT_EQ(Document(app)->GetPathName(), vtk);
+    EXPECT_EQ(Document(app)->TransformOn, 1);
+  }
+  {
+    CScriptedPrompts prompts;
+    Shell app({ SmallTransform("alone.trc") });
+    EXPECT_FALSE(app.Started);
+    EXPECT_EQ(prompts.Messages.size(), 1u);
   }
 }
 

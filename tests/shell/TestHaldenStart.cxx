@@ -5,6 +5,7 @@
 #include "CameraStatus.h"
 #include "CommaLocale.h"
 #include "HaldenApp.h"
+#include "ModelFile.h"
 #include "Prompts.h"
 #include "TransformFile.h"
 #include "system.h"
@@ -22,6 +23,7 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -170,8 +172,8 @@ TEST(HaldenProcess, InformationalOptionsAndAMissingDisplay)
   };
   // No display: the informational options need none, anything else ends with one line.
   const Case cases[] = {
-    { "--help", 0, "Usage: Halden [model]\n", "" },
-    { "-h", 0, "Usage: Halden [model]\n", "" },
+    { "--help", 0, "Usage: Halden [model [coefficients.trc]]\n", "" },
+    { "-h", 0, "Usage: Halden [model [coefficients.trc]]\n", "" },
     { "--version", 0, "Halden version 1.0\n", "" },
     { "", 1, "", "Halden: cannot open a display (DISPLAY is not set); start it in a desktop "
                  "session or under xvfb-run.\n" },
@@ -188,4 +190,20 @@ TEST(HaldenProcess, InformationalOptionsAndAMissingDisplay)
   }
   const ProcessRun help = RunHalden(NoDisplay + std::string(" XDG_CONFIG_HOME=/x/y"), "--help");
   EXPECT_NE(help.Out.find("/x/y/Quorvel/Halden.conf"), std::string::npos) << help.Out;
+  // The help names every model format Open Model reads, each a format of its own.
+  const std::pair<const char*, ModelFormat> formats[] = { { ".vtk", ModelFormat::LegacyVtk },
+    { ".vtp", ModelFormat::XmlPolyData }, { ".stl", ModelFormat::Stl },
+    { ".ply", ModelFormat::Ply }, { ".obj", ModelFormat::Obj } };
+  for (const auto& format : formats)
+  {
+    EXPECT_EQ(ModelFormatOf(std::string("model") + format.first), format.second);
+    EXPECT_NE(help.Out.find(std::string("(") + format.first), std::string::npos)
+      << format.first << " is not named:\n"
+      << help.Out;
+  }
+  for (const char* heading :
+    { "\n  or:  Halden coefficients.trc\n", "\nOptions:\n", "\nExit status:\n" })
+  {
+    EXPECT_NE(help.Out.find(heading), std::string::npos) << heading;
+  }
 }

@@ -10,8 +10,11 @@
 #include "OptionsDlg.h"
 #include "resource.h"
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace
 {
@@ -30,6 +33,39 @@ public:
     CCommandLineInfo::ParseParam(param, flag, last);
   }
 };
+
+// "Halden coefficients.trc" alone, as a file manager opens a coefficient file: the model of
+// the same name beside it (leg.trc: leg.vtk, .vtp, .stl, .ply or .obj, the first that exists)
+// opens with the file loaded, the way Load Transform proposes the .trc beside a model. Without
+// such a model the name stays the model's, and its open fails with a message as before.
+void OpenTheModelBesideALoneTransform(CHaldenCommandLineInfo& info)
+{
+  const std::string& name = info.m_strFileName;
+  if (!info.TransformName.empty() || name.size() <= 4)
+  {
+    return;
+  }
+  std::string ending = name.substr(name.size() - 4);
+  for (char& c : ending)
+  {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (ending != ".trc")
+  {
+    return;
+  }
+  const std::string stem = name.substr(0, name.size() - 4);
+  for (const char* extension : { ".vtk", ".vtp", ".stl", ".ply", ".obj" })
+  {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(stem + extension, error))
+    {
+      info.TransformName = name;
+      info.m_strFileName = stem + extension;
+      return;
+    }
+  }
+}
 
 void LoadCommandLineTransform(const CHaldenCommandLineInfo& info)
 {
@@ -69,6 +105,7 @@ BOOL CHaldenApp::InitInstance()
 
   CHaldenCommandLineInfo cmdInfo;
   this->ParseCommandLine(cmdInfo);
+  OpenTheModelBesideALoneTransform(cmdInfo);
   if (!this->ProcessShellCommand(cmdInfo))
   {
     // Besides the message box: whoever started Halden from a terminal or a script sees why.

@@ -30,17 +30,34 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
   }
   if (help)
   {
+    // help2man makes the manual page from this text: "Usage:", "Options:" and
+    // "Exit status:" head its sections, and what follows a heading belongs to it.
     std::fprintf(out,
-      "Usage: Halden [model]\n"
-      "Shows a polygonal model (VTK legacy .vtk) and animates it between its shape and the\n"
-      "shape that a transform coefficient file (.trc, written by Pravik) gives it; textures\n"
-      "it, shows a background image, records and plays camera paths (.csr) and saves frames.\n"
+      "Usage: Halden [model [coefficients.trc]]\n"
+      "  or:  Halden coefficients.trc\n"
+      "Shows a polygonal model and animates it between its shape and the shape that a\n"
+      "transform coefficient file (.trc, written by Pravik) gives it; textures part of it,\n"
+      "shows a background image, records and plays camera paths (.csr) and saves frames.\n"
       "\n"
-      "  model       a model file to open at the start\n"
+      "  model             a model to open at the start, by its extension: VTK legacy\n"
+      "                    polygonal data (.vtk, and any other name), VTK XML polygonal\n"
+      "                    data (.vtp), STL (.stl), PLY (.ply) or Wavefront OBJ (.obj)\n"
+      "  coefficients.trc  a transform coefficient file to load with the model, as\n"
+      "                    File > Load > Transform does; the animation starts at once.\n"
+      "                    Named alone, it opens the model of its name beside it\n"
+      "                    (leg.trc: leg.vtk, .vtp, .stl, .ply or .obj, the first found)\n"
+      "\n"
+      "Settings (the recent-file list) are kept in %s.\n"
+      "\n"
+      "Options:\n"
       "  -h, --help  show this text and end\n"
       "  --version   show the version and end\n"
       "\n"
-      "Settings (the recent-file list) are kept in %s.\n",
+      "Exit status:\n"
+      "  0  the window was closed, or this text or the version was shown\n"
+      "  1  there is no display (Halden needs an X11 desktop session; run it under\n"
+      "     xvfb-run without one), or the model on the command line cannot be opened\n"
+      "     (the file and the reason go to standard error)\n",
       SettingsFile().c_str());
   }
   else if (version)

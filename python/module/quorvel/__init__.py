@@ -1,13 +1,49 @@
 """Landmark spline deformation for VTK pipelines.
 
-vtkLandmarkSplineFit fits the compactly supported radial-basis spline of Pravik to landmark
-pairs held in memory and hands it out as a vtkShapeTransform (GetTransform()), ready for
-vtkTransformPolyDataFilter; it also writes and reads transform coefficient files (".trc").
-fit() takes the landmarks as vtkPoints or as numpy arrays of shape (n, 3).
+Give pairs of landmarks (where points of a model are, and where they should go) and a
+support radius; quorvel fits the smooth deformation that carries every source landmark onto
+its target and hands it out as a VTK transform, ready for vtkTransformPolyDataFilter. It is
+the fit of the program Pravik and the deformation of the viewer Halden, in memory.
 
-The package prints nothing: fit() and read_transform() raise ValueError with the reason when
-they fail, and what the library warns about (landmarks that do not span space, say) comes as
-a Python warning (RuntimeWarning).
+Functions:
+    fit(source, target, radius, sparse=False)
+        Fits the spline; source and target are numpy arrays of shape (n, 3) or vtkPoints.
+        Returns a vtkLandmarkSplineFit: GetTransform() is the deformation (a
+        vtkShapeTransform), WriteCoefficientFile(path) writes Pravik's ".trc" file,
+        Get...Neighbors() and Get...Time() describe the fit. Raises ValueError with the
+        reason when the landmarks cannot be fitted.
+    read_transform(path)
+        The vtkShapeTransform of a ".trc" file written by Pravik or by fit(); raises
+        ValueError with the reason when the file is refused.
+    as_points(array)
+        A vtkPoints from an array of shape (n, 3).
+
+Classes: vtkLandmarkSplineFit (the fit), vtkShapeTransform (the deformation; SetFactor
+blends between no deformation, 0, and the full one, 1; GetInverse() inverts it by Newton's
+method).
+
+Precision and limits:
+    * The fit is Pravik's, with a single-precision factor: landmarks land on their targets
+      within single-precision rounding, not exactly, and the ".trc" file is Pravik's byte
+      for byte. sparse=True solves by conjugate gradients in double precision instead (much
+      faster from about 10,000 landmarks; coefficients within about 1e-5 of the envelope's).
+    * Each landmark reaches as far as the radius: a point beyond every landmark's reach keeps
+      its place. Give each landmark a few dozen others within the radius (about 30).
+    * Two landmarks at one source position cannot be fitted.
+    * The package prints nothing: failures raise ValueError with the reason, and what the
+      library warns about (landmarks that do not span space, say) comes as a Python warning
+      (RuntimeWarning).
+
+Example (the bundled sample):
+    import numpy, vtk, quorvel
+    landmarks = numpy.loadtxt("data/leg.dat")    # source x y z, target x y z
+    fit = quorvel.fit(landmarks[:, :3], landmarks[:, 3:], 0.25)
+    reader = vtk.vtkPolyDataReader()
+    reader.SetFileName("data/leg.vtk")
+    warp = vtk.vtkTransformPolyDataFilter()
+    warp.SetTransform(fit.GetTransform())
+    warp.SetInputConnection(reader.GetOutputPort())
+    warp.Update()                                 # warp.GetOutput(): the deformed leg
 """
 
 import re
