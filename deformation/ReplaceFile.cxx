@@ -57,7 +57,7 @@ bool FollowLinks(const std::string& path, std::string& resolved, std::string& re
       return false;
     }
     const std::string link(buffer.data(), static_cast<size_t>(length));
-    resolved = link.front() == '/' ? link : FolderOf(resolved) + "/" + link;
+    resolved = !link.empty() && link.front() == '/' ? link : FolderOf(resolved) + "/" + link;
   }
   reason = "its symbolic links form a loop";
   return false;
