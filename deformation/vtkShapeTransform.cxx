@@ -1243,6 +1243,16 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "InverseTolerance: " << this->InverseTolerance << "\n";
   os << indent << "InverseIterations: " << this->InverseIterations << "\n";
   os << indent << "HeldCoefficients: " << (this->HeldCoefficients ? "yes" : "no") << "\n";
+  if (this->HasConstants)
+  {
+    os << indent << "Constants: " << this->Constants[0] << ", " << this->Constants[1] << ", "
+       << this->Constants[2] << "\n";
+  }
+  else
+  {
+    os << indent << "Constants: from the coefficient arrays\n";
+  }
+  os << indent << "GradientsCached: " << this->GradientsCached << "\n";
   os << indent << "CachedInput: " << this->CachedInput.GetPointer() << "\n";
   os << indent << "CachedInputTime: " << this->CachedInputTime << "\n";
 }

@@ -181,8 +181,9 @@ TEST(Pravik, WrittenFileReadsBackAndIsOverwritten)
     c.Points->GetPoint(i, p);
     for (int k = 0; k < 3; ++k)
     {
-      // Six decimals: the file order and the values of the landmark file.
-      ASSERT_NEAR(p[k], landmarks[i].Source[k], 5.1e-7) << "landmark " << i;
+      // Six decimals of the single-precision value, read back in double precision: the file
+      // order and the values of the landmark file.
+      ASSERT_NEAR(p[k], landmarks[i].Source[k], 5.6e-7) << "landmark " << i;
     }
   }
   // The spline evaluated from the file's contents moves every landmark onto its target (to the
