@@ -128,7 +128,9 @@ TEST(AnimationPictures, EveryBlendShowsThePlainPipelinesPicture)
       const Comparison c = Compare(viewer, plain);
       EXPECT_GT(c.Model, 5000);
       EXPECT_LE(c.Largest, 1) << c.Differing << " pixels differ";
-      EXPECT_LE(c.Differing, c.Model / 10000) << "largest difference " << c.Largest;
+      // The normals may differ from vtkPolyDataNormals' in the last bit of a component (the
+      // sums run in another order): a level of one colour channel in a few pixels.
+      EXPECT_LE(c.Differing, c.Model / 2000) << "largest difference " << c.Largest;
     }
   }
 }

@@ -54,14 +54,22 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   EXPECT_EQ(engine.Tick, 6);
   EXPECT_EQ(client.Steps, 0);
 
-  // On: a step at every third tick, each asking for a redraw (one at a time).
+  // On: a step at every third tick, each asking for a redraw (one at a time). A step due
+  // while the last one is being drawn is dropped; the end of the drawing takes the step due
+  // then.
   engine.AnimationOn();
   EXPECT_EQ(engine.GetAnimationRunning(), 1);
   Ticks(engine, 6);
-  EXPECT_EQ(client.Steps, 2); // ticks 9 and 12
+  EXPECT_EQ(client.Steps, 1); // tick 9; tick 12 fell due while 9 was being drawn
   EXPECT_EQ(engine.RedrawPending, 1);
   EXPECT_EQ(client.Redraws, 1) << "no second request while one is pending";
   engine.RedrawPending = 0;
+  engine.RedrawDone();
+  EXPECT_EQ(client.Steps, 2);
+  EXPECT_EQ(client.Redraws, 2);
+  engine.RedrawPending = 0;
+  engine.RedrawDone(); // nothing fell due meanwhile
+  EXPECT_EQ(client.Steps, 2);
 
   // Frozen: neither ticks nor steps.
   engine.TogglePause();
@@ -74,7 +82,7 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   Ticks(engine, 3);
   EXPECT_EQ(engine.Tick, 15);
   EXPECT_EQ(client.Steps, 3);
-  EXPECT_EQ(client.Redraws, 2);
+  EXPECT_EQ(client.Redraws, 3);
 
   engine.AnimationOff();
   Ticks(engine, 6);
@@ -91,6 +99,7 @@ TEST(RecordPlayEngine, RealtimeTickWrapsFrom49999ToZeroAndStepsThere)
   engine.TimerTick(); // 49998: a step (49998 = 6 * 8333)
   EXPECT_EQ(engine.Tick, 49998);
   EXPECT_EQ(client.Steps, 1);
+  engine.RedrawPending = 0; // drawn
   engine.TimerTick();
   EXPECT_EQ(engine.Tick, 49999);
   engine.TimerTick();
