@@ -525,7 +525,8 @@ bool CheckXmlOffsets(const std::string& path, long long size, std::string& reaso
 // A binary STL file holds an 80-byte header, the number of triangles and 50 bytes for each.
 // VTK's reader does not look at the "solid" a text file begins with: it reads a file as text
 // when fewer than 5% of its first 256 bytes are neither printable ASCII nor white space, and
-// as binary otherwise, even a file that begins with "solid".
+// as binary otherwise, even a file that begins with "solid". The count is checked unless
+// the file is text by both rules.
 bool CheckStlCount(const std::string& path, long long size, std::string& reason)
 {
   std::ifstream in(path, std::ios::binary);
@@ -539,8 +540,12 @@ bool CheckStlCount(const std::string& path, long long size, std::string& reason)
   const std::streamsize other = std::count_if(head, head + got,
     [](unsigned char c)
     { return !((c >= 0x20 && c <= 0x7f) || c == '\n' || c == '\r' || c == '\t'); });
-  // A little under VTK's 5%, so that a file at the edge is checked as binary too.
-  const bool ascii = got > 0 && static_cast<double>(other) < 0.049 * static_cast<double>(got);
+  // A little under VTK's 5%, so that a file at the edge is checked as binary too; and only a
+  // file that begins with "solid" counts as text (as the check always had it).
+  std::string start(reinterpret_cast<const char*>(head), static_cast<size_t>(got));
+  start.erase(0, start.find_first_not_of(" \t\r\n"));
+  const bool ascii = Lower(start.substr(0, 5)) == "solid" &&
+    static_cast<double>(other) < 0.049 * static_cast<double>(got);
   if (ascii)
   {
     return true;
