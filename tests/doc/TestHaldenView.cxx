@@ -671,6 +671,14 @@ TEST(HaldenView, OneAnimationStepRendersOnce)
   v.View->GetRenderWindow()->AddObserver(vtkCommand::StartEvent, count);
   PaintCounter paints;
   v.View->GetWidget()->installEventFilter(&paints);
+  // What opening and loading left to draw is drawn first.
+  ASSERT_TRUE(WaitFor(
+    [&]
+    {
+      const int before = renders;
+      guitest::Settle(300);
+      return renders == before;
+    }));
 
   for (int tick : { 6, 12, 18 })
   {
