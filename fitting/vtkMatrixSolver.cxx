@@ -417,6 +417,13 @@ void vtkMatrixSolver::AssembleSparse(
     w.Sparse.reset(new SparseKernelSystem);
     w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius);
     this->SparseUsed = true;
+    if (!w.Sparse->Precondition())
+    {
+      // No incomplete factor with positive pivots: the matrix is far from positive definite.
+      InvokeFitOutput(this);
+      std::printf("Matrix is not positive  Iflag =%d\n", 1);
+      this->FactorizationFailed = 1;
+    }
   }
   catch (const std::bad_alloc&)
   {

@@ -17,6 +17,12 @@
 //                                             memory
 //   fitting_bench --write-sphere <N> <file>   writes the sphere set of N landmarks, prints
 //                                             its radius (about 30 neighbours)
+//   fitting_bench --write-set <kind> <N> <file>  the same for the uneven sets too: kind even,
+//                                             random, pairs (random pairs 1e-5 R apart) or
+//                                             graded (a mesh of about N vertices whose edges
+//                                             range a thousand-fold)
+//   fitting_bench --sparse-compare <file> <radius>  the sparse solve's seven right-hand sides
+//                                             with and without its preconditioner
 // Each prints one line of "key=value" pairs.
 
 #include "EnvelopeKernels.h"
@@ -24,6 +30,8 @@
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
 #include "SolverInput.h"
+#include "SparseKernelSystem.h"
+#include "SplineKernel.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -617,6 +625,108 @@ double RadiusForNeighbours(const std::vector<Landmark>& landmarks, double target
   return 0.5 * (low + high);
 }
 
+// The benchmark's landmark sets by name, with the radius that gives about `neighbours`
+// others within it.
+std::vector<Landmark> BenchSet(const std::string& kind, int n, double neighbours, double& radius)
+{
+  std::vector<Landmark> set;
+  if (kind == "random")
+  {
+    set = RandomSphereLandmarks(n, 17);
+  }
+  else if (kind == "pairs")
+  {
+    radius = SphereRadiusForNeighbours(n, neighbours);
+    set = ClosePairSphereLandmarks(n, 17, 1e-5 * radius);
+    return set;
+  }
+  else if (kind == "graded")
+  {
+    set = GradedMeshLandmarks(static_cast<int>(std::lround(std::sqrt(static_cast<double>(n)))));
+  }
+  else
+  {
+    radius = SphereRadiusForNeighbours(n, neighbours);
+    return SphereLandmarks(n);
+  }
+  radius = kind == "random" ? SphereRadiusForNeighbours(n, neighbours)
+                            : RadiusForNeighbours(set, neighbours);
+  return set;
+}
+
+// The sparse system of a landmark file in the reader's order, solved for the fit's seven
+// right-hand sides with and without the incomplete Cholesky preconditioner.
+int CompareSparse(const char* file, float radius)
+{
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = file;
+  reader->SetRadius(radius);
+  if (reader->Read() != 0)
+  {
+    return 1;
+  }
+  const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
+  std::vector<float> ordered(3 * static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k)
+  {
+    double p[3];
+    reader->GetPointArray()->GetPoint(reader->GetList()[k], p);
+    for (int c = 0; c < 3; ++c)
+    {
+      ordered[c * static_cast<size_t>(n) + k] = static_cast<float>(p[c]);
+    }
+  }
+  OrderedPoints points;
+  points.X = ordered.data();
+  points.Y = points.X + n;
+  points.Z = points.Y + n;
+  points.N = n;
+  const double limit = spline_kernel::KernelSquaredDistanceLimit(radius);
+  const KernelProfile profile = MeasureKernelProfile(points, radius, limit);
+  SparseKernelSystem system;
+  system.Assemble(points, profile, radius, limit, &spline_kernel::KernelBelowRadius);
+  std::vector<std::vector<float>> rhs(7, std::vector<float>(n));
+  std::vector<std::vector<float>> x(7, std::vector<float>(n));
+  for (int k = 0; k < n; ++k)
+  {
+    rhs[0][k] = 1.0f;
+    rhs[1][k] = points.X[k];
+    rhs[2][k] = points.Y[k];
+    rhs[3][k] = points.Z[k];
+    rhs[4][k] = reader->GetBX()[k];
+    rhs[5][k] = reader->GetBY()[k];
+    rhs[6][k] = reader->GetBZ()[k];
+  }
+  const float* in[7];
+  float* out[7];
+  for (int c = 0; c < 7; ++c)
+  {
+    in[c] = rhs[c].data();
+    out[c] = x[c].data();
+  }
+  Values v;
+  v["n"] = n;
+  v["neighbours"] = n ? static_cast<double>(profile.OffDiagonal) / n : 0.0;
+  for (const bool preconditioned : { false, true })
+  {
+    const std::string key = preconditioned ? "ic_" : "plain_";
+    system.SetPreconditioned(preconditioned);
+    system.SetMaximumIterations(20000);
+    const Clock::time_point start = Clock::now();
+    system.Precondition();
+    const Clock::time_point factored = Clock::now();
+    const SparseSolveResult result = system.Solve(in, out, 7, 2);
+    const Clock::time_point end = Clock::now();
+    v[key + "setup"] = Seconds(start, factored);
+    v[key + "solve"] = Seconds(factored, end);
+    v[key + "steps"] = result.Iterations;
+    v[key + "residual"] = result.Residual;
+    v[key + "shift"] = system.GetPreconditionerShift();
+  }
+  PrintValues(v);
+  return 0;
+}
+
 struct Case
 {
   std::string Name;
@@ -923,6 +1033,21 @@ int main(int argc, char* argv[])
     }
     std::printf("%.9g\n", static_cast<float>(SphereRadiusForNeighbours(n, 30.0)));
     return 0;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "--write-set") == 0)
+  {
+    const int n = std::atoi(argv[3]);
+    double radius = 0.0;
+    if (n <= 0 || !WriteLandmarkFile(argv[4], BenchSet(argv[2], n, 30.0, radius)))
+    {
+      return 1;
+    }
+    std::printf("%.9g\n", static_cast<float>(radius));
+    return 0;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--sparse-compare") == 0)
+  {
+    return CompareSparse(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
   }
   int maxLandmarks = 1000000;
   int cholmodMax = 100000;
