@@ -3,12 +3,16 @@
 #include "FitNotes.h"
 #include "FitProgress.h"
 #include "NumberText.h"
+#include "PravikOptions.h"
+#include "SmoothingReport.h"
 #include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
+#include "vtkLandmarkSplineFit.h"
 #include "vtkMatrixSolver.h"
 
 #include <vtkNew.h>
+#include <vtkPoints.h>
 #include <vtkSMPTools.h>
 
 #include <cctype>
@@ -56,7 +60,45 @@ private:
   TerminalProgress* Line;
 };
 
-int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line)
+// The notes the options ask for: how far a smoothed spline passes from the landmarks, and how
+// far a fit without a share of them passes from those left out.
+void PrintOptionNotes(const PravikOptions& options, vtkDatReader* reader, const float* const* c)
+{
+  const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
+  if (options.SmoothingGiven)
+  {
+    double maximum = 0.0;
+    double rms = 0.0;
+    LandmarkDistances(options.Smoothing, n, c[0], c[1], c[2], maximum, rms);
+    std::fprintf(stderr,
+      "Pravik: note: with smoothing %g the spline takes the landmarks to within %.3g (largest) "
+      "and %.3g (RMS) of their targets.\n",
+      options.Smoothing, maximum, rms);
+  }
+  if (options.LeaveOut > 0.0)
+  {
+    vtkNew<vtkLandmarkSplineFit> check;
+    check->SetSourceLandmarks(reader->GetPointArray());
+    check->SetTargetLandmarks(reader->GetPointArrayN());
+    check->SetRadius(reader->GetRadius());
+    check->SetSolver(static_cast<int>(options.Solver));
+    check->SetSmoothing(options.Smoothing);
+    if (check->LeaveOutCheck(options.LeaveOut))
+    {
+      std::fprintf(stderr,
+        "Pravik: note: fitted without %g of the landmarks, the spline takes those left out to "
+        "within %.3g (largest) and %.3g (RMS) of their targets.\n",
+        options.LeaveOut, check->GetLeaveOutMaximumError(), check->GetLeaveOutRMSError());
+    }
+    else
+    {
+      std::fprintf(stderr, "Pravik: note: no leave-out check: %s\n", check->GetErrorMessage());
+    }
+  }
+}
+
+int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line,
+  const PravikOptions& options)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
@@ -76,6 +118,8 @@ int Fit(const char* fileName, float radius, const char* radiusText, RunLine& lin
   vtkNew<vtkMatrixSolver> solver;
   line.Observe(solver);
   SetSolverInput(solver, reader);
+  solver->SetMethod(options.Solver);
+  solver->SetSmoothing(options.Smoothing);
   solver->Solve();
   // The coefficient arrays are handed out by the solver and belong to whoever asks for them.
   const std::unique_ptr<float[]> coeffX(solver->GetSplineCoeffX());
@@ -119,7 +163,12 @@ int Fit(const char* fileName, float radius, const char* radiusText, RunLine& lin
   switch (written)
   {
     case TransformWriteStatus::Ok:
+    {
+      const float* const coefficients[3] = { coeffX.get(), coeffY.get(), coeffZ.get() };
+      line.BeforeOutput();
+      PrintOptionNotes(options, reader, coefficients);
       return PravikWritten;
+    }
     case TransformWriteStatus::CannotOpen:
       line.BeforeOutput();
       std::printf("Cannot open output file!\n");
@@ -161,9 +210,15 @@ std::string PravikOutputName(const std::string& input)
 //------------------------------------------------------------------------------
 int PravikMain(int argc, char* argv[], double progressDelaySeconds)
 {
-  if (argc != 3)
+  PravikOptions options;
+  const char* why = "";
+  if (!ParsePravikOptions(argc, argv, options, why))
   {
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
+    if (*why)
+    {
+      std::fprintf(stderr, "Pravik: %s.\n", why);
+    }
     return PravikUsage;
   }
   // Left to itself, VTK starts worker threads (for the bounds of the point sets), and a thread
@@ -172,11 +227,11 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   // that cannot be started.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
-  const double value = NumberText::ToDouble(argv[2]);
+  const double value = NumberText::ToDouble(options.RadiusText);
   const float radius = std::fabs(value) <= FLT_MAX ? static_cast<float>(value) : INFINITY;
   if (!std::isfinite(radius))
   {
-    std::printf("The radius %s is not a finite number!\n", argv[2]);
+    std::printf("The radius %s is not a finite number!\n", options.RadiusText);
     return PravikNotFinite;
   }
   // A long fit shows how far it has got on standard error, when that is a terminal; the line
@@ -190,7 +245,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   int status;
   try
   {
-    status = Fit(argv[1], radius, argv[2], line);
+    status = Fit(options.FileName, radius, options.RadiusText, line, options);
   }
   catch (const char* message)
   {

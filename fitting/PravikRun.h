@@ -4,9 +4,10 @@
 #include <string>
 
 /**
- * The run of the fitting tool: `Pravik <filename[.dat]> <radius>`. Reads the landmark file,
- * fits the spline and writes the transform coefficient file beside the input. Messages go to
- * standard output; the result is the exit status.
+ * The run of the fitting tool: `Pravik [options] <filename[.dat]> <radius>` (the options in
+ * PravikOptions.h). Reads the landmark file, fits the spline and writes the transform
+ * coefficient file beside the input. Messages go to standard output, notes to standard error;
+ * the result is the exit status.
  */
 enum PravikStatus
 {

@@ -162,19 +162,24 @@ KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, d
   const CellGrid grid(points, radius);
   KernelProfile profile;
   profile.Neighbours.resize(points.N);
+  profile.Widths.resize(points.N);
   for (int b = 0; b < points.N; ++b)
   {
     int first = b;
     std::int64_t count = 0;
+    double lower = 0.0;
     bool coincident = false;
     grid.ForEachNeighbour(points, b, limit,
       [&](int j, double d2)
       {
         first = std::min(first, j);
         ++count;
+        lower += j < b ? 1.0 : 0.0;
         coincident = coincident || d2 == 0.0;
       });
     profile.Neighbours[b] = static_cast<int>(count);
+    profile.Widths[b] = b - first;
+    profile.LowerSquares += lower * lower;
     profile.EnvelopeEntries += b - first;
     profile.OffDiagonal += count;
     profile.Coincident = profile.Coincident || coincident;

@@ -37,11 +37,15 @@ struct KernelProfile
   bool Coincident = false;
   /** The off-diagonal entries of each row. */
   std::vector<int> Neighbours;
+  /** Each row's envelope width: how far before the diagonal its first neighbour lies. */
+  std::vector<int> Widths;
+  /** The sum over rows of the squared count of neighbours before the diagonal. */
+  double LowerSquares = 0.0;
 };
 
 /**
  * Counts the neighbours of every landmark. Throws std::bad_alloc when its grid and counts
- * (about 20 bytes a landmark) do not fit.
+ * (about 24 bytes a landmark) do not fit.
  */
 KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit);
 

@@ -5,6 +5,7 @@
 #include "EnvelopeSolver.h"
 #include "FitProgress.h"
 #include "ParallelChunks.h"
+#include "SolverChoice.h"
 #include "SparseKernelSystem.h"
 #include "SplineKernel.h"
 
@@ -211,7 +212,7 @@ void vtkMatrixSolver::AllocateWork(Work& w, int n)
     w.P[1][i] = p[0];
     w.P[2][i] = p[1];
     w.P[3][i] = p[2];
-    w.Diag[i] = 1.0f;
+    w.Diag[i] = static_cast<float>(1.0 + this->Smoothing); // phi(0) and the smoothing
   }
 }
 
@@ -415,7 +416,7 @@ void vtkMatrixSolver::AssembleSparse(
       throw failure;
     }
     w.Sparse.reset(new SparseKernelSystem);
-    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius);
+    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing);
     this->SparseUsed = true;
     if (!w.Sparse->Precondition())
     {
@@ -491,17 +492,23 @@ void vtkMatrixSolver::SolveEnvelope(Work& w, int n, int threads)
 }
 
 //------------------------------------------------------------------------------
-void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
+void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads, bool keepRightHandSides)
 {
   if (this->FactorizationFailed)
   {
     return; // singular: nothing to solve, and nothing of it is used
   }
-  // The four columns of P and the three axes together.
-  std::vector<float> columns(4 * static_cast<size_t>(n));
+  // The four columns of P and the three axes together; the axes' solutions replace their
+  // right-hand sides only when they are used (a solve that hands over leaves them).
+  std::vector<float> columns((keepRightHandSides ? 7 : 4) * static_cast<size_t>(n));
+  float* const axes[3] = { this->BX, this->BY, this->BZ };
   const float* rhs[7] = { w.P[0], w.P[1], w.P[2], w.P[3], this->BX, this->BY, this->BZ };
-  float* solution[7] = { columns.data(), columns.data() + n, columns.data() + 2 * n,
-    columns.data() + 3 * static_cast<size_t>(n), this->BX, this->BY, this->BZ };
+  float* solution[7];
+  for (int k = 0; k < 7; ++k)
+  {
+    solution[k] = k < 4 || keepRightHandSides ? columns.data() + k * static_cast<size_t>(n)
+                                              : axes[k - 4];
+  }
   const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
   if (result.NotPositive)
   {
@@ -513,6 +520,14 @@ void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
   this->SolveConverged = result.Converged;
   this->SolveResidual = result.Residual;
   this->SolveIterations = result.Iterations;
+  if (keepRightHandSides && !result.Converged)
+  {
+    return;
+  }
+  for (int a = 0; keepRightHandSides && a < 3; ++a)
+  {
+    std::copy(solution[4 + a], solution[4 + a] + n, axes[a]);
+  }
   for (int k = 0; k < 4; ++k)
   {
     for (int i = 0; i < n; ++i)
@@ -652,6 +667,7 @@ int vtkMatrixSolver::Solve()
   this->AffineRank = 0;
   this->AffineFallbackUsed = false;
   this->SparseUsed = false;
+  this->HandedOver = false;
   this->SolveConverged = true;
   this->SolveResidual = 0.0;
   this->SolveIterations = 0;
@@ -698,21 +714,50 @@ int vtkMatrixSolver::Solve()
     w.Ordered[2 * static_cast<size_t>(n) + k] = p[2];
   }
 
-  // The envelope wherever it fits; the sparse system when the envelope would exceed its bound
-  // or cannot be allocated.
+  // The method: the envelope wherever it fits, unless the choice is the sparse solve or the
+  // prediction finds the sparse solve cheaper; the sparse system when the envelope would
+  // exceed its bound or cannot be allocated.
   KernelProfile profile;
   bool profiled = false;
   const std::int64_t bound = this->EnvelopeBound();
   const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
-  if (band > bound / static_cast<std::int64_t>(sizeof(float)))
+  if (this->Method != FitSolver::Envelope || band > bound / static_cast<std::int64_t>(sizeof(float)))
   {
     profile =
       MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
     profiled = true;
   }
+  const bool envelopeFits =
+    !profiled || profile.EnvelopeEntries <= bound / static_cast<std::int64_t>(sizeof(float));
+  const SolverPlan plan = profiled ? PlanSolve(this->Method, profile, n, envelopeFits) : SolverPlan();
+  bool sparse = plan.Sparse;
+  bool solved = false;
+  if (sparse)
+  {
+    this->AssembleSparse(w, n, &profile, nullptr);
+    InvokeFitStage(this, FitStage::SparseSolve);
+    const bool mayHandOver = plan.StepBudget > 0;
+    if (mayHandOver && w.Sparse)
+    {
+      w.Sparse->SetMaximumIterations(std::min(plan.StepBudget, 1000));
+    }
+    this->SolveSparse(w, n, SolveThreads(), mayHandOver);
+    if (mayHandOver && !this->SolveConverged && !this->FactorizationFailed)
+    {
+      // Not converged within the envelope's predicted work: the envelope takes over.
+      w.Sparse.reset();
+      this->SparseUsed = false;
+      this->SolveConverged = true;
+      this->SolveResidual = 0.0;
+      this->HandedOver = true;
+      sparse = false;
+    }
+    else
+    {
+      solved = true;
+    }
+  }
   const char* envelopeFailure = nullptr;
-  bool sparse =
-    profiled && profile.EnvelopeEntries > bound / static_cast<std::int64_t>(sizeof(float));
   if (!sparse)
   {
     try
@@ -729,13 +774,13 @@ int vtkMatrixSolver::Solve()
       sparse = true;
     }
   }
-  const int threads = sparse ? SolveThreads() : envelope_thread_count(n, w.Xenv);
-  if (sparse)
+  if (!solved && sparse)
   {
     this->AssembleSparse(w, n, profiled ? &profile : nullptr, envelopeFailure);
     InvokeFitStage(this, FitStage::SparseSolve);
+    this->SolveSparse(w, n, SolveThreads(), false);
   }
-  else
+  else if (!solved)
   {
     EnvelopeSystem& sys = envelope_system();
     sys.N = n;
@@ -751,15 +796,7 @@ int vtkMatrixSolver::Solve()
     this->FactorizationFailed = envelope_solve(1, nullptr);
     envelope_set_progress(nullptr, nullptr);
     InvokeFitStage(this, FitStage::Solves);
-  }
-
-  if (w.Sparse)
-  {
-    this->SolveSparse(w, n, threads);
-  }
-  else
-  {
-    this->SolveEnvelope(w, n, threads);
+    this->SolveEnvelope(w, n, envelope_thread_count(n, w.Xenv));
   }
   for (int r = 0; r < 4; ++r)
   {
@@ -803,7 +840,10 @@ void vtkMatrixSolver::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Max: " << this->Max << "\n";
   os << indent << "MaximumEnvelopeBytes: " << this->MaximumEnvelopeBytes << "\n";
+  os << indent << "Method: " << FitSolverName(this->Method) << "\n";
+  os << indent << "Smoothing: " << this->Smoothing << "\n";
   os << indent << "SparseSolveUsed: " << this->SparseUsed << "\n";
+  os << indent << "HandedOver: " << this->HandedOver << "\n";
   os << indent << "SolveConverged: " << this->SolveConverged << "\n";
   os << indent << "SolveResidual: " << this->SolveResidual << "\n";
   os << indent << "SolveIterations: " << this->SolveIterations << "\n";

@@ -682,9 +682,12 @@ int CompareSparse(const char* file, float radius)
   points.Z = points.Y + n;
   points.N = n;
   const double limit = spline_kernel::KernelSquaredDistanceLimit(radius);
+  const double cpuProfile = ProcessSeconds();
   const KernelProfile profile = MeasureKernelProfile(points, radius, limit);
+  const double cpuAssembly = ProcessSeconds();
   SparseKernelSystem system;
   system.Assemble(points, profile, radius, limit, &spline_kernel::KernelBelowRadius);
+  const double cpuAssembled = ProcessSeconds();
   std::vector<std::vector<float>> rhs(7, std::vector<float>(n));
   std::vector<std::vector<float>> x(7, std::vector<float>(n));
   for (int k = 0; k < n; ++k)
@@ -707,16 +710,22 @@ int CompareSparse(const char* file, float radius)
   Values v;
   v["n"] = n;
   v["neighbours"] = n ? static_cast<double>(profile.OffDiagonal) / n : 0.0;
+  v["cpu_profile"] = cpuAssembly - cpuProfile;
+  v["cpu_assembly"] = cpuAssembled - cpuAssembly;
   for (const bool preconditioned : { false, true })
   {
     const std::string key = preconditioned ? "ic_" : "plain_";
     system.SetPreconditioned(preconditioned);
     system.SetMaximumIterations(20000);
     const Clock::time_point start = Clock::now();
+    const double cpuStart = ProcessSeconds();
     system.Precondition();
     const Clock::time_point factored = Clock::now();
+    const double cpuFactored = ProcessSeconds();
     const SparseSolveResult result = system.Solve(in, out, 7, 2);
     const Clock::time_point end = Clock::now();
+    v[key + "cpu_setup"] = cpuFactored - cpuStart;
+    v[key + "cpu_solve"] = ProcessSeconds() - cpuFactored;
     v[key + "setup"] = Seconds(start, factored);
     v[key + "solve"] = Seconds(factored, end);
     v[key + "steps"] = result.Iterations;
