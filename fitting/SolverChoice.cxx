@@ -8,19 +8,21 @@
 
 namespace
 {
-// Costs in units of one multiply-add of the envelope factorisation, measured on x86-64 with
-// AVX2 (about 5.5e9 of them a processor second): the envelope's assembly and its seven
-// solves per stored entry; the sparse matrix's assembly per entry (neighbour search and sort)
-// and its incomplete factor per lower entry and per squared lower count; one step per
+// Costs in units of one multiply-add of the envelope factorisation, measured in processor
+// time on x86-64 with AVX2 (about 6e9 of them a processor second) on sphere sets of 20,000
+// and 100,000 landmarks with 30 and 300 neighbours: the envelope's assembly and its seven
+// solves per stored entry; the sparse matrix's assembly per entry (neighbour search and
+// sort) and its incomplete factor per lower entry and per squared lower count; one step per
 // right-hand side and entry of the matrix or of the factor (read twice a step).
-constexpr double EnvelopeAssemblyPerEntry = 90.0;
-constexpr double EnvelopeSolvesPerEntry = 20.0;
-constexpr double SparseAssemblyPerEntry = 550.0;
-constexpr double FactorPerLowerEntry = 490.0;
-constexpr double FactorPerLowerSquare = 8.0;
-constexpr double StepPerEntry = 6.0;
-// What two threads make of the parts that run on them (the factorisation, the envelope's
-// assembly, the sparse products), where there is enough work to share.
+constexpr double EnvelopeAssemblyPerEntry = 100.0;
+constexpr double EnvelopeSolvesPerEntry = 25.0;
+constexpr double SparseAssemblyPerEntry = 600.0;
+constexpr double FactorPerLowerEntry = 530.0;
+constexpr double FactorPerLowerSquare = 7.5;
+constexpr double StepPerEntry = 5.0;
+// What two threads make of the parts that run on them where there is enough work to share:
+// the factorisation, the envelope's assembly and solves (the latter always share out the
+// matrix products).
 constexpr double SharedSpeedUp = 1.8;
 constexpr double SharedFrom = 1 << 20;
 // The sparse solve is tried first only when it is predicted clearly cheaper: the envelope
@@ -90,14 +92,14 @@ SolverPlan PlanSolve(FitSolver solver, const KernelProfile& profile, int n, bool
   const double lower = static_cast<double>(profile.OffDiagonal) / 2.0 + n;
   plan.SparseSetupWork = SparseAssemblyPerEntry * matrix + FactorPerLowerEntry * lower +
     FactorPerLowerSquare * profile.LowerSquares;
-  plan.SparseStepWork = 7.0 * StepPerEntry * (Shared(matrix, matrix) + 2.0 * lower);
+  plan.SparseStepWork = 7.0 * StepPerEntry * (matrix / SharedSpeedUp + 2.0 * lower);
   if (!envelopeFits || solver == FitSolver::Sparse)
   {
     plan.Sparse = true;
     return plan;
   }
   plan.EnvelopeWork = Shared(EnvelopeAssemblyPerEntry * entries, entries) +
-    Shared(FactorWork(profile.Widths), entries) + EnvelopeSolvesPerEntry * entries;
+    Shared(FactorWork(profile.Widths), entries) + Shared(EnvelopeSolvesPerEntry * entries, entries);
   if (solver == FitSolver::Envelope)
   {
     return plan;

@@ -55,8 +55,8 @@ struct SolverPlan
   double SparseStepWork = 0.0;
 };
 
-/** The steps the preconditioned solve usually needs (measured: 7 to 25). */
-constexpr int ExpectedSparseSteps = 30;
+/** The steps the preconditioned solve usually needs (measured: 7 to 24). */
+constexpr int ExpectedSparseSteps = 20;
 
 /**
  * Plans the solve of n landmarks with this profile. envelopeFits: the envelope is within

@@ -111,8 +111,9 @@ public:
     if (this->Current == FitStage::Factorisation)
     {
       const double from = StageStart(FitStage::Factorisation);
-      this->Fit->ReportProgress(FitStageName(this->Current),
-        from + (StageStart(FitStage::Solves) - from) * fraction);
+      const double to = StageStart(FitStage::Solves);
+      this->Fit->ReportProgress(
+        FitStageName(this->Current), std::min(to, from + (to - from) * fraction));
     }
   }
 
