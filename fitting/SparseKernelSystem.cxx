@@ -295,8 +295,8 @@ bool SparseKernelSystem::Precondition()
     return true;
   }
   const SparseMatrix& phi = m.Phi;
-  if (!m.Factor.Compute(static_cast<int>(phi.rows()), phi.outerIndexPtr(), phi.innerIndexPtr(),
-        phi.valuePtr()))
+  if (!m.Factor.Compute(
+        static_cast<int>(phi.rows()), phi.outerIndexPtr(), phi.innerIndexPtr(), phi.valuePtr()))
   {
     return false;
   }

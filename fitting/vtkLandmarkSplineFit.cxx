@@ -324,8 +324,8 @@ int vtkLandmarkSplineFit::FitLandmarks()
     solver->SetBY(b[1].data());
     solver->SetBZ(b[2].data());
     solver->SetMethod(this->Solver == SolverSparse ? FitSolver::Sparse
-        : this->Solver == SolverEnvelope          ? FitSolver::Envelope
-                                                  : FitSolver::Auto);
+        : this->Solver == SolverEnvelope           ? FitSolver::Envelope
+                                                   : FitSolver::Auto);
     solver->SetSmoothing(this->Smoothing);
     StageClock clock(solver);
     FitProgressRelay relay(this, solver);
@@ -412,8 +412,8 @@ int vtkLandmarkSplineFit::FitWithout(const std::vector<bool>& leftOut, double sm
   rest->SetSmoothing(smoothing);
   if (!rest->Fit())
   {
-    return this->Fail(std::string("The fit without the left-out landmarks failed: ") +
-      rest->GetErrorMessage());
+    return this->Fail(
+      std::string("The fit without the left-out landmarks failed: ") + rest->GetErrorMessage());
   }
   for (const vtkIdType i : out)
   {
@@ -473,8 +473,8 @@ int vtkLandmarkSplineFit::LeaveOutCheck(double share)
 double vtkLandmarkSplineFit::ChooseSmoothing(const double* candidates, int count, int folds)
 {
   this->ErrorMessage.clear();
-  if (!this->SourceLandmarks || !this->TargetLandmarks || !candidates || count <= 0 ||
-    folds < 2 || this->SourceLandmarks->GetNumberOfPoints() < folds ||
+  if (!this->SourceLandmarks || !this->TargetLandmarks || !candidates || count <= 0 || folds < 2 ||
+    this->SourceLandmarks->GetNumberOfPoints() < folds ||
     this->SourceLandmarks->GetNumberOfPoints() != this->TargetLandmarks->GetNumberOfPoints())
   {
     this->Fail("Cross-validation needs landmark sets of equal size with at least one landmark "
@@ -571,7 +571,9 @@ void vtkLandmarkSplineFit::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "TargetLandmarks: " << this->TargetLandmarks << "\n";
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Solver: "
-     << (this->Solver == SolverSparse ? "sparse" : this->Solver == SolverEnvelope ? "envelope" : "auto")
+     << (this->Solver == SolverSparse        ? "sparse"
+            : this->Solver == SolverEnvelope ? "envelope"
+                                             : "auto")
      << " (last fit: " << (this->SparseSolveUsed ? "sparse" : "envelope") << ")\n";
   os << indent << "Smoothing: " << this->Smoothing << "\n";
   os << indent << "Landmark distance (max, RMS): " << this->LandmarkMaximumDistance << ", "

@@ -506,8 +506,8 @@ void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads, bool keepRightHan
   float* solution[7];
   for (int k = 0; k < 7; ++k)
   {
-    solution[k] = k < 4 || keepRightHandSides ? columns.data() + k * static_cast<size_t>(n)
-                                              : axes[k - 4];
+    solution[k] =
+      k < 4 || keepRightHandSides ? columns.data() + k * static_cast<size_t>(n) : axes[k - 4];
   }
   const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
   if (result.NotPositive)
@@ -721,7 +721,8 @@ int vtkMatrixSolver::Solve()
   bool profiled = false;
   const std::int64_t bound = this->EnvelopeBound();
   const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
-  if (this->Method != FitSolver::Envelope || band > bound / static_cast<std::int64_t>(sizeof(float)))
+  if (this->Method != FitSolver::Envelope ||
+    band > bound / static_cast<std::int64_t>(sizeof(float)))
   {
     profile =
       MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
@@ -729,7 +730,8 @@ int vtkMatrixSolver::Solve()
   }
   const bool envelopeFits =
     !profiled || profile.EnvelopeEntries <= bound / static_cast<std::int64_t>(sizeof(float));
-  const SolverPlan plan = profiled ? PlanSolve(this->Method, profile, n, envelopeFits) : SolverPlan();
+  const SolverPlan plan =
+    profiled ? PlanSolve(this->Method, profile, n, envelopeFits) : SolverPlan();
   bool sparse = plan.Sparse;
   bool solved = false;
   if (sparse)

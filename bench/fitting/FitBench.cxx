@@ -785,8 +785,8 @@ ChildResult RunPravik(const std::string& self, const std::string& solver, const 
 // The solver choice on even and uneven sets: Pravik as a process with each method forced and
 // with its own choice (no option), CHOLMOD on the same matrix where it is run, and the
 // targets' rows.
-int RunChoiceTable(const std::string& self, const std::string& dir, int maxLandmarks,
-  int cholmodMax)
+int RunChoiceTable(
+  const std::string& self, const std::string& dir, int maxLandmarks, int cholmodMax)
 {
   struct ChoiceCase
   {
@@ -859,8 +859,8 @@ int RunChoiceTable(const std::string& self, const std::string& dir, int maxLandm
               "--solver sparse and without option (auto); the ratio is auto against the faster "
               "forced method; CHOLMOD: analysis + factor + 7 solves (wall) where it is run\n",
     load[0], load[1], load[2]);
-  std::printf("%-22s %8s %10s %10s %10s %7s %10s %10s\n", "set", "N", "envelope", "sparse",
-    "auto", "ratio", "auto MB", "CHOLMOD");
+  std::printf("%-22s %8s %10s %10s %10s %7s %10s %10s\n", "set", "N", "envelope", "sparse", "auto",
+    "ratio", "auto MB", "CHOLMOD");
   struct Row
   {
     double Envelope = -1.0;
@@ -889,7 +889,8 @@ int RunChoiceTable(const std::string& self, const std::string& dir, int maxLandm
 #ifdef QUORVEL_CHOLMOD_BENCH
     if (c.N <= cholmodMax && c.N >= 100000)
     {
-      const ChildResult r = RunChild({ QUORVEL_CHOLMOD_BENCH, "--cholmod", c.File, c.Radius }, true);
+      const ChildResult r =
+        RunChild({ QUORVEL_CHOLMOD_BENCH, "--cholmod", c.File, c.Radius }, true);
       if (r.Ok)
       {
         row.Cholmod =
@@ -899,8 +900,8 @@ int RunChoiceTable(const std::string& self, const std::string& dir, int maxLandm
 #else
     (void)cholmodMax;
 #endif
-    const double best = row.Envelope > 0.0 && row.Sparse > 0.0 ? std::min(row.Envelope, row.Sparse)
-                                                                 : -1.0;
+    const double best =
+      row.Envelope > 0.0 && row.Sparse > 0.0 ? std::min(row.Envelope, row.Sparse) : -1.0;
     std::printf("%-22s %8d %10.3f %10.3f %10.3f %7.2f %10.1f %10.3f\n", c.Name.c_str(), c.N,
       row.Envelope, row.Sparse, row.Auto, best > 0.0 && row.Auto > 0.0 ? row.Auto / best : -1.0,
       row.AutoMegabytes, row.Cholmod);

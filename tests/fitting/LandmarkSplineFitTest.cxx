@@ -257,7 +257,8 @@ double RmsError(vtkShapeTransform* transform, const std::vector<Landmark>& landm
 TEST(LandmarkSplineFit, FiresStartProgressAndEndEvents)
 {
   const std::vector<Landmark> landmarks = SphereLandmarks(3000);
-  for (const int solver : { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
+  for (const int solver :
+    { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
   {
     vtkNew<vtkLandmarkSplineFit> fit;
     SetLandmarks(fit, landmarks);
@@ -287,7 +288,7 @@ TEST(LandmarkSplineFit, FiresStartProgressAndEndEvents)
       solving = solving ||
         heard[k].Stage ==
           (solver == vtkLandmarkSplineFit::SolverSparse ? "sparse solve (conjugate gradients)"
-                                                          : "envelope factorisation");
+                                                        : "envelope factorisation");
     }
     EXPECT_TRUE(solving) << "solver " << solver;
     EXPECT_STREQ(fit->GetStage(), "");
@@ -303,9 +304,9 @@ TEST(LandmarkSplineFit, FiresStartProgressAndEndEvents)
 
 // Noise of 0.003 on the targets of a smooth displacement, with a radius wide enough (about
 // 200 neighbours) for the kernel to tell noise from the displacement: the interpolating fit
-// reproduces the noise; smoothing lets the spline pass near the landmarks (by the distance it reports, checked
-// through the transform) and follows the displacement more closely elsewhere, on both
-// methods alike. Cross-validation chooses such a smoothing; the leave-out check leaves the
+// reproduces the noise; smoothing lets the spline pass near the landmarks (by the distance it
+// reports, checked through the transform) and follows the displacement more closely elsewhere, on
+// both methods alike. Cross-validation chooses such a smoothing; the leave-out check leaves the
 // fitted spline alone.
 TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesIt)
 {
@@ -319,7 +320,8 @@ TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesI
   EXPECT_EQ(fit->GetLandmarkRMSDistance(), 0.0);
   const double exactError = RmsError(fit->GetTransform(), split.Tested);
 
-  for (const int solver : { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
+  for (const int solver :
+    { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
   {
     fit->SetSolver(solver);
     fit->SetSmoothing(0.3);
@@ -341,8 +343,7 @@ TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesI
     EXPECT_NEAR(fit->GetLandmarkMaximumDistance(), largest, 1e-5) << "solver " << solver;
     EXPECT_NEAR(fit->GetLandmarkRMSDistance(), std::sqrt(squares / split.Fitted.size()), 1e-5)
       << "solver " << solver;
-    EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), 0.8 * exactError)
-      << "solver " << solver;
+    EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), 0.8 * exactError) << "solver " << solver;
   }
 
   const std::vector<float> before(fit->GetTransform()->GetSplineCoeffX(),

@@ -475,7 +475,8 @@ TEST(Pravik, OptionsChooseTheSolverSmoothingAndLeaveOutCheck)
   const std::vector<Landmark> landmarks = RandomSphereLandmarks(3000, 4);
   ASSERT_TRUE(WriteLandmarkFile(dir.File("s.dat"), landmarks));
   const std::string radius = std::to_string(SphereRadiusForNeighbours(3000, 30));
-  const std::string usage = std::string("Usage: ") + PRAVIK_EXECUTABLE + " <filename[.dat]> <radius>\n";
+  const std::string usage =
+    std::string("Usage: ") + PRAVIK_EXECUTABLE + " <filename[.dat]> <radius>\n";
   const std::vector<std::vector<std::string>> wrong = {
     { "--solver", "fast", "s.dat", radius },
     { "--solver", "sparse", "--solver", "auto", "s.dat", radius },
@@ -506,7 +507,8 @@ TEST(Pravik, OptionsChooseTheSolverSmoothingAndLeaveOutCheck)
     EXPECT_EQ(run.Out, "") << methods[m];
     files[m] = ReadText(dir.File("s.trc"));
     TransformCoefficients c;
-    ASSERT_EQ(ReadTransformCoefficients(dir.File("s.trc").c_str(), c).Status, TransformFileStatus::Ok);
+    ASSERT_EQ(
+      ReadTransformCoefficients(dir.File("s.trc").c_str(), c).Status, TransformFileStatus::Ok);
     vtkNew<vtkShapeTransform> transform;
     transform->SetParameters(c);
     transform->SetFactor(1.0f);

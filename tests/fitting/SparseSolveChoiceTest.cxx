@@ -252,8 +252,8 @@ TEST(SolverChoice, NamesAndPlans)
   EXPECT_TRUE(chosen.Sparse);
   // Its budget: the steps that fit into the envelope's predicted work, at least the expected.
   EXPECT_GE(chosen.StepBudget, ExpectedSparseSteps);
-  EXPECT_LE(chosen.SparseSetupWork + chosen.StepBudget * chosen.SparseStepWork,
-    chosen.EnvelopeWork);
+  EXPECT_LE(
+    chosen.SparseSetupWork + chosen.StepBudget * chosen.SparseStepWork, chosen.EnvelopeWork);
   // Without room for the envelope there is nothing to hand over to.
   const SolverPlan only = PlanSolve(FitSolver::Envelope, largeProfile, large, false);
   EXPECT_TRUE(only.Sparse);
