@@ -7,7 +7,8 @@
  * other) and the support radius R, call Fit(), and GetTransform() returns a vtkShapeTransform
  * that carries every source landmark onto its target (its Factor is 1), ready for
  * vtkTransformPolyDataFilter. The fit is the one Pravik writes to a coefficient file: the same
- * breadth-first ordering, kernel (1 - r/R)^2, envelope Cholesky solve and single precision;
+ * breadth-first ordering, kernel (1 - r/R)^2 and choice of method (SetSolver(): the envelope
+ * Cholesky solve in single precision or the preconditioned sparse solve in double precision);
  * WriteCoefficientFile() writes that file and ReadCoefficientFile() loads one instead of
  * fitting.
  *
