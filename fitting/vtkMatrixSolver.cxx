@@ -93,6 +93,8 @@ struct vtkMatrixSolver::Work
   OrderedPoints Points;
   // Set when the kernel system is solved by conjugate gradients instead of the envelope.
   std::unique_ptr<SparseKernelSystem> Sparse;
+  // Each row's envelope width, when the kernel profile was measured for the choice.
+  const std::vector<int>* KnownWidths = nullptr;
 };
 
 //------------------------------------------------------------------------------
@@ -303,7 +305,10 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     {
       for (int b = begin; b < end; ++b)
       {
-        w.Xenv[b + 1] = b - FirstColumnInReach(x, y, z, b, max, limit);
+        // A width the kernel profile has measured already is the same, where it lies
+        // within the window.
+        const int known = w.KnownWidths ? (*w.KnownWidths)[b] : max + 1;
+        w.Xenv[b + 1] = known <= max ? known : b - FirstColumnInReach(x, y, z, b, max, limit);
       }
     });
 
@@ -760,6 +765,7 @@ int vtkMatrixSolver::Solve()
     }
   }
   const char* envelopeFailure = nullptr;
+  w.KnownWidths = profiled ? &profile.Widths : nullptr;
   if (!sparse)
   {
     try
