@@ -2,6 +2,7 @@
 
 #include "FitProgress.h"
 #include "SmoothingReport.h"
+#include "SolverChoice.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"

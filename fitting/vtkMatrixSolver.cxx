@@ -109,7 +109,14 @@ vtkMatrixSolver::vtkMatrixSolver()
   , BZ(nullptr)
   , Radius(0.0f)
   , Max(0)
+  , Method(FitSolver::Envelope)
 {
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::SetMethod(FitSolver method)
+{
+  this->Method = method;
 }
 
 //------------------------------------------------------------------------------
@@ -741,17 +748,38 @@ int vtkMatrixSolver::Solve()
   bool solved = false;
   if (sparse)
   {
-    this->AssembleSparse(w, n, &profile, nullptr);
-    InvokeFitStage(this, FitStage::SparseSolve);
     const bool mayHandOver = plan.StepBudget > 0;
-    if (mayHandOver && w.Sparse)
+    bool outOfMemory = false;
+    try
     {
-      w.Sparse->SetMaximumIterations(std::min(plan.StepBudget, 1000));
+      this->AssembleSparse(w, n, &profile, nullptr);
+      InvokeFitStage(this, FitStage::SparseSolve);
+      if (mayHandOver && w.Sparse)
+      {
+        w.Sparse->SetMaximumIterations(std::min(plan.StepBudget, 1000));
+      }
+      this->SolveSparse(w, n, SolveThreads(), mayHandOver);
     }
-    this->SolveSparse(w, n, SolveThreads(), mayHandOver);
-    if (mayHandOver && !this->SolveConverged && !this->FactorizationFailed)
+    catch (const char*)
     {
-      // Not converged within the envelope's predicted work: the envelope takes over.
+      if (!mayHandOver)
+      {
+        throw;
+      }
+      outOfMemory = true; // the envelope fits: it takes over
+    }
+    catch (const std::bad_alloc&)
+    {
+      if (!mayHandOver)
+      {
+        throw;
+      }
+      outOfMemory = true;
+    }
+    if (mayHandOver && (outOfMemory || (!this->SolveConverged && !this->FactorizationFailed)))
+    {
+      // Not converged within the envelope's predicted work, or no memory for the sparse
+      // system: the envelope takes over.
       w.Sparse.reset();
       this->SparseUsed = false;
       this->SolveConverged = true;

@@ -27,10 +27,9 @@
 
 #include <vtkObject.h>
 
-#include "SolverChoice.h" // for FitSolver
-
 class vtkPoints;
 struct KernelProfile;
+enum class FitSolver; // SolverChoice.h, a private header
 
 class vtkMatrixSolver : public vtkObject
 {
@@ -111,7 +110,7 @@ public:
    * sparse solve that has not converged within the envelope's predicted work hands over to
    * the envelope.
    */
-  void SetMethod(FitSolver method) { this->Method = method; }
+  void SetMethod(FitSolver method);
   FitSolver GetMethod() const { return this->Method; }
   ///@}
 
@@ -179,7 +178,7 @@ private:
   void HandOutCoefficients(Work& w, int n);
 
   vtkTypeInt64 MaximumEnvelopeBytes = 0;
-  FitSolver Method = FitSolver::Envelope;
+  FitSolver Method;
   double Smoothing = 0.0;
   bool SparseUsed = false;
   bool HandedOver = false;

@@ -33,6 +33,7 @@
 #include "FitProgress.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
+#include "SolverChoice.h"
 #include "SolverInput.h"
 #include "SparseKernelSystem.h"
 #include "SplineKernel.h"
