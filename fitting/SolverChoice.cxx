@@ -84,6 +84,17 @@ bool ParseFitSolver(const char* word, FitSolver& solver)
 }
 
 //------------------------------------------------------------------------------
+bool EnvelopeSurelyCheaper(int n, int max)
+{
+  const double band = static_cast<double>(n) * std::max(max, 0);
+  const double envelope = EnvelopeAssemblyPerEntry * band + 0.5 * std::max(max, 0) * band +
+    EnvelopeSolvesPerEntry * band;
+  const double sparse = (SparseAssemblyPerEntry + FactorPerLowerEntry) * n +
+    ExpectedSparseSteps * 7.0 * StepPerEntry * (n / SharedSpeedUp + 2.0 * n);
+  return envelope < SparseMargin * sparse;
+}
+
+//------------------------------------------------------------------------------
 SolverPlan PlanSolve(FitSolver solver, const KernelProfile& profile, int n, bool envelopeFits)
 {
   SolverPlan plan;

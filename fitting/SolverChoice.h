@@ -59,6 +59,14 @@ struct SolverPlan
 constexpr int ExpectedSparseSteps = 20;
 
 /**
+ * Whether the envelope is surely the cheaper before anything is measured: its work for n
+ * rows no wider than max (the ordering's largest distance between neighbours) is below the
+ * least the sparse solve can cost (a diagonal matrix and the expected steps). Narrow bands
+ * (landmarks along a curve, small sets) are then fitted without measuring the neighbours.
+ */
+bool EnvelopeSurelyCheaper(int n, int max);
+
+/**
  * Plans the solve of n landmarks with this profile. envelopeFits: the envelope is within
  * the solver's memory bound (otherwise the sparse solve is the only way and has no budget).
  */

@@ -733,8 +733,9 @@ int vtkMatrixSolver::Solve()
   bool profiled = false;
   const std::int64_t bound = this->EnvelopeBound();
   const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
-  if (this->Method != FitSolver::Envelope ||
-    band > bound / static_cast<std::int64_t>(sizeof(float)))
+  const bool choose = this->Method == FitSolver::Sparse ||
+    (this->Method == FitSolver::Auto && !EnvelopeSurelyCheaper(n, this->Max));
+  if (choose || band > bound / static_cast<std::int64_t>(sizeof(float)))
   {
     profile =
       MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));

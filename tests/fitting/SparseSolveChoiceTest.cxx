@@ -254,6 +254,10 @@ TEST(SolverChoice, NamesAndPlans)
   EXPECT_GE(chosen.StepBudget, ExpectedSparseSteps);
   EXPECT_LE(
     chosen.SparseSetupWork + chosen.StepBudget * chosen.SparseStepWork, chosen.EnvelopeWork);
+  // A narrow band (a curve of landmarks, four neighbours each) needs no measuring; a wide one
+  // does.
+  EXPECT_TRUE(EnvelopeSurelyCheaper(1000000, 8));
+  EXPECT_FALSE(EnvelopeSurelyCheaper(10000, 550));
   // Without room for the envelope there is nothing to hand over to.
   const SolverPlan only = PlanSolve(FitSolver::Envelope, largeProfile, large, false);
   EXPECT_TRUE(only.Sparse);
