@@ -4,9 +4,12 @@
 #include "FitProgress.h"
 #include "PravikHelp.h"
 #include "NumberText.h"
+#include "PravikOptions.h"
+#include "SmoothingReport.h"
 #include "SolverInput.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
+#include "vtkLandmarkSplineFit.h"
 #include "vtkMatrixSolver.h"
 
 #include <vtkCallbackCommand.h>
@@ -97,7 +100,45 @@ private:
   std::string Error;
 };
 
-int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line)
+// The notes the options ask for: how far a smoothed spline passes from the landmarks, and how
+// far a fit without a share of them passes from those left out.
+void PrintOptionNotes(const PravikOptions& options, vtkDatReader* reader, const float* const* c)
+{
+  const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
+  if (options.SmoothingGiven)
+  {
+    double maximum = 0.0;
+    double rms = 0.0;
+    LandmarkDistances(options.Smoothing, n, c[0], c[1], c[2], maximum, rms);
+    std::fprintf(stderr,
+      "Pravik: note: with smoothing %g the spline takes the landmarks to within %.3g (largest) "
+      "and %.3g (RMS) of their targets.\n",
+      options.Smoothing, maximum, rms);
+  }
+  if (options.LeaveOut > 0.0)
+  {
+    vtkNew<vtkLandmarkSplineFit> check;
+    check->SetSourceLandmarks(reader->GetPointArray());
+    check->SetTargetLandmarks(reader->GetPointArrayN());
+    check->SetRadius(reader->GetRadius());
+    check->SetSolver(static_cast<int>(options.Solver));
+    check->SetSmoothing(options.Smoothing);
+    if (check->LeaveOutCheck(options.LeaveOut))
+    {
+      std::fprintf(stderr,
+        "Pravik: note: fitted without %g of the landmarks, the spline takes those left out to "
+        "within %.3g (largest) and %.3g (RMS) of their targets.\n",
+        options.LeaveOut, check->GetLeaveOutMaximumError(), check->GetLeaveOutRMSError());
+    }
+    else
+    {
+      std::fprintf(stderr, "Pravik: note: no leave-out check: %s\n", check->GetErrorMessage());
+    }
+  }
+}
+
+int Fit(const char* fileName, float radius, const char* radiusText, RunLine& line,
+  const PravikOptions& options)
 {
   // The reader outlives the solver, which works in the reader's arrays; both are released
   // only when the run is over.
@@ -138,6 +179,8 @@ int Fit(const char* fileName, float radius, const char* radiusText, RunLine& lin
   line.Observe(solver);
   reports.Hear(solver);
   SetSolverInput(solver, reader);
+  solver->SetMethod(options.Solver);
+  solver->SetSmoothing(options.Smoothing);
   solver->Solve();
   if (solver->GetFactorizationFailed())
   {
@@ -191,7 +234,12 @@ int Fit(const char* fileName, float radius, const char* radiusText, RunLine& lin
   switch (written)
   {
     case TransformWriteStatus::Ok:
+    {
+      const float* const coefficients[3] = { coeffX.get(), coeffY.get(), coeffZ.get() };
+      line.BeforeOutput();
+      PrintOptionNotes(options, reader, coefficients);
       return PravikWritten;
+    }
     case TransformWriteStatus::CannotOpen:
       line.BeforeOutput();
       std::printf("Cannot open output file!\n");
@@ -236,9 +284,15 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   {
     return PravikWritten;
   }
-  if (argc != 3)
+  PravikOptions options;
+  const char* why = "";
+  if (!ParsePravikOptions(argc, argv, options, why))
   {
     std::printf("Usage: %s <filename[.dat]> <radius>\n", argc > 0 && argv[0] ? argv[0] : "Pravik");
+    if (*why)
+    {
+      std::fprintf(stderr, "Pravik: %s.\n", why);
+    }
     return PravikUsage;
   }
   // Left to itself, VTK starts worker threads (for the bounds of the point sets), and a thread
@@ -247,17 +301,17 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   // that cannot be started.
   vtkSMPTools::SetBackend("Sequential");
   // Narrowing a double beyond the float range is undefined: check before.
-  const double value = NumberText::ToDouble(argv[2]);
+  const double value = NumberText::ToDouble(options.RadiusText);
   if (!std::isfinite(value))
   {
-    std::printf("The radius %s is not a finite number!\n", argv[2]);
+    std::printf("The radius %s is not a finite number!\n", options.RadiusText);
     return PravikNotFinite;
   }
   if (std::fabs(value) > FLT_MAX)
   {
     // In single precision it would be infinite, and every kernel value meaningless.
     std::printf("The radius %s is too large for the solver's single precision (at most %g)!\n",
-      argv[2], static_cast<double>(FLT_MAX));
+      options.RadiusText, static_cast<double>(FLT_MAX));
     return PravikNotFinite;
   }
   const float radius = static_cast<float>(value);
@@ -272,7 +326,7 @@ int PravikMain(int argc, char* argv[], double progressDelaySeconds)
   int status;
   try
   {
-    status = Fit(argv[1], radius, argv[2], line);
+    status = Fit(options.FileName, radius, options.RadiusText, line, options);
   }
   catch (const char* message)
   {

@@ -4,10 +4,11 @@
 #include <string>
 
 /**
- * The run of the fitting tool: `Pravik <filename[.dat]> <radius>`. Reads the landmark file,
- * fits the spline and writes the transform coefficient file beside the input. Messages go to
- * standard output; the result is the exit status. `Pravik --help` and `Pravik --version`
- * describe the program instead (PravikHelp.h).
+ * The run of the fitting tool: `Pravik [options] <filename[.dat]> <radius>` (the options in
+ * PravikOptions.h). Reads the landmark file, fits the spline and writes the transform
+ * coefficient file beside the input. Messages go to standard output, notes to standard error;
+ * the result is the exit status. `Pravik --help` and `Pravik --version` describe the
+ * program instead (PravikHelp.h).
  */
 enum PravikStatus
 {

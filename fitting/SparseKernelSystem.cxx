@@ -1,5 +1,6 @@
 #include "SparseKernelSystem.h"
 
+#include "IncompleteCholesky.h"
 #include "SplineKernel.h"
 
 // Only the parts of Eigen under the Mozilla Public License 2.0.
@@ -151,6 +152,8 @@ private:
 struct SparseKernelSystem::Matrix
 {
   SparseMatrix Phi;
+  IncompleteCholesky Factor;
+  bool Factored = false;
 };
 
 //------------------------------------------------------------------------------
@@ -159,19 +162,24 @@ KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, d
   const CellGrid grid(points, radius);
   KernelProfile profile;
   profile.Neighbours.resize(points.N);
+  profile.Widths.resize(points.N);
   for (int b = 0; b < points.N; ++b)
   {
     int first = b;
     std::int64_t count = 0;
+    double lower = 0.0;
     bool coincident = false;
     grid.ForEachNeighbour(points, b, limit,
       [&](int j, double d2)
       {
         first = std::min(first, j);
         ++count;
+        lower += j < b ? 1.0 : 0.0;
         coincident = coincident || d2 == 0.0;
       });
     profile.Neighbours[b] = static_cast<int>(count);
+    profile.Widths[b] = b - first;
+    profile.LowerSquares += lower * lower;
     profile.EnvelopeEntries += b - first;
     profile.OffDiagonal += count;
     profile.Coincident = profile.Coincident || coincident;
@@ -184,9 +192,12 @@ std::int64_t SparseKernelBytes(const KernelProfile& profile, int n)
 {
   const std::int64_t entries = profile.OffDiagonal + n;
   const std::int64_t grid = 16 * static_cast<std::int64_t>(n);
-  // The solve keeps five vectors of n doubles per right-hand side, for the seven of a fit.
-  const std::int64_t solve = 7 * 5 * 8 * static_cast<std::int64_t>(n);
-  return entries * (8 + 4) + 4 * (static_cast<std::int64_t>(n) + 1) + grid + solve;
+  // The solve keeps six vectors of n doubles per right-hand side, for the seven of a fit, and
+  // the incomplete factor (the lower triangle) with its row starts and one index a row.
+  const std::int64_t solve = 7 * 6 * 8 * static_cast<std::int64_t>(n);
+  const std::int64_t factor =
+    IncompleteCholesky::FactorEntries(profile.OffDiagonal, n) * (8 + 4) + 16 * std::int64_t(n);
+  return entries * (8 + 4) + 4 * (static_cast<std::int64_t>(n) + 1) + grid + solve + factor;
 }
 
 //------------------------------------------------------------------------------
@@ -195,7 +206,8 @@ SparseKernelSystem::~SparseKernelSystem() = default;
 
 //------------------------------------------------------------------------------
 void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfile& profile,
-  double radius, double limit, double (*value)(double squaredDistance, double radius))
+  double radius, double limit, double (*value)(double squaredDistance, double radius),
+  double smoothing)
 {
   const int n = points.N;
   const CellGrid grid(points, radius);
@@ -222,7 +234,7 @@ void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfi
   for (int b = 0; b < n; ++b)
   {
     row.clear();
-    row.emplace_back(b, 1.0); // phi(0)
+    row.emplace_back(b, 1.0 + smoothing); // phi(0), and the smoothing on the diagonal
     grid.ForEachNeighbour(points, b, limit,
       [&](int j, double d2)
       { row.emplace_back(j, static_cast<double>(static_cast<float>(value(d2, radius)))); });
@@ -274,15 +286,43 @@ void Multiply(const SparseMatrix& phi, const Block& in, Block& out, int threads)
 }
 
 //------------------------------------------------------------------------------
+bool SparseKernelSystem::Precondition()
+{
+  Matrix& m = *this->Stored;
+  m.Factored = false;
+  if (!this->Preconditioned)
+  {
+    return true;
+  }
+  const SparseMatrix& phi = m.Phi;
+  if (!m.Factor.Compute(
+        static_cast<int>(phi.rows()), phi.outerIndexPtr(), phi.innerIndexPtr(), phi.valuePtr()))
+  {
+    return false;
+  }
+  m.Factored = true;
+  return true;
+}
+
+//------------------------------------------------------------------------------
+double SparseKernelSystem::GetPreconditionerShift() const
+{
+  return this->Stored && this->Stored->Factored ? this->Stored->Factor.GetShift() : 0.0;
+}
+
+//------------------------------------------------------------------------------
 SparseSolveResult SparseKernelSystem::Solve(
   const float* const* rhs, float* const* solution, int count, int threads) const
 {
   const SparseMatrix& phi = this->Stored->Phi;
   const Eigen::Index n = phi.rows();
   SparseSolveResult result;
+  const IncompleteCholesky* factor = this->Stored->Factored ? &this->Stored->Factor : nullptr;
 
-  // Conjugate gradients on every right-hand side at once, each with its own step lengths:
-  // the matrix, the bulk of the memory read, is read once per step for all of them.
+  // Preconditioned conjugate gradients on every right-hand side at once, each with its own
+  // step lengths: the matrix and the factor, the bulk of the memory read, are read once per
+  // step for all of them. Every sum runs in one fixed order (the products row by row), so the
+  // result does not depend on the thread count.
   Block f(n, count);
   for (Eigen::Index i = 0; i < n; ++i)
   {
@@ -293,20 +333,27 @@ SparseSolveResult SparseKernelSystem::Solve(
   }
   Block x = Block::Zero(n, count);
   Block r = f;
-  Block p = r;
+  Block z = r;
+  if (factor)
+  {
+    factor->Apply(z.data(), count);
+  }
+  Block p = z;
   Block q(n, count);
-  // Per right-hand side: |r|^2, the |r|^2 to reach, and the step's coefficients. A side that
-  // has reached its goal keeps its x and r, and its direction is zero from then on.
-  std::vector<double> rho(count, 0.0);
+  // Per right-hand side: |r|^2 and the |r|^2 to reach, r.z, and the step's coefficients. A
+  // side that has reached its goal keeps its x and r, and its direction is zero from then on.
+  std::vector<double> norm2(count, 0.0);
   std::vector<double> goal(count);
+  std::vector<double> rz(count, 0.0);
   std::vector<double> curvature(count);
   std::vector<double> alpha(count);
-  std::vector<double> next(count);
+  std::vector<double> nextRz(count);
   std::vector<double> keep(count);
   std::vector<double> beta(count);
   std::vector<bool> active(count);
   double* const px = x.data();
   double* const pr = r.data();
+  double* const pz = z.data();
   double* const pp = p.data();
   double* const pq = q.data();
   // Entry (i, c) of a block lies at i * count + c.
@@ -314,7 +361,8 @@ SparseSolveResult SparseKernelSystem::Solve(
   {
     for (int c = 0; c < count; ++c)
     {
-      rho[c] += pr[k + c] * pr[k + c];
+      norm2[c] += pr[k + c] * pr[k + c];
+      rz[c] += pr[k + c] * pz[k + c];
     }
   }
   int running = 0;
@@ -322,8 +370,8 @@ SparseSolveResult SparseKernelSystem::Solve(
   {
     // Aim well below the tolerance that is checked at the end: the updated residual that
     // the iteration watches drifts from the true one.
-    goal[c] = 1e-4 * Tolerance * Tolerance * rho[c];
-    active[c] = rho[c] > goal[c];
+    goal[c] = 1e-4 * Tolerance * Tolerance * norm2[c];
+    active[c] = norm2[c] > goal[c];
     running += active[c] ? 1 : 0;
   }
   int step = 0;
@@ -347,34 +395,55 @@ SparseSolveResult SparseKernelSystem::Solve(
         result.NotPositive = true;
         return result;
       }
-      alpha[c] = active[c] ? rho[c] / curvature[c] : 0.0;
+      alpha[c] = active[c] ? rz[c] / curvature[c] : 0.0;
     }
-    std::fill(next.begin(), next.end(), 0.0);
+    std::fill(norm2.begin(), norm2.end(), 0.0);
     for (Eigen::Index k = 0; k < n * count; k += count)
     {
       for (int c = 0; c < count; ++c)
       {
         px[k + c] += alpha[c] * pp[k + c];
         pr[k + c] -= alpha[c] * pq[k + c];
-        next[c] += pr[k + c] * pr[k + c];
+        norm2[c] += pr[k + c] * pr[k + c];
       }
     }
     for (int c = 0; c < count; ++c)
     {
-      if (active[c] && next[c] <= goal[c])
+      if (active[c] && norm2[c] <= goal[c])
       {
         active[c] = false;
         --running;
       }
+    }
+    if (running == 0)
+    {
+      ++step;
+      break;
+    }
+    z = r;
+    if (factor)
+    {
+      factor->Apply(pz, count);
+    }
+    std::fill(nextRz.begin(), nextRz.end(), 0.0);
+    for (Eigen::Index k = 0; k < n * count; k += count)
+    {
+      for (int c = 0; c < count; ++c)
+      {
+        nextRz[c] += pr[k + c] * pz[k + c];
+      }
+    }
+    for (int c = 0; c < count; ++c)
+    {
       keep[c] = active[c] ? 1.0 : 0.0;
-      beta[c] = active[c] ? next[c] / rho[c] : 0.0;
-      rho[c] = active[c] ? next[c] : rho[c];
+      beta[c] = active[c] ? nextRz[c] / rz[c] : 0.0;
+      rz[c] = active[c] ? nextRz[c] : rz[c];
     }
     for (Eigen::Index k = 0; k < n * count; k += count)
     {
       for (int c = 0; c < count; ++c)
       {
-        pp[k + c] = keep[c] * pr[k + c] + beta[c] * pp[k + c];
+        pp[k + c] = keep[c] * pz[k + c] + beta[c] * pp[k + c];
       }
     }
   }

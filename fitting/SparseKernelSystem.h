@@ -3,8 +3,9 @@
 
 /**
  * The kernel matrix of the spline fit in compressed sparse rows, for sets whose envelope is too
- * large to store, and its solution by conjugate gradients (the matrix and its products are
- * Eigen's, MPL 2.0 code only).
+ * large to store or slower to factor, and its solution by conjugate gradients preconditioned
+ * with its incomplete Cholesky factor (the matrix and its products are Eigen's, MPL 2.0 code
+ * only).
  *
  * Rows and columns are ordered positions, as in the envelope. A row holds its diagonal entry
  * and one entry for every other landmark whose squared distance lies below `limit` (the
@@ -36,11 +37,15 @@ struct KernelProfile
   bool Coincident = false;
   /** The off-diagonal entries of each row. */
   std::vector<int> Neighbours;
+  /** Each row's envelope width: how far before the diagonal its first neighbour lies. */
+  std::vector<int> Widths;
+  /** The sum over rows of the squared count of neighbours before the diagonal. */
+  double LowerSquares = 0.0;
 };
 
 /**
  * Counts the neighbours of every landmark. Throws std::bad_alloc when its grid and counts
- * (about 20 bytes a landmark) do not fit.
+ * (about 24 bytes a landmark) do not fit.
  */
 KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit);
 
@@ -73,17 +78,36 @@ public:
 
   /**
    * Stores the matrix of the points whose profile was measured with the same radius and limit
-   * (value: the kernel of a squared distance). Throws std::bad_alloc when it does not fit.
+   * (value: the kernel of a squared distance), with 1 + smoothing on the diagonal. Throws
+   * std::bad_alloc when it does not fit.
    */
   void Assemble(const OrderedPoints& points, const KernelProfile& profile, double radius,
-    double limit, double (*value)(double squaredDistance, double radius));
+    double limit, double (*value)(double squaredDistance, double radius), double smoothing = 0.0);
+
+  /**
+   * Whether Solve() is preconditioned with the incomplete Cholesky factor of the matrix (on
+   * by default). Without it the number of steps grows with how unevenly the landmarks are
+   * spread; with it an uneven set takes about as many as an even one.
+   */
+  void SetPreconditioned(bool on) { this->Preconditioned = on; }
+
+  /**
+   * Computes the preconditioner of the assembled matrix (nothing when it is switched off).
+   * Returns false when the matrix has no incomplete factor with positive pivots (it is not
+   * positive definite). Throws std::bad_alloc when the factor does not fit.
+   */
+  bool Precondition();
+
+  /** The relative diagonal shift the incomplete factor needed (0: none, or not computed). */
+  double GetPreconditionerShift() const;
 
   /**
    * Solves Phi * x = rhs[c] for count right-hand sides of n floats each; solution[c] (n
    * floats, may be rhs[c]) receives x rounded to float. The relative residuals
    * |Phi*x - f| / |f| are computed anew in double precision at the end. threads: how many
-   * share the matrix products (the results do not depend on it). Throws std::bad_alloc when
-   * its vectors (five of n doubles per right-hand side) do not fit.
+   * share the matrix products (the results do not depend on it). Uses the preconditioner of
+   * the last Precondition(), if any. Throws std::bad_alloc when its vectors (six of n doubles
+   * per right-hand side) do not fit.
    */
   SparseSolveResult Solve(
     const float* const* rhs, float* const* solution, int count, int threads) const;
@@ -92,6 +116,7 @@ private:
   struct Matrix;
   std::unique_ptr<Matrix> Stored;
   int MaximumIterations = 1000;
+  bool Preconditioned = true;
 };
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "FitProgress.h"
 #include "LandmarkFrame.h"
+#include "SmoothingReport.h"
+#include "SolverChoice.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -166,6 +168,60 @@ private:
   unsigned long Tags[2] = { 0, 0 };
 };
 
+// The weight of each stage in a fit's progress: where it starts, and how far it reaches.
+double StageStart(FitStage stage)
+{
+  switch (stage)
+  {
+    case FitStage::Reading:
+    case FitStage::Ordering:
+      return 0.05;
+    case FitStage::Assembly:
+      return 0.15;
+    case FitStage::Factorisation:
+    case FitStage::SparseSolve:
+      return 0.3;
+    case FitStage::Solves:
+      return 0.85;
+    case FitStage::Writing:
+      break;
+  }
+  return 0.95;
+}
+}
+
+// Turns the solver's stages and factorisation progress into the fit's ProgressEvents.
+class FitProgressRelay : public FitObserver
+{
+public:
+  FitProgressRelay(vtkLandmarkSplineFit* fit, vtkObject* solver)
+    : Fit(fit)
+  {
+    this->Observe(solver);
+  }
+  void StageBegins(FitStage stage) override
+  {
+    this->Current = stage;
+    this->Fit->ReportProgress(FitStageName(stage), StageStart(stage));
+  }
+  void Progress(double fraction) override
+  {
+    if (this->Current == FitStage::Factorisation)
+    {
+      const double from = StageStart(FitStage::Factorisation);
+      const double to = StageStart(FitStage::Solves);
+      this->Fit->ReportProgress(
+        FitStageName(this->Current), std::min(to, from + (to - from) * fraction));
+    }
+  }
+
+private:
+  vtkLandmarkSplineFit* Fit;
+  FitStage Current = FitStage::Reading;
+};
+
+namespace
+{
 // Double-precision copy of a point set; false when a coordinate is not a finite
 // single-precision number (nothing beyond that range can be written to a coefficient file).
 bool CopyAsDouble(vtkPoints* from, vtkPoints* to)
@@ -277,9 +333,27 @@ void vtkLandmarkSplineFit::UseSpline(const std::shared_ptr<TransformCoefficients
 }
 
 //------------------------------------------------------------------------------
+void vtkLandmarkSplineFit::ReportProgress(const char* stage, double fraction)
+{
+  this->Stage = stage;
+  this->InvokeEvent(vtkCommand::ProgressEvent, &fraction);
+}
+
+//------------------------------------------------------------------------------
 int vtkLandmarkSplineFit::Fit()
 {
+  this->InvokeEvent(vtkCommand::StartEvent);
+  const int result = this->FitLandmarks();
+  this->Stage = "";
+  this->InvokeEvent(vtkCommand::EndEvent);
+  return result;
+}
+
+//------------------------------------------------------------------------------
+int vtkLandmarkSplineFit::FitLandmarks()
+{
   this->ErrorMessage.clear();
+  this->ReportProgress("input", 0.0);
   const Clock::time_point begin = Clock::now();
   if (!this->SourceLandmarks || !this->TargetLandmarks)
   {
@@ -335,6 +409,7 @@ int vtkLandmarkSplineFit::Fit()
     CopyToFrame(spline->Points, frame, sources);
     CopyToFrame(givenTargets, frame, targets);
     const Clock::time_point copied = Clock::now();
+    this->ReportProgress(FitStageName(FitStage::Ordering), StageStart(FitStage::Ordering));
 
     // The locator over the fitted positions serves the ordering and the checks.
     const vtkSmartPointer<vtkPointLocator> locator = LocatorOver(sources);
@@ -387,12 +462,13 @@ int vtkLandmarkSplineFit::Fit()
     solver->SetBX(b[0].data());
     solver->SetBY(b[1].data());
     solver->SetBZ(b[2].data());
-    if (this->SparseSolve)
-    {
-      solver->SetMaximumEnvelopeBytes(1); // no envelope is that small
-    }
+    solver->SetMethod(this->Solver == SolverSparse ? FitSolver::Sparse
+        : this->Solver == SolverEnvelope           ? FitSolver::Envelope
+                                                   : FitSolver::Auto);
+    solver->SetSmoothing(this->Smoothing);
     StageClock clock(solver);
     SolverReports reports(this, solver);
+    FitProgressRelay relay(this, solver);
     solver->Solve();
     clock.Stop();
     const std::unique_ptr<float[]> coefficients[3] = { std::unique_ptr<float[]>(
@@ -429,6 +505,8 @@ int vtkLandmarkSplineFit::Fit()
     }
     spline->Locator = LocatorOver(spline->Points);
     this->UseSpline(spline);
+    LandmarkDistances(this->Smoothing, n, spline->CoeffX.data(), spline->CoeffY.data(),
+      spline->CoeffZ.data(), this->LandmarkMaximumDistance, this->LandmarkRMSDistance);
 
     this->NumberOfLandmarks = n;
     this->MinimumNeighbors = fewest;
@@ -452,6 +530,141 @@ int vtkLandmarkSplineFit::Fit()
   {
     return this->Fail("Not enough memory");
   }
+}
+
+//------------------------------------------------------------------------------
+int vtkLandmarkSplineFit::FitWithout(const std::vector<bool>& leftOut, double smoothing,
+  double& maximum, double& squares, vtkIdType& count)
+{
+  vtkNew<vtkPoints> sources;
+  vtkNew<vtkPoints> targets;
+  std::vector<vtkIdType> out;
+  const vtkIdType n = this->SourceLandmarks->GetNumberOfPoints();
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    if (leftOut[i])
+    {
+      out.push_back(i);
+    }
+    else
+    {
+      sources->InsertNextPoint(this->SourceLandmarks->GetPoint(i));
+      targets->InsertNextPoint(this->TargetLandmarks->GetPoint(i));
+    }
+  }
+  vtkNew<vtkLandmarkSplineFit> rest;
+  rest->SetSourceLandmarks(sources);
+  rest->SetTargetLandmarks(targets);
+  rest->SetRadius(this->Radius);
+  rest->SetSolver(this->Solver);
+  rest->SetSmoothing(smoothing);
+  if (!rest->Fit())
+  {
+    return this->Fail(
+      std::string("The fit without the left-out landmarks failed: ") + rest->GetErrorMessage());
+  }
+  for (const vtkIdType i : out)
+  {
+    double p[3];
+    double t[3];
+    this->SourceLandmarks->GetPoint(i, p);
+    this->TargetLandmarks->GetPoint(i, t);
+    double moved[3];
+    rest->GetTransform()->TransformPoint(p, moved);
+    const double d2 = vtkMath::Distance2BetweenPoints(moved, t);
+    maximum = std::max(maximum, std::sqrt(d2));
+    squares += d2;
+    ++count;
+  }
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+int vtkLandmarkSplineFit::LeaveOutCheck(double share)
+{
+  this->ErrorMessage.clear();
+  if (!this->SourceLandmarks || !this->TargetLandmarks ||
+    this->SourceLandmarks->GetNumberOfPoints() != this->TargetLandmarks->GetNumberOfPoints())
+  {
+    return this->Fail("Set two landmark sets of equal size before the leave-out check.");
+  }
+  if (!(share > 0.0 && share < 1.0))
+  {
+    return this->Fail("The share to leave out must lie between 0 and 1.");
+  }
+  // Evenly through the list: landmark i goes when the running share passes a whole number.
+  const vtkIdType n = this->SourceLandmarks->GetNumberOfPoints();
+  std::vector<bool> leftOut(static_cast<size_t>(n));
+  vtkIdType chosen = 0;
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    leftOut[i] = std::floor((i + 1) * share) > std::floor(i * share);
+    chosen += leftOut[i] ? 1 : 0;
+  }
+  if (chosen == 0 || chosen == n)
+  {
+    return this->Fail("Too few landmarks to leave a share of them out.");
+  }
+  double maximum = 0.0;
+  double squares = 0.0;
+  vtkIdType count = 0;
+  if (!this->FitWithout(leftOut, this->Smoothing, maximum, squares, count))
+  {
+    return 0;
+  }
+  this->LeaveOutMaximumError = maximum;
+  this->LeaveOutRMSError = std::sqrt(squares / static_cast<double>(count));
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+double vtkLandmarkSplineFit::ChooseSmoothing(const double* candidates, int count, int folds)
+{
+  this->ErrorMessage.clear();
+  if (!this->SourceLandmarks || !this->TargetLandmarks || !candidates || count <= 0 || folds < 2 ||
+    this->SourceLandmarks->GetNumberOfPoints() < folds ||
+    this->SourceLandmarks->GetNumberOfPoints() != this->TargetLandmarks->GetNumberOfPoints())
+  {
+    this->Fail("Cross-validation needs landmark sets of equal size with at least one landmark "
+               "per fold, candidates and at least two folds.");
+    return -1.0;
+  }
+  const vtkIdType n = this->SourceLandmarks->GetNumberOfPoints();
+  double best = -1.0;
+  double bestError = std::numeric_limits<double>::infinity();
+  for (int c = 0; c < count; ++c)
+  {
+    if (!(candidates[c] >= 0.0))
+    {
+      continue;
+    }
+    double maximum = 0.0;
+    double squares = 0.0;
+    vtkIdType tested = 0;
+    bool failed = false;
+    for (int f = 0; f < folds && !failed; ++f)
+    {
+      std::vector<bool> leftOut(static_cast<size_t>(n));
+      for (vtkIdType i = 0; i < n; ++i)
+      {
+        leftOut[i] = i % folds == f;
+      }
+      failed = !this->FitWithout(leftOut, candidates[c], maximum, squares, tested);
+    }
+    const double error = std::sqrt(squares / static_cast<double>(std::max<vtkIdType>(tested, 1)));
+    if (!failed && error < bestError)
+    {
+      bestError = error;
+      best = candidates[c];
+    }
+  }
+  if (best >= 0.0)
+  {
+    this->ErrorMessage.clear();
+    this->SetSmoothing(best);
+    this->LeaveOutRMSError = bestError;
+  }
+  return best;
 }
 
 //------------------------------------------------------------------------------
@@ -506,8 +719,16 @@ void vtkLandmarkSplineFit::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "SourceLandmarks: " << this->SourceLandmarks << "\n";
   os << indent << "TargetLandmarks: " << this->TargetLandmarks << "\n";
   os << indent << "Radius: " << this->Radius << "\n";
-  os << indent << "SparseSolve: " << (this->SparseSolve ? "On" : "Off")
+  os << indent << "Solver: "
+     << (this->Solver == SolverSparse        ? "sparse"
+            : this->Solver == SolverEnvelope ? "envelope"
+                                             : "auto")
      << " (last fit: " << (this->SparseSolveUsed ? "sparse" : "envelope") << ")\n";
+  os << indent << "Smoothing: " << this->Smoothing << "\n";
+  os << indent << "Landmark distance (max, RMS): " << this->LandmarkMaximumDistance << ", "
+     << this->LandmarkRMSDistance << "\n";
+  os << indent << "Leave-out error (max, RMS): " << this->LeaveOutMaximumError << ", "
+     << this->LeaveOutRMSError << "\n";
   os << indent << "Transform: " << this->Transform << "\n";
   os << indent << "NumberOfLandmarks: " << this->NumberOfLandmarks << "\n";
   os << indent << "Neighbors (min, mean, max): " << this->MinimumNeighbors << ", "

@@ -5,6 +5,7 @@
 #include "EnvelopeSolver.h"
 #include "FitProgress.h"
 #include "ParallelChunks.h"
+#include "SolverChoice.h"
 #include "SparseKernelSystem.h"
 #include "SplineKernel.h"
 
@@ -108,6 +109,8 @@ struct vtkMatrixSolver::Work
   OrderedPoints Points;
   // Set when the kernel system is solved by conjugate gradients instead of the envelope.
   std::unique_ptr<SparseKernelSystem> Sparse;
+  // Each row's envelope width, when the kernel profile was measured for the choice.
+  const std::vector<int>* KnownWidths = nullptr;
 };
 
 //------------------------------------------------------------------------------
@@ -145,7 +148,14 @@ vtkMatrixSolver::vtkMatrixSolver()
   , BZ(nullptr)
   , Radius(0.0f)
   , Max(0)
+  , Method(FitSolver::Envelope)
 {
+}
+
+//------------------------------------------------------------------------------
+void vtkMatrixSolver::SetMethod(FitSolver method)
+{
+  this->Method = method;
 }
 
 //------------------------------------------------------------------------------
@@ -252,7 +262,7 @@ void vtkMatrixSolver::AllocateWork(Work& w, int n)
     w.P[1][i] = p[0];
     w.P[2][i] = p[1];
     w.P[3][i] = p[2];
-    w.Diag[i] = 1.0f;
+    w.Diag[i] = static_cast<float>(1.0 + this->Smoothing); // phi(0) and the smoothing
   }
 }
 
@@ -345,7 +355,10 @@ void vtkMatrixSolver::AssembleEnvelope(Work& w, int n)
     {
       for (int b = begin; b < end; ++b)
       {
-        w.Xenv[b + 1] = b - FirstColumnInReach(x, y, z, b, max, limit);
+        // A width the kernel profile has measured already is the same, where it lies
+        // within the window.
+        const int known = w.KnownWidths ? (*w.KnownWidths)[b] : max + 1;
+        w.Xenv[b + 1] = known <= max ? known : b - FirstColumnInReach(x, y, z, b, max, limit);
       }
     });
 
@@ -470,8 +483,15 @@ void vtkMatrixSolver::AssembleSparse(
       throw failure;
     }
     w.Sparse.reset(new SparseKernelSystem);
-    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius);
+    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing);
     this->SparseUsed = true;
+    if (!w.Sparse->Precondition())
+    {
+      // No incomplete factor with positive pivots: the matrix is far from positive definite.
+      InvokeFitOutput(this);
+      std::printf("Matrix is not positive  Iflag =%d\n", 1);
+      this->FactorizationFailed = 1;
+    }
   }
   catch (const std::bad_alloc&)
   {
@@ -539,17 +559,23 @@ void vtkMatrixSolver::SolveEnvelope(Work& w, int n, int threads)
 }
 
 //------------------------------------------------------------------------------
-void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
+void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads, bool keepRightHandSides)
 {
   if (this->FactorizationFailed)
   {
     return; // singular: nothing to solve, and nothing of it is used
   }
-  // The four columns of P and the three axes together.
-  std::vector<float> columns(4 * static_cast<size_t>(n));
+  // The four columns of P and the three axes together; the axes' solutions replace their
+  // right-hand sides only when they are used (a solve that hands over leaves them).
+  std::vector<float> columns((keepRightHandSides ? 7 : 4) * static_cast<size_t>(n));
+  float* const axes[3] = { this->BX, this->BY, this->BZ };
   const float* rhs[7] = { w.P[0], w.P[1], w.P[2], w.P[3], this->BX, this->BY, this->BZ };
-  float* solution[7] = { columns.data(), columns.data() + n, columns.data() + 2 * n,
-    columns.data() + 3 * static_cast<size_t>(n), this->BX, this->BY, this->BZ };
+  float* solution[7];
+  for (int k = 0; k < 7; ++k)
+  {
+    solution[k] =
+      k < 4 || keepRightHandSides ? columns.data() + k * static_cast<size_t>(n) : axes[k - 4];
+  }
   const SparseSolveResult result = w.Sparse->Solve(rhs, solution, 7, threads);
   if (result.NotPositive)
   {
@@ -560,6 +586,14 @@ void vtkMatrixSolver::SolveSparse(Work& w, int n, int threads)
   this->SolveConverged = result.Converged;
   this->SolveResidual = result.Residual;
   this->SolveIterations = result.Iterations;
+  if (keepRightHandSides && !result.Converged)
+  {
+    return;
+  }
+  for (int a = 0; keepRightHandSides && a < 3; ++a)
+  {
+    std::copy(solution[4 + a], solution[4 + a] + n, axes[a]);
+  }
   for (int k = 0; k < 4; ++k)
   {
     for (int i = 0; i < n; ++i)
@@ -701,6 +735,7 @@ int vtkMatrixSolver::Solve()
   this->AffineRank = 0;
   this->AffineFallbackUsed = false;
   this->SparseUsed = false;
+  this->HandedOver = false;
   this->SolveConverged = true;
   this->SolveResidual = 0.0;
   this->SolveIterations = 0;
@@ -747,20 +782,75 @@ int vtkMatrixSolver::Solve()
     w.Ordered[2 * static_cast<size_t>(n) + k] = p[2];
   }
 
-  // The envelope wherever it fits; the sparse system when the envelope would exceed its bound
-  // or cannot be allocated.
+  // The method: the envelope wherever it fits, unless the choice is the sparse solve or the
+  // prediction finds the sparse solve cheaper; the sparse system when the envelope would
+  // exceed its bound or cannot be allocated.
   KernelProfile profile;
   bool profiled = false;
   const std::int64_t entryLimit = this->EnvelopeEntryLimit();
   const std::int64_t band = static_cast<std::int64_t>(n) * std::max(this->Max, 0);
-  if (band > entryLimit)
+  const bool choose = this->Method == FitSolver::Sparse ||
+    (this->Method == FitSolver::Auto && !EnvelopeSurelyCheaper(n, this->Max));
+  if (choose || band > entryLimit)
   {
     profile =
       MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
     profiled = true;
   }
+  const bool envelopeFits =
+    !profiled || profile.EnvelopeEntries <= entryLimit;
+  const SolverPlan plan =
+    profiled ? PlanSolve(this->Method, profile, n, envelopeFits) : SolverPlan();
+  bool sparse = plan.Sparse;
+  bool solved = false;
+  if (sparse)
+  {
+    const bool mayHandOver = plan.StepBudget > 0;
+    bool outOfMemory = false;
+    try
+    {
+      this->AssembleSparse(w, n, &profile, nullptr);
+      InvokeFitStage(this, FitStage::SparseSolve);
+      if (mayHandOver && w.Sparse)
+      {
+        w.Sparse->SetMaximumIterations(std::min(plan.StepBudget, 1000));
+      }
+      this->SolveSparse(w, n, SolveThreads(), mayHandOver);
+    }
+    catch (const char*)
+    {
+      if (!mayHandOver)
+      {
+        throw;
+      }
+      outOfMemory = true; // the envelope fits: it takes over
+    }
+    catch (const std::bad_alloc&)
+    {
+      if (!mayHandOver)
+      {
+        throw;
+      }
+      outOfMemory = true;
+    }
+    if (mayHandOver && (outOfMemory || (!this->SolveConverged && !this->FactorizationFailed)))
+    {
+      // Not converged within the envelope's predicted work, or no memory for the sparse
+      // system: the envelope takes over.
+      w.Sparse.reset();
+      this->SparseUsed = false;
+      this->SolveConverged = true;
+      this->SolveResidual = 0.0;
+      this->HandedOver = true;
+      sparse = false;
+    }
+    else
+    {
+      solved = true;
+    }
+  }
   const char* envelopeFailure = nullptr;
-  bool sparse = profiled && profile.EnvelopeEntries > entryLimit;
+  w.KnownWidths = profiled ? &profile.Widths : nullptr;
   if (!sparse)
   {
     try
@@ -777,13 +867,13 @@ int vtkMatrixSolver::Solve()
       sparse = true;
     }
   }
-  const int threads = sparse ? SolveThreads() : envelope_thread_count(n, w.Xenv);
-  if (sparse)
+  if (!solved && sparse)
   {
     this->AssembleSparse(w, n, profiled ? &profile : nullptr, envelopeFailure);
     InvokeFitStage(this, FitStage::SparseSolve);
+    this->SolveSparse(w, n, SolveThreads(), false);
   }
-  else
+  else if (!solved)
   {
     EnvelopeSystem& sys = envelope_system();
     sys.N = n;
@@ -803,15 +893,7 @@ int vtkMatrixSolver::Solve()
       this->ReportNotPositive();
     }
     InvokeFitStage(this, FitStage::Solves);
-  }
-
-  if (w.Sparse)
-  {
-    this->SolveSparse(w, n, threads);
-  }
-  else
-  {
-    this->SolveEnvelope(w, n, threads);
+    this->SolveEnvelope(w, n, envelope_thread_count(n, w.Xenv));
   }
   for (int r = 0; r < 4; ++r)
   {
@@ -859,7 +941,10 @@ void vtkMatrixSolver::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Radius: " << this->Radius << "\n";
   os << indent << "Max: " << this->Max << "\n";
   os << indent << "MaximumEnvelopeBytes: " << this->MaximumEnvelopeBytes << "\n";
+  os << indent << "Method: " << FitSolverName(this->Method) << "\n";
+  os << indent << "Smoothing: " << this->Smoothing << "\n";
   os << indent << "SparseSolveUsed: " << this->SparseUsed << "\n";
+  os << indent << "HandedOver: " << this->HandedOver << "\n";
   os << indent << "SolveConverged: " << this->SolveConverged << "\n";
   os << indent << "SolveResidual: " << this->SolveResidual << "\n";
   os << indent << "SolveIterations: " << this->SolveIterations << "\n";

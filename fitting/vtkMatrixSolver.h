@@ -31,6 +31,7 @@
 
 class vtkPoints;
 struct KernelProfile;
+enum class FitSolver; // SolverChoice.h, a private header
 
 class vtkMatrixSolver : public vtkObject
 {
@@ -104,8 +105,31 @@ public:
   vtkGetMacro(MaximumEnvelopeBytes, vtkTypeInt64);
   ///@}
 
+  ///@{
+  /**
+   * How the kernel system is solved (see SolverChoice.h). Envelope (the default): the
+   * envelope factorisation wherever its envelope fits, as the first versions did. Sparse: the
+   * preconditioned conjugate gradient solve. Auto: the one with the smaller predicted work; a
+   * sparse solve that has not converged within the envelope's predicted work hands over to
+   * the envelope.
+   */
+  void SetMethod(FitSolver method);
+  FitSolver GetMethod() const { return this->Method; }
+  ///@}
+
+  ///@{
+  /**
+   * Smoothing S >= 0 added to the kernel matrix's diagonal (Phi + S*I; the affine part is
+   * unchanged): the spline then passes near the landmarks instead of through them. Default 0.
+   */
+  void SetSmoothing(double smoothing) { this->Smoothing = smoothing; }
+  double GetSmoothing() const { return this->Smoothing; }
+  ///@}
+
   /** Whether the last Solve() used the sparse solve instead of the envelope. */
   bool GetSparseSolveUsed() const { return this->SparseUsed; }
+  /** Whether the last Solve() began with the sparse solve and handed over to the envelope. */
+  bool GetHandedOver() const { return this->HandedOver; }
 
   /**
    * Whether every solve of the last Solve() reached its residual (always true for the
@@ -169,14 +193,17 @@ private:
   vtkTypeInt64 EnvelopeEntryLimit() const;
   void AssembleSparse(Work& w, int n, const KernelProfile* measured, const char* envelopeFailure);
   void SolveEnvelope(Work& w, int n, int threads);
-  void SolveSparse(Work& w, int n, int threads);
+  void SolveSparse(Work& w, int n, int threads, bool keepRightHandSides);
   void FitAxis(Work& w, int n, float* f, float* g);
   void ReleaseWork(Work& w, int n);
   void HandOutCoefficients(Work& w, int n);
   void ReportNotPositive();
 
   vtkTypeInt64 MaximumEnvelopeBytes = 0;
+  FitSolver Method;
+  double Smoothing = 0.0;
   bool SparseUsed = false;
+  bool HandedOver = false;
   bool SolveConverged = true;
   double SolveResidual = 0.0;
   int SolveIterations = 0;

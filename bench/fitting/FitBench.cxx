@@ -4,26 +4,39 @@
 // peak memory is its own.
 //
 //   fitting_bench [--max-landmarks N] [--vtk-seconds S] [--cholmod-max N]   prints the tables
+//   fitting_bench --choice-only [--max-landmarks N] [--cholmod-max N]
+//                                             only the solver choice on even and uneven sets
+//                                             and the targets' rows
 //
 // The children are this program again (CHOLMOD's: fitting_bench_cholmod, the same source
 // built with CHOLMOD):
-//   fitting_bench --stages <file> <radius> [threads [envelope bytes]]
+//   fitting_bench --stages <file> <radius> [threads [envelope bytes [method]]]
 //                                             one fit in process, stage by stage (threads 0:
 //                                             the fit's choice; envelope bytes: the solver's
-//                                             MaximumEnvelopeBytes, 1 for the sparse solve)
+//                                             MaximumEnvelopeBytes, 1 for the sparse solve;
+//                                             method: auto, envelope (default) or sparse)
 //   fitting_bench --cholmod <file> <radius>   CHOLMOD on the same kernel matrix
 //   fitting_bench --vtk <file>                vtkThinPlateSplineTransform on the same pairs
 //   fitting_bench --measure <program> [args]  runs the program, prints its times and peak
 //                                             memory
 //   fitting_bench --write-sphere <N> <file>   writes the sphere set of N landmarks, prints
 //                                             its radius (about 30 neighbours)
+//   fitting_bench --write-set <kind> <N> <file>  the same for the uneven sets too: kind even,
+//                                             random, pairs (random pairs 1e-5 R apart) or
+//                                             graded (a mesh of about N vertices whose edges
+//                                             range a thousand-fold)
+//   fitting_bench --sparse-compare <file> <radius>  the sparse solve's seven right-hand sides
+//                                             with and without its preconditioner
 // Each prints one line of "key=value" pairs.
 
 #include "EnvelopeKernels.h"
 #include "FitProgress.h"
 #include "LandmarkGenerator.h"
 #include "PravikRun.h"
+#include "SolverChoice.h"
 #include "SolverInput.h"
+#include "SparseKernelSystem.h"
+#include "SplineKernel.h"
 #include "TransformFile.h"
 #include "vtkDatReader.h"
 #include "vtkMatrixSolver.h"
@@ -205,7 +218,8 @@ double FactorMultiplyAdds(const std::vector<int>& xenv)
   return total;
 }
 
-int RunStages(const char* file, float radius, int threads, long long envelopeBytes)
+int RunStages(
+  const char* file, float radius, int threads, long long envelopeBytes, FitSolver method)
 {
   envelope_set_thread_count(threads);
   Values base;
@@ -223,6 +237,7 @@ int RunStages(const char* file, float radius, int threads, long long envelopeByt
   }
   SetSolverInput(solver, reader);
   solver->SetMaximumEnvelopeBytes(envelopeBytes);
+  solver->SetMethod(method);
   solver->Solve();
   const std::unique_ptr<float[]> x(solver->GetSplineCoeffX());
   const std::unique_ptr<float[]> y(solver->GetSplineCoeffY());
@@ -242,6 +257,9 @@ int RunStages(const char* file, float radius, int threads, long long envelopeByt
   v.insert(base.begin(), base.end());
   const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
   v["n"] = n;
+  v["sparse_used"] = solver->GetSparseSolveUsed();
+  v["handed_over"] = solver->GetHandedOver();
+  v["steps"] = solver->GetSolveIterations();
   v["max"] = reader->GetMax();
   v["envelope"] = clock.Xenv.empty() ? 0.0 : clock.Xenv.back() - 1.0;
   v["factor_madds"] = FactorMultiplyAdds(clock.Xenv);
@@ -617,6 +635,117 @@ double RadiusForNeighbours(const std::vector<Landmark>& landmarks, double target
   return 0.5 * (low + high);
 }
 
+// The benchmark's landmark sets by name, with the radius that gives about `neighbours`
+// others within it.
+std::vector<Landmark> BenchSet(const std::string& kind, int n, double neighbours, double& radius)
+{
+  std::vector<Landmark> set;
+  if (kind == "random")
+  {
+    set = RandomSphereLandmarks(n, 17);
+  }
+  else if (kind == "pairs")
+  {
+    radius = SphereRadiusForNeighbours(n, neighbours);
+    set = ClosePairSphereLandmarks(n, 17, 1e-5 * radius);
+    return set;
+  }
+  else if (kind == "graded")
+  {
+    set = GradedMeshLandmarks(static_cast<int>(std::lround(std::sqrt(static_cast<double>(n)))));
+  }
+  else
+  {
+    radius = SphereRadiusForNeighbours(n, neighbours);
+    return SphereLandmarks(n);
+  }
+  radius = kind == "random" ? SphereRadiusForNeighbours(n, neighbours)
+                            : RadiusForNeighbours(set, neighbours);
+  return set;
+}
+
+// The sparse system of a landmark file in the reader's order, solved for the fit's seven
+// right-hand sides with and without the incomplete Cholesky preconditioner.
+int CompareSparse(const char* file, float radius)
+{
+  vtkNew<vtkDatReader> reader;
+  reader->FileName = file;
+  reader->SetRadius(radius);
+  if (reader->Read() != 0)
+  {
+    return 1;
+  }
+  const int n = static_cast<int>(reader->GetPointArray()->GetNumberOfPoints());
+  std::vector<float> ordered(3 * static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k)
+  {
+    double p[3];
+    reader->GetPointArray()->GetPoint(reader->GetList()[k], p);
+    for (int c = 0; c < 3; ++c)
+    {
+      ordered[c * static_cast<size_t>(n) + k] = static_cast<float>(p[c]);
+    }
+  }
+  OrderedPoints points;
+  points.X = ordered.data();
+  points.Y = points.X + n;
+  points.Z = points.Y + n;
+  points.N = n;
+  const double limit = spline_kernel::KernelSquaredDistanceLimit(radius);
+  const double cpuProfile = ProcessSeconds();
+  const KernelProfile profile = MeasureKernelProfile(points, radius, limit);
+  const double cpuAssembly = ProcessSeconds();
+  SparseKernelSystem system;
+  system.Assemble(points, profile, radius, limit, &spline_kernel::KernelBelowRadius);
+  const double cpuAssembled = ProcessSeconds();
+  std::vector<std::vector<float>> rhs(7, std::vector<float>(n));
+  std::vector<std::vector<float>> x(7, std::vector<float>(n));
+  for (int k = 0; k < n; ++k)
+  {
+    rhs[0][k] = 1.0f;
+    rhs[1][k] = points.X[k];
+    rhs[2][k] = points.Y[k];
+    rhs[3][k] = points.Z[k];
+    rhs[4][k] = reader->GetBX()[k];
+    rhs[5][k] = reader->GetBY()[k];
+    rhs[6][k] = reader->GetBZ()[k];
+  }
+  const float* in[7];
+  float* out[7];
+  for (int c = 0; c < 7; ++c)
+  {
+    in[c] = rhs[c].data();
+    out[c] = x[c].data();
+  }
+  Values v;
+  v["n"] = n;
+  v["neighbours"] = n ? static_cast<double>(profile.OffDiagonal) / n : 0.0;
+  v["cpu_profile"] = cpuAssembly - cpuProfile;
+  v["cpu_assembly"] = cpuAssembled - cpuAssembly;
+  for (const bool preconditioned : { false, true })
+  {
+    const std::string key = preconditioned ? "ic_" : "plain_";
+    system.SetPreconditioned(preconditioned);
+    system.SetMaximumIterations(20000);
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = ProcessSeconds();
+    system.Precondition();
+    const Clock::time_point factored = Clock::now();
+    const double cpuFactored = ProcessSeconds();
+    const SparseSolveResult result = system.Solve(in, out, 7, 2);
+    const Clock::time_point end = Clock::now();
+    v[key + "cpu_setup"] = cpuFactored - cpuStart;
+    v[key + "cpu_solve"] = ProcessSeconds() - cpuFactored;
+    v[key + "setup"] = Seconds(start, factored);
+    v[key + "solve"] = Seconds(factored, end);
+    v[key + "steps"] = result.Iterations;
+    v[key + "residual"] = result.Residual;
+    v[key + "shift"] = system.GetPreconditionerShift();
+  }
+  PrintValues(v);
+  return 0;
+}
+
 struct Case
 {
   std::string Name;
@@ -630,6 +759,209 @@ std::string Format(const char* format, double value)
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
+}
+
+// One Pravik run as a process with the given solver option ("" for none): wall seconds and
+// peak memory, or a failed result.
+ChildResult RunPravik(const std::string& self, const std::string& solver, const std::string& file,
+  const std::string& radius)
+{
+  std::vector<std::string> args = { self, "--measure", PRAVIK_EXECUTABLE };
+  if (!solver.empty())
+  {
+    args.insert(args.end(), { "--solver", solver });
+  }
+  args.insert(args.end(), { file, radius });
+  ChildResult r = RunChild(args, true);
+  r.Ok = r.Ok && r.Result.count("exit") && r.Result.at("exit") == 0.0;
+  if (r.Ok)
+  {
+    r.Wall = r.Result.at("wall");
+    r.Cpu = r.Result.at("cpu");
+    r.PeakMegabytes = r.Result.at("peak");
+  }
+  return r;
+}
+
+// The solver choice on even and uneven sets: Pravik as a process with each method forced and
+// with its own choice (no option), CHOLMOD on the same matrix where it is run, and the
+// targets' rows.
+int RunChoiceTable(
+  const std::string& self, const std::string& dir, int maxLandmarks, int cholmodMax)
+{
+  struct ChoiceCase
+  {
+    std::string Name;
+    std::string File;
+    std::string Radius;
+    int N = 0;
+  };
+  std::vector<ChoiceCase> cases;
+  auto add = [&](const std::string& name, const std::vector<Landmark>& landmarks, double radius)
+  {
+    if (static_cast<int>(landmarks.size()) > maxLandmarks)
+    {
+      return;
+    }
+    ChoiceCase c;
+    c.Name = name;
+    c.File = dir + "/choice" + std::to_string(cases.size()) + ".dat";
+    c.N = static_cast<int>(landmarks.size());
+    WriteLandmarkFile(c.File, landmarks);
+    c.Radius = Format("%.9g", static_cast<float>(radius));
+    cases.push_back(c);
+  };
+  auto addKind = [&](const std::string& kind, int n, double neighbours, const std::string& name)
+  {
+    if (n <= maxLandmarks)
+    {
+      double radius = 0.0;
+      const std::vector<Landmark> set = BenchSet(kind, n, neighbours, radius);
+      add(name, set, radius);
+    }
+  };
+  addKind("even", 10000, 30, "sphere 10k even");
+  addKind("even", 100000, 30, "sphere 100k even");
+  addKind("random", 100000, 30, "sphere 100k random");
+  addKind("pairs", 100000, 30, "sphere 100k pairs");
+  addKind("graded", 100000, 30, "graded mesh 100k");
+  addKind("even", 20000, 300, "20k even, 300 nbrs");
+  addKind("random", 20000, 300, "20k random, 300 nbrs");
+  addKind("random", 1000000, 30, "sphere 1M random");
+  const std::vector<Landmark> leg =
+    LegSurfaceLandmarks(std::string(QUORVEL_SOURCE_DIR) + "/data/leg.vtk");
+  if (!leg.empty())
+  {
+    add("leg vertices", leg, RadiusForNeighbours(leg, 30.0));
+  }
+  {
+    ChoiceCase c;
+    c.Name = "leg.dat";
+    c.File = std::string(QUORVEL_SOURCE_DIR) + "/data/leg.dat";
+    c.Radius = "0.25";
+    c.N = 755;
+    // Pravik writes its output beside the input: a copy in the scratch folder.
+    const std::string copy = dir + "/leg.dat";
+    std::ifstream from(c.File, std::ios::binary);
+    std::ofstream to(copy, std::ios::binary);
+    to << from.rdbuf();
+    c.File = copy;
+    cases.push_back(c);
+  }
+  malloc_trim(0);
+
+  double load[3] = { 0.0, 0.0, 0.0 };
+  if (getloadavg(load, 3) < 0)
+  {
+    load[0] = -1.0;
+  }
+  std::printf("\nSolver choice on even and uneven sets: the whole Pravik run as a process, "
+              "wall seconds (load average %.2f %.2f %.2f at the start), with --solver envelope, "
+              "--solver sparse and without option (auto); the ratio is auto against the faster "
+              "forced method; CHOLMOD: analysis + factor + 7 solves (wall) where it is run\n",
+    load[0], load[1], load[2]);
+  std::printf("%-22s %8s %10s %10s %10s %7s %10s %10s\n", "set", "N", "envelope", "sparse", "auto",
+    "ratio", "auto MB", "CHOLMOD");
+  struct Row
+  {
+    double Envelope = -1.0;
+    double Sparse = -1.0;
+    double Auto = -1.0;
+    double AutoMegabytes = 0.0;
+    double Cholmod = -1.0;
+  };
+  std::map<std::string, Row> rows;
+  for (const ChoiceCase& c : cases)
+  {
+    Row row;
+    // A million landmarks have an envelope beyond the solver's bound: both options solve
+    // them sparse, so only the choice is run.
+    const bool forced = c.N < 1000000;
+    if (forced)
+    {
+      const ChildResult envelope = RunPravik(self, "envelope", c.File, c.Radius);
+      const ChildResult sparse = RunPravik(self, "sparse", c.File, c.Radius);
+      row.Envelope = envelope.Ok ? envelope.Wall : -1.0;
+      row.Sparse = sparse.Ok ? sparse.Wall : -1.0;
+    }
+    const ChildResult chosen = RunPravik(self, "", c.File, c.Radius);
+    row.Auto = chosen.Ok ? chosen.Wall : -1.0;
+    row.AutoMegabytes = chosen.PeakMegabytes;
+#ifdef QUORVEL_CHOLMOD_BENCH
+    if (c.N <= cholmodMax && c.N >= 100000)
+    {
+      const ChildResult r =
+        RunChild({ QUORVEL_CHOLMOD_BENCH, "--cholmod", c.File, c.Radius }, true);
+      if (r.Ok)
+      {
+        row.Cholmod =
+          r.Result.at("time_analyze") + r.Result.at("time_factorize") + r.Result.at("time_solve");
+      }
+    }
+#else
+    (void)cholmodMax;
+#endif
+    const double best =
+      row.Envelope > 0.0 && row.Sparse > 0.0 ? std::min(row.Envelope, row.Sparse) : -1.0;
+    std::printf("%-22s %8d %10.3f %10.3f %10.3f %7.2f %10.1f %10.3f\n", c.Name.c_str(), c.N,
+      row.Envelope, row.Sparse, row.Auto, best > 0.0 && row.Auto > 0.0 ? row.Auto / best : -1.0,
+      row.AutoMegabytes, row.Cholmod);
+    rows[c.Name] = row;
+  }
+
+  std::printf("\nTargets (wall seconds of the whole Pravik run, from the table above)\n");
+  auto verdict = [](bool met) { return met ? "met" : "NOT met"; };
+  for (const char* name : { "sphere 100k even", "sphere 100k random" })
+  {
+    if (rows.count(name))
+    {
+      const Row& r = rows[name];
+      std::printf("%-22s auto %.3f s against CHOLMOD %.3f s: %s\n", name, r.Auto, r.Cholmod,
+        r.Cholmod > 0.0 ? verdict(r.Auto > 0.0 && r.Auto < r.Cholmod) : "CHOLMOD not run");
+    }
+  }
+  if (rows.count("sphere 1M random"))
+  {
+    const Row& r = rows["sphere 1M random"];
+    std::printf("%-22s auto %.3f s, %.0f MB (target < 20 s, < 2048 MB): %s\n", "sphere 1M random",
+      r.Auto, r.AutoMegabytes, verdict(r.Auto > 0.0 && r.Auto < 20.0 && r.AutoMegabytes < 2048.0));
+  }
+  const struct
+  {
+    const char* Name;
+    double Today;
+  } small[] = { { "sphere 10k even", 0.15 }, { "leg.dat", 0.012 } };
+  for (const auto& s : small)
+  {
+    if (rows.count(s.Name))
+    {
+      const Row& r = rows[s.Name];
+      std::printf("%-22s auto %.3f s (first versions: %.3f s on a quiet machine): %s\n", s.Name,
+        r.Auto, s.Today, verdict(r.Auto > 0.0 && r.Auto <= s.Today));
+    }
+  }
+  double worst = 0.0;
+  for (const auto& kv : rows)
+  {
+    const Row& r = kv.second;
+    if (r.Envelope > 0.0 && r.Sparse > 0.0 && r.Auto > 0.0)
+    {
+      worst = std::max(worst, r.Auto / std::min(r.Envelope, r.Sparse));
+    }
+  }
+  for (const char* name : { "20k even, 300 nbrs", "20k random, 300 nbrs" })
+  {
+    if (rows.count(name))
+    {
+      const Row& r = rows[name];
+      const double ratio = r.Auto / std::min(r.Envelope, r.Sparse);
+      std::printf("%-22s auto/faster %.2f (target <= 1.2): %s\n", name, ratio,
+        verdict(r.Auto > 0.0 && ratio <= 1.2));
+    }
+  }
+  std::printf("%-22s largest auto/faster over every set: %.2f (target <= 1.2): %s\n", "all sets",
+    worst, verdict(worst > 0.0 && worst <= 1.2));
+  return 0;
 }
 
 int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int cholmodMax)
@@ -851,7 +1183,6 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
       oursCpu);
   }
 #else
-  (void)cholmodMax;
   std::printf("\nCHOLMOD: not found when this benchmark was built (libsuitesparse-dev)\n");
 #endif
 
@@ -887,6 +1218,7 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
     std::printf(
       "%-12s %7.0f %10.3f %10.3f %9.0f\n", c.Name.c_str(), n, seconds, runs[k], seconds / runs[k]);
   }
+  RunChoiceTable(self, dir, maxLandmarks, cholmodMax);
   std::system(("rm -rf '" + std::string(dir) + "'").c_str());
   return 0;
 }
@@ -894,10 +1226,15 @@ int RunTables(const std::string& self, int maxLandmarks, double vtkSeconds, int 
 
 int main(int argc, char* argv[])
 {
-  if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "--stages") == 0)
+  if (argc >= 4 && argc <= 7 && std::strcmp(argv[1], "--stages") == 0)
   {
+    FitSolver method = FitSolver::Envelope;
+    if (argc >= 7 && !ParseFitSolver(argv[6], method))
+    {
+      return 1;
+    }
     return RunStages(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)),
-      argc >= 5 ? std::atoi(argv[4]) : 0, argc >= 6 ? std::atoll(argv[5]) : 0);
+      argc >= 5 ? std::atoi(argv[4]) : 0, argc >= 6 ? std::atoll(argv[5]) : 0, method);
   }
 #ifdef QUORVEL_HAVE_CHOLMOD
   if (argc == 4 && std::strcmp(argv[1], "--cholmod") == 0)
@@ -924,10 +1261,31 @@ int main(int argc, char* argv[])
     std::printf("%.9g\n", static_cast<float>(SphereRadiusForNeighbours(n, 30.0)));
     return 0;
   }
+  if (argc == 5 && std::strcmp(argv[1], "--write-set") == 0)
+  {
+    const int n = std::atoi(argv[3]);
+    double radius = 0.0;
+    if (n <= 0 || !WriteLandmarkFile(argv[4], BenchSet(argv[2], n, 30.0, radius)))
+    {
+      return 1;
+    }
+    std::printf("%.9g\n", static_cast<float>(radius));
+    return 0;
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--sparse-compare") == 0)
+  {
+    return CompareSparse(argv[2], static_cast<float>(std::strtod(argv[3], nullptr)));
+  }
   int maxLandmarks = 1000000;
   int cholmodMax = 100000;
   double vtkSeconds = 60.0;
-  for (int k = 1; k + 1 < argc; k += 2)
+  bool choiceOnly = false;
+  for (int k = 1; k < argc; ++k)
+  {
+    choiceOnly = choiceOnly || std::strcmp(argv[k], "--choice-only") == 0;
+  }
+  for (int k = 1 + (choiceOnly && argc > 1 && std::strcmp(argv[1], "--choice-only") == 0);
+       k + 1 < argc; k += 2)
   {
     if (std::strcmp(argv[k], "--max-landmarks") == 0)
     {
@@ -949,5 +1307,16 @@ int main(int argc, char* argv[])
     return 1;
   }
   self[length] = '\0';
+  if (choiceOnly)
+  {
+    char dir[] = "/tmp/fitting-choice-XXXXXX";
+    if (!mkdtemp(dir))
+    {
+      return 1;
+    }
+    const int status = RunChoiceTable(self, dir, maxLandmarks, cholmodMax);
+    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+    return status;
+  }
   return RunTables(self, maxLandmarks, vtkSeconds, cholmodMax);
 }

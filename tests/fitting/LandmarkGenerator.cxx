@@ -1,5 +1,6 @@
 #include "LandmarkGenerator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -39,6 +40,91 @@ double SphereRadiusForNeighbours(int n, double neighbours, double sphereRadius)
 {
   // A cap of chord radius r holds the area pi*r^2 of the sphere's 4*pi*R^2, shared by n points.
   return sphereRadius * std::sqrt(4.0 * (neighbours + 1.0) / n);
+}
+
+std::vector<Landmark> RandomSphereLandmarks(int n, unsigned seed, double sphereRadius)
+{
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<Landmark> landmarks(static_cast<size_t>(n));
+  for (Landmark& l : landmarks)
+  {
+    const double z = 2.0 * unit(random) - 1.0;
+    const double phi = 2.0 * M_PI * unit(random);
+    const double r = std::sqrt(std::max(0.0, 1.0 - z * z));
+    l.Source[0] = sphereRadius * r * std::cos(phi);
+    l.Source[1] = sphereRadius * r * std::sin(phi);
+    l.Source[2] = sphereRadius * z;
+    Displace(l, sphereRadius);
+  }
+  return landmarks;
+}
+
+std::vector<Landmark> ClosePairSphereLandmarks(int n, unsigned seed, double separation)
+{
+  std::vector<Landmark> landmarks = RandomSphereLandmarks(n / 2, seed);
+  std::mt19937 random(seed + 1);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const size_t half = landmarks.size();
+  for (size_t i = 0; i < half; ++i)
+  {
+    Landmark partner = landmarks[i];
+    const double* p = landmarks[i].Source;
+    // A tangent direction: the component of a random direction across the radius.
+    double d[3];
+    double along = 0.0;
+    for (int k = 0; k < 3; ++k)
+    {
+      d[k] = 2.0 * unit(random) - 1.0;
+      along += d[k] * p[k];
+    }
+    double length = 0.0;
+    for (int k = 0; k < 3; ++k)
+    {
+      d[k] -= along * p[k];
+      length += d[k] * d[k];
+    }
+    length = std::sqrt(length) > 0.0 ? std::sqrt(length) : 1.0;
+    for (int k = 0; k < 3; ++k)
+    {
+      partner.Source[k] = p[k] + separation * d[k] / length;
+    }
+    Displace(partner, 1.0);
+    landmarks.push_back(partner);
+  }
+  return landmarks;
+}
+
+std::vector<Landmark> GradedMeshLandmarks(int rows)
+{
+  // Spacings h_k = h_0 * g^k with g^(rows - 2) = 1000, scaled to span one unit.
+  const double growth = std::pow(1000.0, 1.0 / std::max(1, rows - 2));
+  std::vector<double> u(static_cast<size_t>(rows), 0.0);
+  double h = 1.0;
+  for (int k = 1; k < rows; ++k)
+  {
+    u[k] = u[k - 1] + h;
+    h *= growth;
+  }
+  for (double& value : u)
+  {
+    value /= u.back();
+  }
+  std::vector<Landmark> landmarks;
+  landmarks.reserve(static_cast<size_t>(rows) * rows);
+  for (int i = 0; i < rows; ++i)
+  {
+    for (int j = 0; j < rows; ++j)
+    {
+      Landmark l;
+      l.Source[0] = u[i];
+      l.Source[1] = u[j];
+      l.Source[2] = 0.2 * std::sin(3.0 * u[i]) * std::cos(2.0 * u[j]);
+      Displace(l, 1.0);
+      landmarks.push_back(l);
+    }
+  }
+  return landmarks;
 }
 
 std::vector<Landmark> RandomLandmarks(int n, unsigned seed, double amplitude)

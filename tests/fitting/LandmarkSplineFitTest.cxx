@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -274,4 +275,182 @@ TEST(LandmarkSplineFit, SourcesTooCloseToTellApartAreNamed)
     }
   }
   EXPECT_GT(failed, 0) << "no case made the factorisation fail";
+}
+
+namespace
+{
+struct HeardEvent
+{
+  unsigned long Event;
+  std::string Stage;
+  double Fraction;
+};
+
+void Listen(vtkObject* caller, unsigned long event, void* client, void* callData)
+{
+  auto* heard = static_cast<std::vector<HeardEvent>*>(client);
+  auto* fit = static_cast<vtkLandmarkSplineFit*>(caller);
+  heard->push_back({ event, fit->GetStage(),
+    event == vtkCommand::ProgressEvent ? *static_cast<double*>(callData) : -1.0 });
+}
+
+// Sphere landmarks split in two: the even ones with noise on their targets are fitted, the
+// odd ones (exact targets of the same smooth displacement) test the fit.
+struct NoisySplit
+{
+  std::vector<Landmark> Fitted;
+  std::vector<Landmark> Tested;
+};
+
+NoisySplit MakeNoisySplit(int n, double noise)
+{
+  const std::vector<Landmark> all = SphereLandmarks(2 * n);
+  NoisySplit split;
+  std::mt19937 random(11);
+  std::normal_distribution<double> gauss(0.0, noise);
+  for (size_t i = 0; i < all.size(); ++i)
+  {
+    Landmark l = all[i];
+    if (i % 2 == 0)
+    {
+      for (double& t : l.Target)
+      {
+        t += gauss(random);
+      }
+      split.Fitted.push_back(l);
+    }
+    else
+    {
+      split.Tested.push_back(l);
+    }
+  }
+  return split;
+}
+
+double RmsError(vtkShapeTransform* transform, const std::vector<Landmark>& landmarks)
+{
+  const std::vector<double> moved = Warped(transform, landmarks);
+  double squares = 0.0;
+  for (size_t i = 0; i < landmarks.size(); ++i)
+  {
+    for (int a = 0; a < 3; ++a)
+    {
+      const double d = moved[3 * i + a] - landmarks[i].Target[a];
+      squares += d * d;
+    }
+  }
+  return std::sqrt(squares / landmarks.size());
+}
+}
+
+// Start first, End last (also when the fit fails), progress rising from 0 to 1 with the
+// stage named, on both methods.
+TEST(LandmarkSplineFit, FiresStartProgressAndEndEvents)
+{
+  const std::vector<Landmark> landmarks = SphereLandmarks(3000);
+  for (const int solver :
+    { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
+  {
+    vtkNew<vtkLandmarkSplineFit> fit;
+    SetLandmarks(fit, landmarks);
+    fit->SetRadius(SphereRadiusForNeighbours(3000, 30));
+    fit->SetSolver(solver);
+    std::vector<HeardEvent> heard;
+    vtkNew<vtkCallbackCommand> command;
+    command->SetCallback(&Listen);
+    command->SetClientData(&heard);
+    for (const unsigned long e :
+      { vtkCommand::StartEvent, vtkCommand::ProgressEvent, vtkCommand::EndEvent })
+    {
+      fit->AddObserver(e, command);
+    }
+    ASSERT_EQ(fit->Fit(), 1) << fit->GetErrorMessage();
+    ASSERT_GE(heard.size(), 4u);
+    EXPECT_EQ(heard.front().Event, vtkCommand::StartEvent);
+    EXPECT_EQ(heard.back().Event, vtkCommand::EndEvent);
+    double last = 0.0;
+    bool solving = false;
+    for (size_t k = 1; k + 1 < heard.size(); ++k)
+    {
+      EXPECT_EQ(heard[k].Event, vtkCommand::ProgressEvent);
+      EXPECT_GE(heard[k].Fraction, last) << heard[k].Stage;
+      EXPECT_LE(heard[k].Fraction, 1.0);
+      last = heard[k].Fraction;
+      solving = solving ||
+        heard[k].Stage ==
+          (solver == vtkLandmarkSplineFit::SolverSparse ? "sparse solve (conjugate gradients)"
+                                                        : "envelope factorisation");
+    }
+    EXPECT_TRUE(solving) << "solver " << solver;
+    EXPECT_STREQ(fit->GetStage(), "");
+
+    heard.clear();
+    fit->SetRadius(-1.0);
+    EXPECT_EQ(fit->Fit(), 0);
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(heard.front().Event, vtkCommand::StartEvent);
+    EXPECT_EQ(heard.back().Event, vtkCommand::EndEvent);
+  }
+}
+
+// Noise of 0.003 on the targets of a smooth displacement, with a radius wide enough (about
+// 200 neighbours) for the kernel to tell noise from the displacement: the interpolating fit
+// reproduces the noise; smoothing lets the spline pass near the landmarks (by the distance it
+// reports, checked through the transform) and follows the displacement more closely elsewhere, on
+// both methods alike. Cross-validation chooses such a smoothing; the leave-out check leaves the
+// fitted spline alone.
+TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesIt)
+{
+  const NoisySplit split = MakeNoisySplit(2000, 0.003);
+  const double radius = SphereRadiusForNeighbours(2000, 200);
+  vtkNew<vtkLandmarkSplineFit> fit;
+  SetLandmarks(fit, split.Fitted);
+  fit->SetRadius(radius);
+  ASSERT_EQ(fit->Fit(), 1) << fit->GetErrorMessage();
+  EXPECT_EQ(fit->GetLandmarkMaximumDistance(), 0.0);
+  EXPECT_EQ(fit->GetLandmarkRMSDistance(), 0.0);
+  const double exactError = RmsError(fit->GetTransform(), split.Tested);
+
+  for (const int solver :
+    { vtkLandmarkSplineFit::SolverEnvelope, vtkLandmarkSplineFit::SolverSparse })
+  {
+    fit->SetSolver(solver);
+    fit->SetSmoothing(0.3);
+    ASSERT_EQ(fit->Fit(), 1) << fit->GetErrorMessage();
+    const std::vector<double> moved = Warped(fit->GetTransform(), split.Fitted);
+    double largest = 0.0;
+    double squares = 0.0;
+    for (size_t i = 0; i < split.Fitted.size(); ++i)
+    {
+      double d2 = 0.0;
+      for (int a = 0; a < 3; ++a)
+      {
+        d2 += std::pow(moved[3 * i + a] - split.Fitted[i].Target[a], 2);
+      }
+      largest = std::max(largest, std::sqrt(d2));
+      squares += d2;
+    }
+    EXPECT_GT(fit->GetLandmarkMaximumDistance(), 1e-3) << "solver " << solver;
+    EXPECT_NEAR(fit->GetLandmarkMaximumDistance(), largest, 1e-5) << "solver " << solver;
+    EXPECT_NEAR(fit->GetLandmarkRMSDistance(), std::sqrt(squares / split.Fitted.size()), 1e-5)
+      << "solver " << solver;
+    EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), 0.8 * exactError) << "solver " << solver;
+  }
+
+  const std::vector<float> before(fit->GetTransform()->GetSplineCoeffX(),
+    fit->GetTransform()->GetSplineCoeffX() + split.Fitted.size() + 4);
+  ASSERT_EQ(fit->LeaveOutCheck(0.1), 1) << fit->GetErrorMessage();
+  EXPECT_GT(fit->GetLeaveOutRMSError(), 0.0);
+  EXPECT_GE(fit->GetLeaveOutMaximumError(), fit->GetLeaveOutRMSError());
+  EXPECT_EQ(before,
+    std::vector<float>(fit->GetTransform()->GetSplineCoeffX(),
+      fit->GetTransform()->GetSplineCoeffX() + split.Fitted.size() + 4));
+  EXPECT_EQ(fit->LeaveOutCheck(1.5), 0);
+
+  const double candidates[] = { 0.0, 0.03, 0.3, 3.0 };
+  const double chosen = fit->ChooseSmoothing(candidates, 4, 4);
+  EXPECT_GT(chosen, 0.0);
+  EXPECT_EQ(fit->GetSmoothing(), chosen);
+  ASSERT_EQ(fit->Fit(), 1);
+  EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), exactError);
 }

@@ -7,12 +7,15 @@
 #include "NumberText.h"
 #include "PravikRun.h"
 #include "TransformFile.h"
+#include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
 
+#include <vtkNew.h>
 #include <vtkPoints.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -557,4 +560,81 @@ TEST(Pravik, NotesOnStandardErrorLeaveOutputAndStatusAsTheyAre)
   const ProcessRun better = RunIn(dir.Path, { "grid.dat", radius });
   EXPECT_EQ(better.Status, 0);
   EXPECT_EQ(better.Err, "") << "radius " << radius;
+}
+
+// The options before the two arguments: a wrong one gives the usage line unchanged (and the
+// reason on standard error) and writes nothing; the methods both interpolate, the sparse one
+// gives the same file on every run; smoothing and the leave-out check add their notes.
+TEST(Pravik, OptionsChooseTheSolverSmoothingAndLeaveOutCheck)
+{
+  ScratchDir dir;
+  const std::vector<Landmark> landmarks = RandomSphereLandmarks(3000, 4);
+  ASSERT_TRUE(WriteLandmarkFile(dir.File("s.dat"), landmarks));
+  const std::string radius = std::to_string(SphereRadiusForNeighbours(3000, 30));
+  const std::string usage =
+    std::string("Usage: ") + PRAVIK_EXECUTABLE + " <filename[.dat]> <radius>\n";
+  const std::vector<std::vector<std::string>> wrong = {
+    { "--solver", "fast", "s.dat", radius },
+    { "--solver", "sparse", "--solver", "auto", "s.dat", radius },
+    { "--smoothing", "-1", "s.dat", radius },
+    { "--smoothing", "0.1x", "s.dat", radius },
+    { "--smoothing", "nan", "s.dat", radius },
+    { "--leave-out", "1", "s.dat", radius },
+    { "--colour", "red", "s.dat", radius },
+    { "s.dat", radius, "--solver", "sparse" },
+    { "--solver", "sparse", "s.dat" },
+  };
+  for (const auto& args : wrong)
+  {
+    const ProcessRun run = RunIn(dir.Path, args);
+    EXPECT_EQ(run.Status, 1) << args[0] << " " << args[1];
+    EXPECT_EQ(run.Out, usage) << args[0] << " " << args[1];
+    EXPECT_FALSE(FileExists(dir.File("s.trc"))) << args[0] << " " << args[1];
+  }
+  EXPECT_NE(RunIn(dir.Path, { "--solver", "fast", "s.dat", radius }).Err.find("--solver takes"),
+    std::string::npos);
+
+  std::string files[3];
+  const char* const methods[] = { "envelope", "sparse", "sparse" };
+  for (int m = 0; m < 3; ++m)
+  {
+    const ProcessRun run = RunIn(dir.Path, { "--solver", methods[m], "s.dat", radius });
+    ASSERT_EQ(run.Status, 0) << methods[m] << ": " << run.Out;
+    EXPECT_EQ(run.Out, "") << methods[m];
+    files[m] = ReadText(dir.File("s.trc"));
+    TransformCoefficients c;
+    ASSERT_EQ(
+      ReadTransformCoefficients(dir.File("s.trc").c_str(), c).Status, TransformFileStatus::Ok);
+    vtkNew<vtkShapeTransform> transform;
+    transform->SetParameters(c);
+    transform->SetFactor(1.0f);
+    double worst = 0.0;
+    for (const Landmark& l : landmarks)
+    {
+      double moved[3];
+      transform->TransformPoint(l.Source, moved);
+      for (int a = 0; a < 3; ++a)
+      {
+        worst = std::max(worst, std::fabs(moved[a] - l.Target[a]));
+      }
+    }
+    EXPECT_LT(worst, 1e-4) << methods[m];
+  }
+  EXPECT_NE(files[0], files[1]);
+  EXPECT_EQ(files[1], files[2]);
+
+  const ProcessRun smooth = RunIn(dir.Path, { "--smoothing", "0.05", "s.dat", radius });
+  EXPECT_EQ(smooth.Status, 0);
+  EXPECT_EQ(smooth.Out, "");
+  EXPECT_NE(smooth.Err.find("Pravik: note: with smoothing 0.05 the spline takes the landmarks "
+                            "to within "),
+    std::string::npos)
+    << smooth.Err;
+  const ProcessRun exact = RunIn(dir.Path, { "--smoothing", "0", "s.dat", radius });
+  EXPECT_NE(exact.Err.find("within 0 (largest) and 0 (RMS)"), std::string::npos) << exact.Err;
+  const ProcessRun check = RunIn(dir.Path, { "--leave-out", "0.1", "s.dat", radius });
+  EXPECT_EQ(check.Status, 0);
+  EXPECT_NE(check.Err.find("fitted without 0.1 of the landmarks"), std::string::npos) << check.Err;
+  // No option: no note of theirs.
+  EXPECT_EQ(RunIn(dir.Path, { "s.dat", radius }).Err.find("smoothing"), std::string::npos);
 }

@@ -102,6 +102,41 @@ check(sparse.GetSparseSolveUsed() and not fit.GetSparseSolveUsed()
       and numpy.abs(vtk_to_numpy(moved_sparse.GetData()) - target).max() < 1e-4,
       "sparse=True solves by conjugate gradients and carries the landmarks onto their targets")
 
+# The solver and the smoothing by keyword: the envelope gives exactly the default fit's
+# coefficients on this small set (auto chooses it); smoothing moves the spline off the
+# landmarks by the distance the fit reports; an unknown solver raises.
+envelope = quorvel.fit(source, target, radius, solver="envelope")
+chosen = quorvel.fit(source, target, radius)
+by_envelope = vtk.vtkPoints()
+by_choice = vtk.vtkPoints()
+envelope.GetTransform().TransformPoints(model.GetPoints(), by_envelope)
+chosen.GetTransform().TransformPoints(model.GetPoints(), by_choice)
+check(numpy.array_equal(vtk_to_numpy(by_envelope.GetData()), vtk_to_numpy(by_choice.GetData())),
+      "solver='envelope' deforms the sample exactly as the default choice")
+smooth = quorvel.fit(source, target, radius, solver="sparse", smoothing=0.05)
+moved_smooth = vtk.vtkPoints()
+smooth.GetTransform().TransformPoints(quorvel.as_points(source), moved_smooth)
+apart = numpy.linalg.norm(vtk_to_numpy(moved_smooth.GetData()) - target, axis=1).max()
+check(smooth.GetSparseSolveUsed() and smooth.GetLandmarkMaximumDistance() > 0
+      and abs(apart - smooth.GetLandmarkMaximumDistance()) < 1e-4,
+      "smoothing=0.05 passes the landmarks %.3g apart (reported %.3g)"
+      % (apart, smooth.GetLandmarkMaximumDistance()))
+stages = []
+watched = quorvel.vtkLandmarkSplineFit()
+watched.SetSourceLandmarks(quorvel.as_points(source))
+watched.SetTargetLandmarks(quorvel.as_points(target))
+watched.SetRadius(radius)
+for event in ("StartEvent", "ProgressEvent", "EndEvent"):
+    watched.AddObserver(event, lambda caller, name: stages.append((name, caller.GetStage())))
+check(watched.Fit() == 1 and stages[0][0] == "StartEvent" and stages[-1][0] == "EndEvent"
+      and any(stage == "envelope factorisation" for _, stage in stages),
+      "a fit fires Start, Progress (with its stage) and End events")
+try:
+    quorvel.fit(source, target, radius, solver="fast")
+    check(False, "an unknown solver refused")
+except ValueError as error:
+    check("solver" in str(error), "an unknown solver refused: %s" % error)
+
 # The guide help(quorvel) shows: what the package does, its functions, precision and limits,
 # and an example that runs as written.
 guide = " ".join(pydoc.render_doc(quorvel, renderer=pydoc.plaintext).split())

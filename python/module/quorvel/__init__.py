@@ -6,7 +6,7 @@ its target and hands it out as a VTK transform, ready for vtkTransformPolyDataFi
 the fit of the program Pravik and the deformation of the viewer Halden, in memory.
 
 Functions:
-    fit(source, target, radius, sparse=False)
+    fit(source, target, radius, solver="auto", smoothing=0.0)
         Fits the spline; source and target are numpy arrays of shape (n, 3) or vtkPoints.
         Returns a vtkLandmarkSplineFit: GetTransform() is the deformation (a
         vtkShapeTransform), WriteCoefficientFile(path) writes Pravik's ".trc" file,
@@ -113,21 +113,32 @@ class _Reports:
         return False
 
 
-def fit(source, target, radius, sparse=False):
+_SOLVERS = {"auto": 0, "envelope": 1, "sparse": 2}
+
+
+def fit(source, target, radius, sparse=False, solver="auto", smoothing=0.0):
     """Fits the spline that carries each source landmark onto its target.
 
     source, target: vtkPoints or arrays of shape (n, 3), row i of one matching row i of the
-    other; radius: the support radius; sparse: solve by conjugate gradients even where the
-    envelope factorisation fits (much faster from about 10,000 landmarks; coefficients within
-    about 1e-5 of the envelope's instead of exactly Pravik's). Returns the vtkLandmarkSplineFit
-    (its GetTransform() is the deformation, its Get...Neighbors() and Get...Time() the
+    other; radius: the support radius; solver: "auto" (the faster method by prediction, as
+    Pravik chooses), "envelope" (exactly the coefficients of the first versions of Pravik) or
+    "sparse" (preconditioned conjugate gradients); sparse=True is the older spelling of
+    solver="sparse". smoothing: S >= 0 for noisy landmarks (the kernel system Phi + S*I; 0,
+    the default, interpolates). Returns the vtkLandmarkSplineFit (its GetTransform() is the
+    deformation, its Get...Neighbors(), Get...Time() and GetLandmark...Distance() the
     statistics). Raises ValueError with the reason when the landmarks cannot be fitted (no
     landmarks, a radius that is not a positive single-precision number, landmarks too close
     to be told apart, ...); warns (RuntimeWarning) when the affine part is fitted within the
     directions that landmarks on a plane or a line span.
     """
+    if solver not in _SOLVERS:
+        raise ValueError("solver must be one of %s, not %r" % (", ".join(_SOLVERS), solver))
+    smoothing = float(smoothing)
+    if not smoothing >= 0.0 or smoothing == float("inf"):
+        raise ValueError("smoothing must be a finite number >= 0, not %r" % smoothing)
     result = vtkLandmarkSplineFit()
-    result.SetSparseSolve(bool(sparse))
+    result.SetSolver(_SOLVERS["sparse"] if sparse else _SOLVERS[solver])
+    result.SetSmoothing(smoothing)
     result.SetSourceLandmarks(as_points(source))
     result.SetTargetLandmarks(as_points(target))
     result.SetRadius(float(radius))
