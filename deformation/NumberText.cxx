@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
+#include <type_traits>
 
 namespace
 {
@@ -203,6 +204,41 @@ void AppendFixed(std::string& out, double value)
   const std::to_chars_result r =
     std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
   out.append(buffer, r.ptr);
+}
+
+//------------------------------------------------------------------------------
+template <typename Real>
+void AppendExactAs(std::string& out, Real value)
+{
+  const size_t start = out.size();
+  AppendFixed(out, static_cast<double>(value));
+  // Read back exactly as the readers read it: correctly rounded, in the "C" locale.
+  const std::string fixed = out.substr(start);
+  char* stop = nullptr;
+  const Real back = std::is_same_v<Real, float>
+    ? static_cast<Real>(strtof_l(fixed.c_str(), &stop, CLocale()))
+    : static_cast<Real>(strtod_l(fixed.c_str(), &stop, CLocale()));
+  if (back == value && std::signbit(back) == std::signbit(value))
+  {
+    return;
+  }
+  out.resize(start);
+  // Without a format, to_chars writes the shortest text that reads back as the value.
+  char buffer[64];
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, r.ptr);
+}
+
+//------------------------------------------------------------------------------
+void AppendExact(std::string& out, float value)
+{
+  AppendExactAs(out, value);
+}
+
+//------------------------------------------------------------------------------
+void AppendExact(std::string& out, double value)
+{
+  AppendExactAs(out, value);
 }
 
 //------------------------------------------------------------------------------

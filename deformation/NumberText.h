@@ -74,6 +74,16 @@ double ToDouble(const char* text, const char** end = nullptr);
 void AppendFixed(std::string& out, double value);
 void AppendInt(std::string& out, long long value);
 ///@}
+
+///@{
+/// Appends a value so that reading the text back (as a float, or as a double) gives exactly
+/// that value: as "%f" writes it where its six decimals already do that (so files whose
+/// values have few decimals, and most large values, read as they always did), otherwise in
+/// the fewest significant digits that do, in fixed or exponent notation ("0.000123456791",
+/// "1.5e-07"), whichever is shorter.
+void AppendExact(std::string& out, float value);
+void AppendExact(std::string& out, double value);
+///@}
 }
 
 #endif
