@@ -3,7 +3,9 @@
 vtkLandmarkSplineFit fits the compactly supported radial-basis spline of Pravik to landmark
 pairs held in memory and hands it out as a vtkShapeTransform (GetTransform()), ready for
 vtkTransformPolyDataFilter; it also writes and reads transform coefficient files (".trc").
-fit() takes the landmarks as vtkPoints or as numpy arrays of shape (n, 3).
+fit() takes the landmarks as vtkPoints or as numpy arrays of shape (n, 3);
+transform_points() and jacobian_determinants() take and give numpy arrays, and fit_arrays()
+gives a fit's landmarks, ordering and coefficients as numpy arrays.
 
 The package prints nothing: fit() and read_transform() raise ValueError with the reason when
 they fail, and what the library warns about (landmarks that do not span space, say) comes as
@@ -15,7 +17,8 @@ import warnings
 
 from .QuorvelDeformation import vtkLandmarkSplineFit, vtkShapeTransform
 
-__all__ = ["vtkLandmarkSplineFit", "vtkShapeTransform", "as_points", "fit", "read_transform"]
+__all__ = ["vtkLandmarkSplineFit", "vtkShapeTransform", "as_points", "fit", "fit_arrays",
+           "jacobian_determinants", "read_transform", "transform_points"]
 
 
 def as_points(points):
@@ -110,3 +113,93 @@ def read_transform(path):
     if not read:
         raise ValueError(loaded.GetErrorMessage())
     return loaded.GetTransform()
+
+
+def _point_array(points):
+    """A vtkDoubleArray over the rows of an array-like of shape (n, 3), and the numpy array it
+    shares its memory with (the caller keeps both while the VTK array is in use)."""
+    import numpy
+    from vtkmodules.util.numpy_support import numpy_to_vtk
+
+    array = numpy.ascontiguousarray(points, dtype=numpy.float64)
+    if array.ndim != 2 or array.shape[1] != 3:
+        raise ValueError("points must have the shape (n, 3), not %s" % (array.shape,))
+    if len(array) == 0:
+        from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+        empty = vtkDoubleArray()
+        empty.SetNumberOfComponents(3)
+        return empty, array
+    return numpy_to_vtk(array, deep=False), array
+
+
+def _as_numpy(vtk_array, shape):
+    import numpy
+    from vtkmodules.util.numpy_support import vtk_to_numpy
+
+    if vtk_array.GetNumberOfTuples() == 0:
+        return numpy.zeros(tuple(0 if n < 0 else n for n in shape), dtype=numpy.float64)
+    return numpy.array(vtk_to_numpy(vtk_array), copy=True).reshape(shape)
+
+
+def transform_points(transform, points):
+    """The points moved by a vtkShapeTransform: an array of shape (n, 3) in (any numeric
+    type), a new float64 array of shape (n, 3) out, each row what transform.TransformPoint
+    gives for it, computed on all cores (transform.SetNumberOfThreads limits them). The
+    transform's warnings (an inverse not found) come as a RuntimeWarning."""
+    from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+    source, keep = _point_array(points)
+    out = vtkDoubleArray()
+    with _Reports(transform) as reports:
+        transform.TransformPointArray(source, out)
+    if reports.errors:
+        raise ValueError(reports.errors[0])
+    del keep
+    return _as_numpy(out, (-1, 3))
+
+
+def jacobian_determinants(transform, points):
+    """The determinant of the deformation's derivative at each point (an array of shape
+    (n, 3) in, a float64 array of n values out). Where it is 0 or below the deformation folds
+    space; 1 where no landmark is within reach (unless the transform's AffineEverywhere is on)."""
+    from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+    source, keep = _point_array(points)
+    out = vtkDoubleArray()
+    with _Reports(transform) as reports:
+        transform.JacobianDeterminants(source, out)
+    if reports.errors:
+        raise ValueError(reports.errors[0])
+    del keep
+    return _as_numpy(out, (-1,))
+
+
+def fit_arrays(fit):
+    """A fit's parameters as numpy arrays, for inspection and storage without a ".trc":
+    a dict of "radius" (float), "landmarks" (N, 3) (the source positions, in the order given),
+    "ordering" (N,) int (landmark k's kernel weight is row ordering[k] of the coefficients) and
+    "coefficients" (N + 4, 3) float64 (per axis x, y, z: the N kernel weights in the fitter's
+    order, then the constant term and the x, y, z factors). fit is a vtkLandmarkSplineFit or
+    a vtkShapeTransform; raises ValueError when it holds no fitted spline."""
+    import numpy
+    from vtkmodules.util.numpy_support import vtk_to_numpy
+    from vtkmodules.vtkCommonCore import vtkDoubleArray, vtkIntArray
+
+    transform = fit.GetTransform() if isinstance(fit, vtkLandmarkSplineFit) else fit
+    if not transform.GetInitialized() or transform.GetPointArray() is None:
+        raise ValueError("there is no fitted spline")
+    coefficients = vtkDoubleArray()
+    ordering = vtkIntArray()
+    transform.GetCoefficients(coefficients)
+    transform.GetOrdering(ordering)
+    landmarks = transform.GetPointArray()
+    n = landmarks.GetNumberOfPoints()
+    return {
+        "radius": float(transform.GetRadius()),
+        "landmarks": (numpy.array(vtk_to_numpy(landmarks.GetData()), dtype=numpy.float64)
+                      .reshape(-1, 3) if n else numpy.zeros((0, 3))),
+        "ordering": (numpy.array(vtk_to_numpy(ordering), dtype=numpy.int64) if n
+                     else numpy.zeros(0, dtype=numpy.int64)),
+        "coefficients": _as_numpy(coefficients, (-1, 3)),
+    }
