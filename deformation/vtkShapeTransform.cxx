@@ -176,8 +176,7 @@ public:
   // NaN). With affineEverywhere the affine part applies also where no landmark is in reach.
   // Returns whether the landmarks within reach were searched for; beyond, when given, tells
   // whether they were and none was found.
-  bool Evaluate(
-    const double x[3], double d[3], double (*gradient)[3], bool* beyond = nullptr) const
+  bool Evaluate(const double x[3], double d[3], double (*gradient)[3], bool* beyond = nullptr) const
   {
     if (beyond)
     {
@@ -1036,7 +1035,8 @@ int ThreadsFor(int asked, vtkIdType n)
 {
   const vtkIdType threads =
     asked > 0 ? asked : static_cast<vtkIdType>(std::max(1u, std::thread::hardware_concurrency()));
-  return static_cast<int>(std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
+  return static_cast<int>(
+    std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
 }
 }
 

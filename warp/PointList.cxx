@@ -203,7 +203,8 @@ bool WritePointList(
 
   // A new file beside the target, created exclusively, renamed over it when written whole.
   const size_t slash = path.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string directory =
+    slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string partial;
   int fd = -1;

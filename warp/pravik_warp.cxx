@@ -19,8 +19,8 @@
 #include "WarpMessages.h"
 #include "vtkShapeTransform.h"
 
-#include <vtkLogger.h>
 #include <vtkDoubleArray.h>
+#include <vtkLogger.h>
 #include <vtkNew.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -114,7 +114,8 @@ void ReportReach(
   if (beyond > 0)
   {
     progress.Clear();
-    std::fprintf(stderr, "pravik-warp: %lld of %lld points lie beyond every landmark's reach: %s.\n",
+    std::fprintf(stderr,
+      "pravik-warp: %lld of %lld points lie beyond every landmark's reach: %s.\n",
       static_cast<long long>(beyond), static_cast<long long>(points->GetNumberOfTuples()),
       affineEverywhere ? "the affine part moves them" : "they keep their place");
   }

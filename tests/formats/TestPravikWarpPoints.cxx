@@ -207,7 +207,11 @@ TEST(PravikWarpPoints, JacobianReachAndTheAffinePartEverywhere)
   const std::string out = dir.File("out.vtp");
   ChildRun run = Warp({ trc, model, out });
   ASSERT_TRUE(run.Exited && run.Status == 0) << run.Describe();
-  EXPECT_EQ(CountIn(run.Err, "of " + std::to_string(n) + " points lie beyond every landmark's reach: they keep their place"), beyond) << run.Err;
+  EXPECT_EQ(CountIn(run.Err,
+              "of " + std::to_string(n) +
+                " points lie beyond every landmark's reach: they keep their place"),
+    beyond)
+    << run.Err;
   auto plain = ReadModelFile(out, reason);
   ASSERT_TRUE(plain) << reason;
   EXPECT_EQ(plain->GetPointData()->GetArray("JacobianDeterminant"), nullptr);
