@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -156,10 +157,11 @@ class SplineField
 public:
   SplineField(double radius, vtkPoints* landmarks, const float* cx, const float* cy,
     const float* cz, const int* unList, const spline_kernel::LandmarkGrid* grid, bool affineOnly,
-    const double* constant)
+    const double* constant, bool affineEverywhere)
     : Grid(grid)
     , Reach(radius)
     , AffineOnly(affineOnly)
+    , AffineEverywhere(affineEverywhere)
   {
     this->Coefficients.X = cx;
     this->Coefficients.Y = cy;
@@ -173,9 +175,15 @@ public:
   // d(x) and, when gradient is given, its Jacobian. Both are 0 where x is not finite (it has
   // no neighbourhood), where no landmark lies within reach, and where the sum is not finite
   // or beyond single precision (non-finite coefficients: the point stays rather than becoming
-  // NaN). Returns whether the landmarks within reach were searched for.
-  bool Evaluate(const double x[3], double d[3], double (*gradient)[3]) const
+  // NaN). With affineEverywhere the affine part applies also where no landmark is in reach.
+  // Returns whether the landmarks within reach were searched for; beyond, when given, tells
+  // whether they were and none was found.
+  bool Evaluate(const double x[3], double d[3], double (*gradient)[3], bool* beyond = nullptr) const
   {
+    if (beyond)
+    {
+      *beyond = false;
+    }
     d[0] = d[1] = d[2] = 0.0;
     if (gradient)
     {
@@ -209,9 +217,13 @@ public:
             ? spline_kernel::AddKernelTerms<true>(first, last, x, this->Reach, d, gradient)
             : spline_kernel::AddKernelTerms<false>(first, last, x, this->Reach, d);
         });
-      if (within == 0)
+      if (beyond)
       {
-        // The affine part only applies where some landmark is within reach.
+        *beyond = within == 0;
+      }
+      if (within == 0 && !this->AffineEverywhere)
+      {
+        // By default the affine part only applies where some landmark is within reach.
         return searched;
       }
       if (gradient)
@@ -240,6 +252,7 @@ private:
   const spline_kernel::LandmarkGrid* Grid;
   spline_kernel::KernelReach Reach;
   bool AffineOnly;
+  bool AffineEverywhere;
 };
 
 // The matrix I - t * g.
@@ -615,7 +628,8 @@ bool vtkShapeTransform::CacheGradients(vtkPoints* in)
     return false;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
   float* cache = this->Gradients.data();
   auto range = [&](vtkIdType begin, vtkIdType end)
   {
@@ -799,7 +813,8 @@ void vtkShapeTransform::ComputeRange(
 {
   const double t = factor;
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
   PointAccess src(in);
   PointAccess dst(out);
   float* cache = vtkFloatArray::FastDownCast(this->Displacements->GetData())->GetPointer(0);
@@ -937,6 +952,7 @@ void vtkShapeTransform::InternalDeepCopy(vtkAbstractTransform* transform)
   this->AffineOnly = source->AffineOnly;
   this->HasConstants = source->HasConstants;
   std::copy_n(source->Constants, 3, this->Constants);
+  this->AffineEverywhere = source->AffineEverywhere;
   // The grid is never written after it was built: the copy shares it.
   this->Grid = source->Initialized ? source->Grid : nullptr;
   this->HeldCoefficients = nullptr;
@@ -1041,7 +1057,8 @@ void vtkShapeTransform::TransformOne(const double in[3], double out[3], double (
   }
   // The field only reads the parameters: any number of threads may be here at once.
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
   const double t = factor;
   if (!this->InverseFlag)
   {
@@ -1096,7 +1113,8 @@ int vtkShapeTransform::SolveInverse(
     return 0;
   }
   const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
   const double t = factor;
   double d[3];
   double g[3][3];
@@ -1238,6 +1256,7 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
     os << indent << "Grid: none\n";
   }
   os << indent << "NeighborSearches: " << this->NeighborSearches.load() << "\n";
+  os << indent << "AffineEverywhere: " << this->AffineEverywhere << "\n";
   os << indent << "NumberOfThreads: " << this->NumberOfThreads << "\n";
   os << indent << "InverseFlag: " << this->InverseFlag << "\n";
   os << indent << "InverseTolerance: " << this->InverseTolerance << "\n";
@@ -1255,4 +1274,202 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "GradientsCached: " << this->GradientsCached << "\n";
   os << indent << "CachedInput: " << this->CachedInput.GetPointer() << "\n";
   os << indent << "CachedInputTime: " << this->CachedInputTime << "\n";
+}
+
+//------------------------------------------------------------------------------
+// Point arrays from outside VTK's point sets, the affine part everywhere, and the parameters
+// as arrays.
+namespace
+{
+// Threads for n independent points: as many as asked for (0: every core), but no more than
+// keeps each busy with a fair share.
+int ThreadsFor(int asked, vtkIdType n)
+{
+  const vtkIdType threads =
+    asked > 0 ? asked : static_cast<vtkIdType>(std::max(1u, std::thread::hardware_concurrency()));
+  return static_cast<int>(
+    std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
+}
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::SetAffineEverywhere(vtkTypeBool everywhere)
+{
+  everywhere = everywhere ? 1 : 0;
+  if (this->AffineEverywhere != everywhere)
+  {
+    this->AffineEverywhere = everywhere;
+    this->Cached = 0; // the displacements held were computed under the other rule
+    this->Modified();
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::TransformPointArray(vtkDataArray* in, vtkDoubleArray* out)
+{
+  out->SetNumberOfComponents(3);
+  if (in->GetNumberOfComponents() != 3)
+  {
+    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
+    out->SetNumberOfTuples(0);
+    return;
+  }
+  this->Update();
+  const vtkIdType n = in->GetNumberOfTuples();
+  out->SetNumberOfTuples(n);
+  double* y = out->GetPointer(0);
+  if (!this->InverseFlag)
+  {
+    // TransformOne is what TransformPoint calls; the forward direction only reads.
+    parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+      [&](vtkIdType begin, vtkIdType end)
+      {
+        for (vtkIdType i = begin; i < end; ++i)
+        {
+          double x[3];
+          in->GetTuple(i, x);
+          this->TransformOne(x, y + 3 * i, nullptr);
+        }
+      });
+    return;
+  }
+  float factor = this->GetFactor();
+  if (!std::isfinite(factor))
+  {
+    factor = 0.0f;
+  }
+  std::mutex merge;
+  vtkIdType failed = 0;
+  double worst = 0.0;
+  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      vtkIdType chunkFailed = 0;
+      double chunkWorst = 0.0;
+      for (vtkIdType i = begin; i < end; ++i)
+      {
+        double x[3];
+        double residual = 0.0;
+        in->GetTuple(i, x);
+        if (this->SolveInverse(x, y + 3 * i, factor, &residual) < 0)
+        {
+          ++chunkFailed;
+          chunkWorst = std::max(chunkWorst, residual);
+        }
+      }
+      const std::lock_guard<std::mutex> lock(merge);
+      failed += chunkFailed;
+      worst = std::max(worst, chunkWorst);
+    });
+  if (failed > 0)
+  {
+    vtkWarningMacro("No inverse found for " << failed << " of " << n << " points within "
+                                            << this->InverseTolerance << " in "
+                                            << this->InverseIterations
+                                            << " steps: the deformation folds or jumps there "
+                                               "(largest remaining error "
+                                            << worst << ").");
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* out)
+{
+  out->SetNumberOfComponents(1);
+  if (in->GetNumberOfComponents() != 3)
+  {
+    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
+    out->SetNumberOfTuples(0);
+    return;
+  }
+  this->Update();
+  const vtkIdType n = in->GetNumberOfTuples();
+  out->SetNumberOfTuples(n);
+  double* det = out->GetPointer(0);
+  const auto range = [&](vtkIdType begin, vtkIdType end)
+  {
+    for (vtkIdType i = begin; i < end; ++i)
+    {
+      double x[3];
+      double y[3];
+      double j[3][3];
+      in->GetTuple(i, x);
+      this->TransformOne(x, y, j);
+      det[i] = vtkMath::Determinant3x3(j);
+    }
+  };
+  if (this->InverseFlag)
+  {
+    range(0, n); // the inverse warns point by point: one thread
+    return;
+  }
+  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n), range);
+}
+
+//------------------------------------------------------------------------------
+vtkIdType vtkShapeTransform::CountBeyondReach(vtkDataArray* in)
+{
+  if (in->GetNumberOfComponents() != 3)
+  {
+    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
+    return -1;
+  }
+  this->Update();
+  if (!this->Usable() || this->AffineOnly)
+  {
+    return 0;
+  }
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
+  const vtkIdType n = in->GetNumberOfTuples();
+  std::atomic<vtkIdType> beyondCount{ 0 };
+  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      vtkIdType count = 0;
+      for (vtkIdType i = begin; i < end; ++i)
+      {
+        double x[3];
+        double d[3];
+        bool beyond = false;
+        in->GetTuple(i, x);
+        field.Evaluate(x, d, nullptr, &beyond);
+        count += beyond ? 1 : 0;
+      }
+      beyondCount.fetch_add(count, std::memory_order_relaxed);
+    });
+  return beyondCount.load();
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::GetCoefficients(vtkDoubleArray* out)
+{
+  out->SetNumberOfComponents(3);
+  out->SetNumberOfTuples(0);
+  if (!this->Usable() || !this->SplineCoeffX)
+  {
+    return;
+  }
+  const vtkIdType m = this->LandmarkCount + 4;
+  out->SetNumberOfTuples(m);
+  for (vtkIdType i = 0; i < m; ++i)
+  {
+    out->SetTypedComponent(i, 0, this->SplineCoeffX[i]);
+    out->SetTypedComponent(i, 1, this->SplineCoeffY[i]);
+    out->SetTypedComponent(i, 2, this->SplineCoeffZ[i]);
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::GetOrdering(vtkIntArray* out)
+{
+  out->SetNumberOfComponents(1);
+  out->SetNumberOfTuples(0);
+  if (!this->Usable() || !this->UnList)
+  {
+    return;
+  }
+  out->SetNumberOfTuples(this->LandmarkCount);
+  std::copy_n(this->UnList, this->LandmarkCount, out->GetPointer(0));
 }

@@ -89,6 +89,8 @@
 #include <memory> // for the landmark grid
 #include <vector> // for the cached gradients
 
+class vtkDataArray;
+class vtkDoubleArray;
 class vtkFloatArray;
 class vtkIntArray;
 class vtkPointLocator;
@@ -268,6 +270,57 @@ public:
    */
   vtkGetMacro(Initialized, vtkTypeBool);
 
+  ///@{
+  /**
+   * Points outside VTK's point sets (numpy arrays, point lists): in holds n tuples of three
+   * components, of any numeric type.
+   *
+   * TransformPointArray sets out to n tuples of three doubles, each the point TransformPoint
+   * gives for that tuple (bit for bit), computed on NumberOfThreads threads; the displacement
+   * cache is neither read nor filled. An inverted transform warns once for all points whose
+   * inverse was not found.
+   *
+   * JacobianDeterminants sets out to one value per point: the determinant of the derivative
+   * (see InternalTransformDerivative) at that point. Where it is 0 or below the deformation
+   * folds space there; where no landmark is within reach it is 1. For an inverted transform it
+   * is the reciprocal of the forward one at the point found (0 where that one is 0); those
+   * points are done on the calling thread, with a warning for each inverse not found.
+   *
+   * CountBeyondReach tells how many of the points have no landmark within the radius (0 when
+   * the transform is the identity or applies the affine part alone). Without AffineEverywhere
+   * those points keep their place.
+   *
+   * A tuple that is not three components long sets out empty and reports an error (-1 from
+   * CountBeyondReach).
+   */
+  void TransformPointArray(vtkDataArray* in, vtkDoubleArray* out);
+  void JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* out);
+  vtkIdType CountBeyondReach(vtkDataArray* in);
+  ///@}
+
+  ///@{
+  /**
+   * Off (the default): a point with no landmark within the radius keeps its place, as in the
+   * viewer. On: the affine part of the fit applies at every point, the kernel sum only where
+   * landmarks are within reach, so a model landmarked in part does not tear at the border of
+   * their reach. Copied by DeepCopy.
+   */
+  void SetAffineEverywhere(vtkTypeBool everywhere);
+  vtkGetMacro(AffineEverywhere, vtkTypeBool);
+  vtkBooleanMacro(AffineEverywhere, vtkTypeBool);
+  ///@}
+
+  ///@{
+  /**
+   * Copies of the parameters in force for inspection and storage (numpy in Python):
+   * the coefficients as N + 4 tuples of (x, y, z) in the layout above (kernel weights in the
+   * fitter's order, then the constant and the x, y, z factors), and the ordering (N values,
+   * landmark k's weight at ordering[k]). Empty while the transform is the identity.
+   */
+  void GetCoefficients(vtkDoubleArray* out);
+  void GetOrdering(vtkIntArray* out);
+  ///@}
+
 protected:
   vtkShapeTransform();
   ~vtkShapeTransform() override;
@@ -333,6 +386,7 @@ protected:
   // far from the origin needs more digits there than the coefficient arrays hold.
   double Constants[3] = { 0.0, 0.0, 0.0 };
   bool HasConstants = false;
+  vtkTypeBool AffineEverywhere = 0; ///< the affine part also beyond the landmarks' reach
   float* SplineCoeffX;
   float* SplineCoeffY;
   float* SplineCoeffZ;

@@ -11,7 +11,7 @@ QUORVEL_PACKAGES=(
   locales
   clang-14 libclang-rt-14-dev
   desktop-file-utils groff-base shared-mime-info help2man
-  python3-dev python3-vtk9 python3-numpy python3-scipy
+  python3-dev python3-vtk9 python3-numpy python3-scipy python3-distributed
 )
 
 quorvel_install_packages() {

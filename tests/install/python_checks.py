@@ -195,6 +195,83 @@ check(len(caught) == 1 and issubclass(caught[0].category, RuntimeWarning)
       and caught[0].filename == __file__,
       "a flat set warns once, from the caller's line: %s" % [str(w.message) for w in caught])
 
+# numpy in and out: transform_points gives what TransformPoint gives, row for row, for any
+# input type, on the sample leg and on points beyond every landmark's reach.
+transform = quorvel.read_transform(work / "leg.trc")
+transform.SetFactor(1.0)
+leg = points_of(model)
+rng = numpy.random.default_rng(7)
+probes = numpy.vstack([leg, leg.min(0) - 0.5 + (numpy.ptp(leg, axis=0) + 1.0) * rng.random((3000, 3))])
+moved = quorvel.transform_points(transform, probes)
+one_by_one = numpy.array([transform.TransformPoint(p) for p in probes.tolist()])
+check(moved.dtype == numpy.float64 and moved.shape == probes.shape
+      and numpy.array_equal(moved, one_by_one),
+      "transform_points = TransformPoint row for row (%d points)" % len(probes))
+as_float = probes.astype(numpy.float32)
+check(numpy.array_equal(quorvel.transform_points(transform, as_float),
+                        numpy.array([transform.TransformPoint(p) for p in
+                                     as_float.astype(numpy.float64).tolist()])),
+      "float32 points are taken as they are")
+check(quorvel.transform_points(transform, numpy.zeros((0, 3))).shape == (0, 3),
+      "no points in, none out")
+for bad in (numpy.zeros((4, 2)), numpy.zeros(3)):
+    try:
+        quorvel.transform_points(transform, bad)
+        check(False, "shape %s refused" % (bad.shape,))
+    except ValueError as error:
+        check("(n, 3)" in str(error), "shape %s refused: %s" % (bad.shape, error))
+
+# Jacobian determinants: the derivative's, 1 beyond reach; the sample's full deformation folds.
+det = quorvel.jacobian_determinants(transform, probes)
+sample = rng.choice(len(probes), 500, replace=False)
+by_derivative = []
+for i in sample:
+    out, derivative = [0.0] * 3, [[0.0] * 3 for _ in range(3)]
+    transform.InternalTransformDerivative(probes[i].tolist(), out, derivative)
+    by_derivative.append(numpy.linalg.det(numpy.array(derivative)))
+check(det.shape == (len(probes),)
+      and numpy.allclose(det[sample], by_derivative, rtol=1e-9, atol=1e-12),
+      "jacobian_determinants = det of the derivative")
+folds = int((det[:len(leg)] <= 0).sum())
+check(500 < folds < 800, "the sample's full deformation folds at %d of %d vertices"
+      % (folds, len(leg)))
+beyond = transform.CountBeyondReach(quorvel._point_array(probes)[0])
+check(beyond > 0 and (det == 1.0).sum() >= beyond,
+      "%d probes beyond every landmark's reach, determinant 1 there" % beyond)
+
+# The affine part everywhere: points beyond reach move as the affine part says.
+affine = quorvel.fit_arrays(transform)["coefficients"][-4:]
+far = numpy.array([[5.0, 5.0, 5.0], [-4.0, 3.0, 2.0]])
+check(numpy.array_equal(quorvel.transform_points(transform, far), far),
+      "beyond reach, points keep their place by default")
+transform.AffineEverywhereOn()
+expected = far - (affine[0] + far @ affine[1:])
+check(numpy.allclose(quorvel.transform_points(transform, far), expected, atol=1e-9),
+      "AffineEverywhere moves them by the affine part")
+transform.AffineEverywhereOff()
+
+# A fit as numpy arrays: the spline evaluated from them by numpy moves points as the package.
+arrays = quorvel.fit_arrays(fit)
+check(numpy.allclose(arrays["landmarks"], source, atol=1e-6)
+      and sorted(arrays["ordering"].tolist()) == list(range(len(source)))
+      and arrays["coefficients"].shape == (len(source) + 4, 3),
+      "fit_arrays: landmarks, ordering and coefficients of the fit")
+weights = arrays["coefficients"][arrays["ordering"]]
+R = arrays["radius"]
+within = leg[rng.choice(len(leg), 300, replace=False)]
+r = numpy.linalg.norm(within[:, None, :] - arrays["landmarks"][None, :, :], axis=2)
+phi = numpy.where(r <= R, (1 - r / R) ** 2, 0.0)
+c = arrays["coefficients"]
+by_numpy = within - (phi @ weights + c[-4] + within @ c[-3:])
+fit.GetTransform().SetFactor(1.0)
+check(numpy.abs(quorvel.transform_points(fit.GetTransform(), within) - by_numpy).max() < 1e-6,
+      "the spline from fit_arrays, evaluated by numpy, moves points as transform_points")
+try:
+    quorvel.fit_arrays(quorvel.vtkShapeTransform())
+    check(False, "an empty transform has no arrays")
+except ValueError as error:
+    check("no fitted spline" in str(error), "an empty transform has no arrays: %s" % error)
+
 # Nothing reaches the process's standard output (file descriptor 1) or VTK's error lines on
 # standard error, however the fits end: a program's own output stays its own.
 quiet = """

@@ -17,6 +17,14 @@ Functions:
         ValueError with the reason when the file is refused.
     as_points(array)
         A vtkPoints from an array of shape (n, 3).
+    transform_points(transform, points)
+        An (n, 3) array of points in, the (n, 3) float64 array of where the transform takes
+        them out, computed on all cores.
+    jacobian_determinants(transform, points)
+        The Jacobian determinant of the deformation at each point: 0 or below where it
+        folds space.
+    fit_arrays(fit)
+        A fit's radius, landmarks, ordering and coefficients as numpy arrays.
 
 Classes: vtkLandmarkSplineFit (the fit), vtkShapeTransform (the deformation; SetFactor
 blends between no deformation, 0, and the full one, 1; GetInverse() inverts it by Newton's
@@ -25,8 +33,9 @@ method).
 Precision and limits:
     * The fit is Pravik's, with a single-precision factor: landmarks land on their targets
       within single-precision rounding, not exactly, and the ".trc" file is Pravik's byte
-      for byte. sparse=True solves by conjugate gradients in double precision instead (much
-      faster from about 10,000 landmarks; coefficients within about 1e-5 of the envelope's).
+      for byte with solver="envelope". solver="sparse" solves by preconditioned conjugate
+      gradients in double precision instead (much faster from about 10,000 landmarks);
+      "auto" (the default) takes whichever is predicted to be faster.
     * Each landmark reaches as far as the radius: a point beyond every landmark's reach keeps
       its place. Give each landmark a few dozen others within the radius (about 30).
     * Two landmarks at one source position cannot be fitted.
@@ -51,7 +60,8 @@ import warnings
 
 from .QuorvelDeformation import vtkLandmarkSplineFit, vtkShapeTransform
 
-__all__ = ["vtkLandmarkSplineFit", "vtkShapeTransform", "as_points", "fit", "read_transform"]
+__all__ = ["vtkLandmarkSplineFit", "vtkShapeTransform", "as_points", "fit", "fit_arrays",
+           "jacobian_determinants", "read_transform", "transform_points"]
 
 
 def as_points(points):
@@ -157,3 +167,93 @@ def read_transform(path):
     if not read:
         raise ValueError(loaded.GetErrorMessage())
     return loaded.GetTransform()
+
+
+def _point_array(points):
+    """A vtkDoubleArray over the rows of an array-like of shape (n, 3), and the numpy array it
+    shares its memory with (the caller keeps both while the VTK array is in use)."""
+    import numpy
+    from vtkmodules.util.numpy_support import numpy_to_vtk
+
+    array = numpy.ascontiguousarray(points, dtype=numpy.float64)
+    if array.ndim != 2 or array.shape[1] != 3:
+        raise ValueError("points must have the shape (n, 3), not %s" % (array.shape,))
+    if len(array) == 0:
+        from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+        empty = vtkDoubleArray()
+        empty.SetNumberOfComponents(3)
+        return empty, array
+    return numpy_to_vtk(array, deep=False), array
+
+
+def _as_numpy(vtk_array, shape):
+    import numpy
+    from vtkmodules.util.numpy_support import vtk_to_numpy
+
+    if vtk_array.GetNumberOfTuples() == 0:
+        return numpy.zeros(tuple(0 if n < 0 else n for n in shape), dtype=numpy.float64)
+    return numpy.array(vtk_to_numpy(vtk_array), copy=True).reshape(shape)
+
+
+def transform_points(transform, points):
+    """The points moved by a vtkShapeTransform: an array of shape (n, 3) in (any numeric
+    type), a new float64 array of shape (n, 3) out, each row what transform.TransformPoint
+    gives for it, computed on all cores (transform.SetNumberOfThreads limits them). The
+    transform's warnings (an inverse not found) come as a RuntimeWarning."""
+    from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+    source, keep = _point_array(points)
+    out = vtkDoubleArray()
+    with _Reports(transform) as reports:
+        transform.TransformPointArray(source, out)
+    if reports.errors:
+        raise ValueError(reports.errors[0])
+    del keep
+    return _as_numpy(out, (-1, 3))
+
+
+def jacobian_determinants(transform, points):
+    """The determinant of the deformation's derivative at each point (an array of shape
+    (n, 3) in, a float64 array of n values out). Where it is 0 or below the deformation folds
+    space; 1 where no landmark is within reach (unless the transform's AffineEverywhere is on)."""
+    from vtkmodules.vtkCommonCore import vtkDoubleArray
+
+    source, keep = _point_array(points)
+    out = vtkDoubleArray()
+    with _Reports(transform) as reports:
+        transform.JacobianDeterminants(source, out)
+    if reports.errors:
+        raise ValueError(reports.errors[0])
+    del keep
+    return _as_numpy(out, (-1,))
+
+
+def fit_arrays(fit):
+    """A fit's parameters as numpy arrays, for inspection and storage without a ".trc":
+    a dict of "radius" (float), "landmarks" (N, 3) (the source positions, in the order given),
+    "ordering" (N,) int (landmark k's kernel weight is row ordering[k] of the coefficients) and
+    "coefficients" (N + 4, 3) float64 (per axis x, y, z: the N kernel weights in the fitter's
+    order, then the constant term and the x, y, z factors). fit is a vtkLandmarkSplineFit or
+    a vtkShapeTransform; raises ValueError when it holds no fitted spline."""
+    import numpy
+    from vtkmodules.util.numpy_support import vtk_to_numpy
+    from vtkmodules.vtkCommonCore import vtkDoubleArray, vtkIntArray
+
+    transform = fit.GetTransform() if isinstance(fit, vtkLandmarkSplineFit) else fit
+    if not transform.GetInitialized() or transform.GetPointArray() is None:
+        raise ValueError("there is no fitted spline")
+    coefficients = vtkDoubleArray()
+    ordering = vtkIntArray()
+    transform.GetCoefficients(coefficients)
+    transform.GetOrdering(ordering)
+    landmarks = transform.GetPointArray()
+    n = landmarks.GetNumberOfPoints()
+    return {
+        "radius": float(transform.GetRadius()),
+        "landmarks": (numpy.array(vtk_to_numpy(landmarks.GetData()), dtype=numpy.float64)
+                      .reshape(-1, 3) if n else numpy.zeros((0, 3))),
+        "ordering": (numpy.array(vtk_to_numpy(ordering), dtype=numpy.int64) if n
+                     else numpy.zeros(0, dtype=numpy.int64)),
+        "coefficients": _as_numpy(coefficients, (-1, 3)),
+    }
