@@ -1,15 +1,14 @@
 #include "PointList.h"
 
 #include "NumberText.h"
+#include "ReplaceFile.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -201,61 +200,8 @@ bool WritePointList(
     text += "\n";
   }
 
-  // A new file beside the target, created exclusively, renamed over it when written whole.
-  const size_t slash = path.find_last_of('/');
-  const std::string directory =
-    slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string partial;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
-  {
-    partial = directory + "." + name + "." + std::to_string(::getpid()) + "." +
-      std::to_string(attempt) + ".part";
-    fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST)
-    {
-      break;
-    }
-  }
-  if (fd < 0)
-  {
-    reason = std::strerror(errno);
-    return false;
-  }
-  size_t written = 0;
-  int error = 0;
-  while (written < text.size())
-  {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR)
-    {
-      continue;
-    }
-    if (n <= 0)
-    {
-      error = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    written += static_cast<size_t>(n);
-  }
-  if (error == 0 && ::fsync(fd) != 0)
-  {
-    error = errno;
-  }
-  if (::close(fd) != 0 && error == 0)
-  {
-    error = errno;
-  }
-  if (error == 0 && std::rename(partial.c_str(), path.c_str()) != 0)
-  {
-    error = errno;
-  }
-  if (error != 0)
-  {
-    std::remove(partial.c_str());
-    reason = std::strerror(error);
-    return false;
-  }
-  return true;
+  // The product's safe replacement: an earlier file of that name survives a failed write.
+  auto contents = [&text](NewFileContents& file, std::string&)
+  { return std::fwrite(text.data(), 1, text.size(), file.Stream) == text.size(); };
+  return ReplaceFile(path, contents, reason) == ReplaceFileStatus::Ok;
 }
