@@ -685,7 +685,8 @@ void vtkShapeTransform::TransformAttributes(vtkPoints* in, vtkPoints* out, vtkId
   if (usable)
   {
     field.emplace(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
-      this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms());
+      this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+      this->AffineEverywhere != 0);
   }
   const double t = factor;
   PointAccess src(in);
@@ -1279,20 +1280,6 @@ void vtkShapeTransform::PrintSelf(ostream& os, vtkIndent indent)
 //------------------------------------------------------------------------------
 // Point arrays from outside VTK's point sets, the affine part everywhere, and the parameters
 // as arrays.
-namespace
-{
-// Threads for n independent points: as many as asked for (0: every core), but no more than
-// keeps each busy with a fair share.
-int ThreadsFor(int asked, vtkIdType n)
-{
-  const vtkIdType threads =
-    asked > 0 ? asked : static_cast<vtkIdType>(std::max(1u, std::thread::hardware_concurrency()));
-  return static_cast<int>(
-    std::min<vtkIdType>(threads, std::max<vtkIdType>(1, n / MinPointsPerThread)));
-}
-}
-
-//------------------------------------------------------------------------------
 void vtkShapeTransform::SetAffineEverywhere(vtkTypeBool everywhere)
 {
   everywhere = everywhere ? 1 : 0;
@@ -1321,7 +1308,7 @@ void vtkShapeTransform::TransformPointArray(vtkDataArray* in, vtkDoubleArray* ou
   if (!this->InverseFlag)
   {
     // TransformOne is what TransformPoint calls; the forward direction only reads.
-    parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+    parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n),
       [&](vtkIdType begin, vtkIdType end)
       {
         for (vtkIdType i = begin; i < end; ++i)
@@ -1341,7 +1328,7 @@ void vtkShapeTransform::TransformPointArray(vtkDataArray* in, vtkDoubleArray* ou
   std::mutex merge;
   vtkIdType failed = 0;
   double worst = 0.0;
-  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+  parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n),
     [&](vtkIdType begin, vtkIdType end)
     {
       vtkIdType chunkFailed = 0;
@@ -1403,7 +1390,7 @@ void vtkShapeTransform::JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* o
     range(0, n); // the inverse warns point by point: one thread
     return;
   }
-  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n), range);
+  parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n), range);
 }
 
 //------------------------------------------------------------------------------
@@ -1424,7 +1411,7 @@ vtkIdType vtkShapeTransform::CountBeyondReach(vtkDataArray* in)
     this->AffineEverywhere != 0);
   const vtkIdType n = in->GetNumberOfTuples();
   std::atomic<vtkIdType> beyondCount{ 0 };
-  parallel_chunks::ForEachChunk(n, ChunkSize, ThreadsFor(this->NumberOfThreads, n),
+  parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n),
     [&](vtkIdType begin, vtkIdType end)
     {
       vtkIdType count = 0;
