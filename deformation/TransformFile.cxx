@@ -451,9 +451,23 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
     {
       double p[3];
       points->GetPoint(i, p);
-      ok = doublePoints
-        ? triple(p[0], p[1], p[2])
-        : triple(static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]));
+      line.clear();
+      for (int a = 0; a < 3; ++a)
+      {
+        // A double that holds a single-precision value (landmarks read as the fitting tool
+        // reads them) is written as that value, so both write the same file.
+        const float single = static_cast<float>(p[a]);
+        if (doublePoints && static_cast<double>(single) != p[a])
+        {
+          NumberText::AppendExact(line, p[a]);
+        }
+        else
+        {
+          NumberText::AppendExact(line, single);
+        }
+        line += a < 2 ? ' ' : '\n';
+      }
+      ok = put();
     }
     ok = ok && count(n + 4);
     for (int k = 0; ok && k < n + 4; ++k)

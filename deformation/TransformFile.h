@@ -98,9 +98,9 @@ enum class TransformWriteStatus
  * order; cx, cy, cz hold N + 4 coefficients each; unList N ordering entries. reason, when
  * given, receives a sentence on failure.
  *
- * Every value is written so that it reads back as the value held (positions at the
- * precision of points' data type, the rest as floats): in "%f" form where six decimals do
- * that, otherwise with the digits it needs or in exponent notation (see
+ * Every value is written so that it reads back as the value held (positions in double
+ * precision where points holds a value single precision cannot, the rest as floats): in "%f" form
+ * where six decimals do that, otherwise with the digits it needs or in exponent notation (see
  * NumberText::AppendExact). Counts and ordering entries are "%d". constants, when given,
  * are the three constant terms in double precision, written in place of cx[N], cy[N] and
  * cz[N].

@@ -477,7 +477,7 @@ int vtkLandmarkSplineFit::FitLandmarks()
       std::unique_ptr<float[]>(solver->GetSplineCoeffZ()) };
     if (solver->GetFactorizationFailed())
     {
-      return this->Fail(TooCloseMessage(spline->Points, spline->Locator, radius));
+      return this->Fail(TooCloseMessage(sources, locator, radius));
     }
     if (!solver->GetSolveConverged())
     {

@@ -105,7 +105,16 @@ TEST(Pravik, HelpAndVersionAnswerOnStandardOutput)
     const ProcessRun help = RunIn(dir.Path, { option });
     EXPECT_EQ(help.Status, 0);
     EXPECT_EQ(help.Err, "");
-    EXPECT_EQ(help.Out.rfind("Usage: Pravik <filename[.dat]> <radius>\n", 0), 0u) << help.Out;
+    EXPECT_EQ(help.Out.rfind("Usage: Pravik [--solver auto|envelope|sparse] [--smoothing S] "
+                             "[--leave-out SHARE]\n              <filename[.dat]> <radius>\n",
+                0),
+      0u)
+      << help.Out;
+    for (const char* line : { "\n  --solver auto|envelope|sparse  ", "\n  --smoothing S  ",
+           "\n  --leave-out SHARE  ", "\n  -h, --help  ", "\n  --version  " })
+    {
+      EXPECT_NE(help.Out.find(line), std::string::npos) << line << " is not described";
+    }
     for (int status = PravikWritten; status <= PravikNotConverged; ++status)
     {
       EXPECT_NE(help.Out.find("\n  " + std::to_string(status) + "  "), std::string::npos)
