@@ -895,12 +895,25 @@ void vtkShapeTransform::SetParameters(const TransformCoefficients& coefficients)
   this->HeldUnList = order;
   this->SetParameters(coefficients.Radius, coefficients.Points, x, x + m, x + 2 * m,
     order->GetPointer(0), coefficients.Locator);
-  if (coefficients.Constants.size() == 3 && std::isfinite(coefficients.Constants[0]) &&
-    std::isfinite(coefficients.Constants[1]) && std::isfinite(coefficients.Constants[2]))
+  this->SetConstantTerms(coefficients.Constants);
+}
+
+//------------------------------------------------------------------------------
+void vtkShapeTransform::SetConstantTerms(const std::vector<double>& constants)
+{
+  const bool given = constants.size() == 3 && std::isfinite(constants[0]) &&
+    std::isfinite(constants[1]) && std::isfinite(constants[2]);
+  if (!given && !this->HasConstants)
   {
-    std::copy_n(coefficients.Constants.data(), 3, this->Constants);
-    this->HasConstants = true;
+    return;
   }
+  if (given)
+  {
+    std::copy_n(constants.data(), 3, this->Constants);
+  }
+  this->HasConstants = given;
+  this->Cached = 0;
+  this->Modified();
 }
 
 //------------------------------------------------------------------------------

@@ -136,6 +136,14 @@ public:
   VTK_WRAPEXCLUDE void SetParameters(const TransformCoefficients& coefficients);
 
   /**
+   * Constant terms in double precision (TransformCoefficients::Constants: three values) for
+   * the parameters in force, used in place of the coefficient arrays' row N; anything else
+   * (an empty vector, a value that is not finite) leaves the arrays' row in use. For callers
+   * that hand their own arrays to SetParameters.
+   */
+  VTK_WRAPEXCLUDE void SetConstantTerms(const std::vector<double>& constants);
+
+  /**
    * Reads a transform coefficient file (".trc", as the fitting tool writes it) and sets the
    * parameters from it, the transform holding everything it needs. Returns 1 on success; 0
    * when the file cannot be read or is not a coefficient file (the reason goes to the error

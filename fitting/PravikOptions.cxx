@@ -23,7 +23,9 @@ bool ParsePravikOptions(int argc, char* argv[], PravikOptions& options, const ch
   bool solverGiven = false;
   bool leaveOutGiven = false;
   int k = 1;
-  for (; k + 1 < argc && std::strncmp(argv[k], "--", 2) == 0; k += 2)
+  // The last two arguments are always the file and the radius, so that the plain two-argument
+  // call reads any file name, one starting with "--" included, as it always has.
+  for (; k + 2 < argc && std::strncmp(argv[k], "--", 2) == 0; k += 2)
   {
     const char* name = argv[k];
     const char* value = argv[k + 1];

@@ -198,19 +198,20 @@ void CHaldenDoc::OnFileOpen()
     {
       frame->UpdateWindow();
     }
-    // The path name (and the recent-file entry) follow the model only once it is shown.
+    // The path name (and the recent-file entry) follow the model only once it is shown; a
+    // model that opened says what there is to say of it in the status bar itself.
     if (this->OnOpenDocument(fileName.c_str()))
     {
       this->SetPathName(fileName);
+    }
+    else if (!this->IsDeforming())
+    {
+      this->SetStatusText(std::string());
     }
   }
   if (CView* view = this->GetFirstView())
   {
     view->OnInitialUpdate();
-  }
-  if (wait && !this->IsDeforming())
-  {
-    this->SetStatusText(std::string());
   }
 }
 
@@ -449,6 +450,9 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   this->SplineCoeffZ = c.CoeffZ.data();
   this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
     this->SplineCoeffZ, this->UnList, c.Locator);
+  // Constant terms the file holds in double precision (a fit far from the origin): the model
+  // is deformed exactly as pravik-warp and the library deform it.
+  this->ShapeTransform->SetConstantTerms(c.Constants);
   if (!(c.Radius > 0.0f))
   {
     // Pravik fits the affine part alone for such a radius; that is what is shown.
