@@ -26,7 +26,9 @@ for program in $programs; do
     */bench_warp) args="2000 100" ;;
     */bench_records) args="1000" ;;
     */fitting_timing) args="1000" ;;
-    */bench_animation) args="2 2000" ;;
+    */bench_animation) args="2 2000 none" ;;
+    */bench_window) args="1 2000 none" ;;
+    */fitting_bench) args="--write-sphere 1000 sphere.dat" ;;
     *)
       echo "$program is shown in docs/performance.md but has no small run here"
       exit 1
