@@ -680,6 +680,12 @@ TEST(HaldenView, OneAnimationStepRendersOnce)
       return renders == before;
     }));
 
+  // Each step renders once and its paint shows that frame. On a loaded machine the window
+  // system may still ask for a repaint of its own now and then, which renders again: over
+  // three steps at most one such repaint is allowed (two renders a step, as a redraw request
+  // followed by a rendering paint gives, would make six).
+  int total = 0;
+  int single = 0;
   for (int tick : { 6, 12, 18 })
   {
     SCOPED_TRACE(tick);
@@ -688,8 +694,12 @@ TEST(HaldenView, OneAnimationStepRendersOnce)
     v.TickTo(tick);
     ASSERT_TRUE(WaitFor([&] { return paints.Paints > paintsBefore; }));
     guitest::Settle();
-    EXPECT_EQ(renders, 1);
+    EXPECT_GE(renders, 1);
+    total += renders;
+    single += renders == 1 ? 1 : 0;
   }
+  EXPECT_LE(total, 4);
+  EXPECT_GE(single, 2);
   renders = 0;
   const int paintsBefore = paints.Paints;
   v.View->Invalidate();
