@@ -71,4 +71,4 @@ step "fuzz: build and 60 s per reader" scripts/fuzz.sh 60
 # No -G and no CMAKE_GENERATOR from the environment: whatever CMake picks by default.
 step "default generator: configure, manual page" env -u CMAKE_GENERATOR bash -c \
   'cmake -S . -B build-make >/dev/null &&
-   cmake --build build-make --target pravik_warp_manual -j"$(nproc)"'
+   cmake --build build-make --target pravik-warp_manual -j"$(nproc)"'
