@@ -488,9 +488,9 @@ void vtkMatrixSolver::AssembleSparse(
     if (!w.Sparse->Precondition())
     {
       // No incomplete factor with positive pivots: the matrix is far from positive definite.
-      InvokeFitOutput(this);
-      std::printf("Matrix is not positive  Iflag =%d\n", 1);
+      // Reported like a failed envelope factorisation (the fitting tool prints its line).
       this->FactorizationFailed = 1;
+      this->ReportNotPositive();
     }
   }
   catch (const std::bad_alloc&)

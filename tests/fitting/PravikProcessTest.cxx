@@ -291,6 +291,11 @@ TEST(Pravik, CoincidentLandmarksFailTheFactorisation)
     "No coefficient file written: check c.dat for coincident landmarks (two "
     "landmarks at one source position).\n");
   EXPECT_FALSE(FileExists(dir.File("c.trc")));
+  // The sparse solve fails the same way, with the same lines, said once.
+  const ProcessRun sparse = RunIn(dir.Path, { "--solver", "sparse", "c.dat", "0.5" });
+  EXPECT_EQ(sparse.Status, run.Status);
+  EXPECT_EQ(sparse.Out, run.Out);
+  EXPECT_FALSE(FileExists(dir.File("c.trc")));
 
   // With more neighbours rounding leaves a tiny positive pivot: still refused.
   const ProcessRun wide = RunIn(dir.Path, { "c.dat", "2" });
