@@ -12,6 +12,7 @@
 #include <vtkPoints.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace
@@ -51,7 +52,16 @@ void CheckConsistent(const TransformCoefficients& c)
 // Written and read again, the file holds the same spline to the precision of "%f".
 void CheckWritesBack(TransformCoefficients& c)
 {
-  const std::string& path = fuzzinput::ScratchPath();
+  // A real file in a private folder: the writer replaces files by renaming a new one over
+  // them, which an in-memory file cannot take.
+  static const std::string folder = []
+  {
+    char pattern[] = "/tmp/fuzz-trc-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    fuzzinput::Check(made != nullptr, "no private folder for the written spline");
+    return std::string(made);
+  }();
+  const std::string path = folder + "/written.trc";
   std::string reason;
   const TransformWriteStatus written = WriteTransformCoefficients(path.c_str(), c.Radius, c.Points,
     c.CoeffX.data(), c.CoeffY.data(), c.CoeffZ.data(), c.UnList.data(), &reason);
