@@ -1305,12 +1305,22 @@ void vtkShapeTransform::SetAffineEverywhere(vtkTypeBool everywhere)
 }
 
 //------------------------------------------------------------------------------
+bool vtkShapeTransform::HoldsPoints(vtkDataArray* in)
+{
+  if (in->GetNumberOfComponents() == 3)
+  {
+    return true;
+  }
+  vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
+  return false;
+}
+
+//------------------------------------------------------------------------------
 void vtkShapeTransform::TransformPointArray(vtkDataArray* in, vtkDoubleArray* out)
 {
   out->SetNumberOfComponents(3);
-  if (in->GetNumberOfComponents() != 3)
+  if (!this->HoldsPoints(in))
   {
-    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
     out->SetNumberOfTuples(0);
     return;
   }
@@ -1376,9 +1386,8 @@ void vtkShapeTransform::TransformPointArray(vtkDataArray* in, vtkDoubleArray* ou
 void vtkShapeTransform::JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* out)
 {
   out->SetNumberOfComponents(1);
-  if (in->GetNumberOfComponents() != 3)
+  if (!this->HoldsPoints(in))
   {
-    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
     out->SetNumberOfTuples(0);
     return;
   }
@@ -1409,9 +1418,8 @@ void vtkShapeTransform::JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* o
 //------------------------------------------------------------------------------
 vtkIdType vtkShapeTransform::CountBeyondReach(vtkDataArray* in)
 {
-  if (in->GetNumberOfComponents() != 3)
+  if (!this->HoldsPoints(in))
   {
-    vtkErrorMacro("Points have three coordinates, not " << in->GetNumberOfComponents() << ".");
     return -1;
   }
   this->Update();

@@ -352,6 +352,8 @@ protected:
   void MovePoints(vtkPoints* in, vtkPoints* out, float factor);
   // Threads for a computation over n points.
   int ThreadsFor(vtkIdType n) const;
+  /// True when in holds points (three components a tuple); otherwise an error, false.
+  bool HoldsPoints(vtkDataArray* in);
   // Fills Gradients for in, whose displacements are cached; false when memory runs out.
   bool CacheGradients(vtkPoints* in);
   struct AttributePair
