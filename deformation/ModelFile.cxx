@@ -509,7 +509,15 @@ bool CheckXmlOffsets(const std::string& path, long long size, std::string& reaso
         const bool ascii = format && std::strcmp(format, "ascii") == 0;
         read = parser->ReadInlineData(offsets, ascii, word, lastWord, 1, wordType);
       }
-      const double last = read == 1 ? WordValue(word, wordType) : 0.0;
+      // When the last offset cannot be read here, VTK's reader goes on all the same and sizes
+      // the connectivity by whatever its offsets array holds (an array left unfilled by a
+      // format it does not know, say): the file is refused instead.
+      if (read != 1)
+      {
+        reason = std::string("the offsets of its ") + kind + " cannot be read";
+        return false;
+      }
+      const double last = WordValue(word, wordType);
       if (last > limit)
       {
         reason =

@@ -137,6 +137,17 @@ TEST(ModelFileFaults, DamagedFilesAreRefusedWithTheirReason)
       "type=\"Int64\" Name=\"offsets\" format=\"ascii\">3000000000</DataArray></Polys>\n"
       "</Piece>\n</PolyData>\n</VTKFile>\n",
       "announces 3000000000 values in the connectivity of its Polys" },
+    // ... and, when its offsets are in a format it does not know, by what the unfilled array
+    // happened to hold.
+    { "offsets-format.vtp",
+      "<?xml version=\"1.0\"?>\n<VTKFile type=\"PolyData\" version=\"1.0\" "
+      "byte_order=\"LittleEndian\">\n<PolyData>\n<Piece NumberOfPoints=\"3\" "
+      "NumberOfPolys=\"1\">\n<Points><DataArray type=\"Float32\" NumberOfComponents=\"3\" "
+      "format=\"ascii\">0 0 0 1 0 0 0 1 0</DataArray></Points>\n<Polys><DataArray "
+      "type=\"Int64\" Name=\"connectivity\" format=\"ascii\">0 1 2</DataArray><DataArray "
+      "type=\"Int64\" Name=\"offsets\" format=\"ap-infed\">3</DataArray></Polys>\n"
+      "</Piece>\n</PolyData>\n</VTKFile>\n",
+      "the offsets of its Polys cannot be read" },
   };
   for (const Case& c : cases)
   {
