@@ -48,6 +48,7 @@ const char* const ModelFiles = "VTK formated Files\0*.VTK\0"
                                "All Supported Models\0*.VTK;*.VTP;*.STL;*.PLY;*.OBJ\0"
                                "All Files\0*.*\0";
 const char* const TransformFiles = "Transform Files\0*.TRC\0All Files\0*.*\0";
+const char* const LandmarkFiles = "Landmark Files\0*.DAT\0All Files\0*.*\0";
 const char* const BitmapFiles = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
 constexpr DWORD MustExist = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 
@@ -152,6 +153,8 @@ CHaldenDoc::CHaldenDoc()
   this->MapCommandUI(ID_LOAD_TEXTURE, &CHaldenDoc::OnUpdateHasData);
   this->MapCommand(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnCloseTransform);
   this->MapCommandUI(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnUpdateCloseTransform);
+  this->MapCommand(ID_LOAD_LANDMARKS, &CHaldenDoc::OnLoadLandmarks);
+  this->MapCommandUI(ID_LOAD_LANDMARKS, &CHaldenDoc::OnUpdateHasData);
 }
 
 //------------------------------------------------------------------------------
@@ -463,6 +466,52 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
     AfxMessageBox(text.str(), MB_OK | MB_ICONEXCLAMATION);
   }
   return 1;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnLoadLandmarks()
+{
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Load Landmark File", MustExist, LandmarkFiles, ".dat", TRUE))
+  {
+    this->LoadLandmarks(fileName);
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::LoadLandmarks(const std::string& path)
+{
+  std::string reason;
+  if (!this->Landmarks.ReadFile(path, &reason))
+  {
+    Tell("Cannot load the landmark file", path, reason);
+    return FALSE;
+  }
+  this->LandmarkFileName = path;
+  this->LandmarksChanged();
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::LandmarksChanged()
+{
+  CView* view = this->GetFirstView();
+  if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+  {
+    frame->SetPaneText("landmarks", this->LandmarkPaneText());
+  }
+  this->Redraw();
+}
+
+//------------------------------------------------------------------------------
+std::string CHaldenDoc::LandmarkPaneText() const
+{
+  const vtkIdType n = this->Landmarks.GetCount();
+  if (n == 0)
+  {
+    return std::string();
+  }
+  return std::to_string(n) + (n == 1 ? " landmark" : " landmarks");
 }
 
 //------------------------------------------------------------------------------

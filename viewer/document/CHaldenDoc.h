@@ -39,6 +39,7 @@
 #ifndef CHaldenDoc_h
 #define CHaldenDoc_h
 
+#include "LandmarkPairs.h"
 #include "TransformFile.h"
 #include "vtkMFCDoc.h"
 #include "vtkModelSource.h" // for Reader, whose output the views and tools read
@@ -67,6 +68,10 @@ constexpr UINT ID_LOAD_TRANSFORM = 32799;
 constexpr UINT ID_LOAD_TEXTURE = 32800;
 /// File > Close Transform: the deformation switched off and forgotten.
 constexpr UINT ID_CLOSE_TRANSFORM = 32819;
+/// File > Load > Landmarks: a landmark file shown on the model.
+constexpr UINT ID_LOAD_LANDMARKS = 33000;
+/// View > Landmarks: the landmarks shown or hidden.
+constexpr UINT ID_VIEW_LANDMARKS = 33001;
 ///@}
 
 class CHaldenDoc : public vtkMFCDoc
@@ -153,6 +158,25 @@ public:
    * they were.
    */
   int ReadTransformFile(const char* path, std::string* reason = nullptr);
+
+  /// Load Landmarks: asks for a landmark file (proposing the ".dat" beside the model) and
+  /// loads it; cancelling changes nothing.
+  void OnLoadLandmarks();
+  /**
+   * Reads the landmark file into Landmarks and shows them. A file that cannot be read or
+   * holds no landmark is named in a message with the reason, and nothing changes. TRUE when
+   * the file's landmarks are the document's.
+   */
+  BOOL LoadLandmarks(const std::string& path);
+  /// Call after any change to Landmarks: updates their display and the status bar's count,
+  /// and asks the view to draw again.
+  void LandmarksChanged();
+  /// The landmark pairs shown on the model (none until a landmark file is loaded).
+  LandmarkPairs Landmarks;
+  /// The landmark file the pairs came from, empty when none was loaded.
+  std::string LandmarkFileName;
+  /// The text of the status bar's "landmarks" pane: the count, or empty without landmarks.
+  std::string LandmarkPaneText() const;
 
   /// Whether the displacements of a large model are being computed (see the class notes).
   bool IsDeforming() const { return this->DeformationWorker.joinable(); }

@@ -39,6 +39,8 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_TOP] = "Look at the model from above (along -y)\nTop";
   res.Strings[ID_VIEW_BOTTOM] = "Look at the model from below (along +y)\nBottom";
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
+  res.Strings[ID_LOAD_LANDMARKS] = "Load a landmark file to show on the model\nLoad Landmarks";
+  res.Strings[ID_VIEW_LANDMARKS] = "Show or hide the landmarks\nLandmarks";
 }
 
 void LoadMenu(CResources& res)
@@ -55,6 +57,7 @@ void LoadMenu(CResources& res)
             M::Item("&Background...", ID_LOAD_BACKGROUND),
             M::Item("T&exture...", ID_LOAD_TEXTURE),
             M::Item("&Transform...", ID_LOAD_TRANSFORM),
+            M::Item("&Landmarks...\tCtrl+L", ID_LOAD_LANDMARKS),
           }),
         M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
         M::Sep(),
@@ -90,6 +93,7 @@ void LoadMenu(CResources& res)
             M::Item("B&ottom\tCtrl+6", ID_VIEW_BOTTOM),
           }),
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
+        M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
       }),
     M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
@@ -132,6 +136,8 @@ void LoadAccelerators(CResources& res)
     { Ctrl, 'M', ID_VIEW_AXES },
     { Ctrl, 'B', ID_SET_BLEND },
     { static_cast<BYTE>(Ctrl | FSHIFT), 'T', ID_CLOSE_TRANSFORM },
+    { Ctrl, 'L', ID_LOAD_LANDMARKS },
+    { Plain, 'L', ID_VIEW_LANDMARKS },
   };
 }
 
