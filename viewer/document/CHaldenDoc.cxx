@@ -155,6 +155,7 @@ CHaldenDoc::CHaldenDoc()
   this->MapCommandUI(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnUpdateCloseTransform);
   this->MapCommand(ID_LOAD_LANDMARKS, &CHaldenDoc::OnLoadLandmarks);
   this->MapCommandUI(ID_LOAD_LANDMARKS, &CHaldenDoc::OnUpdateHasData);
+  this->MapEditingCommands();
 }
 
 //------------------------------------------------------------------------------
@@ -273,6 +274,7 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   this->Props->RemoveAllItems();
   this->Props->AddItem(this->BodyActor);
   this->Props->AddItem(this->TexturedActor);
+  this->AddEditingProps();
   this->NoData = 0;
   if (this->TransformOn && !this->TransformFileName.empty())
   {
@@ -488,6 +490,7 @@ BOOL CHaldenDoc::LoadLandmarks(const std::string& path)
     return FALSE;
   }
   this->LandmarkFileName = path;
+  this->LandmarkUndo.Clear(); // edits are undone back to the landmarks as loaded, no further
   this->LandmarksChanged();
   return TRUE;
 }
@@ -654,6 +657,7 @@ void CHaldenDoc::OnUpdateSaveModel(CCmdUI* pCmdUI)
 void CHaldenDoc::SwitchTransform(int on)
 {
   this->TransformOn = on ? 1 : 0;
+  this->Riding.Follow(this->TransformOn ? this->ShapeTransform : nullptr);
   if (this->TransformOn)
   {
     this->Normals->SetInputConnection(this->TransformFilter->GetOutputPort());

@@ -39,7 +39,10 @@
 #ifndef CHaldenDoc_h
 #define CHaldenDoc_h
 
+#include "LandmarkHistory.h"
 #include "LandmarkPairs.h"
+#include "RidingPoints.h"
+#include "TargetModel.h"
 #include "TransformFile.h"
 #include "vtkMFCDoc.h"
 #include "vtkModelSource.h" // for Reader, whose output the views and tools read
@@ -72,6 +75,12 @@ constexpr UINT ID_CLOSE_TRANSFORM = 32819;
 constexpr UINT ID_LOAD_LANDMARKS = 33000;
 /// View > Landmarks: the landmarks shown or hidden.
 constexpr UINT ID_VIEW_LANDMARKS = 33001;
+/// File > Save Landmarks, File > Load > Points, File > Save Points, File > Load > Target
+/// Model (see CHaldenDocEditing.cxx).
+constexpr UINT ID_SAVE_LANDMARKS = 33150;
+constexpr UINT ID_LOAD_POINTS = 33151;
+constexpr UINT ID_SAVE_POINTS = 33152;
+constexpr UINT ID_LOAD_TARGET_MODEL = 33153;
 ///@}
 
 class CHaldenDoc : public vtkMFCDoc
@@ -178,6 +187,50 @@ public:
   /// The text of the status bar's "landmarks" pane: the count, or empty without landmarks.
   std::string LandmarkPaneText() const;
 
+  ///@{
+  /**
+   * Editing the landmarks (CHaldenDocEditing.cxx). Each edit goes through LandmarkUndo, so
+   * Undo and Redo cover every edit since the landmarks were loaded or made, then calls
+   * LandmarksChanged and marks the document modified while the landmarks differ from what
+   * was last loaded or saved. An edit that would give the fit no solution (a source on top
+   * of another) is refused: nothing changes and refusal, when given, says why.
+   */
+  vtkIdType AddLandmarkPair(const double source[3], const double target[3], std::string* refusal);
+  bool MoveLandmarkSource(
+    vtkIdType index, const double source[3], bool continueDrag, std::string* refusal);
+  void MoveLandmarkTarget(vtkIdType index, const double target[3], bool continueDrag);
+  void RemoveLandmarkPair(vtkIdType index);
+  bool UndoLandmarkEdit(vtkIdType* index = nullptr);
+  bool RedoLandmarkEdit(vtkIdType* index = nullptr);
+  /// Whether the landmarks hold edits that were not saved.
+  bool HasUnsavedLandmarks() const { return !this->LandmarkUndo.IsAtSaved(); }
+  LandmarkHistory LandmarkUndo;
+  ///@}
+
+  /// Save Landmarks: asks for a file name (the landmark file's, or a ".dat" beside the model)
+  /// and writes the landmarks there, six numbers a line.
+  void OnSaveLandmarks();
+  /// Writes the landmarks to path, replacing it safely; a failure is named in a message box.
+  BOOL SaveLandmarks(const std::string& path);
+  /// Enables Save Landmarks while there are landmarks or unsaved edits of them.
+  void OnUpdateSaveLandmarks(CCmdUI* pCmdUI);
+
+  /// Points that ride along with the deformation (Load Points, Save Points).
+  RidingPoints Riding;
+  void OnLoadPoints();
+  /// Reads a point list and shows it carried by the deformation; message box on failure.
+  BOOL LoadPoints(const std::string& path);
+  void OnSavePoints();
+  /// Writes the points where the deformation shown takes them; message box on failure.
+  BOOL SavePoints(const std::string& path);
+  void OnUpdateSavePoints(CCmdUI* pCmdUI);
+
+  /// A second model, the specimen the targets are placed on (Load Target Model).
+  TargetModel Target;
+  void OnLoadTargetModel();
+  /// Reads the model as Open Model does and shows it translucent; message box on failure.
+  BOOL LoadTargetModel(const std::string& path);
+
   /// Whether the displacements of a large model are being computed (see the class notes).
   bool IsDeforming() const { return this->DeformationWorker.joinable(); }
   /// Waits for a computation of displacements, if one runs, then shows the deformed model.
@@ -233,6 +286,12 @@ protected:
   /// The model as the undeformed branch takes it: as read, or with the texture
   /// coordinates of the model as loaded (SetTextureOnModelAsLoaded).
   vtkAlgorithmOutput* ModelPort() const;
+  /// The editing commands into the command table (CHaldenDocEditing.cxx).
+  void MapEditingCommands();
+  /// Adds the riding points and the target model to Props (after the model's actors).
+  void AddEditingProps();
+  /// After an edit, undo or redo: display, status bar and the modified flag.
+  void LandmarksEdited();
 
 private:
   // Texture coordinates of the model as loaded, for SetTextureOnModelAsLoaded(true).

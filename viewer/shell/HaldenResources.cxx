@@ -41,6 +41,13 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
   res.Strings[ID_LOAD_LANDMARKS] = "Load a landmark file to show on the model\nLoad Landmarks";
   res.Strings[ID_VIEW_LANDMARKS] = "Show or hide the landmarks\nLandmarks";
+  res.Strings[ID_SAVE_LANDMARKS] = "Save the landmarks as a landmark file\nSave Landmarks";
+  res.Strings[ID_LOAD_POINTS] =
+    "Load points (three numbers a line) that the deformation carries along\nLoad Points";
+  res.Strings[ID_SAVE_POINTS] =
+    "Save the loaded points where the deformation shown takes them\nSave Points";
+  res.Strings[ID_LOAD_TARGET_MODEL] =
+    "Show a second model to place the landmarks' targets on\nLoad Target Model";
 }
 
 void LoadMenu(CResources& res)
@@ -52,12 +59,16 @@ void LoadMenu(CResources& res)
         M::Item("&Open Model...\tCtrl+O", ID_FILE_OPEN),
         // The label names Ctrl-S, but no accelerator exists for it.
         M::Item("&Save Model...\tCtrl-S", ID_SAVE_MODEL),
+        M::Item("Save Land&marks...", ID_SAVE_LANDMARKS),
+        M::Item("Save &Points...", ID_SAVE_POINTS),
         M::Sub("&Load",
           {
             M::Item("&Background...", ID_LOAD_BACKGROUND),
             M::Item("T&exture...", ID_LOAD_TEXTURE),
             M::Item("&Transform...", ID_LOAD_TRANSFORM),
             M::Item("&Landmarks...\tCtrl+L", ID_LOAD_LANDMARKS),
+            M::Item("&Points...", ID_LOAD_POINTS),
+            M::Item("Target &Model...", ID_LOAD_TARGET_MODEL),
           }),
         M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
         M::Sep(),
