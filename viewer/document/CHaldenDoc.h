@@ -225,6 +225,12 @@ public:
   BOOL SavePoints(const std::string& path);
   void OnUpdateSavePoints(CCmdUI* pCmdUI);
 
+  /**
+   * Puts a spline fitted to the document's landmarks in force (a live refit) as a loaded
+   * coefficient file would be, without a file name: the view's animation is left as it is.
+   */
+  void UseLiveFit(const TransformCoefficients& fitted);
+
   /// A second model, the specimen the targets are placed on (Load Target Model).
   TargetModel Target;
   void OnLoadTargetModel();

@@ -8,9 +8,12 @@
 #include "LandmarkFileWriter.h"
 #include "Prompts.h"
 #include "View.h"
+#include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
 
 namespace
 {
@@ -248,4 +251,25 @@ BOOL CHaldenDoc::LoadTargetModel(const std::string& path)
   this->AddEditingProps();
   this->UpdateAllViews(nullptr);
   return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::UseLiveFit(const TransformCoefficients& fitted)
+{
+  // The background computation reads the parameters in force: it ends first.
+  this->JoinDeformation();
+  // The old arrays outlive the call that hands the transform the new ones.
+  TransformCoefficients replaced = std::move(this->Coefficients);
+  this->Coefficients = fitted;
+  TransformCoefficients& c = this->Coefficients;
+  this->UnList = c.UnList.empty() ? nullptr : c.UnList.data();
+  this->SplineCoeffX = c.CoeffX.data();
+  this->SplineCoeffY = c.CoeffY.data();
+  this->SplineCoeffZ = c.CoeffZ.data();
+  this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, c.Locator);
+  this->ShapeTransform->SetConstantTerms(c.Constants);
+  this->TransformFileName.clear();
+  this->ShowDeformation();
+  this->ShowTransformName();
 }

@@ -41,6 +41,14 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
   res.Strings[ID_LOAD_LANDMARKS] = "Load a landmark file to show on the model\nLoad Landmarks";
   res.Strings[ID_VIEW_LANDMARKS] = "Show or hide the landmarks\nLandmarks";
+  res.Strings[ID_EDIT_SOURCES] =
+    "Place and move landmark sources on the model as loaded\nEdit Sources";
+  res.Strings[ID_EDIT_TARGETS] =
+    "Move landmark targets on the deformed model or onto the target model\nEdit Targets";
+  res.Strings[ID_STOP_EDITING] = "Back to turning the camera with the mouse\nStop Editing";
+  res.Strings[ID_LANDMARK_DELETE] = "Remove the selected landmark pair\nDelete Pair";
+  res.Strings[ID_EDIT_UNDO] = "Take back the last landmark edit\nUndo";
+  res.Strings[ID_LANDMARK_REDO] = "Do again the landmark edit taken back\nRedo";
   res.Strings[ID_SAVE_LANDMARKS] = "Save the landmarks as a landmark file\nSave Landmarks";
   res.Strings[ID_LOAD_POINTS] =
     "Load points (three numbers a line) that the deformation carries along\nLoad Points";
@@ -76,7 +84,13 @@ void LoadMenu(CResources& res)
         M::Sep(),
         M::Item("E&xit", ID_APP_EXIT),
       }),
-    M::Sub("&Edit", { M::Item("&Copy\tCtrl+C", ID_EDIT_COPY) }),
+    M::Sub("&Edit",
+      {
+        M::Item("&Copy\tCtrl+C", ID_EDIT_COPY),
+        M::Sep(),
+        M::Item("&Undo Landmark Edit\tCtrl+Z", ID_EDIT_UNDO),
+        M::Item("&Redo Landmark Edit\tCtrl+Shift+Z", ID_LANDMARK_REDO),
+      }),
     M::Sub("&Play",
       {
         M::Item("&Play\tCtrl-P", ID_PLAY),
@@ -107,6 +121,14 @@ void LoadMenu(CResources& res)
         M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
       }),
     M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
+    M::Sub("Land&marks",
+      {
+        M::Item("Edit &Sources", ID_EDIT_SOURCES),
+        M::Item("Edit &Targets", ID_EDIT_TARGETS),
+        M::Item("Stop &Editing\tEsc", ID_STOP_EDITING),
+        M::Sep(),
+        M::Item("&Delete Pair\tDel", ID_LANDMARK_DELETE),
+      }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
   };
 }
@@ -149,6 +171,9 @@ void LoadAccelerators(CResources& res)
     { static_cast<BYTE>(Ctrl | FSHIFT), 'T', ID_CLOSE_TRANSFORM },
     { Ctrl, 'L', ID_LOAD_LANDMARKS },
     { Plain, 'L', ID_VIEW_LANDMARKS },
+    { static_cast<BYTE>(Ctrl | FSHIFT), 'Z', ID_LANDMARK_REDO },
+    { Plain, VK_DELETE, ID_LANDMARK_DELETE },
+    { Plain, VK_ESCAPE, ID_STOP_EDITING },
   };
 }
 
