@@ -49,6 +49,7 @@
 #include <thread>
 
 class CWaitCursor;
+class LandmarkGlyphs;
 class vtkAlgorithmOutput;
 class vtkActor;
 class vtkBMPReader;
@@ -177,6 +178,11 @@ public:
   std::string LandmarkFileName;
   /// The text of the status bar's "landmarks" pane: the count, or empty without landmarks.
   std::string LandmarkPaneText() const;
+  /// View > Landmarks: shows or hides the landmarks (checked while shown).
+  void OnViewLandmarks();
+  void OnUpdateViewLandmarks(CCmdUI* pCmdUI);
+  /// The landmarks' display: its actors are among Props while there are landmarks.
+  std::unique_ptr<LandmarkGlyphs> LandmarkDisplay;
 
   /// Whether the displacements of a large model are being computed (see the class notes).
   bool IsDeforming() const { return this->DeformationWorker.joinable(); }
@@ -226,6 +232,9 @@ protected:
   void ShowDeformation();
   /// Waits for the background computation, if any, without switching anything.
   void JoinDeformation();
+  /// Sizes the landmarks' display for the model shown and puts its actors among Props while
+  /// there are landmarks (and takes them out without); true when Props changed.
+  bool PlaceLandmarks();
   /// The status bar's message pane of the first view's frame.
   void SetStatusText(const std::string& text);
   /// The transform pane of the first view's frame, from TransformPaneText.
