@@ -3,6 +3,7 @@
 #include "BitmapCheck.h"
 #include "CheckedUpdate.h"
 #include "FrameWnd.h"
+#include "LandmarkGlyphs.h"
 #include "ModelFile.h"
 #include "Prompts.h"
 #include "Resources.h"
@@ -155,6 +156,11 @@ CHaldenDoc::CHaldenDoc()
   this->MapCommandUI(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnUpdateCloseTransform);
   this->MapCommand(ID_LOAD_LANDMARKS, &CHaldenDoc::OnLoadLandmarks);
   this->MapCommandUI(ID_LOAD_LANDMARKS, &CHaldenDoc::OnUpdateHasData);
+  this->MapCommand(ID_VIEW_LANDMARKS, &CHaldenDoc::OnViewLandmarks);
+  this->MapCommandUI(ID_VIEW_LANDMARKS, &CHaldenDoc::OnUpdateViewLandmarks);
+
+  this->LandmarkDisplay = std::make_unique<LandmarkGlyphs>();
+  this->LandmarkDisplay->SetTransform(this->ShapeTransform);
   this->MapEditingCommands();
 }
 
@@ -168,6 +174,7 @@ CHaldenDoc::~CHaldenDoc()
   }
   // The actors leave Props before they are released; the base releases Props.
   this->Props->RemoveAllItems();
+  this->LandmarkDisplay.reset();
   this->TexturedActor->Delete();
   this->BodyActor->Delete();
   this->TexturedMapper->Delete();
@@ -276,6 +283,7 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   this->Props->AddItem(this->TexturedActor);
   this->AddEditingProps();
   this->NoData = 0;
+  this->PlaceLandmarks();
   if (this->TransformOn && !this->TransformFileName.empty())
   {
     // The deformation stays in force for the new model: say so, since it may not fit it.
@@ -503,7 +511,59 @@ void CHaldenDoc::LandmarksChanged()
   {
     frame->SetPaneText("landmarks", this->LandmarkPaneText());
   }
+  if (this->PlaceLandmarks())
+  {
+    this->UpdateAllViews(nullptr); // the views take the actors anew, and draw
+  }
+  else
+  {
+    this->Redraw();
+  }
+}
+
+//------------------------------------------------------------------------------
+bool CHaldenDoc::PlaceLandmarks()
+{
+  vtkPolyData* model = this->Reader->GetOutput();
+  double bounds[6] = { 1, -1, 1, -1, 1, -1 };
+  if (this->NoData == 0 && model && model->GetNumberOfPoints() > 0)
+  {
+    model->GetBounds(bounds);
+  }
+  LandmarkGlyphs& display = *this->LandmarkDisplay;
+  display.SetPairs(this->Landmarks, bounds);
+  const bool wanted = this->Landmarks.GetCount() > 0;
+  bool changed = false;
+  for (vtkActor* actor :
+    { display.GetLineActor(), display.GetTargetActor(), display.GetSourceActor() })
+  {
+    const bool present = this->Props->IsItemPresent(actor) != 0;
+    if (wanted && !present)
+    {
+      this->Props->AddItem(actor);
+      changed = true;
+    }
+    else if (!wanted && present)
+    {
+      this->Props->RemoveItem(actor);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnViewLandmarks()
+{
+  this->LandmarkDisplay->SetVisibility(!this->LandmarkDisplay->GetVisibility());
   this->Redraw();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnUpdateViewLandmarks(CCmdUI* pCmdUI)
+{
+  pCmdUI->Enable(this->Landmarks.GetCount() > 0);
+  pCmdUI->SetCheck(this->LandmarkDisplay->GetVisibility() ? 1 : 0);
 }
 
 //------------------------------------------------------------------------------
@@ -657,6 +717,7 @@ void CHaldenDoc::OnUpdateSaveModel(CCmdUI* pCmdUI)
 void CHaldenDoc::SwitchTransform(int on)
 {
   this->TransformOn = on ? 1 : 0;
+  this->LandmarkDisplay->SetRiding(this->TransformOn == 1);
   this->Riding.Follow(this->TransformOn ? this->ShapeTransform : nullptr);
   if (this->TransformOn)
   {
@@ -687,6 +748,7 @@ void CHaldenDoc::ShowDeformation()
   // pipeline does not evaluate the transform this thread is filling.
   if (this->Normals->GetInputConnection(0, 0) != this->ModelPort())
   {
+    this->LandmarkDisplay->SetRiding(false);
     this->Normals->SetInputConnection(this->ModelPort());
     this->Redraw();
   }

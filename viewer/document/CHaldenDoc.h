@@ -52,6 +52,7 @@
 #include <thread>
 
 class CWaitCursor;
+class LandmarkGlyphs;
 class vtkAlgorithmOutput;
 class vtkActor;
 class vtkBMPReader;
@@ -186,6 +187,11 @@ public:
   std::string LandmarkFileName;
   /// The text of the status bar's "landmarks" pane: the count, or empty without landmarks.
   std::string LandmarkPaneText() const;
+  /// View > Landmarks: shows or hides the landmarks (checked while shown).
+  void OnViewLandmarks();
+  void OnUpdateViewLandmarks(CCmdUI* pCmdUI);
+  /// The landmarks' display: its actors are among Props while there are landmarks.
+  std::unique_ptr<LandmarkGlyphs> LandmarkDisplay;
 
   ///@{
   /**
@@ -285,6 +291,9 @@ protected:
   void ShowDeformation();
   /// Waits for the background computation, if any, without switching anything.
   void JoinDeformation();
+  /// Sizes the landmarks' display for the model shown and puts its actors among Props while
+  /// there are landmarks (and takes them out without); true when Props changed.
+  bool PlaceLandmarks();
   /// The status bar's message pane of the first view's frame.
   void SetStatusText(const std::string& text);
   /// The transform pane of the first view's frame, from TransformPaneText.
