@@ -41,6 +41,9 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
   res.Strings[ID_LOAD_LANDMARKS] = "Load a landmark file to show on the model\nLoad Landmarks";
   res.Strings[ID_VIEW_LANDMARKS] = "Show or hide the landmarks\nLandmarks";
+  res.Strings[ID_FIT_LANDMARKS] =
+    "Fit a transform to the landmarks, with a radius and smoothing\nFit Landmarks";
+  res.Strings[ID_SAVE_TRANSFORM] = "Save the transform in force as a .trc file\nSave Transform";
 }
 
 void LoadMenu(CResources& res)
@@ -60,6 +63,7 @@ void LoadMenu(CResources& res)
             M::Item("&Landmarks...\tCtrl+L", ID_LOAD_LANDMARKS),
           }),
         M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
+        M::Item("Save T&ransform...", ID_SAVE_TRANSFORM),
         M::Sep(),
         M::Item("Recent File", ID_FILE_MRU_FILE1, true),
         M::Sep(),
@@ -95,7 +99,11 @@ void LoadMenu(CResources& res)
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
         M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
       }),
-    M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
+    M::Sub("&Deformation",
+      {
+        M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND),
+        M::Item("&Fit Landmarks...", ID_FIT_LANDMARKS),
+      }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
   };
 }
@@ -221,6 +229,24 @@ void LoadDialogs(CResources& res)
     control(C::PushButton, IDCANCEL, "Cancel", 81, 29, 50, 14),
   };
   res.Dialogs[IDD_SET_BLEND] = blend;
+
+  DialogTemplate fit;
+  fit.Title = "Fit Landmarks";
+  fit.Width = 250;
+  fit.Height = 92;
+  fit.FontName = "MS Sans Serif";
+  fit.FontSize = 8;
+  fit.Controls = {
+    control(C::Label, -1, "Radius:", 7, 9, 50, 8),
+    control(C::Edit, IDC_FIT_RADIUS, "", 60, 7, 100, 14),
+    control(C::PushButton, IDC_FIT_SUGGEST, "Suggest", 166, 7, 50, 14),
+    control(C::Label, -1, "Smoothing:", 7, 27, 50, 8),
+    control(C::Edit, IDC_FIT_SMOOTHING, "", 60, 25, 100, 14),
+    control(C::Label, IDC_FIT_NEIGHBOURS, "", 7, 45, 236, 20),
+    control(C::DefPushButton, IDOK, "OK", 69, 71, 50, 14),
+    control(C::PushButton, IDCANCEL, "Cancel", 131, 71, 50, 14),
+  };
+  res.Dialogs[IDD_FIT_LANDMARKS] = fit;
 
   res.Bitmaps[IDB_ABOUT] = DrawAboutPicture();
 }
