@@ -162,11 +162,15 @@ CHaldenDoc::CHaldenDoc()
   this->LandmarkDisplay = std::make_unique<LandmarkGlyphs>();
   this->LandmarkDisplay->SetTransform(this->ShapeTransform);
   this->MapEditingCommands();
+  this->MapCommand(ID_SAVE_TRANSFORM, &CHaldenDoc::OnSaveTransform);
+  this->MapCommandUI(ID_SAVE_TRANSFORM, &CHaldenDoc::OnUpdateSaveTransform);
 }
 
 //------------------------------------------------------------------------------
 CHaldenDoc::~CHaldenDoc()
 {
+  // A fit under way ends first; its result is dropped.
+  this->FitJob.reset();
   // The views may be gone: no status text to take back.
   if (this->DeformationWorker.joinable())
   {
@@ -198,7 +202,8 @@ void CHaldenDoc::OnFileOpen()
 {
   std::string fileName = this->GetPathName();
   std::unique_ptr<CWaitCursor> wait;
-  if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE))
+  if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE) &&
+    this->SaveModified())
   {
     // Reading a large model takes seconds: the window is drawn again where the dialog was,
     // says what it reads, and shows the busy cursor until the model is drawn.
@@ -372,6 +377,11 @@ void CHaldenDoc::OnLoadTransform()
 //------------------------------------------------------------------------------
 void CHaldenDoc::OnCloseTransform()
 {
+  if (!this->KeepFittedTransform())
+  {
+    return;
+  }
+  this->TransformUnsaved = false;
   this->JoinDeformation();
   this->SwitchTransform(0);
   if (vtkMFCViewHooks* hooks = Hooks(this->GetFirstView()))
@@ -391,6 +401,10 @@ void CHaldenDoc::OnUpdateCloseTransform(CCmdUI* pCmdUI)
 //------------------------------------------------------------------------------
 std::string CHaldenDoc::TransformPaneText() const
 {
+  if (this->NoData == 0 && this->TransformOn == 1 && this->TransformUnsaved)
+  {
+    return "Transform fitted, not saved";
+  }
   if (this->NoData != 0 || this->TransformOn != 1 || this->TransformFileName.empty())
   {
     return std::string();
@@ -411,6 +425,10 @@ void CHaldenDoc::ShowTransformName()
 //------------------------------------------------------------------------------
 BOOL CHaldenDoc::LoadTransform(const std::string& path)
 {
+  if (!this->KeepFittedTransform())
+  {
+    return FALSE;
+  }
   std::string reason;
   if (!this->ReadTransformFile(path.c_str(), &reason))
   {
@@ -451,21 +469,10 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
     return 0;
   }
 
-  // The background computation reads the parameters in force: it ends first.
-  this->JoinDeformation();
-  // The old arrays outlive the call that hands the transform the new ones.
-  TransformCoefficients replaced = std::move(this->Coefficients);
-  this->Coefficients = std::move(fresh);
-  TransformCoefficients& c = this->Coefficients;
-  this->UnList = c.UnList.empty() ? nullptr : c.UnList.data();
-  this->SplineCoeffX = c.CoeffX.data();
-  this->SplineCoeffY = c.CoeffY.data();
-  this->SplineCoeffZ = c.CoeffZ.data();
-  this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, c.Locator);
-  // Constant terms the file holds in double precision (a fit far from the origin): the model
-  // is deformed exactly as pravik-warp and the library deform it.
-  this->ShapeTransform->SetConstantTerms(c.Constants);
+  this->UseCoefficients(std::move(fresh));
+  // The transform read from a file is saved: nothing of a fit is left to lose.
+  this->TransformUnsaved = false;
+  const TransformCoefficients& c = this->Coefficients;
   if (!(c.Radius > 0.0f))
   {
     // Pravik fits the affine part alone for such a radius; that is what is shown.
@@ -578,6 +585,26 @@ std::string CHaldenDoc::LandmarkPaneText() const
 }
 
 //------------------------------------------------------------------------------
+void CHaldenDoc::UseCoefficients(TransformCoefficients fresh)
+{
+  // The background computation reads the parameters in force: it ends first.
+  this->JoinDeformation();
+  // The old arrays outlive the call that hands the transform the new ones.
+  TransformCoefficients replaced = std::move(this->Coefficients);
+  this->Coefficients = std::move(fresh);
+  TransformCoefficients& c = this->Coefficients;
+  this->UnList = c.UnList.empty() ? nullptr : c.UnList.data();
+  this->SplineCoeffX = c.CoeffX.data();
+  this->SplineCoeffY = c.CoeffY.data();
+  this->SplineCoeffZ = c.CoeffZ.data();
+  this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, c.Locator);
+  // Constant terms the file holds in double precision (a fit far from the origin): the model
+  // is deformed exactly as pravik-warp and the library deform it.
+  this->ShapeTransform->SetConstantTerms(c.Constants);
+}
+
+//------------------------------------------------------------------------------
 void CHaldenDoc::OnLoadTexture()
 {
   std::string fileName = this->GetPathName();
@@ -673,6 +700,10 @@ BOOL CHaldenDoc::OpenDroppedFile(const std::string& path)
       return FALSE; // as the Load commands: only with a model
     }
     return extension == "trc" ? this->LoadTransform(path) : this->LoadTexture(path);
+  }
+  if (!this->SaveModified())
+  {
+    return FALSE;
   }
   const BOOL opened = this->OnOpenDocument(path.c_str());
   if (opened)

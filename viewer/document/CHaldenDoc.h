@@ -39,6 +39,7 @@
 #ifndef CHaldenDoc_h
 #define CHaldenDoc_h
 
+#include "LandmarkFitJob.h"
 #include "LandmarkHistory.h"
 #include "LandmarkPairs.h"
 #include "RidingPoints.h"
@@ -82,6 +83,10 @@ constexpr UINT ID_SAVE_LANDMARKS = 33150;
 constexpr UINT ID_LOAD_POINTS = 33151;
 constexpr UINT ID_SAVE_POINTS = 33152;
 constexpr UINT ID_LOAD_TARGET_MODEL = 33153;
+/// Deformation > Fit Landmarks: the landmarks fitted in the background (the frame's dialog).
+constexpr UINT ID_FIT_LANDMARKS = 33050;
+/// File > Save Transform: the transform in force written as a coefficient file.
+constexpr UINT ID_SAVE_TRANSFORM = 33051;
 ///@}
 
 class CHaldenDoc : public vtkMFCDoc
@@ -243,6 +248,50 @@ public:
   /// Reads the model as Open Model does and shows it translucent; message box on failure.
   BOOL LoadTargetModel(const std::string& path);
 
+  ///@{
+  /**
+   * Fitting the landmarks from the window (CHaldenDocFit.cxx). FitRadius and FitSmoothing
+   * are the options last chosen in Deformation > Fit Landmarks, kept for the next dialog and
+   * for refits: the radius is 0 until a choice (the dialog then proposes one that gives about
+   * 30 neighbours), the smoothing 0.
+   */
+  double FitRadius = 0.0;
+  double FitSmoothing = 0.0;
+  /**
+   * Fits Landmarks with the radius and smoothing in the background (a newer call replaces
+   * a fit still under way): the status bar shows the stage and the view the busy cursor. A
+   * fit that succeeds is put in force as UseFittedTransform does; one that fails is named in
+   * a message with the library's reason (FitFailure keeps it) and changes nothing. Returns
+   * the fit's submission number.
+   */
+  unsigned long FitLandmarks(double radius, double smoothing);
+  /// Whether a fit started by FitLandmarks is still to come.
+  bool IsFitting() const { return this->FitJob && this->FitJob->IsBusy(); }
+  /// Why the last fit failed; empty after a success.
+  std::string FitFailure;
+  /**
+   * Puts a fitted spline in force exactly as loading the coefficient file that Pravik writes
+   * for the same landmarks and options would: the same arrays, the deformation and the
+   * view's animation switched on. The transform counts as unsaved until Save Transform.
+   */
+  void UseFittedTransform(const TransformCoefficients& fitted);
+  /// Whether the transform in force was fitted here and not saved since.
+  bool TransformUnsaved = false;
+  /// Save Transform: asks for a file name (the landmark file's or the model's, with
+  /// ".trc") and saves the transform in force there.
+  void OnSaveTransform();
+  void OnUpdateSaveTransform(CCmdUI* pCmdUI);
+  /**
+   * Writes the transform in force as a coefficient file through the safe replacement of
+   * the coefficient file writer (a failed save leaves an earlier file as it was); names a
+   * failure in a message. TRUE when written; the transform then counts as saved.
+   */
+  BOOL SaveTransform(const std::string& path);
+  /// Before the window closes or another model opens: offers to save a fitted transform
+  /// not saved yet (Yes, No, Cancel). FALSE when the user cancels or the save fails.
+  BOOL SaveModified() override;
+  ///@}
+
   /// Whether the displacements of a large model are being computed (see the class notes).
   bool IsDeforming() const { return this->DeformationWorker.joinable(); }
   /// Waits for a computation of displacements, if one runs, then shows the deformed model.
@@ -294,6 +343,14 @@ protected:
   /// Sizes the landmarks' display for the model shown and puts its actors among Props while
   /// there are landmarks (and takes them out without); true when Props changed.
   bool PlaceLandmarks();
+  /// Puts read or fitted coefficients in force in ShapeTransform, keeping their arrays.
+  void UseCoefficients(TransformCoefficients fresh);
+  /// Before a fitted transform not saved yet is replaced or forgotten: asks whether to save
+  /// it. FALSE when the user cancels (or the save fails): it must stay.
+  BOOL KeepFittedTransform();
+  /// A fit of FitLandmarks arrived, or its stage moved on.
+  void FitArrived(const LandmarkFitResult& result);
+  void FitStageReached(const std::string& stage, double share);
   /// The status bar's message pane of the first view's frame.
   void SetStatusText(const std::string& text);
   /// The transform pane of the first view's frame, from TransformPaneText.
@@ -307,6 +364,9 @@ protected:
   void AddEditingProps();
   /// After an edit, undo or redo: display, status bar and the modified flag.
   void LandmarksEdited();
+  /// Before the window closes or another model opens: offers to save unsaved landmark edits
+  /// (Yes, No, Cancel). FALSE when the user cancels or the save fails.
+  BOOL KeepEditedLandmarks();
 
 private:
   // Texture coordinates of the model as loaded, for SetTextureOnModelAsLoaded(true).
@@ -318,6 +378,8 @@ private:
   std::thread DeformationWorker;
   std::unique_ptr<CWaitCursor> DeformationCursor;
   int DeformationGeneration = 0;
+  // The fits of FitLandmarks, made on the first one.
+  std::unique_ptr<LandmarkFitJob> FitJob;
   // Tells a completion queued for the user-interface thread whether the document still is.
   std::shared_ptr<int> Alive = std::make_shared<int>(0);
 };

@@ -256,20 +256,36 @@ BOOL CHaldenDoc::LoadTargetModel(const std::string& path)
 //------------------------------------------------------------------------------
 void CHaldenDoc::UseLiveFit(const TransformCoefficients& fitted)
 {
-  // The background computation reads the parameters in force: it ends first.
-  this->JoinDeformation();
-  // The old arrays outlive the call that hands the transform the new ones.
-  TransformCoefficients replaced = std::move(this->Coefficients);
-  this->Coefficients = fitted;
-  TransformCoefficients& c = this->Coefficients;
-  this->UnList = c.UnList.empty() ? nullptr : c.UnList.data();
-  this->SplineCoeffX = c.CoeffX.data();
-  this->SplineCoeffY = c.CoeffY.data();
-  this->SplineCoeffZ = c.CoeffZ.data();
-  this->ShapeTransform->SetParameters(c.Radius, c.Points, this->SplineCoeffX, this->SplineCoeffY,
-    this->SplineCoeffZ, this->UnList, c.Locator);
-  this->ShapeTransform->SetConstantTerms(c.Constants);
+  // As a fit from the dialog is put in force (unsaved until Save Transform), but the view's
+  // animation is left to the editing that asked for the refit.
+  this->UseCoefficients(fitted);
   this->TransformFileName.clear();
+  this->TransformUnsaved = true;
   this->ShowDeformation();
   this->ShowTransformName();
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::KeepEditedLandmarks()
+{
+  if (!this->HasUnsavedLandmarks())
+  {
+    return TRUE;
+  }
+  switch (AfxMessageBox("The landmarks have edits that have not been saved. Save them first?",
+    MB_YESNOCANCEL | MB_ICONEXCLAMATION))
+  {
+    case IDCANCEL:
+      return FALSE;
+    case IDYES:
+    {
+      std::string fileName =
+        this->LandmarkFileName.empty() ? this->GetPathName() : this->LandmarkFileName;
+      return this->PromptForFile(
+               fileName, "Save Landmark File", MayReplace, LandmarkFiles, ".dat", FALSE) &&
+        this->SaveLandmarks(fileName);
+    }
+    default:
+      return TRUE;
+  }
 }

@@ -56,6 +56,9 @@ void LoadStrings(CResources& res)
     "Save the loaded points where the deformation shown takes them\nSave Points";
   res.Strings[ID_LOAD_TARGET_MODEL] =
     "Show a second model to place the landmarks' targets on\nLoad Target Model";
+  res.Strings[ID_FIT_LANDMARKS] =
+    "Fit a transform to the landmarks, with a radius and smoothing\nFit Landmarks";
+  res.Strings[ID_SAVE_TRANSFORM] = "Save the transform in force as a .trc file\nSave Transform";
 }
 
 void LoadMenu(CResources& res)
@@ -79,6 +82,7 @@ void LoadMenu(CResources& res)
             M::Item("Target &Model...", ID_LOAD_TARGET_MODEL),
           }),
         M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
+        M::Item("Save T&ransform...", ID_SAVE_TRANSFORM),
         M::Sep(),
         M::Item("Recent File", ID_FILE_MRU_FILE1, true),
         M::Sep(),
@@ -120,7 +124,6 @@ void LoadMenu(CResources& res)
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
         M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
       }),
-    M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
     M::Sub("Land&marks",
       {
         M::Item("Edit &Sources", ID_EDIT_SOURCES),
@@ -128,6 +131,11 @@ void LoadMenu(CResources& res)
         M::Item("Stop &Editing\tEsc", ID_STOP_EDITING),
         M::Sep(),
         M::Item("&Delete Pair\tDel", ID_LANDMARK_DELETE),
+      }),
+    M::Sub("&Deformation",
+      {
+        M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND),
+        M::Item("&Fit Landmarks...", ID_FIT_LANDMARKS),
       }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
   };
@@ -257,6 +265,24 @@ void LoadDialogs(CResources& res)
     control(C::PushButton, IDCANCEL, "Cancel", 81, 29, 50, 14),
   };
   res.Dialogs[IDD_SET_BLEND] = blend;
+
+  DialogTemplate fit;
+  fit.Title = "Fit Landmarks";
+  fit.Width = 250;
+  fit.Height = 92;
+  fit.FontName = "MS Sans Serif";
+  fit.FontSize = 8;
+  fit.Controls = {
+    control(C::Label, -1, "Radius:", 7, 9, 50, 8),
+    control(C::Edit, IDC_FIT_RADIUS, "", 60, 7, 100, 14),
+    control(C::PushButton, IDC_FIT_SUGGEST, "Suggest", 166, 7, 50, 14),
+    control(C::Label, -1, "Smoothing:", 7, 27, 50, 8),
+    control(C::Edit, IDC_FIT_SMOOTHING, "", 60, 25, 100, 14),
+    control(C::Label, IDC_FIT_NEIGHBOURS, "", 7, 45, 236, 20),
+    control(C::DefPushButton, IDOK, "OK", 69, 71, 50, 14),
+    control(C::PushButton, IDCANCEL, "Cancel", 131, 71, 50, 14),
+  };
+  res.Dialogs[IDD_FIT_LANDMARKS] = fit;
 
   res.Bitmaps[IDB_ABOUT] = DrawAboutPicture();
 }

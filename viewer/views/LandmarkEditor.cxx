@@ -4,15 +4,12 @@
 #include "CHaldenView.h"
 #include "FrameWnd.h"
 #include "LandmarkFitJob.h"
-#include "NeighbourStatistics.h"
 #include "VtkWindow.h"
 
 #include <vtkActor.h>
 #include <vtkCellPicker.h>
 #include <vtkNew.h>
-#include <vtkPointLocator.h>
 #include <vtkPoints.h>
-#include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
 #include <vtkRenderWindow.h>
@@ -26,9 +23,6 @@ namespace
 {
 // How near on the screen, in pixels, a click must be to a landmark to take it.
 constexpr double SelectPixels = 10.0;
-// The landmarks a radius is suggested for have about this many neighbours within it (as
-// Pravik's notes suggest).
-constexpr int AimedNeighbours = 30;
 
 const char* ModeText(LandmarkEditor::Mode mode)
 {
@@ -464,27 +458,22 @@ void LandmarkEditor::Refit()
       [this](const LandmarkFitResult& result) { this->RefitArrived(result); });
   }
   vtkPoints* sources = document->Landmarks.GetSources();
-  double radius = this->LiveRadius;
+  // The options last chosen in the fit dialog; until a radius is chosen, the suggested one,
+  // which follows the set as it grows or shrinks much rather than every edit.
+  double radius = document->FitRadius;
   if (!(radius > 0.0))
   {
-    // The suggestion follows the set as it grows or shrinks much, not every edit.
     const vtkIdType n = sources->GetNumberOfPoints();
     if (this->RadiusCount < 0 || std::abs(n - this->RadiusCount) * 10 > this->RadiusCount)
     {
-      vtkNew<vtkPolyData> set;
-      set->SetPoints(sources);
-      vtkNew<vtkPointLocator> locator;
-      locator->SetDataSet(set);
-      locator->BuildLocator();
-      double mean = 0.0;
-      this->RefitRadius = SuggestRadius(sources, locator, AimedNeighbours, mean);
+      this->SuggestedRadius = this->Neighbours.Suggest(document->Landmarks);
       this->RadiusCount = n;
     }
-    radius = this->RefitRadius;
+    radius = this->SuggestedRadius;
   }
   this->RefitRadius = radius;
   this->EditSubmission =
-    this->Job->Submit(sources, document->Landmarks.GetTargets(), radius, this->LiveSmoothing);
+    this->Job->Submit(sources, document->Landmarks.GetTargets(), radius, document->FitSmoothing);
 }
 
 //------------------------------------------------------------------------------

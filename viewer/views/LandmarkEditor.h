@@ -16,14 +16,16 @@
  * restores the animation as it was.
  *
  * After every edit, undo or redo the landmarks are refitted in the background
- * (LandmarkFitJob: only the latest shape is ever shown) with LiveRadius and LiveSmoothing;
- * a LiveRadius of 0 takes the radius suggested for the landmarks. Edits that would give the
+ * (LandmarkFitJob: only the latest shape is ever shown) with the radius and smoothing last
+ * chosen in the fit dialog (the document's FitRadius and FitSmoothing); until a radius is
+ * chosen, the one suggested for the landmarks. Edits that would give the
  * fit no solution (a source on another) are refused with a status text, as is an edit whose
  * fit fails: it is undone, and the shape stays as it was.
  */
 #ifndef LandmarkEditor_h
 #define LandmarkEditor_h
 
+#include "LandmarkNeighbours.h"
 #include "win32.h"
 
 #include <vtkType.h>
@@ -77,11 +79,6 @@ public:
   ///@}
   vtkIdType GetSelected() const { return this->Selected; }
 
-  ///@{
-  /// The options of the live refit (see the class comment).
-  double LiveRadius = 0.0;
-  double LiveSmoothing = 0.0;
-  ///@}
   /// The radius the last refit used (0 before one).
   double GetRefitRadius() const { return this->RefitRadius; }
   /// Whether a refit is under way or waiting.
@@ -124,6 +121,8 @@ private:
   vtkActor* MarkerActor;
   std::unique_ptr<LandmarkFitJob> Job;
   double RefitRadius = 0.0;
+  LandmarkNeighbours Neighbours;
+  double SuggestedRadius = 0.0;
   vtkIdType RadiusCount = -1; // landmark count the suggested radius was computed for
   unsigned long RefitsShown = 0;
   // The mouse message of the edit that the latest submission fits, and that submission.
