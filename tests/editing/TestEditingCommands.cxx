@@ -31,8 +31,8 @@ struct Started
   CMainFrame* Frame;
   CHaldenView* View;
   CHaldenDoc* Doc;
-  Started()
-    : App({ SampleFile("leg.vtk") })
+  explicit Started(const std::string& model = SampleFile("leg.vtk"))
+    : App({ model })
     , Frame(App.Frame())
     , View(ViewOf(Frame))
     , Doc(DocOf(Frame))
@@ -55,6 +55,14 @@ struct Started
 std::string Path(const std::string& name)
 {
   return shell::ConfigHome().toStdString() + "/" + name;
+}
+
+std::string Bytes(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
 }
 
 bool SameBits(const LandmarkPairs& a, const LandmarkPairs& b)
@@ -242,4 +250,48 @@ TEST(EditingCommands, TargetModelIsShownTranslucent)
   s.Prompts.AnswerFile(SampleFile("leg.vtk"));
   s.Frame->ExecuteCommand(ID_FILE_OPEN);
   EXPECT_TRUE(s.InRenderer(actor));
+}
+
+// Unsaved landmark edits are asked about before the window closes or another model opens:
+// Cancel keeps everything, Yes saves the landmarks, No goes on; the model file is never
+// written for them.
+TEST(EditingCommands, UnsavedEditsAreAskedAboutOnClose)
+{
+  const std::string model = Path("asked.vtk");
+  std::ofstream(model, std::ios::binary)
+    << std::ifstream(SampleFile("leg.vtk"), std::ios::binary).rdbuf();
+  const std::string modelBytes = Bytes(model);
+  Started s(model);
+  ASSERT_TRUE(s.Doc->LoadLandmarks(SampleFile("leg.dat")));
+  const double p[3] = { 0.2, 0.1, -0.05 };
+  std::string refusal;
+  ASSERT_GE(s.Doc->AddLandmarkPair(p, p, &refusal), 0) << refusal;
+  ASSERT_TRUE(s.Doc->IsModified());
+
+  s.Prompts.AnswerMessage(IDCANCEL);
+  s.Frame->SendMessage(WM_CLOSE);
+  ASSERT_EQ(1u, s.Prompts.Messages.size());
+  EXPECT_NE(std::string::npos, s.Prompts.Messages[0].Text.find("landmarks"));
+  EXPECT_EQ(s.Frame, s.App.Application->m_pMainWnd) << "Cancel keeps the window";
+  EXPECT_TRUE(s.Doc->IsModified());
+
+  struct Case
+  {
+    int Answer;
+    bool Saved;
+  };
+  for (const Case c : { Case{ IDNO, false }, Case{ IDYES, true } })
+  {
+    const std::string path = Path(c.Saved ? "asked-yes.dat" : "asked-no.dat");
+    s.Prompts.AnswerMessage(c.Answer);
+    if (c.Saved)
+    {
+      s.Prompts.AnswerFile(path);
+    }
+    EXPECT_TRUE(s.Doc->SaveModified()) << c.Answer;
+    EXPECT_EQ(c.Saved, std::ifstream(path).good()) << c.Answer;
+    EXPECT_EQ(!c.Saved, s.Doc->IsModified()) << c.Answer;
+  }
+  // The model itself was never saved for the landmarks' sake.
+  EXPECT_EQ(modelBytes, Bytes(model));
 }
