@@ -258,6 +258,25 @@ void AppendExact(std::string& out, double value)
 }
 
 //------------------------------------------------------------------------------
+void AppendShortest(std::string& out, double value)
+{
+  std::string text;
+  AppendExactAs(text, value);
+  if (text.find('.') != std::string::npos && text.find_first_of("eEn") == std::string::npos)
+  {
+    while (text.back() == '0')
+    {
+      text.pop_back();
+    }
+    if (text.back() == '.')
+    {
+      text.pop_back();
+    }
+  }
+  out += text;
+}
+
+//------------------------------------------------------------------------------
 void AppendInt(std::string& out, long long value)
 {
   char buffer[24];

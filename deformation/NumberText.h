@@ -89,6 +89,10 @@ void AppendInt(std::string& out, long long value);
 void AppendExact(std::string& out, float value);
 void AppendExact(std::string& out, double value);
 ///@}
+
+/// Appends a value as AppendExact does without the zeros that end its decimals ("0.35",
+/// "12", "1.5e-07"): for values shown to a person or offered in a field.
+void AppendShortest(std::string& out, double value);
 }
 
 #endif

@@ -1,63 +1,9 @@
 #include "FitNotes.h"
 
+#include "NeighbourStatistics.h"
 #include "vtkDatReader.h"
 
-#include <vtkIdList.h>
-#include <vtkMath.h>
-#include <vtkNew.h>
-#include <vtkPointLocator.h>
 #include <vtkPoints.h>
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
-
-namespace
-{
-/// Landmarks looked at to suggest a radius: enough for a stable median, few enough to cost
-/// nothing next to the fit.
-constexpr vtkIdType SampleSize = 1000;
-
-/**
- * A radius within which the landmarks have about AimedNeighbours others: the median, over
- * a sample of landmarks, of the distance to their AimedNeighbours-th nearest other landmark.
- * mean receives the mean neighbour count of the sample at that radius.
- */
-double SuggestRadius(vtkPoints* points, vtkPointLocator* locator, double& mean)
-{
-  const vtkIdType n = points->GetNumberOfPoints();
-  const vtkIdType step = std::max<vtkIdType>(1, n / SampleSize);
-  vtkNew<vtkIdList> ids;
-  std::vector<double> reach;
-  for (vtkIdType i = 0; i < n; i += step)
-  {
-    double x[3];
-    points->GetPoint(i, x);
-    locator->FindClosestNPoints(AimedNeighbours + 1, x, ids);
-    double farthest = 0.0;
-    for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k)
-    {
-      double p[3];
-      points->GetPoint(ids->GetId(k), p);
-      farthest = std::max(farthest, std::sqrt(vtkMath::Distance2BetweenPoints(x, p)));
-    }
-    reach.push_back(farthest);
-  }
-  std::nth_element(reach.begin(), reach.begin() + reach.size() / 2, reach.end());
-  const double radius = reach[reach.size() / 2];
-
-  long long total = 0;
-  for (vtkIdType i = 0; i < n; i += step)
-  {
-    double x[3];
-    points->GetPoint(i, x);
-    locator->FindPointsWithinRadius(radius, x, ids);
-    total += ids->GetNumberOfIds() - 1;
-  }
-  mean = static_cast<double>(total) / static_cast<double>(reach.size());
-  return radius;
-}
-}
 
 //------------------------------------------------------------------------------
 void PrintFitNotes(std::FILE* out, const char* radiusText, vtkDatReader* reader)
@@ -89,7 +35,7 @@ void PrintFitNotes(std::FILE* out, const char* radiusText, vtkDatReader* reader)
   {
     double reached = 0.0;
     const double suggested =
-      SuggestRadius(reader->GetPointArray(), reader->GetTree(), reached);
+      SuggestRadius(reader->GetPointArray(), reader->GetTree(), AimedNeighbours, reached);
     std::fprintf(out,
       "Pravik: note: the landmarks have %.1f neighbours on average within the radius %g; a "
       "radius of about %.3g gives about %d (%.1f on average over a sample).\n",

@@ -2,6 +2,7 @@
 
 #include "FitProgress.h"
 #include "LandmarkFrame.h"
+#include "NeighbourStatistics.h"
 #include "SmoothingReport.h"
 #include "SolverChoice.h"
 #include "TransformFile.h"
@@ -440,18 +441,7 @@ int vtkLandmarkSplineFit::FitLandmarks()
         b[a][k] = static_cast<float>(s[a]) - static_cast<float>(t[a]);
       }
     }
-    vtkIdType fewest = n > 0 ? std::numeric_limits<vtkIdType>::max() : 0;
-    vtkIdType most = 0;
-    double total = 0.0;
-    vtkNew<vtkIdList> ids;
-    for (int i = 0; i < n; ++i)
-    {
-      locator->FindPointsWithinRadius(radius, sources->GetPoint(i), ids);
-      const vtkIdType neighbours = ids->GetNumberOfIds() - 1;
-      fewest = std::min(fewest, neighbours);
-      most = std::max(most, neighbours);
-      total += static_cast<double>(neighbours);
-    }
+    const NeighbourStatistics neighbours = CountNeighbourStatistics(sources, locator, radius);
     const Clock::time_point ordered = Clock::now();
 
     vtkNew<vtkMatrixSolver> solver;
@@ -509,9 +499,9 @@ int vtkLandmarkSplineFit::FitLandmarks()
       spline->CoeffZ.data(), this->LandmarkMaximumDistance, this->LandmarkRMSDistance);
 
     this->NumberOfLandmarks = n;
-    this->MinimumNeighbors = fewest;
-    this->MaximumNeighbors = most;
-    this->MeanNeighbors = n > 0 ? total / n : 0.0;
+    this->MinimumNeighbors = neighbours.Fewest;
+    this->MaximumNeighbors = neighbours.Most;
+    this->MeanNeighbors = neighbours.Mean;
     this->EnvelopeSize = clock.EnvelopeEntries;
     this->SparseSolveUsed = solver->GetSparseSolveUsed();
     this->InputTime = Seconds(begin, copied);

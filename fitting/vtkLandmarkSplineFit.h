@@ -196,6 +196,16 @@ public:
    */
   int ReadCoefficientFile(const char* fileName);
 
+  /**
+   * The last fitted (or read) spline as a coefficient file holds it, or null before the first
+   * one. A later Fit() or ReadCoefficientFile() makes a new one and never changes one handed
+   * out, so a caller may keep it, or pass it to another thread, as long as it likes.
+   */
+  VTK_WRAPEXCLUDE std::shared_ptr<const TransformCoefficients> GetFittedCoefficients() const
+  {
+    return this->Spline;
+  }
+
   /** Why the last Fit(), WriteCoefficientFile() or ReadCoefficientFile() failed; else "". */
   const char* GetErrorMessage() const { return this->ErrorMessage.c_str(); }
 

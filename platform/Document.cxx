@@ -48,6 +48,25 @@ BOOL CDocument::OnOpenDocument(const char* pathName)
 }
 
 //------------------------------------------------------------------------------
+BOOL CDocument::SaveModified()
+{
+  if (!this->IsModified())
+  {
+    return TRUE;
+  }
+  const std::string name = this->Title.empty() ? std::string("Untitled") : this->Title;
+  switch (AfxMessageBox("Save changes to " + name + "?", MB_YESNOCANCEL | MB_ICONEXCLAMATION))
+  {
+    case IDCANCEL:
+      return FALSE;
+    case IDYES:
+      return this->OnSaveDocument(this->PathName.c_str());
+    default:
+      return TRUE;
+  }
+}
+
+//------------------------------------------------------------------------------
 BOOL CDocument::OnSaveDocument(const char* pathName)
 {
   std::ofstream file(pathName ? pathName : "", std::ios::binary | std::ios::app);

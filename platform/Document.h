@@ -58,6 +58,13 @@ public:
   void UpdateAllViews(CView* sender, LPARAM hint = 0, CObject* hintObject = nullptr);
 
   BOOL IsModified() const { return this->Modified; }
+  /**
+   * Asked before the document is closed or replaced by another file: TRUE when that may go
+   * ahead. The base asks "Save changes to <title>?" (Yes, No, Cancel) while the document is
+   * modified and saves it to its path for Yes; Cancel, or a failed save, gives FALSE.
+   * Documents with changes of their own kind override it.
+   */
+  virtual BOOL SaveModified();
   void SetModifiedFlag(BOOL modified = TRUE) { this->Modified = modified != FALSE; }
 
   CDocTemplate* GetDocTemplate() const { return this->Template; }

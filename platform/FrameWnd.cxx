@@ -618,6 +618,11 @@ void CFrameWnd::OnClose()
       return;
     }
   }
+  CDocument* document = this->GetActiveDocument();
+  if (document && !document->SaveModified())
+  {
+    return;
+  }
   this->DestroyWindow();
 }
 

@@ -354,6 +354,12 @@ int platform_detail::ShowMessageBox(QWidget* parent, const MessageBoxRequest& re
       ? IDYES
       : IDNO;
   }
+  if (buttons == MB_YESNOCANCEL)
+  {
+    const auto pressed = QMessageBox::question(parent, caption, text,
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+    return pressed == QMessageBox::Yes ? IDYES : pressed == QMessageBox::No ? IDNO : IDCANCEL;
+  }
   if (buttons == MB_OKCANCEL)
   {
     return QMessageBox::warning(parent, caption, text, QMessageBox::Ok | QMessageBox::Cancel) ==

@@ -1,6 +1,7 @@
 #include "WinApp.h"
 
 #include "DocTemplate.h"
+#include "Document.h"
 #include "FrameWnd.h"
 #include "Resources.h"
 #include "WndInternal.h"
@@ -358,6 +359,12 @@ void CWinApp::OnOpenRecentFile(UINT id)
     return;
   }
   const std::string path = this->RecentFiles[index];
+  auto* single = dynamic_cast<CSingleDocTemplate*>(this->GetFirstDocTemplate());
+  CDocument* current = single ? single->GetDocument() : nullptr;
+  if (current && !current->SaveModified())
+  {
+    return; // the user kept the document: the entry stays
+  }
   if (!this->OpenDocumentFile(path.c_str()))
   {
     // A file that cannot be opened any more leaves the list.

@@ -708,6 +708,22 @@ int CWnd::MessageBox(const std::string& text, const std::string& caption, UINT t
 }
 
 //------------------------------------------------------------------------------
+void CWnd::SetBusyCursor(BOOL busy)
+{
+  if (QWidget* widget = this->GetWidget())
+  {
+    if (busy)
+    {
+      widget->setCursor(Qt::BusyCursor);
+    }
+    else
+    {
+      widget->unsetCursor();
+    }
+  }
+}
+
+//------------------------------------------------------------------------------
 CWaitCursor::CWaitCursor()
 {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()))

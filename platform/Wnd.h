@@ -140,6 +140,9 @@ public:
   BOOL EnableWindow(BOOL enable = TRUE);
   BOOL IsWindowEnabled() const;
   void SetWindowText(const std::string& text);
+  /// Shows the busy cursor (the pointer with a wait sign: the window still takes input) over
+  /// this window while busy is TRUE, its usual cursor again after FALSE.
+  void SetBusyCursor(BOOL busy);
   std::string GetWindowText() const;
   UINT GetDlgCtrlID() const { return this->ControlId; }
 

@@ -96,6 +96,7 @@ constexpr int IDCANCEL = 2;
 constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_OKCANCEL = 0x00000001;
 constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
 constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;

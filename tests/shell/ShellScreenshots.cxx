@@ -2,7 +2,8 @@
 // a model (and, when they lie beside it, its transform, texture and background), the About
 // box and the options dialog; with a transform, also the camera and blend picture (a standard
 // view with the orientation marker, paused at the full blend by Set Blend, with the blend and
-// transform panes) and the Set Blend dialog. Run under a virtual display:
+// transform panes) and the Set Blend dialog; with a landmark file beside the model, the
+// landmarks on the model half way through the deformation. Run under a virtual display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/shell/shell_screenshots <dir> [model.vtk]
 #include "ShellHarness.h"
 
@@ -125,6 +126,23 @@ int main(int argc, char** argv)
   {
     prompts.AnswerDialog(shoot("setblend.png"));
     frame->ExecuteCommand(ID_SET_BLEND);
+  }
+  if (argc > 2 && view)
+  {
+    const QString model = QString::fromLocal8Bit(argv[2]);
+    const QString landmarks =
+      QFileInfo(model).dir().filePath(QFileInfo(model).completeBaseName() + ".dat");
+    auto* document = dynamic_cast<CHaldenDoc*>(frame->GetActiveDocument());
+    if (QFileInfo::exists(landmarks) && document &&
+      document->LoadLandmarks(landmarks.toStdString()))
+    {
+      // From the front, half way: the sources on their way to the targets.
+      view->SetBlend(0.5);
+      frame->ExecuteCommand(ID_VIEW_FRONT);
+      frame->UpdateCommandUI();
+      shell::Settle(300);
+      ok = Save(frame->GetWidget(), dir + "/halden-landmarks.png") && ok;
+    }
   }
   return ok ? 0 : 1;
 }

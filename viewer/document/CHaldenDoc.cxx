@@ -3,6 +3,7 @@
 #include "BitmapCheck.h"
 #include "CheckedUpdate.h"
 #include "FrameWnd.h"
+#include "LandmarkGlyphs.h"
 #include "ModelFile.h"
 #include "Prompts.h"
 #include "Resources.h"
@@ -48,6 +49,7 @@ const char* const ModelFiles = "VTK formated Files\0*.VTK\0"
                                "All Supported Models\0*.VTK;*.VTP;*.STL;*.PLY;*.OBJ\0"
                                "All Files\0*.*\0";
 const char* const TransformFiles = "Transform Files\0*.TRC\0All Files\0*.*\0";
+const char* const LandmarkFiles = "Landmark Files\0*.DAT\0All Files\0*.*\0";
 const char* const BitmapFiles = "Bitmap Files\0*.BMP\0All Files\0*.*\0";
 constexpr DWORD MustExist = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 
@@ -152,11 +154,23 @@ CHaldenDoc::CHaldenDoc()
   this->MapCommandUI(ID_LOAD_TEXTURE, &CHaldenDoc::OnUpdateHasData);
   this->MapCommand(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnCloseTransform);
   this->MapCommandUI(ID_CLOSE_TRANSFORM, &CHaldenDoc::OnUpdateCloseTransform);
+  this->MapCommand(ID_LOAD_LANDMARKS, &CHaldenDoc::OnLoadLandmarks);
+  this->MapCommandUI(ID_LOAD_LANDMARKS, &CHaldenDoc::OnUpdateHasData);
+  this->MapCommand(ID_VIEW_LANDMARKS, &CHaldenDoc::OnViewLandmarks);
+  this->MapCommandUI(ID_VIEW_LANDMARKS, &CHaldenDoc::OnUpdateViewLandmarks);
+
+  this->LandmarkDisplay = std::make_unique<LandmarkGlyphs>();
+  this->LandmarkDisplay->SetTransform(this->ShapeTransform);
+  this->MapEditingCommands();
+  this->MapCommand(ID_SAVE_TRANSFORM, &CHaldenDoc::OnSaveTransform);
+  this->MapCommandUI(ID_SAVE_TRANSFORM, &CHaldenDoc::OnUpdateSaveTransform);
 }
 
 //------------------------------------------------------------------------------
 CHaldenDoc::~CHaldenDoc()
 {
+  // A fit under way ends first; its result is dropped.
+  this->FitJob.reset();
   // The views may be gone: no status text to take back.
   if (this->DeformationWorker.joinable())
   {
@@ -164,6 +178,7 @@ CHaldenDoc::~CHaldenDoc()
   }
   // The actors leave Props before they are released; the base releases Props.
   this->Props->RemoveAllItems();
+  this->LandmarkDisplay.reset();
   this->TexturedActor->Delete();
   this->BodyActor->Delete();
   this->TexturedMapper->Delete();
@@ -187,7 +202,8 @@ void CHaldenDoc::OnFileOpen()
 {
   std::string fileName = this->GetPathName();
   std::unique_ptr<CWaitCursor> wait;
-  if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE))
+  if (this->PromptForFile(fileName, "Open File", MustExist, ModelFiles, ".vtk", TRUE) &&
+    this->SaveModified())
   {
     // Reading a large model takes seconds: the window is drawn again where the dialog was,
     // says what it reads, and shows the busy cursor until the model is drawn.
@@ -270,7 +286,9 @@ BOOL CHaldenDoc::OnOpenDocument(const char* pathName)
   this->Props->RemoveAllItems();
   this->Props->AddItem(this->BodyActor);
   this->Props->AddItem(this->TexturedActor);
+  this->AddEditingProps();
   this->NoData = 0;
+  this->PlaceLandmarks();
   if (this->TransformOn && !this->TransformFileName.empty())
   {
     // The deformation stays in force for the new model: say so, since it may not fit it.
@@ -359,6 +377,11 @@ void CHaldenDoc::OnLoadTransform()
 //------------------------------------------------------------------------------
 void CHaldenDoc::OnCloseTransform()
 {
+  if (!this->KeepFittedTransform())
+  {
+    return;
+  }
+  this->TransformUnsaved = false;
   this->JoinDeformation();
   this->SwitchTransform(0);
   if (vtkMFCViewHooks* hooks = Hooks(this->GetFirstView()))
@@ -378,6 +401,10 @@ void CHaldenDoc::OnUpdateCloseTransform(CCmdUI* pCmdUI)
 //------------------------------------------------------------------------------
 std::string CHaldenDoc::TransformPaneText() const
 {
+  if (this->NoData == 0 && this->TransformOn == 1 && this->TransformUnsaved)
+  {
+    return "Transform fitted, not saved";
+  }
   if (this->NoData != 0 || this->TransformOn != 1 || this->TransformFileName.empty())
   {
     return std::string();
@@ -398,6 +425,10 @@ void CHaldenDoc::ShowTransformName()
 //------------------------------------------------------------------------------
 BOOL CHaldenDoc::LoadTransform(const std::string& path)
 {
+  if (!this->KeepFittedTransform())
+  {
+    return FALSE;
+  }
   std::string reason;
   if (!this->ReadTransformFile(path.c_str(), &reason))
   {
@@ -438,6 +469,124 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
     return 0;
   }
 
+  this->UseCoefficients(std::move(fresh));
+  // The transform read from a file is saved: nothing of a fit is left to lose.
+  this->TransformUnsaved = false;
+  const TransformCoefficients& c = this->Coefficients;
+  if (!(c.Radius > 0.0f))
+  {
+    // Pravik fits the affine part alone for such a radius; that is what is shown.
+    std::ostringstream text;
+    text << "The transform file \"" << path << "\" has the radius " << c.Radius
+         << ", which is not positive: only the affine part of its fit is applied, the same "
+            "map at every point.";
+    AfxMessageBox(text.str(), MB_OK | MB_ICONEXCLAMATION);
+  }
+  return 1;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnLoadLandmarks()
+{
+  std::string fileName = this->GetPathName();
+  if (this->PromptForFile(fileName, "Load Landmark File", MustExist, LandmarkFiles, ".dat", TRUE))
+  {
+    this->LoadLandmarks(fileName);
+  }
+}
+
+//------------------------------------------------------------------------------
+BOOL CHaldenDoc::LoadLandmarks(const std::string& path)
+{
+  std::string reason;
+  if (!this->Landmarks.ReadFile(path, &reason))
+  {
+    Tell("Cannot load the landmark file", path, reason);
+    return FALSE;
+  }
+  this->LandmarkFileName = path;
+  this->LandmarkUndo.Clear(); // edits are undone back to the landmarks as loaded, no further
+  this->LandmarksChanged();
+  return TRUE;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::LandmarksChanged()
+{
+  CView* view = this->GetFirstView();
+  if (CFrameWnd* frame = view ? view->GetParentFrame() : nullptr)
+  {
+    frame->SetPaneText("landmarks", this->LandmarkPaneText());
+  }
+  if (this->PlaceLandmarks())
+  {
+    this->UpdateAllViews(nullptr); // the views take the actors anew, and draw
+  }
+  else
+  {
+    this->Redraw();
+  }
+}
+
+//------------------------------------------------------------------------------
+bool CHaldenDoc::PlaceLandmarks()
+{
+  vtkPolyData* model = this->Reader->GetOutput();
+  double bounds[6] = { 1, -1, 1, -1, 1, -1 };
+  if (this->NoData == 0 && model && model->GetNumberOfPoints() > 0)
+  {
+    model->GetBounds(bounds);
+  }
+  LandmarkGlyphs& display = *this->LandmarkDisplay;
+  display.SetPairs(this->Landmarks, bounds);
+  const bool wanted = this->Landmarks.GetCount() > 0;
+  bool changed = false;
+  for (vtkActor* actor :
+    { display.GetLineActor(), display.GetTargetActor(), display.GetSourceActor() })
+  {
+    const bool present = this->Props->IsItemPresent(actor) != 0;
+    if (wanted && !present)
+    {
+      this->Props->AddItem(actor);
+      changed = true;
+    }
+    else if (!wanted && present)
+    {
+      this->Props->RemoveItem(actor);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnViewLandmarks()
+{
+  this->LandmarkDisplay->SetVisibility(!this->LandmarkDisplay->GetVisibility());
+  this->Redraw();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::OnUpdateViewLandmarks(CCmdUI* pCmdUI)
+{
+  pCmdUI->Enable(this->Landmarks.GetCount() > 0);
+  pCmdUI->SetCheck(this->LandmarkDisplay->GetVisibility() ? 1 : 0);
+}
+
+//------------------------------------------------------------------------------
+std::string CHaldenDoc::LandmarkPaneText() const
+{
+  const vtkIdType n = this->Landmarks.GetCount();
+  if (n == 0)
+  {
+    return std::string();
+  }
+  return std::to_string(n) + (n == 1 ? " landmark" : " landmarks");
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::UseCoefficients(TransformCoefficients fresh)
+{
   // The background computation reads the parameters in force: it ends first.
   this->JoinDeformation();
   // The old arrays outlive the call that hands the transform the new ones.
@@ -453,16 +602,6 @@ int CHaldenDoc::ReadTransformFile(const char* path, std::string* reason)
   // Constant terms the file holds in double precision (a fit far from the origin): the model
   // is deformed exactly as pravik-warp and the library deform it.
   this->ShapeTransform->SetConstantTerms(c.Constants);
-  if (!(c.Radius > 0.0f))
-  {
-    // Pravik fits the affine part alone for such a radius; that is what is shown.
-    std::ostringstream text;
-    text << "The transform file \"" << path << "\" has the radius " << c.Radius
-         << ", which is not positive: only the affine part of its fit is applied, the same "
-            "map at every point.";
-    AfxMessageBox(text.str(), MB_OK | MB_ICONEXCLAMATION);
-  }
-  return 1;
 }
 
 //------------------------------------------------------------------------------
@@ -562,6 +701,10 @@ BOOL CHaldenDoc::OpenDroppedFile(const std::string& path)
     }
     return extension == "trc" ? this->LoadTransform(path) : this->LoadTexture(path);
   }
+  if (!this->SaveModified())
+  {
+    return FALSE;
+  }
   const BOOL opened = this->OnOpenDocument(path.c_str());
   if (opened)
   {
@@ -605,6 +748,8 @@ void CHaldenDoc::OnUpdateSaveModel(CCmdUI* pCmdUI)
 void CHaldenDoc::SwitchTransform(int on)
 {
   this->TransformOn = on ? 1 : 0;
+  this->LandmarkDisplay->SetRiding(this->TransformOn == 1);
+  this->Riding.Follow(this->TransformOn ? this->ShapeTransform : nullptr);
   if (this->TransformOn)
   {
     this->Normals->SetInputConnection(this->TransformFilter->GetOutputPort());
@@ -634,6 +779,7 @@ void CHaldenDoc::ShowDeformation()
   // pipeline does not evaluate the transform this thread is filling.
   if (this->Normals->GetInputConnection(0, 0) != this->ModelPort())
   {
+    this->LandmarkDisplay->SetRiding(false);
     this->Normals->SetInputConnection(this->ModelPort());
     this->Redraw();
   }

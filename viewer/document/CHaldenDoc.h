@@ -39,6 +39,11 @@
 #ifndef CHaldenDoc_h
 #define CHaldenDoc_h
 
+#include "LandmarkFitJob.h"
+#include "LandmarkHistory.h"
+#include "LandmarkPairs.h"
+#include "RidingPoints.h"
+#include "TargetModel.h"
 #include "TransformFile.h"
 #include "vtkMFCDoc.h"
 #include "vtkModelSource.h" // for Reader, whose output the views and tools read
@@ -48,6 +53,7 @@
 #include <thread>
 
 class CWaitCursor;
+class LandmarkGlyphs;
 class vtkAlgorithmOutput;
 class vtkActor;
 class vtkBMPReader;
@@ -67,6 +73,20 @@ constexpr UINT ID_LOAD_TRANSFORM = 32799;
 constexpr UINT ID_LOAD_TEXTURE = 32800;
 /// File > Close Transform: the deformation switched off and forgotten.
 constexpr UINT ID_CLOSE_TRANSFORM = 32819;
+/// File > Load > Landmarks: a landmark file shown on the model.
+constexpr UINT ID_LOAD_LANDMARKS = 33000;
+/// View > Landmarks: the landmarks shown or hidden.
+constexpr UINT ID_VIEW_LANDMARKS = 33001;
+/// File > Save Landmarks, File > Load > Points, File > Save Points, File > Load > Target
+/// Model (see CHaldenDocEditing.cxx).
+constexpr UINT ID_SAVE_LANDMARKS = 33150;
+constexpr UINT ID_LOAD_POINTS = 33151;
+constexpr UINT ID_SAVE_POINTS = 33152;
+constexpr UINT ID_LOAD_TARGET_MODEL = 33153;
+/// Deformation > Fit Landmarks: the landmarks fitted in the background (the frame's dialog).
+constexpr UINT ID_FIT_LANDMARKS = 33050;
+/// File > Save Transform: the transform in force written as a coefficient file.
+constexpr UINT ID_SAVE_TRANSFORM = 33051;
 ///@}
 
 class CHaldenDoc : public vtkMFCDoc
@@ -154,6 +174,124 @@ public:
    */
   int ReadTransformFile(const char* path, std::string* reason = nullptr);
 
+  /// Load Landmarks: asks for a landmark file (proposing the ".dat" beside the model) and
+  /// loads it; cancelling changes nothing.
+  void OnLoadLandmarks();
+  /**
+   * Reads the landmark file into Landmarks and shows them. A file that cannot be read or
+   * holds no landmark is named in a message with the reason, and nothing changes. TRUE when
+   * the file's landmarks are the document's.
+   */
+  BOOL LoadLandmarks(const std::string& path);
+  /// Call after any change to Landmarks: updates their display and the status bar's count,
+  /// and asks the view to draw again.
+  void LandmarksChanged();
+  /// The landmark pairs shown on the model (none until a landmark file is loaded).
+  LandmarkPairs Landmarks;
+  /// The landmark file the pairs came from, empty when none was loaded.
+  std::string LandmarkFileName;
+  /// The text of the status bar's "landmarks" pane: the count, or empty without landmarks.
+  std::string LandmarkPaneText() const;
+  /// View > Landmarks: shows or hides the landmarks (checked while shown).
+  void OnViewLandmarks();
+  void OnUpdateViewLandmarks(CCmdUI* pCmdUI);
+  /// The landmarks' display: its actors are among Props while there are landmarks.
+  std::unique_ptr<LandmarkGlyphs> LandmarkDisplay;
+
+  ///@{
+  /**
+   * Editing the landmarks (CHaldenDocEditing.cxx). Each edit goes through LandmarkUndo, so
+   * Undo and Redo cover every edit since the landmarks were loaded or made, then calls
+   * LandmarksChanged and marks the document modified while the landmarks differ from what
+   * was last loaded or saved. An edit that would give the fit no solution (a source on top
+   * of another) is refused: nothing changes and refusal, when given, says why.
+   */
+  vtkIdType AddLandmarkPair(const double source[3], const double target[3], std::string* refusal);
+  bool MoveLandmarkSource(
+    vtkIdType index, const double source[3], bool continueDrag, std::string* refusal);
+  void MoveLandmarkTarget(vtkIdType index, const double target[3], bool continueDrag);
+  void RemoveLandmarkPair(vtkIdType index);
+  bool UndoLandmarkEdit(vtkIdType* index = nullptr);
+  bool RedoLandmarkEdit(vtkIdType* index = nullptr);
+  /// Whether the landmarks hold edits that were not saved.
+  bool HasUnsavedLandmarks() const { return !this->LandmarkUndo.IsAtSaved(); }
+  LandmarkHistory LandmarkUndo;
+  ///@}
+
+  /// Save Landmarks: asks for a file name (the landmark file's, or a ".dat" beside the model)
+  /// and writes the landmarks there, six numbers a line.
+  void OnSaveLandmarks();
+  /// Writes the landmarks to path, replacing it safely; a failure is named in a message box.
+  BOOL SaveLandmarks(const std::string& path);
+  /// Enables Save Landmarks while there are landmarks or unsaved edits of them.
+  void OnUpdateSaveLandmarks(CCmdUI* pCmdUI);
+
+  /// Points that ride along with the deformation (Load Points, Save Points).
+  RidingPoints Riding;
+  void OnLoadPoints();
+  /// Reads a point list and shows it carried by the deformation; message box on failure.
+  BOOL LoadPoints(const std::string& path);
+  void OnSavePoints();
+  /// Writes the points where the deformation shown takes them; message box on failure.
+  BOOL SavePoints(const std::string& path);
+  void OnUpdateSavePoints(CCmdUI* pCmdUI);
+
+  /**
+   * Puts a spline fitted to the document's landmarks in force (a live refit) as a loaded
+   * coefficient file would be, without a file name: the view's animation is left as it is.
+   */
+  void UseLiveFit(const TransformCoefficients& fitted);
+
+  /// A second model, the specimen the targets are placed on (Load Target Model).
+  TargetModel Target;
+  void OnLoadTargetModel();
+  /// Reads the model as Open Model does and shows it translucent; message box on failure.
+  BOOL LoadTargetModel(const std::string& path);
+
+  ///@{
+  /**
+   * Fitting the landmarks from the window (CHaldenDocFit.cxx). FitRadius and FitSmoothing
+   * are the options last chosen in Deformation > Fit Landmarks, kept for the next dialog and
+   * for refits: the radius is 0 until a choice (the dialog then proposes one that gives about
+   * 30 neighbours), the smoothing 0.
+   */
+  double FitRadius = 0.0;
+  double FitSmoothing = 0.0;
+  /**
+   * Fits Landmarks with the radius and smoothing in the background (a newer call replaces
+   * a fit still under way): the status bar shows the stage and the view the busy cursor. A
+   * fit that succeeds is put in force as UseFittedTransform does; one that fails is named in
+   * a message with the library's reason (FitFailure keeps it) and changes nothing. Returns
+   * the fit's submission number.
+   */
+  unsigned long FitLandmarks(double radius, double smoothing);
+  /// Whether a fit started by FitLandmarks is still to come.
+  bool IsFitting() const { return this->FitJob && this->FitJob->IsBusy(); }
+  /// Why the last fit failed; empty after a success.
+  std::string FitFailure;
+  /**
+   * Puts a fitted spline in force exactly as loading the coefficient file that Pravik writes
+   * for the same landmarks and options would: the same arrays, the deformation and the
+   * view's animation switched on. The transform counts as unsaved until Save Transform.
+   */
+  void UseFittedTransform(const TransformCoefficients& fitted);
+  /// Whether the transform in force was fitted here and not saved since.
+  bool TransformUnsaved = false;
+  /// Save Transform: asks for a file name (the landmark file's or the model's, with
+  /// ".trc") and saves the transform in force there.
+  void OnSaveTransform();
+  void OnUpdateSaveTransform(CCmdUI* pCmdUI);
+  /**
+   * Writes the transform in force as a coefficient file through the safe replacement of
+   * the coefficient file writer (a failed save leaves an earlier file as it was); names a
+   * failure in a message. TRUE when written; the transform then counts as saved.
+   */
+  BOOL SaveTransform(const std::string& path);
+  /// Before the window closes or another model opens: offers to save a fitted transform
+  /// not saved yet (Yes, No, Cancel). FALSE when the user cancels or the save fails.
+  BOOL SaveModified() override;
+  ///@}
+
   /// Whether the displacements of a large model are being computed (see the class notes).
   bool IsDeforming() const { return this->DeformationWorker.joinable(); }
   /// Waits for a computation of displacements, if one runs, then shows the deformed model.
@@ -202,6 +340,17 @@ protected:
   void ShowDeformation();
   /// Waits for the background computation, if any, without switching anything.
   void JoinDeformation();
+  /// Sizes the landmarks' display for the model shown and puts its actors among Props while
+  /// there are landmarks (and takes them out without); true when Props changed.
+  bool PlaceLandmarks();
+  /// Puts read or fitted coefficients in force in ShapeTransform, keeping their arrays.
+  void UseCoefficients(TransformCoefficients fresh);
+  /// Before a fitted transform not saved yet is replaced or forgotten: asks whether to save
+  /// it. FALSE when the user cancels (or the save fails): it must stay.
+  BOOL KeepFittedTransform();
+  /// A fit of FitLandmarks arrived, or its stage moved on.
+  void FitArrived(const LandmarkFitResult& result);
+  void FitStageReached(const std::string& stage, double share);
   /// The status bar's message pane of the first view's frame.
   void SetStatusText(const std::string& text);
   /// The transform pane of the first view's frame, from TransformPaneText.
@@ -209,6 +358,15 @@ protected:
   /// The model as the undeformed branch takes it: as read, or with the texture
   /// coordinates of the model as loaded (SetTextureOnModelAsLoaded).
   vtkAlgorithmOutput* ModelPort() const;
+  /// The editing commands into the command table (CHaldenDocEditing.cxx).
+  void MapEditingCommands();
+  /// Adds the riding points and the target model to Props (after the model's actors).
+  void AddEditingProps();
+  /// After an edit, undo or redo: display, status bar and the modified flag.
+  void LandmarksEdited();
+  /// Before the window closes or another model opens: offers to save unsaved landmark edits
+  /// (Yes, No, Cancel). FALSE when the user cancels or the save fails.
+  BOOL KeepEditedLandmarks();
 
 private:
   // Texture coordinates of the model as loaded, for SetTextureOnModelAsLoaded(true).
@@ -220,6 +378,8 @@ private:
   std::thread DeformationWorker;
   std::unique_ptr<CWaitCursor> DeformationCursor;
   int DeformationGeneration = 0;
+  // The fits of FitLandmarks, made on the first one.
+  std::unique_ptr<LandmarkFitJob> FitJob;
   // Tells a completion queued for the user-interface thread whether the document still is.
   std::shared_ptr<int> Alive = std::make_shared<int>(0);
 };

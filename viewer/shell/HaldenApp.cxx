@@ -18,7 +18,8 @@
 
 namespace
 {
-// "Halden model coefficients.trc": the second name loads as File > Load > Transform would.
+// "Halden model coefficients.trc": the second name loads as File > Load > Transform would;
+// "Halden model landmarks.dat" (by the extension) as File > Load > Landmarks would.
 class CHaldenCommandLineInfo : public CCommandLineInfo
 {
 public:
@@ -67,11 +68,29 @@ void OpenTheModelBesideALoneTransform(CHaldenCommandLineInfo& info)
   }
 }
 
+bool IsLandmarkFile(const std::string& name)
+{
+  std::string ending = name.substr(name.size() < 4 ? 0 : name.size() - 4);
+  for (char& c : ending)
+  {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return ending == ".dat";
+}
+
 void LoadCommandLineTransform(const CHaldenCommandLineInfo& info)
 {
   auto* single = dynamic_cast<CSingleDocTemplate*>(AfxGetApp()->GetFirstDocTemplate());
   auto* document = single ? dynamic_cast<CHaldenDoc*>(single->GetDocument()) : nullptr;
-  if (document && !info.TransformName.empty())
+  if (!document || info.TransformName.empty())
+  {
+    return;
+  }
+  if (IsLandmarkFile(info.TransformName))
+  {
+    document->LoadLandmarks(info.TransformName);
+  }
+  else
   {
     document->LoadTransform(info.TransformName);
   }

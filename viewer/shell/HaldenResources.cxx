@@ -39,6 +39,26 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_TOP] = "Look at the model from above (along -y)\nTop";
   res.Strings[ID_VIEW_BOTTOM] = "Look at the model from below (along +y)\nBottom";
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
+  res.Strings[ID_LOAD_LANDMARKS] = "Load a landmark file to show on the model\nLoad Landmarks";
+  res.Strings[ID_VIEW_LANDMARKS] = "Show or hide the landmarks\nLandmarks";
+  res.Strings[ID_EDIT_SOURCES] =
+    "Place and move landmark sources on the model as loaded\nEdit Sources";
+  res.Strings[ID_EDIT_TARGETS] =
+    "Move landmark targets on the deformed model or onto the target model\nEdit Targets";
+  res.Strings[ID_STOP_EDITING] = "Back to turning the camera with the mouse\nStop Editing";
+  res.Strings[ID_LANDMARK_DELETE] = "Remove the selected landmark pair\nDelete Pair";
+  res.Strings[ID_EDIT_UNDO] = "Take back the last landmark edit\nUndo";
+  res.Strings[ID_LANDMARK_REDO] = "Do again the landmark edit taken back\nRedo";
+  res.Strings[ID_SAVE_LANDMARKS] = "Save the landmarks as a landmark file\nSave Landmarks";
+  res.Strings[ID_LOAD_POINTS] =
+    "Load points (three numbers a line) that the deformation carries along\nLoad Points";
+  res.Strings[ID_SAVE_POINTS] =
+    "Save the loaded points where the deformation shown takes them\nSave Points";
+  res.Strings[ID_LOAD_TARGET_MODEL] =
+    "Show a second model to place the landmarks' targets on\nLoad Target Model";
+  res.Strings[ID_FIT_LANDMARKS] =
+    "Fit a transform to the landmarks, with a radius and smoothing\nFit Landmarks";
+  res.Strings[ID_SAVE_TRANSFORM] = "Save the transform in force as a .trc file\nSave Transform";
 }
 
 void LoadMenu(CResources& res)
@@ -50,19 +70,31 @@ void LoadMenu(CResources& res)
         M::Item("&Open Model...\tCtrl+O", ID_FILE_OPEN),
         // The label names Ctrl-S, but no accelerator exists for it.
         M::Item("&Save Model...\tCtrl-S", ID_SAVE_MODEL),
+        M::Item("Save Land&marks...", ID_SAVE_LANDMARKS),
+        M::Item("Save &Points...", ID_SAVE_POINTS),
         M::Sub("&Load",
           {
             M::Item("&Background...", ID_LOAD_BACKGROUND),
             M::Item("T&exture...", ID_LOAD_TEXTURE),
             M::Item("&Transform...", ID_LOAD_TRANSFORM),
+            M::Item("&Landmarks...\tCtrl+L", ID_LOAD_LANDMARKS),
+            M::Item("&Points...", ID_LOAD_POINTS),
+            M::Item("Target &Model...", ID_LOAD_TARGET_MODEL),
           }),
         M::Item("&Close Transform\tCtrl+Shift+T", ID_CLOSE_TRANSFORM),
+        M::Item("Save T&ransform...", ID_SAVE_TRANSFORM),
         M::Sep(),
         M::Item("Recent File", ID_FILE_MRU_FILE1, true),
         M::Sep(),
         M::Item("E&xit", ID_APP_EXIT),
       }),
-    M::Sub("&Edit", { M::Item("&Copy\tCtrl+C", ID_EDIT_COPY) }),
+    M::Sub("&Edit",
+      {
+        M::Item("&Copy\tCtrl+C", ID_EDIT_COPY),
+        M::Sep(),
+        M::Item("&Undo Landmark Edit\tCtrl+Z", ID_EDIT_UNDO),
+        M::Item("&Redo Landmark Edit\tCtrl+Shift+Z", ID_LANDMARK_REDO),
+      }),
     M::Sub("&Play",
       {
         M::Item("&Play\tCtrl-P", ID_PLAY),
@@ -90,8 +122,21 @@ void LoadMenu(CResources& res)
             M::Item("B&ottom\tCtrl+6", ID_VIEW_BOTTOM),
           }),
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
+        M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
       }),
-    M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
+    M::Sub("Land&marks",
+      {
+        M::Item("Edit &Sources", ID_EDIT_SOURCES),
+        M::Item("Edit &Targets", ID_EDIT_TARGETS),
+        M::Item("Stop &Editing\tEsc", ID_STOP_EDITING),
+        M::Sep(),
+        M::Item("&Delete Pair\tDel", ID_LANDMARK_DELETE),
+      }),
+    M::Sub("&Deformation",
+      {
+        M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND),
+        M::Item("&Fit Landmarks...", ID_FIT_LANDMARKS),
+      }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),
   };
 }
@@ -132,6 +177,11 @@ void LoadAccelerators(CResources& res)
     { Ctrl, 'M', ID_VIEW_AXES },
     { Ctrl, 'B', ID_SET_BLEND },
     { static_cast<BYTE>(Ctrl | FSHIFT), 'T', ID_CLOSE_TRANSFORM },
+    { Ctrl, 'L', ID_LOAD_LANDMARKS },
+    { Plain, 'L', ID_VIEW_LANDMARKS },
+    { static_cast<BYTE>(Ctrl | FSHIFT), 'Z', ID_LANDMARK_REDO },
+    { Plain, VK_DELETE, ID_LANDMARK_DELETE },
+    { Plain, VK_ESCAPE, ID_STOP_EDITING },
   };
 }
 
@@ -215,6 +265,24 @@ void LoadDialogs(CResources& res)
     control(C::PushButton, IDCANCEL, "Cancel", 81, 29, 50, 14),
   };
   res.Dialogs[IDD_SET_BLEND] = blend;
+
+  DialogTemplate fit;
+  fit.Title = "Fit Landmarks";
+  fit.Width = 250;
+  fit.Height = 92;
+  fit.FontName = "MS Sans Serif";
+  fit.FontSize = 8;
+  fit.Controls = {
+    control(C::Label, -1, "Radius:", 7, 9, 50, 8),
+    control(C::Edit, IDC_FIT_RADIUS, "", 60, 7, 100, 14),
+    control(C::PushButton, IDC_FIT_SUGGEST, "Suggest", 166, 7, 50, 14),
+    control(C::Label, -1, "Smoothing:", 7, 27, 50, 8),
+    control(C::Edit, IDC_FIT_SMOOTHING, "", 60, 25, 100, 14),
+    control(C::Label, IDC_FIT_NEIGHBOURS, "", 7, 45, 236, 20),
+    control(C::DefPushButton, IDOK, "OK", 69, 71, 50, 14),
+    control(C::PushButton, IDCANCEL, "Cancel", 131, 71, 50, 14),
+  };
+  res.Dialogs[IDD_FIT_LANDMARKS] = fit;
 
   res.Bitmaps[IDB_ABOUT] = DrawAboutPicture();
 }

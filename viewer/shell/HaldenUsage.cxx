@@ -46,6 +46,8 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
       "                    File > Load > Transform does; the animation starts at once.\n"
       "                    Named alone, it opens the model of its name beside it\n"
       "                    (leg.trc: leg.vtk, .vtp, .stl, .ply or .obj, the first found)\n"
+      "  landmarks.dat     in its place, a landmark file (by the extension .dat) to show\n"
+      "                    on the model, as File > Load > Landmarks does\n"
       "\n"
       "Settings (the recent-file list) are kept in %s.\n"
       "\n"

@@ -2,7 +2,9 @@
 
 #include "CHaldenDoc.h"
 #include "CHaldenView.h"
+#include "FitLandmarksDlg.h"
 #include "HaldenSettings.h"
+#include "LandmarkNeighbours.h"
 #include "SetBlendDlg.h"
 #include "resource.h"
 #include "vtkShapeTransform.h"
@@ -25,6 +27,8 @@ CMainFrame::CMainFrame()
 {
   this->MapCommand(ID_SET_BLEND, &CMainFrame::OnSetBlend);
   this->MapCommandUI(ID_SET_BLEND, &CMainFrame::OnUpdateSetBlend);
+  this->MapCommand(ID_FIT_LANDMARKS, &CMainFrame::OnFitLandmarks);
+  this->MapCommandUI(ID_FIT_LANDMARKS, &CMainFrame::OnUpdateFitLandmarks);
 }
 
 //------------------------------------------------------------------------------
@@ -86,6 +90,37 @@ void CMainFrame::OnUpdateSetBlend(CCmdUI* pCmdUI)
 {
   auto* view = dynamic_cast<CHaldenView*>(this->GetActiveView());
   pCmdUI->Enable(view && view->CanSetBlend());
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnFitLandmarks()
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetActiveDocument());
+  if (!document || document->NoData || document->Landmarks.GetCount() == 0)
+  {
+    return;
+  }
+  if (!this->Neighbours)
+  {
+    this->Neighbours = std::make_unique<LandmarkNeighbours>();
+  }
+  // Until the user chooses, the radius is the one that gives about 30 neighbours.
+  const double radius = document->FitRadius > 0.0
+    ? document->FitRadius
+    : this->Neighbours->Suggest(document->Landmarks);
+  CFitLandmarksDlg dialog(
+    document->Landmarks, *this->Neighbours, radius, document->FitSmoothing, this);
+  if (dialog.DoModal() == IDOK)
+  {
+    document->FitLandmarks(dialog.Radius, dialog.Smoothing);
+  }
+}
+
+//------------------------------------------------------------------------------
+void CMainFrame::OnUpdateFitLandmarks(CCmdUI* pCmdUI)
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetActiveDocument());
+  pCmdUI->Enable(document && !document->NoData && document->Landmarks.GetCount() > 0);
 }
 
 //------------------------------------------------------------------------------

@@ -19,6 +19,10 @@
 
 #include "FrameWnd.h"
 
+#include <memory>
+
+class LandmarkNeighbours;
+
 class CMainFrame : public CFrameWnd
 {
 public:
@@ -37,7 +41,15 @@ protected:
   /// Deformation > Set Blend: asks for the blend and pauses the view at it.
   void OnSetBlend();
   void OnUpdateSetBlend(CCmdUI* pCmdUI);
+  /// Deformation > Fit Landmarks: asks for the radius and smoothing (CFitLandmarksDlg) and
+  /// has the document fit its landmarks with them, while a model and landmarks are loaded.
+  void OnFitLandmarks();
+  void OnUpdateFitLandmarks(CCmdUI* pCmdUI);
   void OnDropFiles(const std::vector<std::string>& paths) override;
+
+private:
+  // The fit dialog's neighbour counts, kept between dialogs (rebuilt when the landmarks change).
+  std::unique_ptr<LandmarkNeighbours> Neighbours;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "SetBlendDlg.h"
 
 #include "DialogFont.h"
+#include "FieldNumber.h"
 #include "NumberText.h"
 #include "Prompts.h"
 #include "resource.h"
@@ -39,30 +40,8 @@ void CSetBlendDlg::DoDataExchange(CDataExchange* pDX)
 //------------------------------------------------------------------------------
 bool CSetBlendDlg::ParseBlend(const std::string& text, double& blend)
 {
-  const char* begin = text.c_str();
-  while (NumberText::IsSpace(*begin))
-  {
-    ++begin;
-  }
-  // Plain decimals only: ToDouble would also take "inf", "nan" and hexadecimal numbers.
-  for (const char* p = begin; *p && !NumberText::IsSpace(*p); ++p)
-  {
-    if (!NumberText::IsDigit(*p) && *p != '.' && *p != '+' && *p != '-' && *p != 'e' && *p != 'E')
-    {
-      return false;
-    }
-  }
-  const char* end = nullptr;
-  const double value = NumberText::ToDouble(begin, &end);
-  if (end == begin)
-  {
-    return false;
-  }
-  while (NumberText::IsSpace(*end))
-  {
-    ++end;
-  }
-  if (*end != '\0' || !(value >= 0.0 && value <= 1.0))
+  double value = 0.0;
+  if (!ReadFieldNumber(text, value) || !(value >= 0.0 && value <= 1.0))
   {
     return false;
   }

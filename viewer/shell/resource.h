@@ -37,5 +37,12 @@ constexpr int IDC_TEXTURE_AS_LOADED = 1007;
 constexpr int IDC_OPTION_VALUES = 1008;
 /// Ctrl+F sends this command; no class handles it, so the key does nothing.
 constexpr UINT ID_FIND = 32798;
+/// Deformation > Fit Landmarks: the dialog, its fields, the Suggest button and the
+/// neighbour statistics.
+constexpr UINT IDD_FIT_LANDMARKS = 33060;
+constexpr int IDC_FIT_RADIUS = 33061;
+constexpr int IDC_FIT_SMOOTHING = 33062;
+constexpr int IDC_FIT_SUGGEST = 33063;
+constexpr int IDC_FIT_NEIGHBOURS = 33064;
 
 #endif

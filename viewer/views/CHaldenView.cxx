@@ -1,6 +1,7 @@
 #include "CHaldenView.h"
 
 #include "CHaldenDoc.h"
+#include "LandmarkEditor.h"
 #include "CheckedUpdate.h"
 #include "FrameWnd.h"
 #include "Prompts.h"
@@ -75,6 +76,7 @@ CHaldenView::CHaldenView()
   }
   this->MapCommand(ID_VIEW_AXES, &CHaldenView::OnViewAxes);
   this->MapCommandUI(ID_VIEW_AXES, &CHaldenView::OnUpdateViewAxes);
+  this->MapEditingCommands();
 
   this->StartCamera = vtkCamera::New();
   this->MarkerAxes = vtkAxesActor::New();
@@ -94,6 +96,7 @@ CHaldenView::~CHaldenView()
 {
   // The timer thread calls AdvanceAnimation on this object: it ends before the object.
   this->StopTimer();
+  this->Editor.reset();
   this->Renderer->RemoveObserver(this->FollowObserver);
   this->RenderWindow->RemoveRenderer(this->MarkerRenderer);
   this->MarkerRenderer->Delete();
@@ -357,6 +360,10 @@ void CHaldenView::AdvanceAnimation()
 //------------------------------------------------------------------------------
 LRESULT CHaldenView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+  if (this->Editor && this->Editor->HandleMessage(message, wParam, lParam))
+  {
+    return 0; // the mouse edits landmarks instead of turning the camera
+  }
   if (message == WM_USER)
   {
     // While the displacements of a large model are computed the window shows the model as

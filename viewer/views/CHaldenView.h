@@ -33,6 +33,7 @@
 
 #include "vtkRecordPlayView.h"
 
+#include <memory>
 #include <string>
 
 /// View > Body Color.
@@ -49,7 +50,17 @@ constexpr UINT ID_VIEW_TOP = 32815;
 constexpr UINT ID_VIEW_BOTTOM = 32816;
 constexpr UINT ID_VIEW_AXES = 32817;
 ///@}
+///@{
+/// Landmarks > Edit Sources, Edit Targets, Stop Editing, Delete, and Edit > Redo (Undo is the
+/// framework's ID_EDIT_UNDO); see LandmarkEditor.h.
+constexpr UINT ID_EDIT_SOURCES = 33155;
+constexpr UINT ID_EDIT_TARGETS = 33156;
+constexpr UINT ID_STOP_EDITING = 33157;
+constexpr UINT ID_LANDMARK_DELETE = 33158;
+constexpr UINT ID_LANDMARK_REDO = 33159;
+///@}
 
+class LandmarkEditor;
 class vtkAxesActor;
 class vtkCamera;
 class vtkRenderer;
@@ -109,6 +120,8 @@ public:
    * nothing, for a blend outside 0 to 1 or while no deformation is switched in.
    */
   bool SetBlend(double blend);
+  /// Landmark editing (CHaldenViewEditing.cxx): the editor the mouse works while editing.
+  LandmarkEditor& GetLandmarkEditor() const { return *this->Editor; }
   /// Whether Set Blend can be used now: a model is shown with a deformation switched in.
   bool CanSetBlend() const;
 
@@ -179,6 +192,10 @@ protected:
   int FramesTried = 0;
   std::string FirstFailedFrame;
   std::string FirstFailureReason;
+
+  /// The editing commands into the command table (CHaldenViewEditing.cxx).
+  void MapEditingCommands();
+  std::unique_ptr<LandmarkEditor> Editor;
 };
 
 #endif
