@@ -81,7 +81,10 @@ void CHaldenDoc::FitArrived(const LandmarkFitResult& result)
       MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  this->UseFittedTransform(*result.Coefficients);
+  if (!this->UseFittedTransform(*result.Coefficients))
+  {
+    return;
+  }
   std::string text = "Fitted " + Counted(result.Landmarks) + " (radius " +
     Number(result.Radius) + ", smoothing " + Number(result.Smoothing) + ") in " +
     Number(std::round(result.Seconds * 100.0) / 100.0) +
@@ -94,10 +97,18 @@ void CHaldenDoc::FitArrived(const LandmarkFitResult& result)
 }
 
 //------------------------------------------------------------------------------
-void CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
+BOOL CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
 {
-  // As Load Transform does with a file: the coefficients in force, then shown and animated.
-  this->UseCoefficients(fitted);
+  // As Load Transform does with the fit's coefficient file: its contents in force, then
+  // shown and animated.
+  TransformCoefficients asLoaded;
+  const TransformFileResult check = AsReadFromFile(fitted, asLoaded);
+  if (check.Status != TransformFileStatus::Ok)
+  {
+    AfxMessageBox("Cannot use the fitted transform: " + check.Reason + ".", MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  this->UseCoefficients(std::move(asLoaded));
   this->TransformFileName.clear();
   this->TransformUnsaved = true;
   this->ShowDeformation();
@@ -106,6 +117,7 @@ void CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
     hooks->AnimationOn();
   }
   this->ShowTransformName();
+  return TRUE;
 }
 
 //------------------------------------------------------------------------------
