@@ -341,8 +341,8 @@ void Parse(const std::string& text, TransformCoefficients& fresh)
 
 //------------------------------------------------------------------------------
 // Whether every value a coefficient file would hold is a finite number.
-bool AllFinite(float radius, vtkPoints* points, const float* cx, const float* cy,
-  const float* cz, const double* constants)
+bool AllFinite(float radius, vtkPoints* points, const float* cx, const float* cy, const float* cz,
+  const double* constants)
 {
   const int n = points ? static_cast<int>(points->GetNumberOfPoints()) : 0;
   bool finite = std::isfinite(radius);
@@ -501,8 +501,7 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
 
   auto contents = [&](NewFileContents& file, std::string&)
   {
-    return EmitCoefficientFile(
-      [&](const std::string& line)
+    return EmitCoefficientFile([&](const std::string& line)
       { return std::fwrite(line.data(), 1, line.size(), file.Stream) == line.size(); },
       radius, points, cx, cy, cz, unList, constants);
   };

@@ -87,9 +87,9 @@ TEST(AsReadFromFile, HoldsWhatTheWrittenFileReadsBackAs)
   {
     const std::string path = dir.Get() + "/t.trc";
     const double* constants = c.Held.Constants.empty() ? nullptr : c.Held.Constants.data();
-    ASSERT_EQ(WriteTransformCoefficients(path.c_str(), c.Held.Radius, c.Held.Points,
-                c.Held.CoeffX.data(), c.Held.CoeffY.data(), c.Held.CoeffZ.data(),
-                c.Held.UnList.data(), nullptr, constants),
+    ASSERT_EQ(
+      WriteTransformCoefficients(path.c_str(), c.Held.Radius, c.Held.Points, c.Held.CoeffX.data(),
+        c.Held.CoeffY.data(), c.Held.CoeffZ.data(), c.Held.UnList.data(), nullptr, constants),
       TransformWriteStatus::Ok)
       << c.Name;
     TransformCoefficients read;

@@ -207,9 +207,8 @@ TEST(FitInWindow, GivesPravikCoefficientsAndDeformation)
     testsupport::TempDir dir("fit-in-window-");
     const std::string dat = dir.Get() + "/pairs.dat";
     QFile::copy(QString::fromStdString(c.Landmarks), QString::fromStdString(dat));
-    ASSERT_EQ(pravikprocess::RunProgram(
-                { QUORVEL_PRAVIK, "--smoothing", c.Smoothing, dat, c.Radius }),
-      0);
+    ASSERT_EQ(
+      pravikprocess::RunProgram({ QUORVEL_PRAVIK, "--smoothing", c.Smoothing, dat, c.Radius }), 0);
     const std::string pravik = dir.Get() + "/pairs.trc";
     TransformCoefficients file;
     ASSERT_EQ(ReadTransformCoefficients(pravik.c_str(), file).Status, TransformFileStatus::Ok);
@@ -272,8 +271,8 @@ TEST(FitInWindow, FarFromTheOriginCarriesLandmarksOntoTargets)
   s.Fit("0.2", "0");
   ASSERT_TRUE(s.Doc->FitFailure.empty()) << s.Doc->FitFailure;
   const double window = LandmarkError(s.Doc->ShapeTransform, dat);
-  std::cout << "largest landmark error 60 units from the origin: window " << window
-            << ", Pravik " << pravik << "\n";
+  std::cout << "largest landmark error 60 units from the origin: window " << window << ", Pravik "
+            << pravik << "\n";
   EXPECT_LT(window, 1e-4);
   EXPECT_LT(pravik, 1e-4);
 }
@@ -336,8 +335,8 @@ TEST(FitInWindow, DialogStatisticsFollowTheTypedRadius)
         const std::string wanted = CFitLandmarksDlg::StatisticsText(expected, n);
         if (shown != wanted)
         {
-          problems.push_back(std::string(typed) + ": shown \"" + shown + "\", counted \"" +
-            wanted + "\"");
+          problems.push_back(
+            std::string(typed) + ": shown \"" + shown + "\", counted \"" + wanted + "\"");
         }
       }
       d.SetDlgItemText(IDC_FIT_RADIUS, "-2");
