@@ -7,14 +7,15 @@
 #include "FitLandmarksDlg.h"
 #include "LandmarkGenerator.h"
 #include "Prompts.h"
+#include "Resources.h"
 #include "TransformFile.h"
+#include "WinApp.h"
 #include "resource.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
 
 #include <vtkPoints.h>
-#include <vtkTransformPolyDataFilter.h>
 
 #include <QFile>
 
@@ -406,9 +407,12 @@ TEST(FitInWindow, UnsavedFitIsAskedForBeforeItIsLost)
         t.Frame->ExecuteCommand(ID_FILE_OPEN);
       } },
     { "drop a model", [&](Started& t) { t.Doc->OpenDroppedFile(other); } },
+    { "open a recent file", [](Started& t) { t.Frame->ExecuteCommand(ID_FILE_MRU_FILE1); } },
     { "load a transform", [](Started& t) { t.Doc->LoadTransform(SampleTransform()); } },
     { "close the transform", [](Started& t) { t.Frame->ExecuteCommand(ID_CLOSE_TRANSFORM); } },
   };
+  const std::vector<std::string> recent = AfxGetApp()->GetRecentFileList();
+  ASSERT_FALSE(recent.empty());
   for (const Loss& loss : losses)
   {
     const std::size_t asked = s.Prompts.Messages.size();
@@ -420,6 +424,7 @@ TEST(FitInWindow, UnsavedFitIsAskedForBeforeItIsLost)
     EXPECT_EQ(s.Doc->GetPathName(), model) << loss.Name;
     EXPECT_TRUE(s.Doc->TransformUnsaved) << loss.Name;
     EXPECT_EQ(s.Doc->TransformOn, 1) << loss.Name;
+    EXPECT_EQ(AfxGetApp()->GetRecentFileList(), recent) << loss.Name;
   }
 
   // No: the other model opens, and the fit, still in force and unsaved, is asked for again.

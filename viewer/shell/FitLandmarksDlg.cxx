@@ -95,8 +95,9 @@ void CFitLandmarksDlg::ShowStatistics()
   }
   else if (!ReadFieldNumber(this->GetDlgItemText(IDC_FIT_RADIUS), radius) || !(radius > 0.0))
   {
-    text = "The radius is a positive number, such as " +
-      RadiusText(this->Neighbours.Suggest(this->Pairs)) + ".";
+    const double suggested = this->Neighbours.Suggest(this->Pairs);
+    text = "The radius is a positive number" +
+      (suggested > 0.0 ? ", such as " + RadiusText(suggested) + "." : std::string("."));
   }
   else
   {
