@@ -39,6 +39,11 @@ void LoadStrings(CResources& res)
   res.Strings[ID_VIEW_TOP] = "Look at the model from above (along -y)\nTop";
   res.Strings[ID_VIEW_BOTTOM] = "Look at the model from below (along +y)\nBottom";
   res.Strings[ID_VIEW_AXES] = "Show or hide the orientation marker\nOrientation Axes";
+  res.Strings[ID_COLOUR_PLAIN] = "Show the body in its own colour\nPlain";
+  res.Strings[ID_COLOUR_DISPLACEMENT] =
+    "Colour the body by how far each point has moved at the blend shown\nDisplacement";
+  res.Strings[ID_COLOUR_STRETCH] = "Colour the body by how the deformation stretches, squeezes "
+                                   "or folds space at the blend shown\nStretch";
 }
 
 void LoadMenu(CResources& res)
@@ -90,6 +95,12 @@ void LoadMenu(CResources& res)
             M::Item("B&ottom\tCtrl+6", ID_VIEW_BOTTOM),
           }),
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
+        M::Sub("&Colour",
+          {
+            M::Item("&Plain", ID_COLOUR_PLAIN),
+            M::Item("&Displacement", ID_COLOUR_DISPLACEMENT),
+            M::Item("&Stretch", ID_COLOUR_STRETCH),
+          }),
       }),
     M::Sub("&Deformation", { M::Item("Set &Blend...\tCtrl+B", ID_SET_BLEND) }),
     M::Sub("&Help", { M::Item("&About Halden...", ID_APP_ABOUT) }),

@@ -33,6 +33,7 @@
 
 #include "vtkRecordPlayView.h"
 
+#include <memory>
 #include <string>
 
 /// View > Body Color.
@@ -49,7 +50,15 @@ constexpr UINT ID_VIEW_TOP = 32815;
 constexpr UINT ID_VIEW_BOTTOM = 32816;
 constexpr UINT ID_VIEW_AXES = 32817;
 ///@}
+///@{
+/// View > Colour: the body in its own colour, or coloured by how far each point has moved or
+/// by how the deformation stretches space there.
+constexpr UINT ID_COLOUR_PLAIN = 33100;
+constexpr UINT ID_COLOUR_DISPLACEMENT = 33101;
+constexpr UINT ID_COLOUR_STRETCH = 33102;
+///@}
 
+class ColourLegend;
 class vtkAxesActor;
 class vtkCamera;
 class vtkRenderer;
@@ -135,6 +144,19 @@ public:
   /// The renderers as the base arranges them, and the orientation marker over them.
   void ArrangeRenderers() override;
 
+  ///@{
+  /**
+   * View > Colour (see CHaldenDoc::SetColourQuantity): the body's colours, the scalar bar
+   * beside the model while a quantity is shown, and with Stretch the "folds" pane that counts
+   * the points where the deformation folds at the blend shown (updated after every render).
+   * Enabled while the document has a model; the item in force is checked.
+   */
+  void OnColour(UINT id);
+  void OnUpdateColour(CCmdUI* pCmdUI);
+  /// The scalar bar (for tests and pictures).
+  ColourLegend* GetColourLegend() const { return this->Legend.get(); }
+  ///@}
+
   /// Edit > Copy, then a word in the status bar that the picture was copied.
   void OnEditCopyCommand();
 
@@ -167,6 +189,10 @@ protected:
   void FollowCamera();
   /// The message pane of the frame (empty: the idle text).
   void SetStatusText(const std::string& text);
+  /// The scalar bar for the document's colouring, into or out of the model renderer.
+  void ShowColourLegend();
+  /// The "folds" pane from the last colouring.
+  void UpdateFoldPane();
 
   std::string ShownBlend; // the status text this view put up, if any
   std::string ShownBlendPane;
@@ -174,6 +200,9 @@ protected:
   vtkRenderer* MarkerRenderer; // the orientation marker's corner
   vtkAxesActor* MarkerAxes;
   unsigned long FollowObserver = 0;
+  std::unique_ptr<ColourLegend> Legend;
+  unsigned long FoldObserver = 0;
+  std::string ShownFolds;
   bool MarkerShown = false;
   int FailedFrames = 0;
   int FramesTried = 0;
