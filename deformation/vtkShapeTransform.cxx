@@ -1416,6 +1416,60 @@ void vtkShapeTransform::JacobianDeterminants(vtkDataArray* in, vtkDoubleArray* o
 }
 
 //------------------------------------------------------------------------------
+void vtkShapeTransform::EvaluateDisplacementField(
+  vtkDataArray* in, vtkDoubleArray* displacements, vtkDoubleArray* gradients)
+{
+  displacements->SetNumberOfComponents(3);
+  if (gradients)
+  {
+    gradients->SetNumberOfComponents(9);
+  }
+  const bool holds = this->HoldsPoints(in);
+  const vtkIdType n = holds ? in->GetNumberOfTuples() : 0;
+  displacements->SetNumberOfTuples(n);
+  if (gradients)
+  {
+    gradients->SetNumberOfTuples(n);
+  }
+  if (!holds)
+  {
+    return;
+  }
+  this->Update();
+  double* d = displacements->GetPointer(0);
+  double* g = gradients ? gradients->GetPointer(0) : nullptr;
+  if (!this->Usable())
+  {
+    std::fill_n(d, 3 * n, 0.0);
+    if (g)
+    {
+      std::fill_n(g, 9 * n, 0.0);
+    }
+    return;
+  }
+  const SplineField field(this->Radius, this->PointArray, this->SplineCoeffX, this->SplineCoeffY,
+    this->SplineCoeffZ, this->UnList, this->Grid.get(), this->AffineOnly, this->ConstantTerms(),
+    this->AffineEverywhere != 0);
+  parallel_chunks::ForEachChunk(n, ChunkSize, this->ThreadsFor(n),
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      vtkIdType searches = 0;
+      for (vtkIdType i = begin; i < end; ++i)
+      {
+        double x[3];
+        double gradient[3][3];
+        in->GetTuple(i, x);
+        searches += field.Evaluate(x, d + 3 * i, g ? gradient : nullptr) ? 1 : 0;
+        if (g)
+        {
+          std::copy_n(&gradient[0][0], 9, g + 9 * i);
+        }
+      }
+      this->NeighborSearches.fetch_add(searches, std::memory_order_relaxed);
+    });
+}
+
+//------------------------------------------------------------------------------
 vtkIdType vtkShapeTransform::CountBeyondReach(vtkDataArray* in)
 {
   if (!this->HoldsPoints(in))

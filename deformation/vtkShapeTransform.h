@@ -306,6 +306,19 @@ public:
   vtkIdType CountBeyondReach(vtkDataArray* in);
   ///@}
 
+  /**
+   * The displacement field itself, whatever Factor and the direction: for every point x of in
+   * (n tuples of three components), d(x) into displacements (three components a point) and,
+   * when gradients is given, its derivative grad d(x) into gradients (nine components a point,
+   * row by row: component 3 a + b is d d_a / d x_b), both computed as the forward transform
+   * computes them. The forward map at blend t is x - t d(x) and its Jacobian I - t grad d(x),
+   * so the derivative found once gives the Jacobian, and its determinant, at every blend.
+   * Zero while the transform is the identity. A tuple that is not three components long sets
+   * both outputs empty and reports an error.
+   */
+  void EvaluateDisplacementField(
+    vtkDataArray* in, vtkDoubleArray* displacements, vtkDoubleArray* gradients);
+
   ///@{
   /**
    * Off (the default): a point with no landmark within the radius keeps its place, as in the

@@ -4,7 +4,8 @@
 // sample and for a generated model of about a million points, each deformed by the sample's
 // fitted coefficient file, and for real meshes (Debian's libcgal-demo, fetched by
 // scripts/real-meshes.sh) placed where the sample is, subdivided to about 400,000 and
-// 1,000,000 points, with and without labels.
+// 1,000,000 points, with and without labels. Beside the plain body, the body coloured by its
+// displacement and by its stretch (View > Colour), per step, on the sample and the tube.
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/doc/bench_animation [steps] [points]
 //     [mesh names, or "none"; by default fandisk dino camel bear bunny00]
@@ -331,6 +332,36 @@ void Print(const char* name, const Measure& m)
   }
 }
 
+// The colourings of View > Colour against the plain body on one model: the pipeline's and the
+// whole step's processor time per step, and how much more each colouring costs.
+void CompareColours(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const char* name,
+  const std::string& model, const std::string& trc, int steps)
+{
+  const struct
+  {
+    UINT Command;
+    const char* Title;
+  } colourings[] = { { ID_COLOUR_PLAIN, "plain" }, { ID_COLOUR_DISPLACEMENT, "displacement" },
+    { ID_COLOUR_STRETCH, "stretch" } };
+  Measure plain;
+  for (const auto& c : colourings)
+  {
+    frame->ExecuteCommand(c.Command);
+    const Measure m = Run(frame, doc, view, model, trc, steps, false, false);
+    if (c.Command == ID_COLOUR_PLAIN)
+    {
+      plain = m;
+    }
+    std::printf("%-28s colour %-12s pipeline per step %8.2f ms processor (%+5.1f %%), whole "
+                "step %8.1f ms processor (%+5.1f %%), %8.1f ms wall; first step %6.3f s wall\n",
+      name, c.Title, 1000 * m.Pipeline.Cpu,
+      plain.Pipeline.Cpu > 0 ? 100 * (m.Pipeline.Cpu / plain.Pipeline.Cpu - 1) : 0.0,
+      1000 * m.Step.Cpu, plain.Step.Cpu > 0 ? 100 * (m.Step.Cpu / plain.Step.Cpu - 1) : 0.0,
+      1000 * m.Step.Wall, m.FirstStep.Wall);
+  }
+  frame->ExecuteCommand(ID_COLOUR_PLAIN);
+}
+
 // The machine's load while the benchmark ran (other processes take cores from it).
 void PrintLoad()
 {
@@ -393,6 +424,10 @@ int main(int argc, char** argv)
   Print("tube (generated)", Run(frame, doc, view, tube, trc, steps));
   const Measure tubeRead = Run(frame, doc, view, tube, trc, steps, true);
   Print("tube, opened as read", tubeRead);
+  PrintLoad();
+  CompareColours(frame, doc, view, "sample (data/leg.vtk)",
+    std::string(QUORVEL_DATA_DIR) + "/leg.vtk", trc, steps);
+  CompareColours(frame, doc, view, "tube (generated)", tube, trc, steps);
   PrintLoad();
 
   // Real meshes, against the tube's work per point.

@@ -2,8 +2,9 @@
 // a model (and, when they lie beside it, its transform, texture and background), the About
 // box and the options dialog; with a transform, also the camera and blend picture (a standard
 // view with the orientation marker, paused at the full blend by Set Blend, with the blend and
-// transform panes) and the Set Blend dialog; with a landmark file beside the model, the
-// landmarks on the model half way through the deformation. Run under a virtual display:
+// transform panes), the same coloured by the stretch (View > Colour > Stretch), and the Set
+// Blend dialog; with a landmark file beside the model, the landmarks on the model half way
+// through the deformation. Run under a virtual display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/shell/shell_screenshots <dir> [model.vtk]
 #include "ShellHarness.h"
 
@@ -106,6 +107,13 @@ int main(int argc, char** argv)
     frame->UpdateCommandUI();
     shell::Settle(300);
     ok = Save(frame->GetWidget(), dir + "/halden-camera-blend.png") && ok;
+
+    // The same, coloured by the stretch: the scalar bar, the folds and their count.
+    frame->ExecuteCommand(ID_COLOUR_STRETCH);
+    frame->UpdateCommandUI();
+    shell::Settle(300);
+    ok = Save(frame->GetWidget(), dir + "/halden-stretch.png") && ok;
+    frame->ExecuteCommand(ID_COLOUR_PLAIN);
   }
   const QPoint corner = frame->GetWidget()->geometry().topLeft();
   auto shoot = [&](const char* file)

@@ -8,6 +8,7 @@
 #include "SetBlendDlg.h"
 #include "resource.h"
 #include "vtkLabelThreshold.h"
+#include "vtkDeformationColours.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
@@ -246,8 +247,10 @@ TEST(BlendCommands, TheStatusBarNamesTheTransformWarnsWhenItOutlivesItsModelAndC
 
   s.Open(SampleFile("leg.vtk"));
   EXPECT_EQ(s.Message().find("still deforms"), std::string::npos) << s.Message();
-  // The model as loaded is shown: the transform filter is out of the pipeline.
-  EXPECT_EQ(s.Doc->Normals->GetInputConnection(0, 0), s.Doc->Reader->GetOutputPort());
+  // The model as loaded is shown: the transform filter is out of the pipeline (the colours'
+  // filter hands the model on as read).
+  EXPECT_EQ(s.Doc->Normals->GetInputConnection(0, 0), s.Doc->Colours->GetOutputPort());
+  EXPECT_EQ(s.Doc->Colours->GetInputConnection(0, 0), s.Doc->Reader->GetOutputPort());
   EXPECT_TRUE(s.Prompts.Messages.empty());
 }
 

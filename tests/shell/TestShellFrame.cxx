@@ -77,6 +77,12 @@ const std::vector<MenuRow> ExpectedMenu = {
   { "&View/Standard &Views", "&Top\tCtrl+5", 32815, "Look at the model from above (along -y)" },
   { "&View/Standard &Views", "B&ottom\tCtrl+6", 32816, "Look at the model from below (along +y)" },
   { "&View", "Orientation &Axes\tCtrl+M", 32817, "Show or hide the orientation marker" },
+  { "&View/&Colour", "&Plain", 33100, "Show the body in its own colour" },
+  { "&View/&Colour", "&Displacement", 33101,
+    "Colour the body by how far each point has moved at the blend shown" },
+  { "&View/&Colour", "&Stretch", 33102,
+    "Colour the body by how the deformation stretches, squeezes or folds space at the blend "
+    "shown" },
   { "&Deformation", "Set &Blend...\tCtrl+B", 32818, "Pause at a chosen blend from 0 to 1" },
   { "&Help", "&About Halden...", 57664, "*" },
 };

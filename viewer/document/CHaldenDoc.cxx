@@ -9,6 +9,7 @@
 #include "Resources.h"
 #include "View.h"
 #include "vtkCachedPolyDataNormals.h"
+#include "vtkDeformationColours.h"
 #include "vtkLabelThreshold.h"
 #include "vtkMFCViewHooks.h"
 #include "vtkModelSource.h"
@@ -85,11 +86,14 @@ CHaldenDoc::CHaldenDoc()
   this->TransformFilter = vtkTransformPolyDataFilter::New();
   this->ShapeTransform = vtkShapeTransform::New();
   this->TransformFilter->SetTransform(this->ShapeTransform);
-  this->TransformFilter->SetInputConnection(this->Reader->GetOutputPort());
+  // The model as read reaches the transform and the undeformed branch through the colours.
+  this->Colours = vtkDeformationColours::New();
+  this->Colours->SetInputConnection(this->Reader->GetOutputPort());
+  this->TransformFilter->SetInputConnection(this->Colours->GetOutputPort());
   this->TransformOn = 0;
 
   this->Normals = vtkCachedPolyDataNormals::New();
-  this->Normals->SetInputConnection(this->Reader->GetOutputPort());
+  this->Normals->SetInputConnection(this->Colours->GetOutputPort());
 
   this->Texture = vtkTexture::New();
   this->TextureReader = vtkBMPReader::New();
@@ -192,6 +196,7 @@ CHaldenDoc::~CHaldenDoc()
   this->Normals->Delete();
   // The filter lets go of the transform before the coefficient arrays it refers to go.
   this->TransformFilter->Delete();
+  this->Colours->Delete();
   this->ShapeTransform->Delete();
   this->Reader->Delete();
   this->BackfaceProperty->Delete();
@@ -330,6 +335,15 @@ BOOL CHaldenDoc::OnSaveDocument(const char* pathName)
     : static_cast<vtkPolyDataAlgorithm*>(this->Reader);
   source->Update();
   vtkSmartPointer<vtkPolyData> shape = source->GetOutput();
+  const char* colours = vtkDeformationColours::GetQuantityName(this->Colours->GetQuantity());
+  if (*colours && shape->GetPointData()->GetAbstractArray(colours))
+  {
+    // What the body's colours show belongs to the display, not to the model.
+    vtkNew<vtkPolyData> bare;
+    bare->ShallowCopy(shape);
+    bare->GetPointData()->RemoveArray(colours);
+    shape = bare;
+  }
   if (vtkDataArray* coordinates = shape->GetPointData()->GetTCoords())
   {
     // The texture coordinates of the model as loaded ride along the transform; a model is
@@ -670,6 +684,8 @@ void CHaldenDoc::SetTextureOnModelAsLoaded(bool asLoaded)
   this->JoinDeformation();
   this->TextureOnModelAsLoaded = asLoaded;
   // As loaded: the coordinates ride through the transform and the normals unchanged.
+  this->Colours->SetInputConnection(
+    asLoaded ? this->LoadedTextureMap->GetOutputPort() : this->Reader->GetOutputPort());
   this->TransformFilter->SetInputConnection(this->ModelPort());
   vtkAlgorithmOutput* shaded =
     asLoaded ? this->Normals->GetOutputPort() : this->TextureMap->GetOutputPort();
@@ -681,8 +697,21 @@ void CHaldenDoc::SetTextureOnModelAsLoaded(bool asLoaded)
 //------------------------------------------------------------------------------
 vtkAlgorithmOutput* CHaldenDoc::ModelPort() const
 {
-  return this->TextureOnModelAsLoaded ? this->LoadedTextureMap->GetOutputPort()
-                                      : this->Reader->GetOutputPort();
+  return this->Colours->GetOutputPort();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenDoc::SetColourQuantity(int quantity)
+{
+  this->Colours->SetQuantity(quantity);
+  this->Colours->ColourMapper(this->BodyMapper);
+  this->Redraw();
+}
+
+//------------------------------------------------------------------------------
+int CHaldenDoc::GetColourQuantity() const
+{
+  return this->Colours->GetQuantity();
 }
 
 //------------------------------------------------------------------------------
@@ -750,6 +779,7 @@ void CHaldenDoc::SwitchTransform(int on)
   this->TransformOn = on ? 1 : 0;
   this->LandmarkDisplay->SetRiding(this->TransformOn == 1);
   this->Riding.Follow(this->TransformOn ? this->ShapeTransform : nullptr);
+  this->Colours->SetDeformation(this->TransformOn ? this->ShapeTransform : nullptr);
   if (this->TransformOn)
   {
     this->Normals->SetInputConnection(this->TransformFilter->GetOutputPort());
@@ -777,6 +807,7 @@ void CHaldenDoc::ShowDeformation()
 
   // Until the displacements are cached the window draws the model undeformed, and the
   // pipeline does not evaluate the transform this thread is filling.
+  this->Colours->SetDeformation(nullptr);
   if (this->Normals->GetInputConnection(0, 0) != this->ModelPort())
   {
     this->LandmarkDisplay->SetRiding(false);

@@ -6,9 +6,9 @@
  * Pipeline, from file to screen (Reader hands on the model as read and checked, see
  * ModelFile.h):
  * @verbatim
- *   Reader --> TransformFilter (ShapeTransform)
- *     |              |
- *     +--(TransformOn 0)-- Normals --(TransformOn 1)
+ *   Reader --> Colours --> TransformFilter (ShapeTransform)
+ *                |              |
+ *                +--(TransformOn 0)-- Normals --(TransformOn 1)
  *                            |
  *                        TextureMap (cylinder)
  *                        /             \
@@ -65,6 +65,7 @@ class vtkTexture;
 class vtkTextureMapToCylinder;
 class vtkLabelThreshold;
 class vtkTransformPolyDataFilter;
+class vtkDeformationColours;
 
 ///@{
 /// Command identifiers of the model document (the framework's File Open for Open Model).
@@ -328,6 +329,17 @@ public:
   int TransformOn;
   int TextureOn;
 
+  /// What the body's colours tell (see vtkDeformationColours): between the model as read and
+  /// the transform filter, so that the undeformed branch is coloured too.
+  vtkDeformationColours* Colours;
+  /**
+   * View > Colour: the body in its own colour (vtkDeformationColours::PLAIN, the default),
+   * or coloured by how far each point has moved (DISPLACEMENT) or by how the deformation
+   * stretches space there (STRETCH), at the blend shown. The textured part stays textured.
+   */
+  void SetColourQuantity(int quantity);
+  int GetColourQuantity() const;
+
 protected:
   /// Feeds Normals from the transform filter (1) or straight from the reader (0), and asks
   /// the view to draw again.
@@ -357,8 +369,9 @@ protected:
   void SetStatusText(const std::string& text);
   /// The transform pane of the first view's frame, from TransformPaneText.
   void ShowTransformName();
-  /// The model as the undeformed branch takes it: as read, or with the texture
-  /// coordinates of the model as loaded (SetTextureOnModelAsLoaded).
+  /// The model as the undeformed branch and the transform take it: as read, or with the
+  /// texture coordinates of the model as loaded (SetTextureOnModelAsLoaded), and the
+  /// colours' array (Colours).
   vtkAlgorithmOutput* ModelPort() const;
   /// The editing commands into the command table (CHaldenDocEditing.cxx).
   void MapEditingCommands();

@@ -59,6 +59,11 @@ void LoadStrings(CResources& res)
   res.Strings[ID_FIT_LANDMARKS] =
     "Fit a transform to the landmarks, with a radius and smoothing\nFit Landmarks";
   res.Strings[ID_SAVE_TRANSFORM] = "Save the transform in force as a .trc file\nSave Transform";
+  res.Strings[ID_COLOUR_PLAIN] = "Show the body in its own colour\nPlain";
+  res.Strings[ID_COLOUR_DISPLACEMENT] =
+    "Colour the body by how far each point has moved at the blend shown\nDisplacement";
+  res.Strings[ID_COLOUR_STRETCH] = "Colour the body by how the deformation stretches, squeezes "
+                                   "or folds space at the blend shown\nStretch";
 }
 
 void LoadMenu(CResources& res)
@@ -123,6 +128,12 @@ void LoadMenu(CResources& res)
           }),
         M::Item("Orientation &Axes\tCtrl+M", ID_VIEW_AXES),
         M::Item("&Landmarks\tL", ID_VIEW_LANDMARKS),
+        M::Sub("&Colour",
+          {
+            M::Item("&Plain", ID_COLOUR_PLAIN),
+            M::Item("&Displacement", ID_COLOUR_DISPLACEMENT),
+            M::Item("&Stretch", ID_COLOUR_STRETCH),
+          }),
       }),
     M::Sub("Land&marks",
       {

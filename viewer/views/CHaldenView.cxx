@@ -3,10 +3,12 @@
 #include "CHaldenDoc.h"
 #include "LandmarkEditor.h"
 #include "CheckedUpdate.h"
+#include "ColourLegend.h"
 #include "FrameWnd.h"
 #include "Prompts.h"
 #include "ReplaceFile.h"
 #include "VtkWindow.h"
+#include "vtkDeformationColours.h"
 #include "vtkShapeTransform.h"
 
 #include "Clipboard.h"
@@ -89,6 +91,19 @@ CHaldenView::CHaldenView()
   follow->SetCallback([](vtkObject*, unsigned long, void* view, void*)
     { static_cast<CHaldenView*>(view)->FollowCamera(); });
   this->FollowObserver = this->Renderer->AddObserver(vtkCommand::StartEvent, follow);
+
+  for (UINT id : { ID_COLOUR_PLAIN, ID_COLOUR_DISPLACEMENT, ID_COLOUR_STRETCH })
+  {
+    this->MapCommand(id, CommandHandler([this, id] { this->OnColour(id); }));
+    this->MapCommandUI(id, &CHaldenView::OnUpdateColour);
+  }
+  this->Legend = std::make_unique<ColourLegend>();
+  // The fold count belongs to the picture just drawn, whatever asked for it.
+  vtkNew<vtkCallbackCommand> folds;
+  folds->SetClientData(this);
+  folds->SetCallback([](vtkObject*, unsigned long, void* view, void*)
+    { static_cast<CHaldenView*>(view)->UpdateFoldPane(); });
+  this->FoldObserver = this->Renderer->AddObserver(vtkCommand::EndEvent, folds);
 }
 
 //------------------------------------------------------------------------------
@@ -98,6 +113,7 @@ CHaldenView::~CHaldenView()
   this->StopTimer();
   this->Editor.reset();
   this->Renderer->RemoveObserver(this->FollowObserver);
+  this->Renderer->RemoveObserver(this->FoldObserver);
   this->RenderWindow->RemoveRenderer(this->MarkerRenderer);
   this->MarkerRenderer->Delete();
   this->MarkerAxes->Delete();
@@ -126,6 +142,7 @@ void CHaldenView::OnUpdate(CView*, LPARAM, CObject*)
       this->Renderer->AddActor(actor);
     }
   }
+  this->ShowColourLegend();
   this->ApplyColors();
   this->Render();
 }
@@ -573,4 +590,58 @@ void CHaldenView::ReportFailedFrames()
   this->FramesTried = 0;
   this->FirstFailedFrame.clear();
   this->FirstFailureReason.clear();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnColour(UINT id)
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  if (!document)
+  {
+    return;
+  }
+  const int quantity = id == ID_COLOUR_DISPLACEMENT ? vtkDeformationColours::DISPLACEMENT
+    : id == ID_COLOUR_STRETCH                       ? vtkDeformationColours::STRETCH
+                                                    : vtkDeformationColours::PLAIN;
+  document->SetColourQuantity(quantity);
+  this->ShowColourLegend();
+  this->Render();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::OnUpdateColour(CCmdUI* pCmdUI)
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  pCmdUI->Enable(document && document->NoData == 0);
+  const int quantity = document ? document->GetColourQuantity() : vtkDeformationColours::PLAIN;
+  const UINT current = quantity == vtkDeformationColours::DISPLACEMENT ? ID_COLOUR_DISPLACEMENT
+    : quantity == vtkDeformationColours::STRETCH                       ? ID_COLOUR_STRETCH
+                                                                       : ID_COLOUR_PLAIN;
+  pCmdUI->SetCheck(pCmdUI->m_nID == current ? 1 : 0);
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::ShowColourLegend()
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  this->Legend->Show(
+    this->Renderer, document ? document->Colours : nullptr, document && document->NoData == 0);
+  this->UpdateFoldPane();
+}
+
+//------------------------------------------------------------------------------
+void CHaldenView::UpdateFoldPane()
+{
+  auto* document = dynamic_cast<CHaldenDoc*>(this->GetDocument());
+  const std::string text = ColourLegend::FoldText(
+    document ? document->Colours : nullptr, document && document->NoData == 0);
+  if (text == this->ShownFolds)
+  {
+    return;
+  }
+  this->ShownFolds = text;
+  if (CFrameWnd* frame = this->GetParentFrame())
+  {
+    frame->SetPaneText("folds", text);
+  }
 }

@@ -60,6 +60,15 @@ constexpr UINT ID_LANDMARK_DELETE = 33158;
 constexpr UINT ID_LANDMARK_REDO = 33159;
 ///@}
 
+///@{
+/// View > Colour: the body in its own colour, or coloured by how far each point has moved or
+/// by how the deformation stretches space there.
+constexpr UINT ID_COLOUR_PLAIN = 33100;
+constexpr UINT ID_COLOUR_DISPLACEMENT = 33101;
+constexpr UINT ID_COLOUR_STRETCH = 33102;
+///@}
+
+class ColourLegend;
 class LandmarkEditor;
 class vtkAxesActor;
 class vtkCamera;
@@ -148,6 +157,19 @@ public:
   /// The renderers as the base arranges them, and the orientation marker over them.
   void ArrangeRenderers() override;
 
+  ///@{
+  /**
+   * View > Colour (see CHaldenDoc::SetColourQuantity): the body's colours, the scalar bar
+   * beside the model while a quantity is shown, and with Stretch the "folds" pane that counts
+   * the points where the deformation folds at the blend shown (updated after every render).
+   * Enabled while the document has a model; the item in force is checked.
+   */
+  void OnColour(UINT id);
+  void OnUpdateColour(CCmdUI* pCmdUI);
+  /// The scalar bar (for tests and pictures).
+  ColourLegend* GetColourLegend() const { return this->Legend.get(); }
+  ///@}
+
   /// Edit > Copy, then a word in the status bar that the picture was copied.
   void OnEditCopyCommand();
 
@@ -180,6 +202,10 @@ protected:
   void FollowCamera();
   /// The message pane of the frame (empty: the idle text).
   void SetStatusText(const std::string& text);
+  /// The scalar bar for the document's colouring, into or out of the model renderer.
+  void ShowColourLegend();
+  /// The "folds" pane from the last colouring.
+  void UpdateFoldPane();
 
   std::string ShownBlend; // the status text this view put up, if any
   std::string ShownBlendPane;
@@ -187,6 +213,9 @@ protected:
   vtkRenderer* MarkerRenderer; // the orientation marker's corner
   vtkAxesActor* MarkerAxes;
   unsigned long FollowObserver = 0;
+  std::unique_ptr<ColourLegend> Legend;
+  unsigned long FoldObserver = 0;
+  std::string ShownFolds;
   bool MarkerShown = false;
   int FailedFrames = 0;
   int FramesTried = 0;
