@@ -94,6 +94,46 @@ void ExpectSameNormals(vtkPolyData* ours, vtkPolyData* vtks)
   EXPECT_LE(worst, 2.5e-7);
 }
 
+// The same cells in the same order, each with the same corner points (coordinates and
+// normals), the same cell labels, and as many points (every one used by some cell).
+void ExpectSameKept(vtkPolyData* a, vtkUnstructuredGrid* b)
+{
+  ASSERT_EQ(a->GetNumberOfCells(), b->GetNumberOfCells());
+  ASSERT_EQ(a->GetNumberOfPoints(), b->GetNumberOfPoints());
+  vtkDataArray* na = a->GetPointData()->GetNormals();
+  vtkDataArray* nb = b->GetPointData()->GetNormals();
+  ASSERT_EQ(na == nullptr, nb == nullptr);
+  vtkDataArray* la = a->GetCellData()->GetScalars();
+  vtkDataArray* lb = b->GetCellData()->GetScalars();
+  ASSERT_EQ(la == nullptr, lb == nullptr);
+  vtkNew<vtkIdList> pa, pb;
+  for (vtkIdType cell = 0; cell < a->GetNumberOfCells(); ++cell)
+  {
+    a->GetCellPoints(cell, pa);
+    b->GetCellPoints(cell, pb);
+    ASSERT_EQ(pa->GetNumberOfIds(), pb->GetNumberOfIds()) << "cell " << cell;
+    for (vtkIdType k = 0; k < pa->GetNumberOfIds(); ++k)
+    {
+      ASSERT_GE(pa->GetId(k), 0);
+      ASSERT_LT(pa->GetId(k), a->GetNumberOfPoints());
+      for (int axis = 0; axis < 3; ++axis)
+      {
+        ASSERT_EQ(a->GetPoint(pa->GetId(k))[axis], b->GetPoint(pb->GetId(k))[axis])
+          << "cell " << cell;
+        if (na)
+        {
+          ASSERT_EQ(na->GetComponent(pa->GetId(k), axis), nb->GetComponent(pb->GetId(k), axis))
+            << "cell " << cell;
+        }
+      }
+    }
+    if (la)
+    {
+      ASSERT_EQ(la->GetComponent(cell, 0), lb->GetComponent(cell, 0)) << "cell " << cell;
+    }
+  }
+}
+
 struct ModelCase
 {
   const char* Name;
@@ -268,29 +308,8 @@ TEST(DisplayFilters, LabelThresholdKeepsWhatVtkThresholdKeepsAndSelectsOnce)
       Deform(shown, model, Bend(amount));
       ours->Update();
       vtks->Update();
-      vtkPolyData* a = ours->GetOutput();
-      vtkUnstructuredGrid* b = vtks->GetOutput();
-      ASSERT_GT(a->GetNumberOfCells(), 0);
-      ASSERT_EQ(a->GetNumberOfCells(), b->GetNumberOfCells());
-      ASSERT_EQ(a->GetNumberOfPoints(), b->GetNumberOfPoints());
-      vtkNew<vtkIdList> pa, pb;
-      for (vtkIdType cell = 0; cell < a->GetNumberOfCells(); ++cell)
-      {
-        a->GetCellPoints(cell, pa);
-        b->GetCellPoints(cell, pb);
-        ASSERT_EQ(pa->GetNumberOfIds(), pb->GetNumberOfIds());
-        for (vtkIdType k = 0; k < pa->GetNumberOfIds(); ++k)
-        {
-          for (int axis = 0; axis < 3; ++axis)
-          {
-            ASSERT_EQ(a->GetPoint(pa->GetId(k))[axis], b->GetPoint(pb->GetId(k))[axis]);
-            ASSERT_EQ(a->GetPointData()->GetNormals()->GetComponent(pa->GetId(k), axis),
-              b->GetPointData()->GetNormals()->GetComponent(pb->GetId(k), axis));
-          }
-        }
-        ASSERT_EQ(a->GetCellData()->GetScalars()->GetComponent(cell, 0),
-          b->GetCellData()->GetScalars()->GetComponent(cell, 0));
-      }
+      ASSERT_GT(ours->GetOutput()->GetNumberOfCells(), 0);
+      ExpectSameKept(ours->GetOutput(), vtks->GetOutput());
     }
     EXPECT_EQ(ours->GetNumberOfSelections(), 1);
   }
@@ -335,4 +354,140 @@ TEST(DisplayFilters, LabelThresholdSelectsAgainWhenLabelsChangeAndHandlesUnlabel
   body->KeepUnlabelledOff();
   body->Update();
   EXPECT_EQ(body->GetOutput()->GetNumberOfCells(), 0);
+}
+
+// On real meshes, labelled and not, as an animation moves the splitting at feature edges
+// (cells take other point ids, the number of points changes), the thresholds keep what
+// vtkThreshold keeps without choosing their cells again; also with cells stored in 32 bits
+// and with a point no cell uses.
+TEST(DisplayFilters, LabelThresholdFollowsVtkThresholdAsTheSplittingMovesOnRealMeshes)
+{
+  struct Case
+  {
+    const char* What;
+    bool Labelled;
+    bool Storage32;
+    bool StrayPoint;
+  };
+  const Case cases[] = {
+    { "unlabelled", false, false, false },
+    { "labelled", true, false, false },
+    { "labelled, 32-bit cells", true, true, false },
+    { "unlabelled, a point no cell uses", false, false, true },
+  };
+  struct Criterion
+  {
+    int Function;
+    double Lower, Upper;
+  };
+  const Criterion criteria[] = { { vtkThreshold::THRESHOLD_LOWER, 0.0, 0.0 },
+    { vtkThreshold::THRESHOLD_UPPER, 1.0, 1.0 } };
+  int tried = 0;
+  for (const std::string& name : realmeshes::Names())
+  {
+    vtkSmartPointer<vtkPolyData> mesh = realmeshes::ReadOff(realmeshes::Path(name));
+    if (!mesh)
+    {
+      continue;
+    }
+    ++tried;
+    realmeshes::PlaceLikeTheSample(mesh);
+    for (const Case& c : cases)
+    {
+      SCOPED_TRACE(name + ", " + c.What);
+      vtkNew<vtkPolyData> model;
+      model->DeepCopy(mesh);
+      if (c.Labelled)
+      {
+        realmeshes::Label(model);
+      }
+      if (c.StrayPoint)
+      {
+        model->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
+      }
+      if (c.Storage32)
+      {
+        // The normals hand on cells of their own; the thresholds read these directly.
+        ASSERT_TRUE(model->GetPolys()->ConvertTo32BitStorage());
+        for (const Criterion& t : criteria)
+        {
+          vtkNew<vtkLabelThreshold> direct;
+          direct->SetInputData(model);
+          direct->SetThresholdFunction(t.Function);
+          direct->SetLowerThreshold(t.Lower);
+          direct->SetUpperThreshold(t.Upper);
+          vtkNew<vtkThreshold> expected;
+          expected->SetInputData(model);
+          expected->SetThresholdFunction(t.Function);
+          expected->SetLowerThreshold(t.Lower);
+          expected->SetUpperThreshold(t.Upper);
+          expected->SetInputArrayToProcess(
+            0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+          direct->Update();
+          expected->Update();
+          ExpectSameKept(direct->GetOutput(), expected->GetOutput());
+        }
+      }
+      vtkNew<vtkPolyData> shown;
+      shown->ShallowCopy(model);
+      vtkNew<vtkCachedPolyDataNormals> normals;
+      normals->SetInputData(shown);
+      vtkNew<vtkLabelThreshold> ours[2];
+      vtkNew<vtkThreshold> vtks[2];
+      for (int k = 0; k < 2; ++k)
+      {
+        ours[k]->SetInputConnection(normals->GetOutputPort());
+        ours[k]->SetThresholdFunction(criteria[k].Function);
+        ours[k]->SetLowerThreshold(criteria[k].Lower);
+        ours[k]->SetUpperThreshold(criteria[k].Upper);
+        ours[k]->SetKeepUnlabelled(k == 1);
+        vtks[k]->SetInputConnection(normals->GetOutputPort());
+        vtks[k]->SetThresholdFunction(criteria[k].Function);
+        vtks[k]->SetLowerThreshold(criteria[k].Lower);
+        vtks[k]->SetUpperThreshold(criteria[k].Upper);
+        vtks[k]->SetInputArrayToProcess(
+          0, 0, 0, vtkDataObject::FIELD_ASSOCIATION_CELLS, vtkDataSetAttributes::SCALARS);
+      }
+      vtkIdType fewest = std::numeric_limits<vtkIdType>::max(), most = 0;
+      for (double blend : { 0.0, 0.24, 0.48, 0.96, 0.6, 0.04 })
+      {
+        SCOPED_TRACE(blend);
+        Deform(shown, model, TwistAndBend(blend));
+        for (int k = 0; k < 2; ++k)
+        {
+          SCOPED_TRACE(k);
+          ours[k]->Update();
+          if (!c.Labelled && k == 0)
+          {
+            // Without labels the textured part is empty; vtkThreshold, finding no cell
+            // scalars, keeps nothing either.
+            EXPECT_EQ(ours[k]->GetOutput()->GetNumberOfCells(), 0);
+            continue;
+          }
+          if (!c.Labelled)
+          {
+            // Everything is kept: the model's cells, the points they use.
+            ASSERT_EQ(ours[k]->GetOutput()->GetNumberOfCells(), model->GetNumberOfCells());
+            EXPECT_EQ(ours[k]->GetOutput()->GetNumberOfPoints(),
+              normals->GetOutput()->GetNumberOfPoints() - (c.StrayPoint ? 1 : 0));
+            continue;
+          }
+          vtks[k]->Update();
+          ExpectSameKept(ours[k]->GetOutput(), vtks[k]->GetOutput());
+        }
+        fewest = std::min(fewest, normals->GetOutput()->GetNumberOfPoints());
+        most = std::max(most, normals->GetOutput()->GetNumberOfPoints());
+      }
+      EXPECT_LT(fewest, most) << "the number of split points never changed";
+      for (int k = 0; k < 2; ++k)
+      {
+        EXPECT_EQ(ours[k]->GetNumberOfSelections(), 1) << k;
+      }
+    }
+  }
+  if (tried == 0)
+  {
+    GTEST_SKIP() << "no real meshes in " << realmeshes::Folder()
+                 << ": run scripts/real-meshes.sh (downloads Debian's libcgal-demo)";
+  }
 }

@@ -586,6 +586,9 @@ TEST(HaldenView, TheTimerAloneDrivesTheAnimationAndTheRedraws)
   v.View->StopTimer();
   QApplication::processEvents();
   EXPECT_TRUE(WaitFor([&] { return v.View->RedrawPending == 0; }));
+  // A step that fell due during the last drawing is taken by the next tick.
+  v.View->TimerTick();
+  EXPECT_TRUE(WaitFor([&] { return v.View->RedrawPending == 0; }));
   // What is shown is the model at a factor of the wave.
   const float factor = v.Doc->ShapeTransform->GetFactor();
   EXPECT_EQ(factor, CHaldenView::TriangleWaveFactor(v.View->Tick, 1));
@@ -709,8 +712,9 @@ TEST(HaldenView, OneAnimationStepRendersOnce)
 }
 
 // While a step is being drawn (its redraw pending) the steps that fall due are dropped: no
-// factor change under the drawing, no second redraw request. The end of the drawing takes the
-// step of the time it ends at.
+// factor change under the drawing, no second redraw request. The first tick after the drawing
+// takes the step of its time; the end of the drawing asks for nothing, so that input that came
+// in meanwhile is served before the next picture.
 TEST(HaldenView, StepsDueWhileOneIsDrawnAreDroppedAndTheBlendFollowsTheClock)
 {
   HaldenViewer v;
@@ -736,9 +740,14 @@ TEST(HaldenView, StepsDueWhileOneIsDrawnAreDroppedAndTheBlendFollowsTheClock)
     EXPECT_NE(m.Id, WM_USER);
   }
 
-  // The drawing ends: the step due now is taken and drawn, once.
+  // The drawing ends: nothing new is asked for yet.
   v.View->SendMessage(WM_USER, 0, 0);
-  EXPECT_EQ(v.Doc->ShapeTransform->GetFactor(), CHaldenView::TriangleWaveFactor(6, 1));
+  guitest::Settle();
+  EXPECT_EQ(v.View->RedrawPending, 0);
+  EXPECT_EQ(v.Doc->ShapeTransform->GetFactor(), drawn);
+  // The next tick takes the step due then, and it is drawn once.
+  v.View->TimerTick();
+  EXPECT_EQ(v.Doc->ShapeTransform->GetFactor(), CHaldenView::TriangleWaveFactor(7, 1));
   ASSERT_TRUE(WaitFor([&] { return v.View->RedrawPending == 0; }));
   guitest::Settle();
   int redraws = 0;

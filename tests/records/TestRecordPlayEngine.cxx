@@ -55,8 +55,8 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   EXPECT_EQ(client.Steps, 0);
 
   // On: a step at every third tick, each asking for a redraw (one at a time). A step due
-  // while the last one is being drawn is dropped; the end of the drawing takes the step due
-  // then.
+  // while the last one is being drawn is dropped; the first tick after the drawing takes the
+  // step due then (not the end of the drawing itself: the owner serves its input first).
   engine.AnimationOn();
   EXPECT_EQ(engine.GetAnimationRunning(), 1);
   Ticks(engine, 6);
@@ -65,6 +65,9 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   EXPECT_EQ(client.Redraws, 1) << "no second request while one is pending";
   engine.RedrawPending = 0;
   engine.RedrawDone();
+  EXPECT_EQ(client.Steps, 1);
+  EXPECT_EQ(client.Redraws, 1);
+  Ticks(engine, 1); // tick 13, not due itself, takes the step owed
   EXPECT_EQ(client.Steps, 2);
   EXPECT_EQ(client.Redraws, 2);
   engine.RedrawPending = 0;
@@ -74,12 +77,12 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   // Frozen: neither ticks nor steps.
   engine.TogglePause();
   Ticks(engine, 9);
-  EXPECT_EQ(engine.Tick, 12);
+  EXPECT_EQ(engine.Tick, 13);
   EXPECT_EQ(client.Steps, 2);
 
   // Released: on again from where it stood.
   engine.TogglePause();
-  Ticks(engine, 3);
+  Ticks(engine, 2);
   EXPECT_EQ(engine.Tick, 15);
   EXPECT_EQ(client.Steps, 3);
   EXPECT_EQ(client.Redraws, 3);

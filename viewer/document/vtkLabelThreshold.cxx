@@ -2,7 +2,6 @@
 #include "InputStamp.h"
 
 #include "vtkCellArray.h"
-#include "vtkCellArrayIterator.h"
 #include "vtkCellData.h"
 #include "vtkDataArray.h"
 #include "vtkFloatArray.h"
@@ -18,6 +17,7 @@
 #include "vtkSmartPointer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -41,6 +41,11 @@ std::vector<InputStamp> CellStamps(vtkPolyData* input)
   return stamps;
 }
 
+int PopCount(std::uint64_t word)
+{
+  return __builtin_popcountll(word);
+}
+
 // Copies tuples from[i] of a float array into tuple i of another, spread over the cores.
 void Gather(vtkFloatArray* from, vtkFloatArray* to, const std::vector<vtkIdType>& ids)
 {
@@ -61,6 +66,49 @@ void Gather(vtkFloatArray* from, vtkFloatArray* to, const std::vector<vtkIdType>
       }
     });
 }
+
+// Calls f(ids, begin, end) for each kept cell of the types from first to last (0 to 3:
+// vertices, lines, polygons, strips) in order, its point ids being ids[begin] to ids[end - 1],
+// read straight from the cell array's storage. keep holds a flag per input cell, the types'
+// cells in turn; counts the number of cells of each type.
+template <typename F>
+void ForKeptCells(vtkCellArray* const cells[4], const vtkIdType counts[4],
+  const std::vector<unsigned char>& keep, int first, int last, F&& f)
+{
+  const unsigned char* kept = keep.data();
+  for (int type = 0; type < first; ++type)
+  {
+    kept += counts[type];
+  }
+  for (int type = first; type <= last; kept += counts[type++])
+  {
+    const vtkIdType numCells = counts[type];
+    if (!cells[type] || numCells == 0 || std::find(kept, kept + numCells, 1) == kept + numCells)
+    {
+      continue;
+    }
+    auto walk = [&](const auto* offsets, const auto* ids)
+    {
+      for (vtkIdType c = 0; c < numCells; ++c)
+      {
+        if (kept[c])
+        {
+          f(ids, static_cast<vtkIdType>(offsets[c]), static_cast<vtkIdType>(offsets[c + 1]));
+        }
+      }
+    };
+    if (cells[type]->IsStorage64Bit())
+    {
+      walk(cells[type]->GetOffsetsArray64()->GetPointer(0),
+        cells[type]->GetConnectivityArray64()->GetPointer(0));
+    }
+    else
+    {
+      walk(cells[type]->GetOffsetsArray32()->GetPointer(0),
+        cells[type]->GetConnectivityArray32()->GetPointer(0));
+    }
+  }
+}
 }
 
 // The kept cells and points for one input and one setting of the filter.
@@ -78,8 +126,20 @@ struct vtkLabelThreshold::Selection
   // Output cells (in output point ids) and their data, shared by every output.
   vtkSmartPointer<vtkCellArray> Cells[4];
   vtkSmartPointer<vtkCellData> CellData;
-  // Output point i copies input point Points[i].
+  // Whether the kept cells use every input point: the output's points are then the input's,
+  // numbered alike. Otherwise output point i copies input point Points[i] (the used points in
+  // input order).
+  bool SamePoints = false;
   std::vector<vtkIdType> Points;
+  // A mark per input point used by a kept cell; the marks packed 64 to a word, and the
+  // number of used points before each word.
+  std::vector<unsigned char> Used;
+  std::vector<std::uint64_t> UsedBits;
+  std::vector<vtkIdType> UsedBefore;
+  // The storage of the output cells (offsets and point ids), reused from selection to
+  // selection.
+  vtkSmartPointer<vtkIdTypeArray> Offsets[4], Ids[4];
+  // The same correspondence as id lists, made when point data other than floats asks for it.
   vtkSmartPointer<vtkIdList> FromIds, ToIds;
 };
 
@@ -112,7 +172,6 @@ bool vtkLabelThreshold::Keeps(double label) const
 //------------------------------------------------------------------------------
 void vtkLabelThreshold::Select(vtkPolyData* input)
 {
-  ++this->NumberOfSelections;
   auto s = std::make_unique<Selection>();
   s->Input = CellStamps(input);
   s->InputPoints = input->GetNumberOfPoints();
@@ -127,20 +186,33 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
     s->CellCounts[type] = inputCells[type] ? inputCells[type]->GetNumberOfCells() : 0;
   }
 
-  // The same cells and labels with other point ids (the splitting at feature edges moved):
-  // the kept cells and their data stay, only the points are chosen again.
-  const Selection* last = this->Selected.get();
-  if (last && last->InputPoints == s->InputPoints && last->Lower == s->Lower &&
-    last->Upper == s->Upper && last->Function == s->Function &&
+  // The same cells and labels with other point ids, and perhaps another number of points
+  // (the splitting at feature edges moved): the kept cells and their data stay, only the
+  // points are chosen again.
+  Selection* last = this->Selected.get();
+  if (last)
+  {
+    s->Points = std::move(last->Points);
+    s->Used = std::move(last->Used);
+    s->UsedBits = std::move(last->UsedBits);
+    s->UsedBefore = std::move(last->UsedBefore);
+    for (int type = 0; type < 4; ++type)
+    {
+      s->Offsets[type] = last->Offsets[type];
+      s->Ids[type] = last->Ids[type];
+    }
+  }
+  if (last && last->Lower == s->Lower && last->Upper == s->Upper && last->Function == s->Function &&
     last->KeepUnlabelled == s->KeepUnlabelled &&
     std::equal(last->Input.begin() + 4, last->Input.end(), s->Input.begin() + 4, s->Input.end()) &&
     std::equal(last->CellCounts, last->CellCounts + 4, s->CellCounts))
   {
-    s->Keep = std::move(this->Selected->Keep);
-    s->CellData = this->Selected->CellData;
+    s->Keep = std::move(last->Keep);
+    s->CellData = last->CellData;
   }
   else
   {
+    ++this->NumberOfSelections;
     vtkDataArray* labels = input->GetCellData()->GetScalars();
     const vtkIdType numCells =
       s->CellCounts[0] + s->CellCounts[1] + s->CellCounts[2] + s->CellCounts[3];
@@ -170,47 +242,109 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
 //------------------------------------------------------------------------------
 void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
 {
-  std::vector<vtkIdType> newId(s.InputPoints, -1);
-  vtkIdType cellId = 0;
-  for (int type = 0; type < 4; ++type)
-  {
-    std::vector<vtkIdType> offsets{ 0 };
-    std::vector<vtkIdType> connectivity;
-    if (inputCells[type])
+  // Which input points the kept cells use. The marks are bytes, so that they stay in the
+  // cache even for a large model whose cells use their points in no particular order.
+  s.Used.assign(s.InputPoints, 0);
+  unsigned char* used = s.Used.data();
+  ForKeptCells(inputCells, s.CellCounts, s.Keep, 0, 3,
+    [used](const auto* ids, vtkIdType begin, vtkIdType end)
     {
-      auto it = vtk::TakeSmartPointer(inputCells[type]->NewIterator());
-      for (it->GoToFirstCell(); !it->IsDoneWithTraversal(); it->GoToNextCell(), ++cellId)
+      for (vtkIdType k = begin; k < end; ++k)
       {
-        if (!s.Keep[cellId])
-        {
-          continue;
-        }
-        vtkIdType n;
-        const vtkIdType* pts;
-        it->GetCurrentCell(n, pts);
-        for (vtkIdType j = 0; j < n; ++j)
-        {
-          vtkIdType& id = newId[pts[j]];
-          if (id < 0)
-          {
-            id = static_cast<vtkIdType>(s.Points.size());
-            s.Points.push_back(pts[j]);
-          }
-          connectivity.push_back(id);
-        }
-        offsets.push_back(static_cast<vtkIdType>(connectivity.size()));
+        used[ids[k]] = 1;
+      }
+    });
+  const vtkIdType numUsed = std::count(s.Used.begin(), s.Used.end(), 1);
+  s.SamePoints = numUsed == s.InputPoints;
+  s.Points.clear();
+  if (!s.SamePoints)
+  {
+    // The used points in input order, and the number of used points before each: a used
+    // point's output id is the count before its word of 64 marks plus the marks before it
+    // in the word (a table small enough to stay in the cache while the cells look it up).
+    const vtkIdType numWords = (s.InputPoints + 63) / 64;
+    s.UsedBits.assign(numWords, 0);
+    s.UsedBefore.assign(numWords, 0);
+    s.Points.reserve(numUsed);
+    for (vtkIdType p = 0; p < s.InputPoints; ++p)
+    {
+      if (p % 64 == 0)
+      {
+        s.UsedBefore[p / 64] = static_cast<vtkIdType>(s.Points.size());
+      }
+      if (used[p])
+      {
+        s.UsedBits[p / 64] |= std::uint64_t(1) << (p % 64);
+        s.Points.push_back(p);
       }
     }
-    auto offsetArray = vtkSmartPointer<vtkIdTypeArray>::New();
-    offsetArray->SetNumberOfTuples(static_cast<vtkIdType>(offsets.size()));
-    std::copy(offsets.begin(), offsets.end(), offsetArray->GetPointer(0));
-    auto idArray = vtkSmartPointer<vtkIdTypeArray>::New();
-    idArray->SetNumberOfTuples(static_cast<vtkIdType>(connectivity.size()));
-    std::copy(connectivity.begin(), connectivity.end(), idArray->GetPointer(0));
+  }
+  s.FromIds = nullptr;
+  s.ToIds = nullptr;
+
+  // The kept cells in output point ids. When they are all of a kind and use every point, they
+  // are the input's own cell array.
+  const bool keepsAll = std::find(s.Keep.begin(), s.Keep.end(), 0) == s.Keep.end();
+  for (int type = 0; type < 4; ++type)
+  {
+    if (keepsAll && s.SamePoints && inputCells[type])
+    {
+      s.Cells[type] = inputCells[type];
+      continue;
+    }
+    vtkIdType keptCells = 0, keptIds = 0;
+    ForKeptCells(inputCells, s.CellCounts, s.Keep, type, type,
+      [&](const auto*, vtkIdType begin, vtkIdType end)
+      {
+        ++keptCells;
+        keptIds += end - begin;
+      });
+    // The arrays of the last selection are written again: fresh memory of this size would
+    // cost more to map in than to fill.
+    for (auto* store : { &s.Offsets[type], &s.Ids[type] })
+    {
+      if (!*store)
+      {
+        *store = vtkSmartPointer<vtkIdTypeArray>::New();
+      }
+    }
+    vtkIdTypeArray* offsetArray = s.Offsets[type];
+    vtkIdTypeArray* idArray = s.Ids[type];
+    offsetArray->SetNumberOfTuples(keptCells + 1);
+    idArray->SetNumberOfTuples(keptIds);
+    vtkIdType* outOffsets = offsetArray->GetPointer(0);
+    vtkIdType* outIds = idArray->GetPointer(0);
+    const std::uint64_t* bits = s.UsedBits.data();
+    const vtkIdType* before = s.UsedBefore.data();
+    const bool renumber = !s.SamePoints;
+    vtkIdType next = 0;
+    *outOffsets++ = 0;
+    ForKeptCells(inputCells, s.CellCounts, s.Keep, type, type,
+      [&](const auto* ids, vtkIdType begin, vtkIdType end)
+      {
+        for (vtkIdType k = begin; k < end; ++k)
+        {
+          const auto p = static_cast<vtkIdType>(ids[k]);
+          outIds[next++] = renumber
+            ? before[p / 64] + PopCount(bits[p / 64] & ((std::uint64_t(1) << (p % 64)) - 1))
+            : p;
+        }
+        *outOffsets++ = next;
+      });
+    offsetArray->Modified();
+    idArray->Modified();
     s.Cells[type] = vtkSmartPointer<vtkCellArray>::New();
     s.Cells[type]->SetData(offsetArray, idArray);
   }
+}
 
+//------------------------------------------------------------------------------
+void vtkLabelThreshold::MakeIdLists(Selection& s)
+{
+  if (s.FromIds)
+  {
+    return;
+  }
   const vtkIdType m = static_cast<vtkIdType>(s.Points.size());
   s.FromIds = vtkSmartPointer<vtkIdList>::New();
   s.ToIds = vtkSmartPointer<vtkIdList>::New();
@@ -230,7 +364,7 @@ int vtkLabelThreshold::RequestData(
   {
     return 0;
   }
-  const Selection* s = this->Selected.get();
+  Selection* s = this->Selected.get();
   if (!s || s->InputPoints != input->GetNumberOfPoints() || s->Lower != this->LowerThreshold ||
     s->Upper != this->UpperThreshold || s->Function != this->ThresholdFunction ||
     s->KeepUnlabelled != this->KeepUnlabelled || s->Input != CellStamps(input))
@@ -240,6 +374,18 @@ int vtkLabelThreshold::RequestData(
   }
 
   output->Initialize();
+  output->GetCellData()->ShallowCopy(s->CellData);
+  output->SetVerts(s->Cells[0]);
+  output->SetLines(s->Cells[1]);
+  output->SetPolys(s->Cells[2]);
+  output->SetStrips(s->Cells[3]);
+  if (s->SamePoints)
+  {
+    output->SetPoints(input->GetPoints());
+    output->GetPointData()->PassData(input->GetPointData());
+    return 1;
+  }
+
   const vtkIdType m = static_cast<vtkIdType>(s->Points.size());
   vtkPoints* inPoints = input->GetPoints();
   if (inPoints && m > 0)
@@ -255,6 +401,7 @@ int vtkLabelThreshold::RequestData(
     }
     else
     {
+      MakeIdLists(*s);
       points->GetData()->InsertTuples(s->ToIds, s->FromIds, inPoints->GetData());
     }
     output->SetPoints(points);
@@ -278,6 +425,7 @@ int vtkLabelThreshold::RequestData(
     }
     else if (m > 0)
     {
+      MakeIdLists(*s);
       to->InsertTuples(s->ToIds, s->FromIds, from);
     }
     const int index = outPD->AddArray(to);
@@ -289,12 +437,6 @@ int vtkLabelThreshold::RequestData(
       }
     }
   }
-
-  output->GetCellData()->ShallowCopy(s->CellData);
-  output->SetVerts(s->Cells[0]);
-  output->SetLines(s->Cells[1]);
-  output->SetPolys(s->Cells[2]);
-  output->SetStrips(s->Cells[3]);
   return 1;
 }
 

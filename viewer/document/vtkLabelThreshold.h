@@ -7,19 +7,21 @@
  * satisfies s <= LowerThreshold (ThresholdFunction LOWER), s >= UpperThreshold (UPPER) or
  * LowerThreshold <= s <= UpperThreshold (BETWEEN): the criteria of vtkThreshold on cell
  * scalars. A label that is not a number is never kept. The output is polygonal data holding the
- * kept cells in input order (vertices, lines, polygons, strips), the points they use (numbered in
- * the order the kept cells first use them), and the point and cell data of both.
+ * kept cells in input order (vertices, lines, polygons, strips), the points they use (in input
+ * order), and the point and cell data of both. When the kept cells use every input point, the
+ * output's points and point data are the input's own, and when every cell is kept as well, so
+ * are its cell arrays.
  *
  * A model without cell scalars has no labels: KeepUnlabelled decides whether all its cells
  * are kept (on) or none (off, the default).
  *
- * Which cells are kept and which input point each output point copies depend only on the
- * cells and the labels: they are computed again only when the input's cell arrays or cell
- * data are other objects or were modified, the number of points changed, or a setting
- * changed (when only the point ids in the cells changed, as the splitting at feature edges
- * moves them, the kept cells are not chosen again: only their points are). Otherwise an
- * execution copies the point coordinates and point data of the kept
- * points, spread over the machine's cores, and hands on the same cell arrays and cell data.
+ * Which cells are kept depends only on the cells and the labels: it is worked out again only
+ * when the input's cell data are other objects or were modified, the number of cells changed,
+ * or a setting changed. When only the point ids in the cells changed (as the splitting at
+ * feature edges moves them, adding or removing points), the kept cells stay and only their
+ * points are chosen again, in a few passes over the cells' storage. Otherwise an execution
+ * copies the point coordinates and point data of the kept points, spread over the machine's
+ * cores, and hands on the same cell arrays and cell data.
  *
  * @sa vtkThreshold vtkCachedPolyDataNormals
  */
@@ -69,8 +71,8 @@ public:
   ///@}
 
   /**
-   * Executions that selected the cells anew since the filter was made; the others reused
-   * the selection.
+   * Executions that worked out anew which cells are kept, since the filter was made; the
+   * others reused that (choosing again at most the points).
    */
   vtkGetMacro(NumberOfSelections, int);
 
@@ -97,6 +99,8 @@ private:
   std::unique_ptr<Selection> Selected;
   // The kept points, numbered in the order the kept cells first use them, and the cells.
   void SelectPoints(vtkCellArray* inputCells[4], Selection& s);
+  // The correspondence of output to input points as id lists, for arrays other than floats.
+  static void MakeIdLists(Selection& s);
 
   vtkLabelThreshold(const vtkLabelThreshold&) = delete;
   void operator=(const vtkLabelThreshold&) = delete;

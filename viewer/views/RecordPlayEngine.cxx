@@ -229,8 +229,8 @@ void RecordPlayEngine::TakeStep()
 {
   if (this->RedrawPending.load(Relaxed))
   {
-    // The last step is still being drawn: this one is dropped, and the next chance takes
-    // the step due by then.
+    // The last step is still being drawn: this one is dropped, and the first tick after the
+    // drawing takes the step due by then.
     this->StepOwed.store(1, Relaxed);
     return;
   }
@@ -242,18 +242,15 @@ void RecordPlayEngine::TakeStep()
 //------------------------------------------------------------------------------
 void RecordPlayEngine::RedrawDone()
 {
+  // A step owed since the drawing began is left to the next tick. Taken here, its redraw
+  // request would be queued before the input that came in during the drawing, and the event
+  // loop would draw again before serving a key or a menu: input would wait two pictures.
   std::lock_guard<std::mutex> lock(this->PlaybackLock);
-  if (!this->StepOwed.load(Relaxed))
-  {
-    return;
-  }
   if (!this->Realtime.load(Relaxed) || this->Paused.load(Relaxed) ||
     !this->AnimationRunning.load(Relaxed))
   {
     this->StepOwed.store(0, Relaxed);
-    return;
   }
-  this->TakeStep();
 }
 
 //------------------------------------------------------------------------------

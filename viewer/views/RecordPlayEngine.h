@@ -30,8 +30,9 @@
  * are due are applied to the playback camera (all of those due in the same tick), and
  * every TicksPerStep ticks of a running animation the client takes a step. A step that falls
  * due while a redraw is pending (the last step still being drawn) is not taken then: the
- * first of the next ticks or the end of that redraw (RedrawDone) takes the step due at that
- * time instead, so a slow picture never queues steps and the blend still follows the clock.
+ * first tick after that redraw takes the step due at that time instead, so a slow picture
+ * never queues steps, the blend still follows the clock, and input that came in during the
+ * drawing is served before the next drawing begins.
  * Frame by frame
  * (Realtime 0) one tick does one frame's work and then waits until the owner has drawn it
  * (RedrawPending 0 again): it applies the record due within the tick budget, or, when none
@@ -132,8 +133,9 @@ public:
 
   /// The work of one timer tick (see the class comment).
   void TimerTick();
-  /// The owner has answered a redraw request (RedrawPending is 0 again): takes the animation
-  /// step that fell due meanwhile, if any (owner's thread).
+  /// The owner has answered a redraw request (RedrawPending is 0 again; owner's thread). A
+  /// step that fell due meanwhile is taken by the next tick (forgotten when the animation
+  /// stopped or paused meanwhile), never here: the owner serves its input first.
   void RedrawDone();
 
   ///@{
