@@ -7,6 +7,7 @@
 #include <vtkFloatArray.h>
 #include <vtkInformation.h>
 #include <vtkInformationVector.h>
+#include <vtkLookupTable.h>
 #include <vtkMapper.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointData.h>
@@ -29,8 +30,33 @@ constexpr double FoldColour[3] = { 0.05, 0.8, 0.05 };
 // Points whose field is computed at once: bounds the memory of the field's derivative.
 constexpr vtkIdType FieldChunk = 65536;
 
-// A sequential map from dark blue-violet through teal to yellow, over [0, top].
-void FillDisplacementColours(vtkColorTransferFunction* colours, double top)
+constexpr int TableSize = 256;
+
+// A table of TableSize colours sampled from the function over [0, top], for the range
+// [bottom, top]: a mapper looks each value up at once (a colour function would interpolate
+// for every point at every step).
+vtkSmartPointer<vtkLookupTable> Sampled(
+  vtkColorTransferFunction* colours, double bottom, double top, bool folds)
+{
+  auto table = vtkSmartPointer<vtkLookupTable>::New();
+  table->SetNumberOfTableValues(TableSize);
+  for (int k = 0; k < TableSize; ++k)
+  {
+    double rgb[3];
+    colours->GetColor(top * (k + 0.5) / TableSize, rgb);
+    table->SetTableValue(k, rgb[0], rgb[1], rgb[2], 1.0);
+  }
+  table->SetTableRange(bottom, top);
+  if (folds)
+  {
+    table->SetBelowRangeColor(FoldColour[0], FoldColour[1], FoldColour[2], 1.0);
+    table->UseBelowRangeColorOn();
+  }
+  return table;
+}
+
+// A sequential map from dark blue-violet through teal to yellow, over [0, 1].
+vtkSmartPointer<vtkLookupTable> DisplacementColours()
 {
   static const double stops[5][4] = {
     { 0.00, 0.267, 0.005, 0.329 },
@@ -39,24 +65,24 @@ void FillDisplacementColours(vtkColorTransferFunction* colours, double top)
     { 0.75, 0.369, 0.789, 0.383 },
     { 1.00, 0.993, 0.906, 0.144 },
   };
-  colours->RemoveAllPoints();
+  vtkNew<vtkColorTransferFunction> colours;
   for (const auto& s : stops)
   {
-    colours->AddRGBPoint(s[0] * top, s[1], s[2], s[3]);
+    colours->AddRGBPoint(s[0], s[1], s[2], s[3]);
   }
+  return Sampled(colours, 0.0, 1.0, false);
 }
 
-// Blue below 1, light grey at 1, red above, from bottom (0, or just above it) to 2; below
-// bottom the fold colour.
-void FillStretchColours(vtkColorTransferFunction* colours, double bottom)
+// Blue below 1, light grey at 1, red above, up to 2; below bottom (0, or just above it) the
+// fold colour.
+vtkSmartPointer<vtkLookupTable> StretchColours(double bottom)
 {
+  vtkNew<vtkColorTransferFunction> colours;
   colours->SetColorSpaceToDiverging();
-  colours->RemoveAllPoints();
-  colours->AddRGBPoint(bottom, 0.230, 0.299, 0.754);
+  colours->AddRGBPoint(0.0, 0.230, 0.299, 0.754);
   colours->AddRGBPoint(1.0, 0.865, 0.865, 0.865);
   colours->AddRGBPoint(2.0, 0.706, 0.016, 0.150);
-  colours->SetBelowRangeColor(FoldColour[0], FoldColour[1], FoldColour[2]);
-  colours->UseBelowRangeColorOn();
+  return Sampled(colours, bottom, 2.0, true);
 }
 }
 
@@ -91,17 +117,11 @@ struct vtkDeformationColours::MapperSettings
 vtkDeformationColours::vtkDeformationColours()
   : Kept(new Field)
 {
-  auto displacement = vtkSmartPointer<vtkColorTransferFunction>::New();
-  FillDisplacementColours(displacement, 1.0);
-  this->DisplacementTable = displacement;
+  this->DisplacementTable = DisplacementColours();
   // The mapper's table starts just above 0, so that a determinant of exactly 0 is below its
   // range and takes the fold colour; the legend shows the same colours from 0.
-  auto stretch = vtkSmartPointer<vtkColorTransferFunction>::New();
-  FillStretchColours(stretch, DBL_MIN);
-  this->StretchTable = stretch;
-  auto legend = vtkSmartPointer<vtkColorTransferFunction>::New();
-  FillStretchColours(legend, 0.0);
-  this->StretchLegend = legend;
+  this->StretchTable = StretchColours(DBL_MIN);
+  this->StretchLegend = StretchColours(0.0);
 }
 
 //------------------------------------------------------------------------------
@@ -335,10 +355,9 @@ int vtkDeformationColours::RequestData(
   if (this->Quantity == DISPLACEMENT)
   {
     const double top = deformed && f.LargestReach > 0.0 ? f.LargestReach : 1.0;
-    vtkColorTransferFunction* table = this->DisplacementTable;
-    if (table->GetRange()[1] != top)
+    if (this->DisplacementTable->GetTableRange()[1] != top)
     {
-      FillDisplacementColours(table, top);
+      this->DisplacementTable->SetTableRange(0.0, top);
     }
     if (deformed)
     {

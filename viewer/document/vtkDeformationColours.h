@@ -43,7 +43,7 @@
 
 #include <memory> // for the kept field
 
-class vtkColorTransferFunction;
+class vtkLookupTable;
 class vtkMapper;
 class vtkScalarsToColors;
 class vtkShapeTransform;
@@ -135,9 +135,9 @@ private:
   struct Field;
   std::unique_ptr<Field> Kept;
   vtkSmartPointer<vtkShapeTransform> Deformation;
-  vtkSmartPointer<vtkColorTransferFunction> DisplacementTable;
-  vtkSmartPointer<vtkColorTransferFunction> StretchTable;
-  vtkSmartPointer<vtkColorTransferFunction> StretchLegend;
+  vtkSmartPointer<vtkLookupTable> DisplacementTable;
+  vtkSmartPointer<vtkLookupTable> StretchTable;
+  vtkSmartPointer<vtkLookupTable> StretchLegend;
   struct MapperSettings;
   std::unique_ptr<MapperSettings> Plain;
 
