@@ -338,6 +338,104 @@ void Parse(const std::string& text, TransformCoefficients& fresh)
     fresh.Locator->BuildLocator();
   }
 }
+
+//------------------------------------------------------------------------------
+// Whether every value a coefficient file would hold is a finite number.
+bool AllFinite(float radius, vtkPoints* points, const float* cx, const float* cy, const float* cz,
+  const double* constants)
+{
+  const int n = points ? static_cast<int>(points->GetNumberOfPoints()) : 0;
+  bool finite = std::isfinite(radius);
+  for (int k = 0; finite && k < n + 4; ++k)
+  {
+    finite = std::isfinite(cx[k]) && std::isfinite(cy[k]) && std::isfinite(cz[k]);
+  }
+  for (int i = 0; finite && i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+  }
+  if (constants)
+  {
+    finite = finite && std::isfinite(constants[0]) && std::isfinite(constants[1]) &&
+      std::isfinite(constants[2]);
+  }
+  return finite;
+}
+
+//------------------------------------------------------------------------------
+// Hands the lines of a coefficient file, one at a time, to put (which returns false when it
+// failed: then no more follow and the result is false). The values must be finite.
+template <class Put>
+bool EmitCoefficientFile(Put&& put, float radius, vtkPoints* points, const float* cx,
+  const float* cy, const float* cz, const int* unList, const double* constants)
+{
+  const int n = points ? static_cast<int>(points->GetNumberOfPoints()) : 0;
+  // Positions are written at the precision the points hold them in.
+  const bool doublePoints = n > 0 && points->GetDataType() == VTK_DOUBLE;
+  // Each line is put together in the "C" conventions, then handed on whole.
+  std::string line;
+  auto count = [&](int value)
+  {
+    line = "[";
+    NumberText::AppendInt(line, value);
+    line += "]\n";
+    return put(line);
+  };
+  auto triple = [&](auto x, auto y, auto z)
+  {
+    line.clear();
+    NumberText::AppendExact(line, x);
+    line += ' ';
+    NumberText::AppendExact(line, y);
+    line += ' ';
+    NumberText::AppendExact(line, z);
+    line += '\n';
+    return put(line);
+  };
+  line = "[";
+  NumberText::AppendExact(line, radius);
+  line += "]\n";
+  bool ok = put(line) && count(n);
+  for (int i = 0; ok && i < n; ++i)
+  {
+    double p[3];
+    points->GetPoint(i, p);
+    line.clear();
+    for (int a = 0; a < 3; ++a)
+    {
+      // A double that holds a single-precision value (landmarks read as the fitting tool
+      // reads them) is written as that value, so both write the same file.
+      const float single = static_cast<float>(p[a]);
+      if (doublePoints && static_cast<double>(single) != p[a])
+      {
+        NumberText::AppendExact(line, p[a]);
+      }
+      else
+      {
+        NumberText::AppendExact(line, single);
+      }
+      line += a < 2 ? ' ' : '\n';
+    }
+    ok = put(line);
+  }
+  ok = ok && count(n + 4);
+  for (int k = 0; ok && k < n + 4; ++k)
+  {
+    ok = k == n && constants ? triple(constants[0], constants[1], constants[2])
+                             : triple(cx[k], cy[k], cz[k]);
+  }
+  ok = ok && count(n);
+  for (int i = 0; ok && i < n; ++i)
+  {
+    line.clear();
+    NumberText::AppendInt(line, unList[i]);
+    line += '\n';
+    ok = put(line);
+  }
+  return ok;
+}
 }
 
 //------------------------------------------------------------------------------
@@ -395,95 +493,17 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
       *reason = text;
     }
   };
-  const int n = points ? static_cast<int>(points->GetNumberOfPoints()) : 0;
-  bool finite = std::isfinite(radius);
-  for (int k = 0; finite && k < n + 4; ++k)
-  {
-    finite = std::isfinite(cx[k]) && std::isfinite(cy[k]) && std::isfinite(cz[k]);
-  }
-  for (int i = 0; finite && i < n; ++i)
-  {
-    double p[3];
-    points->GetPoint(i, p);
-    finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-  }
-  if (constants)
-  {
-    finite = finite && std::isfinite(constants[0]) && std::isfinite(constants[1]) &&
-      std::isfinite(constants[2]);
-  }
-  if (!finite)
+  if (!AllFinite(radius, points, cx, cy, cz, constants))
   {
     report("a value to be written is not a finite number");
     return TransformWriteStatus::NotFinite;
   }
 
-  // Positions are written at the precision the points hold them in.
-  const bool doublePoints = n > 0 && points->GetDataType() == VTK_DOUBLE;
   auto contents = [&](NewFileContents& file, std::string&)
   {
-    // Each line is put together in the "C" conventions, then written whole.
-    std::string line;
-    auto put = [&] { return std::fwrite(line.data(), 1, line.size(), file.Stream) == line.size(); };
-    auto count = [&](int value)
-    {
-      line = "[";
-      NumberText::AppendInt(line, value);
-      line += "]\n";
-      return put();
-    };
-    auto triple = [&](auto x, auto y, auto z)
-    {
-      line.clear();
-      NumberText::AppendExact(line, x);
-      line += ' ';
-      NumberText::AppendExact(line, y);
-      line += ' ';
-      NumberText::AppendExact(line, z);
-      line += '\n';
-      return put();
-    };
-    line = "[";
-    NumberText::AppendExact(line, radius);
-    line += "]\n";
-    bool ok = put() && count(n);
-    for (int i = 0; ok && i < n; ++i)
-    {
-      double p[3];
-      points->GetPoint(i, p);
-      line.clear();
-      for (int a = 0; a < 3; ++a)
-      {
-        // A double that holds a single-precision value (landmarks read as the fitting tool
-        // reads them) is written as that value, so both write the same file.
-        const float single = static_cast<float>(p[a]);
-        if (doublePoints && static_cast<double>(single) != p[a])
-        {
-          NumberText::AppendExact(line, p[a]);
-        }
-        else
-        {
-          NumberText::AppendExact(line, single);
-        }
-        line += a < 2 ? ' ' : '\n';
-      }
-      ok = put();
-    }
-    ok = ok && count(n + 4);
-    for (int k = 0; ok && k < n + 4; ++k)
-    {
-      ok = k == n && constants ? triple(constants[0], constants[1], constants[2])
-                               : triple(cx[k], cy[k], cz[k]);
-    }
-    ok = ok && count(n);
-    for (int i = 0; ok && i < n; ++i)
-    {
-      line.clear();
-      NumberText::AppendInt(line, unList[i]);
-      line += '\n';
-      ok = put();
-    }
-    return ok;
+    return EmitCoefficientFile([&](const std::string& line)
+      { return std::fwrite(line.data(), 1, line.size(), file.Stream) == line.size(); },
+      radius, points, cx, cy, cz, unList, constants);
   };
   std::string why;
   switch (ReplaceFile(path ? path : "", contents, why))
@@ -499,4 +519,53 @@ TransformWriteStatus WriteTransformCoefficients(const char* path, float radius, 
       return TransformWriteStatus::WriteFailed;
   }
   return TransformWriteStatus::Ok;
+}
+
+//------------------------------------------------------------------------------
+TransformFileResult AsReadFromFile(const TransformCoefficients& held, TransformCoefficients& out)
+{
+  TransformFileResult result;
+  const vtkIdType n = held.Points ? held.Points->GetNumberOfPoints() : 0;
+  const std::size_t rows = static_cast<std::size_t>(n) + 4;
+  if (!held.Points || held.CoeffX.size() != rows || held.CoeffY.size() != rows ||
+    held.CoeffZ.size() != rows || held.UnList.size() != static_cast<std::size_t>(n))
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = "the coefficients do not match the landmark count";
+    return result;
+  }
+  const double* constants = held.Constants.size() == 3 ? held.Constants.data() : nullptr;
+  if (!AllFinite(held.Radius, held.Points, held.CoeffX.data(), held.CoeffY.data(),
+        held.CoeffZ.data(), constants))
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = "a value to be written is not a finite number";
+    return result;
+  }
+  try
+  {
+    std::string text;
+    EmitCoefficientFile(
+      [&](const std::string& line)
+      {
+        text += line;
+        return true;
+      },
+      held.Radius, held.Points, held.CoeffX.data(), held.CoeffY.data(), held.CoeffZ.data(),
+      held.UnList.data(), constants);
+    TransformCoefficients fresh;
+    Parse(text, fresh);
+    out = std::move(fresh);
+  }
+  catch (const Mismatch& m)
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = m.Reason;
+  }
+  catch (const std::bad_alloc&)
+  {
+    result.Status = TransformFileStatus::Mismatch;
+    result.Reason = "not enough memory to hold the coefficients";
+  }
+  return result;
 }

@@ -80,6 +80,16 @@ struct TransformFileResult
  */
 TransformFileResult ReadTransformCoefficients(const char* path, TransformCoefficients& out);
 
+/**
+ * What a coefficient file written with held's contents (by WriteTransformCoefficients) holds
+ * when read back (by ReadTransformCoefficients), without a file: positions and constant terms
+ * read from the file's decimals differ from single-precision values in their last digits, so
+ * a spline fitted in memory deforms exactly as its coefficient file loaded does only after
+ * this. Coefficients that do not match the landmark count, or values that are not finite,
+ * give Mismatch and leave out unchanged.
+ */
+TransformFileResult AsReadFromFile(const TransformCoefficients& held, TransformCoefficients& out);
+
 enum class TransformWriteStatus
 {
   Ok,

@@ -1,19 +1,23 @@
 // The background fit job: results and failures arrive on the user-interface thread, only the
 // latest submission's result is ever delivered, fits of the process take one lock, and a
-// job destroyed with a fit under way delivers nothing.
+// job destroyed with a fit under way delivers nothing. The fit dialog's neighbour counts.
 #include "GuiTestSupport.h"
 #include "LandmarkFitJob.h"
 #include "LandmarkGenerator.h"
+#include "LandmarkNeighbours.h"
+#include "LandmarkPairs.h"
 #include "TransformFile.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
 
+#include <vtkMath.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -197,4 +201,57 @@ TEST(LandmarkFitJob, DestroyedWithAFitUnderWayDeliversNothing)
   got.Job = nullptr;
   guitest::Flush();
   EXPECT_TRUE(got.Results.empty());
+}
+
+TEST(LandmarkNeighbours, CountsAllUnderTheBudgetAndAnEvenSampleBeyondIt)
+{
+  LandmarkPairs pairs;
+  for (const Landmark& m : RandomLandmarks(1200, 9))
+  {
+    pairs.GetSources()->InsertNextPoint(m.Source);
+    pairs.GetTargets()->InsertNextPoint(m.Target);
+  }
+  pairs.Modified();
+  LandmarkNeighbours neighbours;
+  struct Case
+  {
+    double Radius;
+    vtkIdType Budget;
+    bool Sampled;
+  };
+  // 1200 points in the unit cube: radius 0.1 gives about 5 neighbours each, 2 joins them all.
+  const Case cases[] = { { 0.1, 20000000, false }, { 2.0, 20000000, false }, { 2.0, 100000, true },
+    { 0.1, 100000, false } };
+  vtkPoints* points = pairs.GetSources();
+  for (const Case& c : cases)
+  {
+    neighbours.CountBudget = c.Budget;
+    const NeighbourStatistics s = neighbours.Count(pairs, c.Radius);
+    EXPECT_EQ(s.Counted < 1200, c.Sampled) << c.Radius << ", budget " << c.Budget;
+    ASSERT_GT(s.Counted, 0);
+    // The sample is every step-th landmark: check the counts of those by brute force.
+    const vtkIdType step = (1200 + s.Counted - 1) / s.Counted;
+    vtkIdType most = 0;
+    for (vtkIdType i = 0; i < 1200; i += step)
+    {
+      double a[3];
+      points->GetPoint(i, a);
+      vtkIdType others = 0;
+      for (vtkIdType j = 0; j < 1200; ++j)
+      {
+        double b[3];
+        points->GetPoint(j, b);
+        others += j != i && vtkMath::Distance2BetweenPoints(a, b) <= c.Radius * c.Radius ? 1 : 0;
+      }
+      most = std::max(most, others);
+    }
+    EXPECT_EQ(s.Most, most) << c.Radius << ", budget " << c.Budget;
+    EXPECT_LE(static_cast<double>(s.Counted) * s.Mean, 2.0 * static_cast<double>(c.Budget));
+  }
+
+  // A change of the pairs is seen: the locator is built again.
+  pairs.GetSources()->SetPoint(0, 5.0, 5.0, 5.0);
+  pairs.Modified();
+  neighbours.CountBudget = 20000000;
+  EXPECT_EQ(neighbours.Count(pairs, 0.5).Lonely, 1);
 }

@@ -87,8 +87,8 @@ std::vector<vtkIdType> BruteForceCounts(vtkPoints* points, double radius)
     {
       double b[3];
       points->GetPoint(j, b);
-      const double d2 =
-        (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
+      const double d2 = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+        (a[2] - b[2]) * (a[2] - b[2]);
       if (j != i && d2 <= radius * radius)
       {
         ++counts[i];

@@ -273,8 +273,10 @@ public:
    * Puts a fitted spline in force exactly as loading the coefficient file that Pravik writes
    * for the same landmarks and options would: the same arrays, the deformation and the
    * view's animation switched on. The transform counts as unsaved until Save Transform.
+   * Coefficients that could not be written to such a file (not finite, or not matching the
+   * landmark count) are named in a message and change nothing: FALSE.
    */
-  void UseFittedTransform(const TransformCoefficients& fitted);
+  BOOL UseFittedTransform(const TransformCoefficients& fitted);
   /// Whether the transform in force was fitted here and not saved since.
   bool TransformUnsaved = false;
   /// Save Transform: asks for a file name (the landmark file's or the model's, with

@@ -35,16 +35,15 @@ unsigned long CHaldenDoc::FitLandmarks(double radius, double smoothing)
 {
   if (!this->FitJob)
   {
-    this->FitJob = std::make_unique<LandmarkFitJob>(
-      [this](const LandmarkFitResult& result) { this->FitArrived(result); },
+    this->FitJob = std::make_unique<LandmarkFitJob>([this](const LandmarkFitResult& result)
+      { this->FitArrived(result); },
       [this](const std::string& stage, double share) { this->FitStageReached(stage, share); });
   }
   this->FitRadius = radius;
   this->FitSmoothing = smoothing;
   this->FitFailure.clear();
-  const unsigned long submission =
-    this->FitJob->Submit(this->Landmarks.GetSources(), this->Landmarks.GetTargets(), radius,
-      smoothing);
+  const unsigned long submission = this->FitJob->Submit(
+    this->Landmarks.GetSources(), this->Landmarks.GetTargets(), radius, smoothing);
   if (CView* view = this->GetFirstView())
   {
     view->SetBusyCursor(TRUE);
@@ -81,11 +80,13 @@ void CHaldenDoc::FitArrived(const LandmarkFitResult& result)
       MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  this->UseFittedTransform(*result.Coefficients);
-  std::string text = "Fitted " + Counted(result.Landmarks) + " (radius " +
-    Number(result.Radius) + ", smoothing " + Number(result.Smoothing) + ") in " +
-    Number(std::round(result.Seconds * 100.0) / 100.0) +
-    " s; File > Save Transform keeps it.";
+  if (!this->UseFittedTransform(*result.Coefficients))
+  {
+    return;
+  }
+  std::string text = "Fitted " + Counted(result.Landmarks) + " (radius " + Number(result.Radius) +
+    ", smoothing " + Number(result.Smoothing) + ") in " +
+    Number(std::round(result.Seconds * 100.0) / 100.0) + " s; File > Save Transform keeps it.";
   if (!result.Warnings.empty())
   {
     text += " " + result.Warnings.substr(0, result.Warnings.find('\n'));
@@ -94,10 +95,19 @@ void CHaldenDoc::FitArrived(const LandmarkFitResult& result)
 }
 
 //------------------------------------------------------------------------------
-void CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
+BOOL CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
 {
-  // As Load Transform does with a file: the coefficients in force, then shown and animated.
-  this->UseCoefficients(fitted);
+  // As Load Transform does with the fit's coefficient file: its contents in force, then
+  // shown and animated.
+  TransformCoefficients asLoaded;
+  const TransformFileResult check = AsReadFromFile(fitted, asLoaded);
+  if (check.Status != TransformFileStatus::Ok)
+  {
+    AfxMessageBox(
+      "Cannot use the fitted transform: " + check.Reason + ".", MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  this->UseCoefficients(std::move(asLoaded));
   this->TransformFileName.clear();
   this->TransformUnsaved = true;
   this->ShowDeformation();
@@ -106,6 +116,7 @@ void CHaldenDoc::UseFittedTransform(const TransformCoefficients& fitted)
     hooks->AnimationOn();
   }
   this->ShowTransformName();
+  return TRUE;
 }
 
 //------------------------------------------------------------------------------
@@ -132,8 +143,8 @@ BOOL CHaldenDoc::SaveTransform(const std::string& path)
   const TransformCoefficients& c = this->Coefficients;
   std::string reason = "there is no transform to save";
   if (!c.CoeffX.empty() && c.Points &&
-    WriteTransformCoefficients(path.c_str(), c.Radius, c.Points, c.CoeffX.data(),
-      c.CoeffY.data(), c.CoeffZ.data(), c.UnList.data(), &reason,
+    WriteTransformCoefficients(path.c_str(), c.Radius, c.Points, c.CoeffX.data(), c.CoeffY.data(),
+      c.CoeffZ.data(), c.UnList.data(), &reason,
       c.Constants.size() == 3 ? c.Constants.data() : nullptr) == TransformWriteStatus::Ok)
   {
     this->TransformUnsaved = false;
@@ -158,8 +169,8 @@ BOOL CHaldenDoc::KeepFittedTransform()
   {
     return TRUE;
   }
-  switch (AfxMessageBox("The fitted transform has not been saved. Save it first?",
-    MB_YESNOCANCEL | MB_ICONEXCLAMATION))
+  switch (AfxMessageBox(
+    "The fitted transform has not been saved. Save it first?", MB_YESNOCANCEL | MB_ICONEXCLAMATION))
   {
     case IDCANCEL:
       return FALSE;
@@ -167,7 +178,8 @@ BOOL CHaldenDoc::KeepFittedTransform()
     {
       std::string fileName =
         !this->LandmarkFileName.empty() ? this->LandmarkFileName : this->GetPathName();
-      return this->PromptForFile(fileName, "Save Transform File", 0, TransformFiles, ".trc", FALSE) &&
+      return this->PromptForFile(
+               fileName, "Save Transform File", 0, TransformFiles, ".trc", FALSE) &&
         this->SaveTransform(fileName);
     }
     default:

@@ -79,7 +79,8 @@ LandmarkFitJob::LandmarkFitJob(ResultHandler onResult, StageHandler onStage)
   , OnStage(std::move(onStage))
   , State(std::make_shared<Shared>())
 {
-  this->Worker = std::thread(&LandmarkFitJob::Work, this->State, std::weak_ptr<int>(this->Alive), this);
+  this->Worker =
+    std::thread(&LandmarkFitJob::Work, this->State, std::weak_ptr<int>(this->Alive), this);
 }
 
 //------------------------------------------------------------------------------
@@ -179,8 +180,8 @@ void LandmarkFitJob::Work(
 }
 
 //------------------------------------------------------------------------------
-LandmarkFitResult LandmarkFitJob::Fit(const Request& request,
-  const std::shared_ptr<Shared>& shared, const std::weak_ptr<int>& alive, LandmarkFitJob* job)
+LandmarkFitResult LandmarkFitJob::Fit(const Request& request, const std::shared_ptr<Shared>& shared,
+  const std::weak_ptr<int>& alive, LandmarkFitJob* job)
 {
   LandmarkFitResult result;
   result.Radius = request.Radius;
@@ -201,8 +202,8 @@ LandmarkFitResult LandmarkFitJob::Fit(const Request& request,
   {
     if (event == vtkCommand::WarningEvent)
     {
-      result.Warnings += (result.Warnings.empty() ? "" : "\n") +
-        MessageText(static_cast<const char*>(callData));
+      result.Warnings +=
+        (result.Warnings.empty() ? "" : "\n") + MessageText(static_cast<const char*>(callData));
       return;
     }
     if (event != vtkCommand::ProgressEvent && event != vtkCommand::StartEvent)
@@ -210,9 +211,8 @@ LandmarkFitResult LandmarkFitJob::Fit(const Request& request,
       return; // errors: GetErrorMessage() holds the sentence
     }
     const std::string stage = event == vtkCommand::StartEvent ? "starting" : fit->GetStage();
-    const double share = callData && event == vtkCommand::ProgressEvent
-      ? *static_cast<const double*>(callData)
-      : 0.0;
+    const double share =
+      callData && event == vtkCommand::ProgressEvent ? *static_cast<const double*>(callData) : 0.0;
     if (stage == lastStage && share - lastShare < ReportedShare)
     {
       return;
@@ -230,8 +230,7 @@ LandmarkFitResult LandmarkFitJob::Fit(const Request& request,
   };
   vtkNew<vtkCallbackCommand> command;
   command->SetClientData(&observe);
-  command->SetCallback(
-    [](vtkObject*, unsigned long event, void* clientData, void* callData)
+  command->SetCallback([](vtkObject*, unsigned long event, void* clientData, void* callData)
     { (*static_cast<decltype(observe)*>(clientData))(event, callData); });
   for (const unsigned long event : { vtkCommand::StartEvent, vtkCommand::ProgressEvent,
          vtkCommand::ErrorEvent, vtkCommand::WarningEvent })
@@ -249,8 +248,7 @@ LandmarkFitResult LandmarkFitJob::Fit(const Request& request,
   }
   const auto begin = std::chrono::steady_clock::now();
   result.Succeeded = fit->Fit() != 0;
-  result.Seconds =
-    std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   result.Submission = submission;
   if (result.Succeeded)
   {

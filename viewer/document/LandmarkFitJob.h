@@ -110,8 +110,7 @@ private:
   struct Request;
   void Deliver(const LandmarkFitResult& result);
   void ReportStage(unsigned long submission, const std::string& stage, double share);
-  static void Work(std::shared_ptr<Shared> shared, std::weak_ptr<int> alive,
-    LandmarkFitJob* job);
+  static void Work(std::shared_ptr<Shared> shared, std::weak_ptr<int> alive, LandmarkFitJob* job);
   static LandmarkFitResult Fit(const Request& request, const std::shared_ptr<Shared>& shared,
     const std::weak_ptr<int>& alive, LandmarkFitJob* job);
 

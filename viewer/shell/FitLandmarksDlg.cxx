@@ -70,15 +70,15 @@ std::string CFitLandmarksDlg::RadiusText(double radius)
 //------------------------------------------------------------------------------
 std::string CFitLandmarksDlg::StatisticsText(const NeighbourStatistics& counts, vtkIdType pairs)
 {
-  std::string text = "Other landmarks within the radius: fewest " +
-    std::to_string(counts.Fewest) + ", mean ";
+  std::string text =
+    "Other landmarks within the radius: fewest " + std::to_string(counts.Fewest) + ", mean ";
   NumberText::AppendShortest(text, std::round(counts.Mean * 10.0) / 10.0);
-  text += ", most " + std::to_string(counts.Most) + "; landmarks with none: " +
-    std::to_string(counts.Lonely) + ".";
+  text += ", most " + std::to_string(counts.Most) +
+    "; landmarks with none: " + std::to_string(counts.Lonely) + ".";
   if (counts.Counted < pairs)
   {
-    text += " (Counted on " + std::to_string(counts.Counted) + " of the " +
-      std::to_string(pairs) + " landmarks.)";
+    text += " (Counted on " + std::to_string(counts.Counted) + " of the " + std::to_string(pairs) +
+      " landmarks.)";
   }
   return text;
 }
@@ -95,8 +95,9 @@ void CFitLandmarksDlg::ShowStatistics()
   }
   else if (!ReadFieldNumber(this->GetDlgItemText(IDC_FIT_RADIUS), radius) || !(radius > 0.0))
   {
-    text = "The radius is a positive number, such as " +
-      RadiusText(this->Neighbours.Suggest(this->Pairs)) + ".";
+    const double suggested = this->Neighbours.Suggest(this->Pairs);
+    text = "The radius is a positive number" +
+      (suggested > 0.0 ? ", such as " + RadiusText(suggested) + "." : std::string("."));
   }
   else
   {
@@ -126,8 +127,8 @@ void CFitLandmarksDlg::OnOK()
     this->MessageBox("The radius must be a positive number, such as 0.5.");
     return;
   }
-  if (!ReadFieldNumber(this->GetDlgItemText(IDC_FIT_SMOOTHING), smoothing) ||
-    !(smoothing >= 0.0) || !std::isfinite(smoothing))
+  if (!ReadFieldNumber(this->GetDlgItemText(IDC_FIT_SMOOTHING), smoothing) || !(smoothing >= 0.0) ||
+    !std::isfinite(smoothing))
   {
     this->MessageBox("The smoothing must be 0 or a positive number, such as 0.01.");
     return;

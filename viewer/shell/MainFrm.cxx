@@ -105,9 +105,8 @@ void CMainFrame::OnFitLandmarks()
     this->Neighbours = std::make_unique<LandmarkNeighbours>();
   }
   // Until the user chooses, the radius is the one that gives about 30 neighbours.
-  const double radius = document->FitRadius > 0.0
-    ? document->FitRadius
-    : this->Neighbours->Suggest(document->Landmarks);
+  const double radius = document->FitRadius > 0.0 ? document->FitRadius
+                                                  : this->Neighbours->Suggest(document->Landmarks);
   CFitLandmarksDlg dialog(
     document->Landmarks, *this->Neighbours, radius, document->FitSmoothing, this);
   if (dialog.DoModal() == IDOK)
