@@ -4,13 +4,15 @@
 // view with the orientation marker, paused at the full blend by Set Blend, with the blend and
 // transform panes), the same coloured by the stretch (View > Colour > Stretch), and the Set
 // Blend dialog; with a landmark file beside the model, the landmarks on the model half way
-// through the deformation. Run under a virtual display:
+// through the deformation, and a target dragged while editing targets. Run under a virtual
+// display:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/shell/shell_screenshots <dir> [model.vtk]
 #include "ShellHarness.h"
 
 #include "CHaldenDoc.h"
 #include "CHaldenView.h"
 #include "Dialog.h"
+#include "LandmarkEditor.h"
 #include "Prompts.h"
 #include "resource.h"
 #include "vtkRecordPlayView.h"
@@ -18,9 +20,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+
+#include <vtkPoints.h>
+#include <vtkRenderer.h>
 
 #include <cstdio>
 
@@ -150,6 +156,48 @@ int main(int argc, char** argv)
       frame->UpdateCommandUI();
       shell::Settle(300);
       ok = Save(frame->GetWidget(), dir + "/halden-landmarks.png") && ok;
+
+      // Editing targets: the target drawn nearest the middle dragged up and to the right by
+      // the mouse, the shape refitted to it and the pair highlighted.
+      frame->ExecuteCommand(ID_EDIT_TARGETS);
+      frame->UpdateCommandUI();
+      QWidget* w = view->GetWidget();
+      const QPoint middle(w->width() / 2, w->height() / 2);
+      QPoint at = middle;
+      int best = 1 << 30;
+      vtkRenderer* renderer = view->GetRenderer();
+      for (vtkIdType i = 0; i < document->Landmarks.GetCount(); ++i)
+      {
+        double p[3];
+        document->Landmarks.GetTargets()->GetPoint(i, p);
+        renderer->SetWorldPoint(p[0], p[1], p[2], 1.0);
+        renderer->WorldToDisplay();
+        const QPoint q(static_cast<int>(renderer->GetDisplayPoint()[0]),
+          w->height() - 1 - static_cast<int>(renderer->GetDisplayPoint()[1]));
+        if ((q - middle).manhattanLength() < best)
+        {
+          best = (q - middle).manhattanLength();
+          at = q;
+        }
+      }
+      auto mouse = [w](QEvent::Type type, QPoint p)
+      {
+        const Qt::MouseButtons held =
+          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent event(type, QPointF(p), QPointF(w->mapToGlobal(p)),
+          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, {});
+        QApplication::sendEvent(w, &event);
+      };
+      mouse(QEvent::MouseButtonPress, at);
+      for (int k = 1; k <= 6; ++k)
+      {
+        mouse(QEvent::MouseMove, at + QPoint(10 * k, -6 * k));
+      }
+      mouse(QEvent::MouseButtonRelease, at + QPoint(60, -36));
+      shell::WaitFor([&] { return !view->GetLandmarkEditor().IsRefitting(); }, 60000);
+      frame->UpdateCommandUI();
+      shell::Settle(300);
+      ok = Save(frame->GetWidget(), dir + "/halden-editing.png") && ok;
     }
   }
   return ok ? 0 : 1;

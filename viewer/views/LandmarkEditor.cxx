@@ -5,6 +5,7 @@
 #include "FrameWnd.h"
 #include "LandmarkFitJob.h"
 #include "VtkWindow.h"
+#include "vtkShapeTransform.h"
 
 #include <vtkActor.h>
 #include <vtkCellPicker.h>
@@ -23,6 +24,8 @@ namespace
 {
 // How near on the screen, in pixels, a click must be to a landmark to take it.
 constexpr double SelectPixels = 10.0;
+// Fits that took less than this are waited for before the window draws an edit.
+constexpr double QuickFitMilliseconds = 250.0;
 
 const char* ModeText(LandmarkEditor::Mode mode)
 {
@@ -157,6 +160,13 @@ bool LandmarkEditor::HandleMessage(UINT message, WPARAM& wParam, LPARAM lParam)
   if (this->Current == Mode::Off)
   {
     return false;
+  }
+  if (message == WM_PAINT)
+  {
+    // While a quick refit of the last edit is on its way, its frame shows the edit too: a
+    // frame of the edit alone would only put the refit's frame off by one render.
+    return this->IsRefitting() && this->LastFitMilliseconds >= 0.0 &&
+      this->LastFitMilliseconds < QuickFitMilliseconds;
   }
   const bool left = message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE || message == WM_LBUTTONUP;
   if (!left)
@@ -406,7 +416,7 @@ void LandmarkEditor::Edited(vtkIdType select)
   this->EditTime = this->EditByMouse ? this->MouseTime : std::chrono::steady_clock::now();
   this->ShowSelection();
   this->Refit();
-  this->View.Render();
+  // The document asked for a paint with the edit; see HandleMessage for when it waits.
 }
 
 //------------------------------------------------------------------------------
@@ -499,11 +509,15 @@ void LandmarkEditor::RefitArrived(const LandmarkFitResult& result)
     }
     return;
   }
+  this->LastFitMilliseconds = result.Seconds * 1000.0;
   document->UseLiveFit(*result.Coefficients);
-  if (this->Current != Mode::Off)
+  const float blend = this->Current == Mode::Targets ? 1.0f : 0.0f;
+  if (this->Current != Mode::Off &&
+    (document->ShapeTransform->GetFactor() != blend || !this->View.IsPaused()))
   {
     this->EnterBlend(); // a first fit switches the deformation in: keep the mode's blend
   }
+  this->ShowSelection();
   this->View.Render();
   ++this->RefitsShown;
   if (this->OnRefitShown && result.Submission == this->EditSubmission)

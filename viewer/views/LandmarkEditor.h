@@ -67,7 +67,8 @@ public:
   /**
    * A mouse message on its way to the view's base (which turns the camera). True when the
    * editor took it; otherwise it goes on, with Shift taken out of wParam while it belongs
-   * to a camera drag made with Shift.
+   * to a camera drag made with Shift. A paint is taken (not drawn) while the refit of the
+   * last edit is on its way and fits have been quick: the refit's frame follows at once.
    */
   bool HandleMessage(UINT message, WPARAM& wParam, LPARAM lParam);
 
@@ -125,6 +126,7 @@ private:
   double SuggestedRadius = 0.0;
   vtkIdType RadiusCount = -1; // landmark count the suggested radius was computed for
   unsigned long RefitsShown = 0;
+  double LastFitMilliseconds = -1.0;
   // The mouse message of the edit that the latest submission fits, and that submission.
   std::chrono::steady_clock::time_point EditTime;
   bool EditByMouse = false;
