@@ -266,8 +266,8 @@ void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
   s.FromIds = nullptr;
   s.ToIds = nullptr;
 
-  // The kept cells in output point ids. When they are all of a kind and use every point, they
-  // are the input's own cell array.
+  // The kept cells in output point ids. When every cell is kept and every point used, they
+  // are the input's own cell arrays.
   const bool keepsAll = std::find(s.Keep.begin(), s.Keep.end(), 0) == s.Keep.end();
   for (int type = 0; type < 4; ++type)
   {
