@@ -17,7 +17,6 @@
 #include "vtkSmartPointer.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -39,11 +38,6 @@ std::vector<InputStamp> CellStamps(vtkPolyData* input)
   }
   stamps.push_back(InputStamp::Of(cd->GetScalars()));
   return stamps;
-}
-
-int PopCount(std::uint64_t word)
-{
-  return __builtin_popcountll(word);
 }
 
 // Copies tuples from[i] of a float array into tuple i of another, spread over the cores.
@@ -131,11 +125,10 @@ struct vtkLabelThreshold::Selection
   // input order).
   bool SamePoints = false;
   std::vector<vtkIdType> Points;
-  // A mark per input point used by a kept cell; the marks packed 64 to a word, and the
-  // number of used points before each word.
+  // A mark per input point used by a kept cell, and the output id of each used point (the
+  // number of used points before it).
   std::vector<unsigned char> Used;
-  std::vector<std::uint64_t> UsedBits;
-  std::vector<vtkIdType> UsedBefore;
+  std::vector<vtkIdType> NewId;
   // The storage of the output cells (offsets and point ids), reused from selection to
   // selection.
   vtkSmartPointer<vtkIdTypeArray> Offsets[4], Ids[4];
@@ -194,8 +187,7 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
   {
     s->Points = std::move(last->Points);
     s->Used = std::move(last->Used);
-    s->UsedBits = std::move(last->UsedBits);
-    s->UsedBefore = std::move(last->UsedBefore);
+    s->NewId = std::move(last->NewId);
     for (int type = 0; type < 4; ++type)
     {
       s->Offsets[type] = last->Offsets[type];
@@ -259,22 +251,14 @@ void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
   s.Points.clear();
   if (!s.SamePoints)
   {
-    // The used points in input order, and the number of used points before each: a used
-    // point's output id is the count before its word of 64 marks plus the marks before it
-    // in the word (a table small enough to stay in the cache while the cells look it up).
-    const vtkIdType numWords = (s.InputPoints + 63) / 64;
-    s.UsedBits.assign(numWords, 0);
-    s.UsedBefore.assign(numWords, 0);
+    // The used points in input order; each used point's output id.
+    s.NewId.resize(s.InputPoints);
     s.Points.reserve(numUsed);
     for (vtkIdType p = 0; p < s.InputPoints; ++p)
     {
-      if (p % 64 == 0)
-      {
-        s.UsedBefore[p / 64] = static_cast<vtkIdType>(s.Points.size());
-      }
+      s.NewId[p] = static_cast<vtkIdType>(s.Points.size());
       if (used[p])
       {
-        s.UsedBits[p / 64] |= std::uint64_t(1) << (p % 64);
         s.Points.push_back(p);
       }
     }
@@ -282,8 +266,8 @@ void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
   s.FromIds = nullptr;
   s.ToIds = nullptr;
 
-  // The kept cells in output point ids. When they are all of a kind and use every point, they
-  // are the input's own cell array.
+  // The kept cells in output point ids. When every cell is kept and every point used, they
+  // are the input's own cell arrays.
   const bool keepsAll = std::find(s.Keep.begin(), s.Keep.end(), 0) == s.Keep.end();
   for (int type = 0; type < 4; ++type)
   {
@@ -314,9 +298,7 @@ void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
     idArray->SetNumberOfTuples(keptIds);
     vtkIdType* outOffsets = offsetArray->GetPointer(0);
     vtkIdType* outIds = idArray->GetPointer(0);
-    const std::uint64_t* bits = s.UsedBits.data();
-    const vtkIdType* before = s.UsedBefore.data();
-    const bool renumber = !s.SamePoints;
+    const vtkIdType* newId = s.SamePoints ? nullptr : s.NewId.data();
     vtkIdType next = 0;
     *outOffsets++ = 0;
     ForKeptCells(inputCells, s.CellCounts, s.Keep, type, type,
@@ -325,9 +307,7 @@ void vtkLabelThreshold::SelectPoints(vtkCellArray* inputCells[4], Selection& s)
         for (vtkIdType k = begin; k < end; ++k)
         {
           const auto p = static_cast<vtkIdType>(ids[k]);
-          outIds[next++] = renumber
-            ? before[p / 64] + PopCount(bits[p / 64] & ((std::uint64_t(1) << (p % 64)) - 1))
-            : p;
+          outIds[next++] = newId ? newId[p] : p;
         }
         *outOffsets++ = next;
       });
