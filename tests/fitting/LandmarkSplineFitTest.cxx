@@ -454,3 +454,34 @@ TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesI
   ASSERT_EQ(fit->Fit(), 1);
   EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), exactError);
 }
+
+// The default method is the one with the smaller predicted work: the sparse solve where the
+// envelope's factorisation dominates (10,000 landmarks with 30 neighbours, even or random:
+// measured about twice as fast), the envelope where the neighbours are many for the size
+// (its band stays narrow against the sparse solve's entries and steps).
+TEST(LandmarkSplineFit, AutoTakesTheMethodThatIsMeasuredFaster)
+{
+  const struct
+  {
+    const char* Name;
+    bool Random;
+    int N;
+    double Neighbours;
+    bool Sparse;
+  } cases[] = {
+    { "even, 30 neighbours", false, 10000, 30, true },
+    { "random, 30 neighbours", true, 10000, 30, true },
+    { "even, 100 neighbours", false, 5000, 100, false },
+    { "even, 300 neighbours", false, 10000, 300, false },
+  };
+  for (const auto& c : cases)
+  {
+    const std::vector<Landmark> landmarks =
+      c.Random ? RandomSphereLandmarks(c.N, 5) : SphereLandmarks(c.N);
+    vtkNew<vtkLandmarkSplineFit> fit;
+    SetLandmarks(fit, landmarks);
+    fit->SetRadius(SphereRadiusForNeighbours(c.N, c.Neighbours));
+    ASSERT_EQ(fit->Fit(), 1) << c.Name << ": " << fit->GetErrorMessage();
+    EXPECT_EQ(fit->GetSparseSolveUsed(), c.Sparse) << c.Name << ", " << c.N << " landmarks";
+  }
+}
