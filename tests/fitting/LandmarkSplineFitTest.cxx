@@ -453,6 +453,22 @@ TEST(LandmarkSplineFit, SmoothingFollowsNoisyLandmarksAndCrossValidationChoosesI
   EXPECT_EQ(fit->GetSmoothing(), chosen);
   ASSERT_EQ(fit->Fit(), 1);
   EXPECT_LT(RmsError(fit->GetTransform(), split.Tested), exactError);
+  // The chosen value's cross-validation error is kept, the least of the candidates', so that
+  // fits with other radii can be compared by it.
+  const double chosenError = fit->GetLeaveOutRMSError();
+  EXPECT_GT(chosenError, 0.0);
+  for (const double alone : { chosen, 0.0 })
+  {
+    ASSERT_EQ(fit->ChooseSmoothing(&alone, 1, 4), alone);
+    if (alone == chosen)
+    {
+      EXPECT_EQ(fit->GetLeaveOutRMSError(), chosenError);
+    }
+    else
+    {
+      EXPECT_GT(fit->GetLeaveOutRMSError(), chosenError) << "smoothing " << alone;
+    }
+  }
 }
 
 // The default method is the one with the smaller predicted work: the sparse solve where the
