@@ -15,8 +15,9 @@
  *
  * The loss where the guess of steps is wrong is bounded: the sparse solve is given the steps
  * that fit into the envelope's predicted work, and a solve that has not converged by then
- * hands over to the envelope. A wrong choice then costs at most about the envelope's work
- * once more.
+ * hands over to the envelope, unless its residuals predict convergence within as many steps
+ * again (it then goes on, to twice the budget at most). A wrong choice costs at most about
+ * twice the envelope's work once more.
  */
 
 #include <cstdint>
