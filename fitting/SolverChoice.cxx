@@ -8,18 +8,28 @@
 
 namespace
 {
-// Costs in units of one multiply-add of the envelope factorisation, measured in processor
-// time on x86-64 with AVX2 (about 6e9 of them a processor second) on sphere sets of 20,000
-// and 100,000 landmarks with 30 and 300 neighbours: the envelope's assembly and its seven
-// solves per stored entry; the sparse matrix's assembly per entry (neighbour search and
-// sort) and its incomplete factor per lower entry and per squared lower count; one step per
-// right-hand side and entry of the matrix or of the factor (read twice a step).
-constexpr double EnvelopeAssemblyPerEntry = 100.0;
-constexpr double EnvelopeSolvesPerEntry = 25.0;
-constexpr double SparseAssemblyPerEntry = 600.0;
-constexpr double FactorPerLowerEntry = 530.0;
-constexpr double FactorPerLowerSquare = 7.5;
-constexpr double StepPerEntry = 5.0;
+// Costs in units of one multiply-add of the envelope factorisation (about 6e9 of them a
+// processor second on x86-64 with AVX2), fitted to the processor time of each stage of the
+// fit on even, random, close-pair and graded sets of 5,000 to 50,000 landmarks with about 30,
+// 100 and 300 neighbours (`fitting_bench --stages`; every stage within 25 % of its prediction
+// except the sparse assembly of graded meshes, whose crowded cells it underestimates where the
+// envelope is far cheaper anyway).
+//
+// The envelope: its assembly per stored entry and per row; its factorisation per multiply-add,
+// per entry (one inner product each) and per row; its seven solves per entry.
+constexpr double EnvelopeAssemblyPerEntry = 90.0;
+constexpr double EnvelopeAssemblyPerRow = 4400.0;
+constexpr double FactorPerMultiplyAdd = 0.7;
+constexpr double FactorPerEntry = 110.0;
+constexpr double FactorPerRow = 440.0;
+constexpr double EnvelopeSolvesPerEntry = 20.0;
+// The sparse solve: measuring the neighbours, storing the matrix and its incomplete factor,
+// per off-diagonal entry, per row and per squared count of a row's lower neighbours; then one
+// step per right-hand side and entry of the matrix or of the factor (read twice a step).
+constexpr double SparseSetupPerEntry = 700.0;
+constexpr double SparseSetupPerRow = 3400.0;
+constexpr double SparseSetupPerLowerSquare = 8.0;
+constexpr double StepPerEntry = 5.5;
 // What two threads make of the parts that run on them where there is enough work to share:
 // the factorisation, the envelope's assembly and solves (the latter always share out the
 // matrix products).
@@ -36,7 +46,7 @@ double Shared(double work, double size)
 
 // Multiply-adds of the factorisation: row i takes inner products with the rows it reaches
 // back to (each clipped to its own window) and subtracts the squares of its entries.
-double FactorWork(const std::vector<int>& widths)
+double FactorMultiplyAdds(const std::vector<int>& widths)
 {
   const int n = static_cast<int>(widths.size());
   double total = 0.0;
@@ -86,11 +96,16 @@ bool ParseFitSolver(const char* word, FitSolver& solver)
 //------------------------------------------------------------------------------
 bool EnvelopeSurelyCheaper(int n, int max)
 {
-  const double band = static_cast<double>(n) * std::max(max, 0);
-  const double envelope = EnvelopeAssemblyPerEntry * band + 0.5 * std::max(max, 0) * band +
-    EnvelopeSolvesPerEntry * band;
-  const double sparse = (SparseAssemblyPerEntry + FactorPerLowerEntry) * n +
-    ExpectedSparseSteps * 7.0 * StepPerEntry * (n / SharedSpeedUp + 2.0 * n);
+  // The envelope at its widest (every row max wide, the factor's multiply-adds at most half
+  // the square of the width a row) against the sparse solve of a diagonal matrix; the work of
+  // finding each row's neighbours, which both methods do, on neither side.
+  const double rows = static_cast<double>(n);
+  const double width = std::max(max, 0);
+  const double envelope = (EnvelopeAssemblyPerEntry + FactorPerEntry + EnvelopeSolvesPerEntry +
+                            0.5 * FactorPerMultiplyAdd * width) *
+    rows * width;
+  const double sparse = SparseSetupPerRow * rows +
+    ExpectedSparseSteps * 7.0 * StepPerEntry * (rows / SharedSpeedUp + 2.0 * rows);
   return envelope < SparseMargin * sparse;
 }
 
@@ -101,16 +116,21 @@ SolverPlan PlanSolve(FitSolver solver, const KernelProfile& profile, int n, bool
   const double entries = static_cast<double>(profile.EnvelopeEntries);
   const double matrix = static_cast<double>(profile.OffDiagonal) + n;
   const double lower = static_cast<double>(profile.OffDiagonal) / 2.0 + n;
-  plan.SparseSetupWork = SparseAssemblyPerEntry * matrix + FactorPerLowerEntry * lower +
-    FactorPerLowerSquare * profile.LowerSquares;
+  plan.SparseSetupWork = SparseSetupPerEntry * static_cast<double>(profile.OffDiagonal) +
+    SparseSetupPerRow * n + SparseSetupPerLowerSquare * profile.LowerSquares;
   plan.SparseStepWork = 7.0 * StepPerEntry * (matrix / SharedSpeedUp + 2.0 * lower);
   if (!envelopeFits || solver == FitSolver::Sparse)
   {
     plan.Sparse = true;
     return plan;
   }
-  plan.EnvelopeWork = Shared(EnvelopeAssemblyPerEntry * entries, entries) +
-    Shared(FactorWork(profile.Widths), entries) + Shared(EnvelopeSolvesPerEntry * entries, entries);
+  const double rows = static_cast<double>(n);
+  plan.EnvelopeWork =
+    Shared(EnvelopeAssemblyPerEntry * entries + EnvelopeAssemblyPerRow * rows, entries) +
+    Shared(FactorPerMultiplyAdd * FactorMultiplyAdds(profile.Widths) + FactorPerEntry * entries +
+        FactorPerRow * rows,
+      entries) +
+    Shared(EnvelopeSolvesPerEntry * entries, entries);
   if (solver == FitSolver::Envelope)
   {
     return plan;

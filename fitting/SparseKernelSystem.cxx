@@ -311,6 +311,40 @@ double SparseKernelSystem::GetPreconditionerShift() const
 }
 
 //------------------------------------------------------------------------------
+namespace
+{
+// Where a solve with a step budget stops, judged when the budget is spent: each unconverged
+// side's squared residual has fallen from initial to now in `steps` steps; at that mean rate
+// it reaches its goal after `remaining` more. The solve goes on (with half as many again to
+// spare) where every side gets there within as many steps as the budget, and stops at once
+// otherwise.
+int StepsAfterBudget(const std::vector<double>& initial, const std::vector<double>& now,
+  const std::vector<double>& goal, const std::vector<bool>& active, int steps)
+{
+  double remaining = 0.0;
+  for (size_t c = 0; c < now.size(); ++c)
+  {
+    if (!active[c])
+    {
+      continue;
+    }
+    const double rate = std::log(now[c] / initial[c]) / steps; // below 0 while it converges
+    const double needed = std::log(goal[c] / now[c]);
+    if (!(rate < 0.0) || !std::isfinite(needed))
+    {
+      return steps;
+    }
+    remaining = std::max(remaining, needed / rate);
+  }
+  if (remaining > steps)
+  {
+    return steps;
+  }
+  return steps + std::min(steps, static_cast<int>(std::ceil(1.5 * remaining)) + 2);
+}
+}
+
+//------------------------------------------------------------------------------
 SparseSolveResult SparseKernelSystem::Solve(
   const float* const* rhs, float* const* solution, int count, int threads) const
 {
@@ -374,9 +408,19 @@ SparseSolveResult SparseKernelSystem::Solve(
     active[c] = norm2[c] > goal[c];
     running += active[c] ? 1 : 0;
   }
+  const std::vector<double> initial = norm2;
+  int limit = this->MaximumIterations;
   int step = 0;
-  for (; running > 0 && step < this->MaximumIterations; ++step)
+  for (; running > 0 && step < limit; ++step)
   {
+    if (step == this->StepBudget && step > 0)
+    {
+      limit = std::min(limit, StepsAfterBudget(initial, norm2, goal, active, step));
+      if (step >= limit)
+      {
+        break;
+      }
+    }
     Multiply(phi, p, q, threads);
     std::fill(curvature.begin(), curvature.end(), 0.0);
     for (Eigen::Index k = 0; k < n * count; k += count)

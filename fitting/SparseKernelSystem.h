@@ -68,6 +68,14 @@ class SparseKernelSystem
 public:
   /** The conjugate gradient iteration takes at most this many steps (default 1000). */
   void SetMaximumIterations(int steps) { this->MaximumIterations = steps; }
+
+  /**
+   * A solve not converged after this many steps goes on only where the rate at which its
+   * residuals have fallen so far predicts convergence within as many steps again (and stops
+   * then at the latest); otherwise it stops there, not converged. 0 (the default): no budget.
+   * The prediction uses only the residuals, so the steps taken do not depend on the machine.
+   */
+  void SetStepBudget(int steps) { this->StepBudget = steps; }
   /** The relative residual |Phi*x - f| / |f| a solve must reach, checked afterwards. */
   static constexpr double Tolerance = 1e-8;
 
@@ -116,6 +124,7 @@ private:
   struct Matrix;
   std::unique_ptr<Matrix> Stored;
   int MaximumIterations = 1000;
+  int StepBudget = 0;
   bool Preconditioned = true;
 };
 

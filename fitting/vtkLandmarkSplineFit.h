@@ -155,7 +155,8 @@ public:
    * Chooses the smoothing by cross-validation: for each of `count` candidate values, the
    * landmarks are split into `folds` interleaved groups, each left out in turn; the candidate
    * with the smallest RMS error over all left-out landmarks becomes Smoothing (it is also
-   * returned; -1 when every candidate's fit failed). Costs count * folds fits.
+   * returned; -1 when every candidate's fit failed), and that error GetLeaveOutRMSError(), so
+   * that radii can be compared by the same measure. Costs count * folds fits.
    */
   double ChooseSmoothing(const double* candidates, int count, int folds = 5);
 

@@ -813,7 +813,7 @@ int vtkMatrixSolver::Solve()
       InvokeFitStage(this, FitStage::SparseSolve);
       if (mayHandOver && w.Sparse)
       {
-        w.Sparse->SetMaximumIterations(std::min(plan.StepBudget, 1000));
+        w.Sparse->SetStepBudget(plan.StepBudget);
       }
       this->SolveSparse(w, n, SolveThreads(), mayHandOver);
     }

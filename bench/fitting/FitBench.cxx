@@ -21,10 +21,12 @@
 //                                             memory
 //   fitting_bench --write-sphere <N> <file>   writes the sphere set of N landmarks, prints
 //                                             its radius (about 30 neighbours)
-//   fitting_bench --write-set <kind> <N> <file>  the same for the uneven sets too: kind even,
-//                                             random, pairs (random pairs 1e-5 R apart) or
-//                                             graded (a mesh of about N vertices whose edges
-//                                             range a thousand-fold)
+//   fitting_bench --write-set <kind> <N> <file> [neighbours]  the same for the uneven sets
+//                                             too: kind even, random, pairs (random pairs
+//                                             1e-5 R apart) or graded (a mesh of about N
+//                                             vertices whose edges range a thousand-fold);
+//                                             the radius gives about 30 neighbours or the
+//                                             number given
 //   fitting_bench --sparse-compare <file> <radius>  the sparse solve's seven right-hand sides
 //                                             with and without its preconditioner
 // Each prints one line of "key=value" pairs.
@@ -274,6 +276,35 @@ int RunStages(
     neighbours += static_cast<double>(ids->GetNumberOfIds() - 1);
   }
   v["neighbours"] = n ? neighbours / n : 0.0;
+  // The choice's prediction for the same set (not timed), to set its constants against the
+  // measured stages.
+  std::vector<float> ordered(3 * static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k)
+  {
+    double p[3];
+    reader->GetPointArray()->GetPoint(reader->GetList()[k], p);
+    for (int c = 0; c < 3; ++c)
+    {
+      ordered[c * static_cast<size_t>(n) + k] = static_cast<float>(p[c]);
+    }
+  }
+  OrderedPoints points;
+  points.X = ordered.data();
+  points.Y = points.X + n;
+  points.Z = points.Y + n;
+  points.N = n;
+  const KernelProfile profile =
+    MeasureKernelProfile(points, radius, spline_kernel::KernelSquaredDistanceLimit(radius));
+  const SolverPlan plan = PlanSolve(FitSolver::Auto, profile, n, true);
+  v["plan_envelope"] = plan.EnvelopeWork;
+  v["plan_setup"] = plan.SparseSetupWork;
+  v["plan_step"] = plan.SparseStepWork;
+  v["plan_sparse"] = plan.Sparse;
+  v["plan_budget"] = plan.StepBudget;
+  v["plan_entries"] = static_cast<double>(profile.EnvelopeEntries);
+  v["plan_offdiagonal"] = static_cast<double>(profile.OffDiagonal);
+  v["plan_lower_squares"] = profile.LowerSquares;
+  v["plan_surely_envelope"] = EnvelopeSurelyCheaper(n, reader->GetMax());
   PrintValues(v);
   return 0;
 }
@@ -860,8 +891,8 @@ int RunChoiceTable(
               "--solver sparse and without option (auto); the ratio is auto against the faster "
               "forced method; CHOLMOD: analysis + factor + 7 solves (wall) where it is run\n",
     load[0], load[1], load[2]);
-  std::printf("%-22s %8s %10s %10s %10s %7s %10s %10s\n", "set", "N", "envelope", "sparse", "auto",
-    "ratio", "auto MB", "CHOLMOD");
+  std::printf("%-22s %8s %10s %10s %10s %7s %10s %10s   %s\n", "set", "N", "envelope", "sparse",
+    "auto", "ratio", "auto MB", "CHOLMOD", "processor s: envelope sparse auto");
   struct Row
   {
     double Envelope = -1.0;
@@ -869,6 +900,10 @@ int RunChoiceTable(
     double Auto = -1.0;
     double AutoMegabytes = 0.0;
     double Cholmod = -1.0;
+    // Processor seconds of all threads: on a shared machine the wall seconds say little.
+    double EnvelopeCpu = -1.0;
+    double SparseCpu = -1.0;
+    double AutoCpu = -1.0;
   };
   std::map<std::string, Row> rows;
   for (const ChoiceCase& c : cases)
@@ -883,9 +918,12 @@ int RunChoiceTable(
       const ChildResult sparse = RunPravik(self, "sparse", c.File, c.Radius);
       row.Envelope = envelope.Ok ? envelope.Wall : -1.0;
       row.Sparse = sparse.Ok ? sparse.Wall : -1.0;
+      row.EnvelopeCpu = envelope.Ok ? envelope.Cpu : -1.0;
+      row.SparseCpu = sparse.Ok ? sparse.Cpu : -1.0;
     }
     const ChildResult chosen = RunPravik(self, "", c.File, c.Radius);
     row.Auto = chosen.Ok ? chosen.Wall : -1.0;
+    row.AutoCpu = chosen.Ok ? chosen.Cpu : -1.0;
     row.AutoMegabytes = chosen.PeakMegabytes;
 #ifdef QUORVEL_CHOLMOD_BENCH
     if (c.N <= cholmodMax && c.N >= 100000)
@@ -903,9 +941,10 @@ int RunChoiceTable(
 #endif
     const double best =
       row.Envelope > 0.0 && row.Sparse > 0.0 ? std::min(row.Envelope, row.Sparse) : -1.0;
-    std::printf("%-22s %8d %10.3f %10.3f %10.3f %7.2f %10.1f %10.3f\n", c.Name.c_str(), c.N,
-      row.Envelope, row.Sparse, row.Auto, best > 0.0 && row.Auto > 0.0 ? row.Auto / best : -1.0,
-      row.AutoMegabytes, row.Cholmod);
+    std::printf("%-22s %8d %10.3f %10.3f %10.3f %7.2f %10.1f %10.3f   %.3f %.3f %.3f\n",
+      c.Name.c_str(), c.N, row.Envelope, row.Sparse, row.Auto,
+      best > 0.0 && row.Auto > 0.0 ? row.Auto / best : -1.0, row.AutoMegabytes, row.Cholmod,
+      row.EnvelopeCpu, row.SparseCpu, row.AutoCpu);
     rows[c.Name] = row;
   }
 
@@ -961,6 +1000,16 @@ int RunChoiceTable(
   }
   std::printf("%-22s largest auto/faster over every set: %.2f (target <= 1.2): %s\n", "all sets",
     worst, verdict(worst > 0.0 && worst <= 1.2));
+  double worstCpu = 0.0;
+  for (const auto& kv : rows)
+  {
+    const Row& r = kv.second;
+    if (r.EnvelopeCpu > 0.0 && r.SparseCpu > 0.0 && r.AutoCpu > 0.0)
+    {
+      worstCpu = std::max(worstCpu, r.AutoCpu / std::min(r.EnvelopeCpu, r.SparseCpu));
+    }
+  }
+  std::printf("%-22s the same in processor seconds: %.2f\n", "all sets", worstCpu);
   return 0;
 }
 
@@ -1261,11 +1310,13 @@ int main(int argc, char* argv[])
     std::printf("%.9g\n", static_cast<float>(SphereRadiusForNeighbours(n, 30.0)));
     return 0;
   }
-  if (argc == 5 && std::strcmp(argv[1], "--write-set") == 0)
+  if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--write-set") == 0)
   {
     const int n = std::atoi(argv[3]);
+    const double neighbours = argc == 6 ? std::atof(argv[5]) : 30.0;
     double radius = 0.0;
-    if (n <= 0 || !WriteLandmarkFile(argv[4], BenchSet(argv[2], n, 30.0, radius)))
+    if (n <= 0 || !(neighbours > 0.0) ||
+      !WriteLandmarkFile(argv[4], BenchSet(argv[2], n, neighbours, radius)))
     {
       return 1;
     }

@@ -77,13 +77,14 @@ struct SolveOutcome
 };
 
 SolveOutcome SolveFirstAxis(const Ordered& points, const std::vector<Landmark>& landmarks,
-  double radius, bool preconditioned, int threads, double smoothing = 0.0)
+  double radius, bool preconditioned, int threads, double smoothing = 0.0, int budget = 0)
 {
   const KernelProfile profile = MeasureKernelProfile(points.Points, radius, radius * radius);
   SparseKernelSystem system;
   system.Assemble(points.Points, profile, radius, radius * radius, &Kernel, smoothing);
   system.SetPreconditioned(preconditioned);
   system.SetMaximumIterations(5000);
+  system.SetStepBudget(budget);
   EXPECT_TRUE(system.Precondition());
   std::vector<float> f(landmarks.size());
   for (size_t k = 0; k < landmarks.size(); ++k)
@@ -177,6 +178,41 @@ TEST(SparseSolve, UnevenSetsConvergeInFewStepsWithThePreconditioner)
     if (c.Name != "even sphere")
     {
       EXPECT_GT(plain.Result.Iterations, 2 * evenPlainSteps) << c.Name << ": not uneven enough";
+    }
+  }
+}
+
+// A solve that has used up its step budget goes on where its residuals have been falling fast
+// enough to converge soon, to the same bits as without a budget, and stops where they have
+// not (the fit then hands over to the envelope).
+TEST(SparseSolve, AStepBudgetGoesOnWhereConvergenceIsNearAndStopsWhereItIsFar)
+{
+  const std::vector<Landmark> landmarks = RandomSphereLandmarks(1600, 5);
+  const double radius = SphereRadiusForNeighbours(1600, 30);
+  const Ordered points(landmarks);
+  // Without the preconditioner the steps are many, so that a budget can fall well short.
+  const SolveOutcome free = SolveFirstAxis(points, landmarks, radius, false, 2);
+  ASSERT_TRUE(free.Result.Converged);
+  const int steps = free.Result.Iterations;
+  ASSERT_GT(steps, 40);
+  const struct
+  {
+    int Budget;
+    bool Converged;
+    int Iterations;
+  } cases[] = {
+    { steps - 3, true, steps },
+    { 2 * steps / 3, true, steps },
+    { 3, false, 3 },
+  };
+  for (const auto& c : cases)
+  {
+    const SolveOutcome budgeted = SolveFirstAxis(points, landmarks, radius, false, 2, 0.0, c.Budget);
+    EXPECT_EQ(budgeted.Result.Converged, c.Converged) << "budget " << c.Budget;
+    EXPECT_EQ(budgeted.Result.Iterations, c.Iterations) << "budget " << c.Budget;
+    if (c.Converged)
+    {
+      EXPECT_EQ(budgeted.X, free.X) << "budget " << c.Budget;
     }
   }
 }
