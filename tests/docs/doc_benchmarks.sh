@@ -29,6 +29,7 @@ for program in $programs; do
     */bench_animation) args="2 2000 none" ;;
     */bench_window) args="1 2000 none" ;;
     */bench_landmarks) args="2 100 1" ;;
+    */bench_landmark_drag) args="3" ;;
     */fitting_bench) args="--write-sphere 1000 sphere.dat" ;;
     *)
       echo "$program is shown in docs/performance.md but has no small run here"

@@ -15,6 +15,8 @@
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 
+#include <utility>
+
 namespace
 {
 const char* const LandmarkFiles = "Landmark Files\0*.DAT\0All Files\0*.*\0";
@@ -54,9 +56,14 @@ void CHaldenDoc::MapEditingCommands()
 //------------------------------------------------------------------------------
 void CHaldenDoc::AddEditingProps()
 {
-  for (vtkActor* actor : { this->Target.GetActor(), this->Riding.GetActor() })
+  // Only what was loaded joins the scene: without a target model or points, the scene is the
+  // model's alone, as it always was.
+  const std::pair<vtkActor*, bool> actors[] = { { this->Target.GetActor(),
+                                                  this->Target.IsLoaded() },
+    { this->Riding.GetActor(), this->Riding.GetCount() > 0 } };
+  for (const auto& [actor, loaded] : actors)
   {
-    if (!this->Props->IsItemPresent(actor))
+    if (loaded && !this->Props->IsItemPresent(actor))
     {
       this->Props->AddItem(actor);
     }
