@@ -38,6 +38,9 @@ constexpr double SharedFrom = 1 << 20;
 // The sparse solve is tried first only when it is predicted clearly cheaper: the envelope
 // gives the files of the first versions, and the steps are a guess.
 constexpr double SparseMargin = 0.8;
+// Nor where the saving is too small to notice (about a thirtieth of a processor second):
+// small sets keep the envelope's files.
+constexpr double SparseLeastSaving = 2e8;
 
 double Shared(double work, double size)
 {
@@ -136,7 +139,7 @@ SolverPlan PlanSolve(FitSolver solver, const KernelProfile& profile, int n, bool
     return plan;
   }
   const double sparse = plan.SparseSetupWork + ExpectedSparseSteps * plan.SparseStepWork;
-  if (sparse < SparseMargin * plan.EnvelopeWork)
+  if (sparse < SparseMargin * plan.EnvelopeWork && plan.EnvelopeWork - sparse > SparseLeastSaving)
   {
     plan.Sparse = true;
     // The steps that fit into the envelope's work: beyond them the envelope would have been

@@ -207,7 +207,8 @@ TEST(SparseSolve, AStepBudgetGoesOnWhereConvergenceIsNearAndStopsWhereItIsFar)
   };
   for (const auto& c : cases)
   {
-    const SolveOutcome budgeted = SolveFirstAxis(points, landmarks, radius, false, 2, 0.0, c.Budget);
+    const SolveOutcome budgeted =
+      SolveFirstAxis(points, landmarks, radius, false, 2, 0.0, c.Budget);
     EXPECT_EQ(budgeted.Result.Converged, c.Converged) << "budget " << c.Budget;
     EXPECT_EQ(budgeted.Result.Iterations, c.Iterations) << "budget " << c.Budget;
     if (c.Converged)
