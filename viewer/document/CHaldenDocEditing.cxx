@@ -15,6 +15,8 @@
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
 
+#include <utility>
+
 namespace
 {
 const char* const LandmarkFiles = "Landmark Files\0*.DAT\0All Files\0*.*\0";
@@ -54,11 +56,15 @@ void CHaldenDoc::MapEditingCommands()
 //------------------------------------------------------------------------------
 void CHaldenDoc::AddEditingProps()
 {
-  for (vtkActor* actor : { this->Target.GetActor(), this->Riding.GetActor() })
+  // Only what is loaded: without a target model or points, Props holds what it always did.
+  const std::pair<vtkActor*, bool> extras[] = { { this->Target.GetActor(),
+                                                  this->Target.IsLoaded() },
+    { this->Riding.GetActor(), this->Riding.GetCount() > 0 } };
+  for (const auto& extra : extras)
   {
-    if (!this->Props->IsItemPresent(actor))
+    if (extra.second && !this->Props->IsItemPresent(extra.first))
     {
-      this->Props->AddItem(actor);
+      this->Props->AddItem(extra.first);
     }
   }
 }
