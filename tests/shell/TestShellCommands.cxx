@@ -258,6 +258,15 @@ TEST(ShellCommands, EachAcceleratorReachesItsCommandOrDoesNothing)
   auto lastTitle = [&]
   { return prompts.FileRequests.empty() ? std::string() : prompts.FileRequests.back().Title; };
 
+  auto* document = dynamic_cast<CHaldenDoc*>(frame->GetActiveDocument());
+  ASSERT_NE(document, nullptr);
+  auto addPair = [document]
+  {
+    const double p[3] = { 0.1, 0.2, 0.3 };
+    document->AddLandmarkPair(p, p, nullptr);
+    document->LandmarksChanged();
+  };
+  auto landmarkCount = [document] { return document->Landmarks.GetCount(); };
   struct Case
   {
     const char* Keys;
@@ -279,7 +288,9 @@ TEST(ShellCommands, EachAcceleratorReachesItsCommandOrDoesNothing)
     { "Ctrl+R", Qt::Key_R, Qt::ControlModifier, ID_RECORD, [] {},
       [&] { EXPECT_EQ(view->IsRecording(), 1); } },
     { "Ctrl+V", Qt::Key_V, Qt::ControlModifier, ID_EDIT_PASTE, nullptr, nullptr },
-    { "Alt+Backspace", Qt::Key_Backspace, Qt::AltModifier, ID_EDIT_UNDO, nullptr, nullptr },
+    // Undo takes back a landmark edit.
+    { "Alt+Backspace", Qt::Key_Backspace, Qt::AltModifier, ID_EDIT_UNDO, addPair,
+      [&] { EXPECT_EQ(0, landmarkCount()); } },
     { "Ctrl+Break", Qt::Key_Pause, Qt::ControlModifier, ID_STOP, [&] { prompts.CancelFile(); },
       [&]
       {
@@ -295,7 +306,8 @@ TEST(ShellCommands, EachAcceleratorReachesItsCommandOrDoesNothing)
     { "Space", Qt::Key_Space, Qt::NoModifier, ID_PAUSE, [] {},
       [&] { EXPECT_TRUE(view->IsPaused()); } },
     { "Ctrl+X", Qt::Key_X, Qt::ControlModifier, ID_EDIT_CUT, nullptr, nullptr },
-    { "Ctrl+Z", Qt::Key_Z, Qt::ControlModifier, ID_EDIT_UNDO, nullptr, nullptr },
+    { "Ctrl+Z", Qt::Key_Z, Qt::ControlModifier, ID_EDIT_UNDO, addPair,
+      [&] { EXPECT_EQ(0, landmarkCount()); } },
     // No accelerator: the label of Save Model names Ctrl-S, but the key does nothing.
     { "Ctrl+S", Qt::Key_S, Qt::ControlModifier, 0, nullptr, nullptr },
   };

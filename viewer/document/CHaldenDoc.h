@@ -375,7 +375,8 @@ protected:
   vtkAlgorithmOutput* ModelPort() const;
   /// The editing commands into the command table (CHaldenDocEditing.cxx).
   void MapEditingCommands();
-  /// Adds the riding points and the target model to Props (after the model's actors).
+  /// Adds the riding points and the target model, once loaded, to Props (after the model's
+  /// actors).
   void AddEditingProps();
   /// After an edit, undo or redo: display, status bar and the modified flag.
   void LandmarksEdited();

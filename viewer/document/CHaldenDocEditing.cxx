@@ -56,16 +56,15 @@ void CHaldenDoc::MapEditingCommands()
 //------------------------------------------------------------------------------
 void CHaldenDoc::AddEditingProps()
 {
-  // Only what was loaded joins the scene: without a target model or points, the scene is the
-  // model's alone, as it always was.
-  const std::pair<vtkActor*, bool> actors[] = { { this->Target.GetActor(),
+  // Only what is loaded: without a target model or points, Props holds what it always did.
+  const std::pair<vtkActor*, bool> extras[] = { { this->Target.GetActor(),
                                                   this->Target.IsLoaded() },
     { this->Riding.GetActor(), this->Riding.GetCount() > 0 } };
-  for (const auto& [actor, loaded] : actors)
+  for (const auto& extra : extras)
   {
-    if (loaded && !this->Props->IsItemPresent(actor))
+    if (extra.second && !this->Props->IsItemPresent(extra.first))
     {
-      this->Props->AddItem(actor);
+      this->Props->AddItem(extra.first);
     }
   }
 }
