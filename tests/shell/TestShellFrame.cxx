@@ -49,7 +49,9 @@ const std::vector<MenuRow> ExpectedMenu = {
   { "&File/&Load", "&Background...", 32801, "Load an existing background image" },
   { "&File/&Load", "T&exture...", 32800, "Load an existing texture file" },
   { "&File/&Load", "&Transform...", 32799, "Load an existing transformation file" },
+  { "&File/&Load", "&Landmarks...\tCtrl+L", 33000, "Load a landmark file to show on the model" },
   { "&File", "&Close Transform\tCtrl+Shift+T", 32819, "Remove the loaded transformation" },
+  { "&File", "Save T&ransform...", 33051, "Save the transform in force as a .trc file" },
   { "&File", "-", 0, "" },
   { "&File", "Recent File", 0, "" },
   { "&File", "-", 0, "" },
@@ -77,7 +79,10 @@ const std::vector<MenuRow> ExpectedMenu = {
   { "&View/Standard &Views", "&Top\tCtrl+5", 32815, "Look at the model from above (along -y)" },
   { "&View/Standard &Views", "B&ottom\tCtrl+6", 32816, "Look at the model from below (along +y)" },
   { "&View", "Orientation &Axes\tCtrl+M", 32817, "Show or hide the orientation marker" },
+  { "&View", "&Landmarks\tL", 33001, "Show or hide the landmarks" },
   { "&Deformation", "Set &Blend...\tCtrl+B", 32818, "Pause at a chosen blend from 0 to 1" },
+  { "&Deformation", "&Fit Landmarks...", 33050,
+    "Fit a transform to the landmarks, with a radius and smoothing" },
   { "&Help", "&About Halden...", 57664, "*" },
 };
 
