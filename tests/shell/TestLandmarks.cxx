@@ -15,6 +15,7 @@
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
 #include <vtkCamera.h>
+#include <vtkMapper.h>
 #include <vtkObjectFactory.h>
 #include <vtkPointLocator.h>
 #include <vtkPoints.h>
@@ -23,6 +24,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 
@@ -578,4 +580,45 @@ TEST(LandmarksInTheWindow, TheSourceSphereSitsOnItsTargetAtFullBlend)
   const long blueTogether = Find(Grab(s.View), [](int r, int g, int b) { return Blue(r, g, b); }).N;
   EXPECT_GT(blueApart, 10);
   EXPECT_LT(blueTogether, blueApart / 4);
+}
+
+TEST(LandmarksInTheWindow, AnAnimationStepChangesNothingTheCardHoldsButTheRidingSources)
+{
+  // A mapper uploads its buffers again when its input, itself or its actor was modified since
+  // the last upload: a step of the animation may move the sources, and nothing else.
+  Started s;
+  s.Prompts.AnswerFile(SampleTransform());
+  ASSERT_TRUE(s.Frame->ExecuteCommand(ID_LOAD_TRANSFORM));
+  s.LoadByKey(SampleFile("leg.dat"));
+  ASSERT_EQ(s.Doc->Landmarks.GetCount(), 755);
+  LandmarkGlyphs& glyphs = *s.Doc->LandmarkDisplay;
+  ASSERT_TRUE(s.View->SetBlend(0.2));
+  const struct
+  {
+    const char* What;
+    vtkObject* Object;
+    bool Moves;
+  } parts[] = {
+    { "the target spheres' points", glyphs.GetTargetActor()->GetMapper()->GetInput(), false },
+    { "the target mapper", glyphs.GetTargetActor()->GetMapper(), false },
+    { "the target actor", glyphs.GetTargetActor(), false },
+    { "the source mapper", glyphs.GetSourceActor()->GetMapper(), false },
+    { "the source actor", glyphs.GetSourceActor(), false },
+    { "the line mapper", glyphs.GetLineActor()->GetMapper(), false },
+    { "the line actor", glyphs.GetLineActor(), false },
+    { "the source spheres' points", glyphs.GetSourceActor()->GetMapper()->GetInput(), true },
+  };
+  std::vector<vtkMTimeType> before;
+  for (const auto& p : parts)
+  {
+    before.push_back(p.Object->GetMTime());
+  }
+  for (double blend : { 0.25, 0.3, 0.7 })
+  {
+    ASSERT_TRUE(s.View->SetBlend(blend));
+  }
+  for (size_t i = 0; i < std::size(parts); ++i)
+  {
+    EXPECT_EQ(parts[i].Object->GetMTime() != before[i], parts[i].Moves) << parts[i].What;
+  }
 }
