@@ -172,8 +172,8 @@ TEST(HaldenProcess, InformationalOptionsAndAMissingDisplay)
   };
   // No display: the informational options need none, anything else ends with one line.
   const Case cases[] = {
-    { "--help", 0, "Usage: Halden [model [coefficients.trc]]\n", "" },
-    { "-h", 0, "Usage: Halden [model [coefficients.trc]]\n", "" },
+    { "--help", 0, "Usage: Halden [model [coefficients.trc | landmarks.dat]]\n", "" },
+    { "-h", 0, "Usage: Halden [model [coefficients.trc | landmarks.dat]]\n", "" },
     { "--version", 0, "Halden version 1.0\n", "" },
     { "", 1, "", "Halden: cannot open a display (DISPLAY is not set); start it in a desktop "
                  "session or under xvfb-run.\n" },

@@ -6,8 +6,8 @@
 
 namespace
 {
-/// Where the settings (the recent-file list) are kept: the per-user configuration folder
-/// under the company and program names.
+/// Where the settings (the recent-file list, the window, the options) are kept: the per-user
+/// configuration folder under the company and program names.
 std::string SettingsFile()
 {
   const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -33,7 +33,7 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
     // help2man makes the manual page from this text: "Usage:", "Options:" and
     // "Exit status:" head its sections, and what follows a heading belongs to it.
     std::fprintf(out,
-      "Usage: Halden [model [coefficients.trc]]\n"
+      "Usage: Halden [model [coefficients.trc | landmarks.dat]]\n"
       "  or:  Halden coefficients.trc\n"
       "Shows a polygonal model and animates it between its shape and the shape that a\n"
       "transform coefficient file (.trc, written by Pravik) gives it; textures part of it,\n"
@@ -49,7 +49,10 @@ bool PrintHaldenInformation(int argc, char** argv, std::FILE* out)
       "  landmarks.dat     in its place, a landmark file (by the extension .dat) to show\n"
       "                    on the model, as File > Load > Landmarks does\n"
       "\n"
-      "Settings (the recent-file list) are kept in %s.\n"
+      "Settings (the recent-file list, the window's size and position, the toolbar and\n"
+      "status bar switches, the body colour, the orientation marker and the Options\n"
+      "values) are kept in %s.\n"
+      "A missing or damaged settings file gives the defaults.\n"
       "\n"
       "Options:\n"
       "  -h, --help  show this text and end\n"
