@@ -4,11 +4,15 @@ same smoothed system (kernel matrix + S*I, affine part unpenalised) solved dense
 with this library's kernel (1 - r/R)^2 and, for comparison only, Wendland's twice
 differentiable kernel (1 - r/R)^4 (4 r/R + 1), over radii and S.
 
-    python3 bench/python/smoothing_kernels.py
+    python3 bench/python/smoothing_kernels.py [--tested N]
+
+--tested N evaluates the fits at the first N of the other vertices only (a quick run; the
+figures of the documentation are for all of them).
 
 The first kernel's rows reproduce what quorvel.fit gives (smoothing.py); the second is not
 something this library can write: a coefficient file's spline is evaluated with the first.
 """
+import argparse
 import sys
 
 import numpy
@@ -36,10 +40,13 @@ def moved(kernel, source, target, radius, s, points):
 
 
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--tested", type=int, default=None)
+    args = parser.parse_args()
     vertices = smoothing.leg_vertices()
     random = numpy.random.default_rng(1)
     chosen = random.choice(len(vertices), 500, replace=False)
-    rest = numpy.setdiff1d(numpy.arange(len(vertices)), chosen)
+    rest = numpy.setdiff1d(numpy.arange(len(vertices)), chosen)[:args.tested]
     source = vertices[chosen]
     target = smoothing.displaced(source) + random.normal(0.0, 0.003, source.shape)
     tests = vertices[rest]

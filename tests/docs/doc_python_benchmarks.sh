@@ -14,7 +14,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/doc-python-benchmarks-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
-scripts=$(grep -o 'bench/python/[a-z_]*\.py' "$page" | sort -u)
+# Named by path, or run from their folder ("cd bench/python && python3 x.py").
+scripts=$(grep -oE 'bench/python/[a-z_]+\.py|cd bench/python && python3 [a-z_]+\.py' "$page" |
+  sed -E 's|^cd bench/python && python3 |bench/python/|' | sort -u)
 if [ -z "$scripts" ]; then
   echo "no Python benchmarks found in $page"
   exit 1
@@ -26,7 +28,7 @@ for script in $scripts; do
   case "$script" in
     */peers.py) args="--sizes 100 --points 2000 --limit 120" ;;
     */smoothing.py) args="--landmarks 60" ;;
-    */smoothing_kernels.py) args="" ;;
+    */smoothing_kernels.py) args="--tested 2000" ;;
     */transform_points.py) args="2000" ;;
     *)
       echo "$script is shown in docs/performance.md but has no small run here"
