@@ -56,6 +56,10 @@ bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reverse
   this->PointsWalked = 0;
   const FlatCells& c = this->Cells;
   const vtkIdType numCells = c.Size();
+  if (numCells > static_cast<vtkIdType>(UINT32_MAX))
+  {
+    return false;
+  }
 
   // The cells around each point, in increasing cell order.
   this->Start.assign(inputPoints + 1, 0);
@@ -125,8 +129,8 @@ bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reverse
       }
       if (other > cell || !sideOfOther)
       {
-        this->PairA.push_back(cell);
-        this->PairB.push_back(other);
+        this->PairA.push_back(static_cast<std::uint32_t>(cell));
+        this->PairB.push_back(static_cast<std::uint32_t>(other));
         this->EdgeP.push_back(a);
         this->EdgeQ.push_back(b);
       }

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <numeric>
 #include <vector>
@@ -54,6 +55,9 @@ struct vtkCachedPolyDataNormals::Topology
   FeatureSplitting Split;
   // For copying point data: output point i takes input point FromIds[i] (made when needed).
   vtkSmartPointer<vtkIdList> FromIds, ToIds;
+  // The cell of each of Split's entries in 32 bits (empty when the cells do not fit): the
+  // point normals read these at every step.
+  std::vector<std::uint32_t> NarrowCell;
   // Scratch: one normal per cell.
   std::vector<float> CellNormals;
 };
@@ -130,6 +134,77 @@ bool Reversals(const FlatCells& input, const FlatCells& ordered, std::vector<uns
   }
   return true;
 }
+
+// Unit length, or left as it is when zero.
+inline void StoreUnit(const float sum[3], float* n)
+{
+  const double length = std::sqrt(static_cast<double>(sum[0]) * sum[0] +
+    static_cast<double>(sum[1]) * sum[1] + static_cast<double>(sum[2]) * sum[2]);
+  for (int j = 0; j < 3; ++j)
+  {
+    n[j] = length != 0.0 ? static_cast<float>(sum[j] / length) : sum[j];
+  }
+}
+}
+
+//------------------------------------------------------------------------------
+void vtkCachedPolyDataNormals::PointNormals(const Topology& t, float* n)
+{
+  const FeatureSplitting& split = t.Split;
+  const float* cellNormals = t.CellNormals.data();
+  const vtkIdType* start = split.GetStart().data();
+  const vtkIdType* cellOf = split.GetCell().data();
+  const std::uint32_t* narrowCellOf = t.NarrowCell.empty() ? nullptr : t.NarrowCell.data();
+  const vtkIdType* outputOf = split.GetOutput().data();
+  const int* regions = split.GetRegions().data();
+  vtkSMPTools::For(0, t.InputPoints,
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      std::vector<vtkIdType> targets;
+      std::vector<float> sums;
+      for (vtkIdType p = begin; p < end; ++p)
+      {
+        if (regions[p] == 1)
+        {
+          // Most points are not split: every cell around p gives p itself.
+          float sum[3] = { 0.0f, 0.0f, 0.0f };
+          for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
+          {
+            const float* c = cellNormals +
+              3 * (narrowCellOf ? static_cast<vtkIdType>(narrowCellOf[k]) : cellOf[k]);
+            sum[0] += c[0];
+            sum[1] += c[1];
+            sum[2] += c[2];
+          }
+          StoreUnit(sum, n + 3 * p);
+          continue;
+        }
+        targets.assign(1, p);
+        sums.assign(3, 0.0f);
+        for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
+        {
+          size_t slot = 0;
+          while (slot < targets.size() && targets[slot] != outputOf[k])
+          {
+            ++slot;
+          }
+          if (slot == targets.size())
+          {
+            targets.push_back(outputOf[k]);
+            sums.resize(sums.size() + 3, 0.0f);
+          }
+          const float* c = cellNormals + 3 * cellOf[k];
+          float* sum = sums.data() + 3 * slot;
+          sum[0] += c[0];
+          sum[1] += c[1];
+          sum[2] += c[2];
+        }
+        for (size_t slot = 0; slot < targets.size(); ++slot)
+        {
+          StoreUnit(sums.data() + 3 * slot, n + 3 * targets[slot]);
+        }
+      }
+    });
 }
 
 //------------------------------------------------------------------------------
@@ -226,6 +301,12 @@ int vtkCachedPolyDataNormals::ExecuteFully(
     t.Split.GetMap() != inputIds)
   {
     return ok;
+  }
+
+  if (t.Split.GetCells().Size() <= static_cast<vtkIdType>(UINT32_MAX))
+  {
+    const std::vector<vtkIdType>& cellOf = t.Split.GetCell();
+    t.NarrowCell.assign(cellOf.begin(), cellOf.end());
   }
 
   // The output takes cells of this filter's own, which later executions rewrite in place.
@@ -341,50 +422,7 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
   normals->SetNumberOfComponents(3);
   normals->SetName("Normals");
   normals->SetNumberOfTuples(numOut);
-  float* n = normals->GetPointer(0);
-  const float* cellNormals = t.CellNormals.data();
-  const vtkIdType* start = t.Split.GetStart().data();
-  const vtkIdType* cellOf = t.Split.GetCell().data();
-  const vtkIdType* outputOf = t.Split.GetOutput().data();
-  vtkSMPTools::For(0, numIn,
-    [&](vtkIdType begin, vtkIdType end)
-    {
-      std::vector<vtkIdType> targets;
-      std::vector<float> sums;
-      for (vtkIdType p = begin; p < end; ++p)
-      {
-        targets.assign(1, p);
-        sums.assign(3, 0.0f);
-        for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
-        {
-          size_t slot = 0;
-          while (slot < targets.size() && targets[slot] != outputOf[k])
-          {
-            ++slot;
-          }
-          if (slot == targets.size())
-          {
-            targets.push_back(outputOf[k]);
-            sums.resize(sums.size() + 3, 0.0f);
-          }
-          const float* c = cellNormals + 3 * cellOf[k];
-          float* sum = sums.data() + 3 * slot;
-          sum[0] += c[0];
-          sum[1] += c[1];
-          sum[2] += c[2];
-        }
-        for (size_t slot = 0; slot < targets.size(); ++slot)
-        {
-          const float* sum = sums.data() + 3 * slot;
-          const double length = std::sqrt(static_cast<double>(sum[0]) * sum[0] +
-            static_cast<double>(sum[1]) * sum[1] + static_cast<double>(sum[2]) * sum[2]);
-          for (int j = 0; j < 3; ++j)
-          {
-            n[3 * targets[slot] + j] = length != 0.0 ? static_cast<float>(sum[j] / length) : sum[j];
-          }
-        }
-      }
-    });
+  PointNormals(t, normals->GetPointer(0));
 
   // 4. The output: kept cells, points, the input's point data through the correspondence,
   // its cell data as it is.

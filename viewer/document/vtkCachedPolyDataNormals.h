@@ -78,6 +78,8 @@ protected:
 private:
   struct Topology;
   std::unique_ptr<Topology> Kept;
+  // The unit point normals of the kept splitting, from its cell normals.
+  static void PointNormals(const Topology& t, float* normals);
 
   vtkCachedPolyDataNormals(const vtkCachedPolyDataNormals&) = delete;
   void operator=(const vtkCachedPolyDataNormals&) = delete;
