@@ -1292,7 +1292,8 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
   switch (format)
   {
     case ModelFormat::LegacyVtk:
-      ok = CheckModelFileCounts(path.c_str(), reason) && CheckLegacyKind(path, reason);
+      ok = CheckModelFileCounts(path.c_str(), reason) && CheckLegacyKind(path, reason) &&
+        CheckLegacyCellLists(path.c_str(), reason);
       break;
     case ModelFormat::XmlPolyData:
       ok = CheckXmlHeader(path, size, reason) &&

@@ -14,7 +14,8 @@
 // damaged files into refusals. The messages go to an output window of this program, which
 // drops them, and VTK's log stays off the terminal (QUORVEL_FUZZ_VTK_MESSAGES=1 prints them,
 // to study one input). QUORVEL_FUZZ_MODEL_FORMAT=vtk|vtp|stl|ply|obj reads every input as
-// that format, to spend a run on one. At the end the inputs of each format are counted.
+// that format, to spend a run on one. At the end the inputs of each format and variant (text
+// or binary) are counted.
 #include "FuzzInput.h"
 #include "FuzzModelFormat.h"
 #include "ModelFile.h"
@@ -100,11 +101,12 @@ void WriteNewFile(const std::string& path, const uint8_t* data, size_t size)
   fuzzinput::Check(::close(fd) == 0, "cannot close the input file");
 }
 
-// Inputs per format read: how many, and how many of them were accepted.
+// Inputs per format and variant (text, binary) read: how many, and how many of them were
+// accepted.
 struct Tally
 {
-  std::array<long long, FuzzModelFormat::Count> Inputs{};
-  std::array<long long, FuzzModelFormat::Count> Accepted{};
+  std::array<std::array<long long, 2>, FuzzModelFormat::Count> Inputs{};
+  std::array<std::array<long long, 2>, FuzzModelFormat::Count> Accepted{};
   int Forced = -1; // the format every input is read as, or -1
 };
 
@@ -120,8 +122,15 @@ void PrintTallies()
   std::fprintf(stderr, "fuzz_model_file inputs per format:");
   for (int f = 0; f < FuzzModelFormat::Count; ++f)
   {
-    std::fprintf(stderr, " %s %lld (%lld read)",
-      FuzzModelFormat::Extension(static_cast<ModelFormat>(f)) + 1, t.Inputs[f], t.Accepted[f]);
+    const auto format = static_cast<ModelFormat>(f);
+    const char* name = FuzzModelFormat::Extension(format) + 1;
+    if (format == ModelFormat::Obj)
+    {
+      std::fprintf(stderr, " %s %lld (%lld read)", name, t.Inputs[f][0], t.Accepted[f][0]);
+      continue;
+    }
+    std::fprintf(stderr, " %s text %lld (%lld read), %s binary %lld (%lld read);", name,
+      t.Inputs[f][0], t.Accepted[f][0], name, t.Inputs[f][1], t.Accepted[f][1]);
   }
   std::fprintf(stderr, "\n");
 }
@@ -349,7 +358,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   {
     format.In = static_cast<ModelFormat>(tally.Forced);
   }
-  ++tally.Inputs[FuzzModelFormat::Index(format.In)];
+  const int f = FuzzModelFormat::Index(format.In);
+  const int binary = FuzzModelFormat::IsBinary(format.In, data + 1, size - 1) ? 1 : 0;
+  ++tally.Inputs[f][binary];
   const std::string path = Directory() + "/in" + FuzzModelFormat::Extension(format.In);
   WriteNewFile(path, data + 1, size - 1);
   std::string reason;
@@ -360,7 +371,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzinput::Check(!reason.empty(), "a refusal without a reason");
     return 0;
   }
-  ++tally.Accepted[FuzzModelFormat::Index(format.In)];
+  ++tally.Accepted[f][binary];
   CheckAccepted(model);
   CheckRoundTrip(model, format.In);
   if (format.Out != format.In)

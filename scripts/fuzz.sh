@@ -68,5 +68,8 @@ for t in "${targets[@]}"; do
   seeds=$(find "${corpora[@]:1}" -type f | wc -l)
   echo "$t: $runs inputs in ${seconds} s ($rate/s), coverage $cov edges / $feat features," \
     "corpus $units learnt + $seeds seeds, no crash"
+  # Targets that count their inputs by kind (fuzz_model_file: per format and variant) say so.
+  kinds=$(grep -h "inputs per format:" "$log" | tail -n 1 || true)
+  if [ -n "$kinds" ]; then echo "  $kinds"; fi
 done
 exit "$failed"

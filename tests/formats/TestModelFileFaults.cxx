@@ -21,7 +21,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 using namespace reliability;
 using namespace std::string_literals;
@@ -363,5 +367,108 @@ TEST(ModelFileFaults, LegacyFilesEndingInsideACellListAreRefused)
       }
     }
     EXPECT_GT(refused, 0);
+  }
+}
+
+//------------------------------------------------------------------------------
+// In the older layout of a legacy file's cell lists each cell gives its point count, then its
+// point ids; VTK's reader walks the list by those counts without looking where it ends, so a
+// count beyond the rest of the list read past its memory (a crash, or ids made of whatever
+// lay there). Such lists are refused before VTK reads, in ASCII and binary files and whatever
+// the version line says; lists that split into whole cells are read as before.
+TEST(ModelFileFaults, LegacyCellListsWhoseCountsRunPastTheirEndAreRefused)
+{
+  ASSERT_TRUE(vtkObject::GetGlobalWarningDisplay());
+  ScratchDirectory dir;
+  // Five points near (2500, -800, 40), unevenly spaced.
+  const std::string points = "POINTS 5 double\n2500 -800 40 2500.37 -800 40.01 2500 -799.2 40 "
+                             "2500.41 -799.15 39.98 2501.9 -797.7 40.2\n";
+  auto ascii = [&](const std::string& version, const std::string& cells) {
+    return "# vtk DataFile Version " + version + "\nm\nASCII\nDATASET POLYDATA\n" + points + cells;
+  };
+  // A binary file: the points as big-endian doubles, each list as big-endian 32-bit integers.
+  auto binary = [](const std::string& version, const std::string& keyword,
+                  const std::vector<std::int32_t>& list)
+  {
+    std::string text =
+      "# vtk DataFile Version " + version + "\nm\nBINARY\nDATASET POLYDATA\n" + "POINTS 5 double\n";
+    const double xyz[] = { 2500, -800, 40, 2500.37, -800, 40.01, 2500, -799.2, 40, 2500.41, -799.15,
+      39.98, 2501.9, -797.7, 40.2 };
+    for (double v : xyz)
+    {
+      std::uint64_t bits;
+      std::memcpy(&bits, &v, 8);
+      for (int b = 7; b >= 0; --b)
+      {
+        text += static_cast<char>((bits >> (8 * b)) & 0xff);
+      }
+    }
+    text += "\n" + keyword + " " + std::to_string(list.empty() ? 0 : 1) + " " +
+      std::to_string(list.size()) + "\n";
+    for (std::int32_t v : list)
+    {
+      for (int b = 3; b >= 0; --b)
+      {
+        text += static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * b)) & 0xff);
+      }
+    }
+    return text + "\n";
+  };
+  struct Case
+  {
+    const char* Name;
+    std::string Text;
+    const char* Refusal; // nullptr: read, with this many cells
+    vtkIdType Cells;
+  };
+  const Case cases[] = {
+    { "ASCII, a count far beyond the list", ascii("3.0", "POLYGONS 1 4\n900000 0 1 2\n"),
+      "its POLYGONS list (4 values) has a cell of 900000 points at value 1", 0 },
+    { "ASCII, the second cell runs past the end", ascii("3.0", "POLYGONS 2 8\n3 0 1 2\n5 2 3 4\n"),
+      "its POLYGONS list (8 values) has a cell of 5 points at value 5", 0 },
+    { "ASCII, a negative count", ascii("4.2", "LINES 1 3\n-2 0 1\n"),
+      "its LINES list (3 values) has a cell of -2 points at value 1", 0 },
+    { "ASCII, strips in lower case", ascii("3.0", "triangle_strips 1 5\n6 0 1 2 3\n"),
+      "its TRIANGLE_STRIPS list (5 values)", 0 },
+    { "a version the reader cannot read takes the older layout", ascii("5.", "VERTICES 1 2\n7 4\n"),
+      "its VERTICES list (2 values)", 0 },
+    { "binary, a count beyond the list", binary("3.0", "POLYGONS", { 4, 0, 1, 2 }),
+      "its POLYGONS list (4 values) has a cell of 4 points at value 1", 0 },
+    { "binary, a count that is a huge number",
+      binary("4.2", "POLYGONS", { 3, 0, 1, 2, 0x4f464653, 1 }),
+      "its POLYGONS list (6 values) has a cell of 1330005587 points at value 5", 0 },
+    { "binary, newer-layout keywords under an old version",
+      binary("3.0", "POLYGONS", { 0x4f464653, 0x45545320, 0x76746b74 }),
+      "its POLYGONS list (3 values)", 0 },
+    { "ASCII, whole cells of every kind",
+      ascii("3.0",
+        "VERTICES 1 2\n1 4\nLINES 1 4\n3 0 2 4\nPOLYGONS 2 9\n3 0 1 2\n4 1 3 4 2\n"
+        "TRIANGLE_STRIPS 1 5\n4 0 1 2 3\nPOINT_DATA 5\nFIELD FieldData 1\nlines 1 5 int\n"
+        "9 9 9 9 9\nLOOKUP_TABLE polygons 1\n1 1 1 1\n"),
+      nullptr, 5 },
+    { "binary, whole cells", binary("3.0", "POLYGONS", { 3, 0, 1, 2, 3, 1, 3, 2 }), nullptr, 2 },
+    { "an empty list", ascii("3.0", "POLYGONS 0 0\n"), nullptr, 0 },
+    { "the newer layout is left to VTK's reader",
+      ascii("5.1", "POLYGONS 2 3\nOFFSETS vtktypeint64\n0 3\nCONNECTIVITY vtktypeint64\n0 1 2\n"),
+      nullptr, 1 },
+  };
+  const std::string path = dir.File("model.vtk");
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    WriteFile(path, c.Text);
+    std::string reason;
+    vtkSmartPointer<vtkPolyData> model = ReadModelFile(path, reason);
+    if (c.Refusal)
+    {
+      EXPECT_FALSE(model);
+      EXPECT_NE(reason.find(c.Refusal), std::string::npos) << reason;
+    }
+    else
+    {
+      ASSERT_TRUE(model) << reason;
+      EXPECT_EQ(model->GetNumberOfPoints(), 5);
+      EXPECT_EQ(model->GetNumberOfCells(), c.Cells);
+    }
   }
 }
