@@ -127,6 +127,39 @@ public:
     }
   }
 
+  // The squared distances ForEachNeighbour computes over all the landmarks.
+  double VisitWork() const
+  {
+    double work = 0.0;
+    for (int cz = 0; cz < this->Dims[2]; ++cz)
+    {
+      for (int cy = 0; cy < this->Dims[1]; ++cy)
+      {
+        for (int cx = 0; cx < this->Dims[0]; ++cx)
+        {
+          const int cell = (cz * this->Dims[1] + cy) * this->Dims[0] + cx;
+          const int members = this->Start[cell + 1] - this->Start[cell];
+          if (members == 0)
+          {
+            continue;
+          }
+          double around = 0.0;
+          for (int z = std::max(cz - 1, 0); z <= std::min(cz + 1, this->Dims[2] - 1); ++z)
+          {
+            for (int y = std::max(cy - 1, 0); y <= std::min(cy + 1, this->Dims[1] - 1); ++y)
+            {
+              const int row = (z * this->Dims[1] + y) * this->Dims[0];
+              around += this->Start[row + std::min(cx + 1, this->Dims[0] - 1) + 1] -
+                this->Start[row + std::max(cx - 1, 0)];
+            }
+          }
+          work += members * around;
+        }
+      }
+    }
+    return work;
+  }
+
 private:
   int CellNumber(double x, double y, double z) const
   {
@@ -157,9 +190,10 @@ struct SparseKernelSystem::Matrix
 };
 
 //------------------------------------------------------------------------------
-KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit)
+namespace
 {
-  const CellGrid grid(points, radius);
+KernelProfile MeasureThroughGrid(const OrderedPoints& points, const CellGrid& grid, double limit)
+{
   KernelProfile profile;
   profile.Neighbours.resize(points.N);
   profile.Widths.resize(points.N);
@@ -185,6 +219,60 @@ KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, d
     profile.Coincident = profile.Coincident || coincident;
   }
   return profile;
+}
+
+// Every row against the max rows before it; a pair within reach counts for both rows.
+KernelProfile MeasureInWindow(const OrderedPoints& points, double limit, int max)
+{
+  KernelProfile profile;
+  profile.Windowed = true;
+  profile.Neighbours.assign(points.N, 0);
+  profile.Widths.resize(points.N);
+  for (int b = 0; b < points.N; ++b)
+  {
+    int first = b;
+    int lower = 0;
+    for (int j = std::max(b - max, 0); j < b; ++j)
+    {
+      const double d2 = SquaredDistance(points, b, j);
+      if (d2 < limit)
+      {
+        first = std::min(first, j);
+        ++lower;
+        ++profile.Neighbours[j];
+        profile.Coincident = profile.Coincident || d2 == 0.0;
+      }
+    }
+    profile.Neighbours[b] += lower;
+    profile.Widths[b] = b - first;
+    profile.LowerSquares += static_cast<double>(lower) * lower;
+    profile.EnvelopeEntries += b - first;
+    profile.OffDiagonal += 2 * static_cast<std::int64_t>(lower);
+  }
+  return profile;
+}
+}
+
+//------------------------------------------------------------------------------
+KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit)
+{
+  return MeasureThroughGrid(points, CellGrid(points, radius), limit);
+}
+
+//------------------------------------------------------------------------------
+KernelProfile MeasureKernelProfileForChoice(
+  const OrderedPoints& points, double radius, double limit, int max)
+{
+  const CellGrid grid(points, radius);
+  // Squared distances each way computes: the window's rows look back max rows at most.
+  const double rows = static_cast<double>(points.N);
+  const double reach = std::min(static_cast<double>(std::max(max, 0)), rows);
+  const double window = rows * reach - reach * (reach + 1.0) / 2.0;
+  if (window < grid.VisitWork())
+  {
+    return MeasureInWindow(points, limit, max);
+  }
+  return MeasureThroughGrid(points, grid, limit);
 }
 
 //------------------------------------------------------------------------------

@@ -41,6 +41,12 @@ struct KernelProfile
   std::vector<int> Widths;
   /** The sum over rows of the squared count of neighbours before the diagonal. */
   double LowerSquares = 0.0;
+  /**
+   * Measured within the ordering's window (every row against the max rows before it) rather
+   * than through the grid: it holds what the envelope stores, and the sparse matrix is
+   * assembled from a grid profile only.
+   */
+  bool Windowed = false;
 };
 
 /**
@@ -48,6 +54,18 @@ struct KernelProfile
  * (about 24 bytes a landmark) do not fit.
  */
 KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit);
+
+/**
+ * The profile for choosing the method, by the cheaper of two ways: through the grid, as
+ * MeasureKernelProfile does, or by comparing every row with the max rows before it (the
+ * ordering's window, within which the envelope finds every neighbour). Sets whose spacing
+ * varies a thousand-fold crowd the grid's cells, and the window is then far cheaper; even
+ * sets have wide windows and sparse cells. Which way is taken depends on the points alone,
+ * so that the choice is the same on any machine. Throws std::bad_alloc like
+ * MeasureKernelProfile.
+ */
+KernelProfile MeasureKernelProfileForChoice(
+  const OrderedPoints& points, double radius, double limit, int max);
 
 /** The bytes a SparseKernelSystem of this profile takes, with the solve of a fit. */
 std::int64_t SparseKernelBytes(const KernelProfile& profile, int n);

@@ -466,8 +466,11 @@ void vtkMatrixSolver::AssembleSparse(
   const double limit = KernelSquaredDistanceLimit(this->Radius);
   try
   {
-    const KernelProfile profile =
-      measured ? *measured : MeasureKernelProfile(w.Points, this->Radius, limit);
+    // A profile measured in the ordering's window served the choice; the matrix's entries are
+    // counted through the grid that also fills them.
+    const KernelProfile profile = measured && !measured->Windowed
+      ? *measured
+      : MeasureKernelProfile(w.Points, this->Radius, limit);
     if (profile.Coincident)
     {
       // Two equal rows: the matrix is singular, as a factorisation would find.
@@ -793,8 +796,12 @@ int vtkMatrixSolver::Solve()
     (this->Method == FitSolver::Auto && !EnvelopeSurelyCheaper(n, this->Max));
   if (choose || band > entryLimit)
   {
-    profile =
-      MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
+    // Forced, the sparse solve assembles from the grid's profile; for the choice, the cheaper
+    // way of measuring.
+    const double limit = KernelSquaredDistanceLimit(this->Radius);
+    profile = this->Method == FitSolver::Sparse
+      ? MeasureKernelProfile(w.Points, this->Radius, limit)
+      : MeasureKernelProfileForChoice(w.Points, this->Radius, limit, this->Max);
     profiled = true;
   }
   const bool envelopeFits =
