@@ -1,6 +1,7 @@
 #include "SparseKernelSystem.h"
 
 #include "IncompleteCholesky.h"
+#include "ParallelChunks.h"
 #include "SplineKernel.h"
 
 // Only the parts of Eigen under the Mozilla Public License 2.0.
@@ -192,31 +193,49 @@ struct SparseKernelSystem::Matrix
 //------------------------------------------------------------------------------
 namespace
 {
-KernelProfile MeasureThroughGrid(const OrderedPoints& points, const CellGrid& grid, double limit)
+// Rows handed to one thread at a time where the grid's rows are shared out.
+constexpr int GridRowChunk = 1024;
+
+KernelProfile MeasureThroughGrid(
+  const OrderedPoints& points, const CellGrid& grid, double limit, int threads)
 {
   KernelProfile profile;
   profile.Neighbours.resize(points.N);
   profile.Widths.resize(points.N);
+  // Each row is counted on its own, on whichever thread; the sums over rows are added up
+  // afterwards in row order, so that they do not depend on the threads.
+  std::vector<int> lowers(points.N);
+  std::vector<char> coincidences(points.N);
+  parallel_chunks::ForEachChunk(points.N, GridRowChunk, threads,
+    [&](int begin, int end)
+    {
+      for (int b = begin; b < end; ++b)
+      {
+        int first = b;
+        int count = 0;
+        int lower = 0;
+        bool coincident = false;
+        grid.ForEachNeighbour(points, b, limit,
+          [&](int j, double d2)
+          {
+            first = std::min(first, j);
+            ++count;
+            lower += j < b ? 1 : 0;
+            coincident = coincident || d2 == 0.0;
+          });
+        profile.Neighbours[b] = count;
+        profile.Widths[b] = b - first;
+        lowers[b] = lower;
+        coincidences[b] = coincident ? 1 : 0;
+      }
+    });
   for (int b = 0; b < points.N; ++b)
   {
-    int first = b;
-    std::int64_t count = 0;
-    double lower = 0.0;
-    bool coincident = false;
-    grid.ForEachNeighbour(points, b, limit,
-      [&](int j, double d2)
-      {
-        first = std::min(first, j);
-        ++count;
-        lower += j < b ? 1.0 : 0.0;
-        coincident = coincident || d2 == 0.0;
-      });
-    profile.Neighbours[b] = static_cast<int>(count);
-    profile.Widths[b] = b - first;
+    const double lower = lowers[b];
     profile.LowerSquares += lower * lower;
-    profile.EnvelopeEntries += b - first;
-    profile.OffDiagonal += count;
-    profile.Coincident = profile.Coincident || coincident;
+    profile.EnvelopeEntries += profile.Widths[b];
+    profile.OffDiagonal += profile.Neighbours[b];
+    profile.Coincident = profile.Coincident || coincidences[b] != 0;
   }
   return profile;
 }
@@ -254,14 +273,15 @@ KernelProfile MeasureInWindow(const OrderedPoints& points, double limit, int max
 }
 
 //------------------------------------------------------------------------------
-KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit)
+KernelProfile MeasureKernelProfile(
+  const OrderedPoints& points, double radius, double limit, int threads)
 {
-  return MeasureThroughGrid(points, CellGrid(points, radius), limit);
+  return MeasureThroughGrid(points, CellGrid(points, radius), limit, threads);
 }
 
 //------------------------------------------------------------------------------
 KernelProfile MeasureKernelProfileForChoice(
-  const OrderedPoints& points, double radius, double limit, int max)
+  const OrderedPoints& points, double radius, double limit, int max, int threads)
 {
   const CellGrid grid(points, radius);
   // Squared distances each way computes: the window's rows look back max rows at most.
@@ -272,7 +292,7 @@ KernelProfile MeasureKernelProfileForChoice(
   {
     return MeasureInWindow(points, limit, max);
   }
-  return MeasureThroughGrid(points, grid, limit);
+  return MeasureThroughGrid(points, grid, limit, threads);
 }
 
 //------------------------------------------------------------------------------
@@ -295,7 +315,7 @@ SparseKernelSystem::~SparseKernelSystem() = default;
 //------------------------------------------------------------------------------
 void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfile& profile,
   double radius, double limit, double (*value)(double squaredDistance, double radius),
-  double smoothing)
+  double smoothing, int threads)
 {
   const int n = points.N;
   const CellGrid grid(points, radius);
@@ -318,23 +338,28 @@ void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfi
   {
     outer[b + 1] = outer[b] + 1 + profile.Neighbours[b];
   }
-  std::vector<std::pair<int, double>> row;
-  for (int b = 0; b < n; ++b)
-  {
-    row.clear();
-    row.emplace_back(b, 1.0 + smoothing); // phi(0), and the smoothing on the diagonal
-    grid.ForEachNeighbour(points, b, limit,
-      [&](int j, double d2)
-      { row.emplace_back(j, static_cast<double>(static_cast<float>(value(d2, radius)))); });
-    std::sort(row.begin(), row.end());
-    int k = outer[b];
-    for (const auto& entry : row)
+  // Every row fills its own entries, on whichever thread.
+  parallel_chunks::ForEachChunk(n, GridRowChunk, threads,
+    [&](int begin, int end)
     {
-      inner[k] = entry.first;
-      values[k] = entry.second;
-      ++k;
-    }
-  }
+      std::vector<std::pair<int, double>> row;
+      for (int b = begin; b < end; ++b)
+      {
+        row.clear();
+        row.emplace_back(b, 1.0 + smoothing); // phi(0), and the smoothing on the diagonal
+        grid.ForEachNeighbour(points, b, limit,
+          [&](int j, double d2)
+          { row.emplace_back(j, static_cast<double>(static_cast<float>(value(d2, radius)))); });
+        std::sort(row.begin(), row.end());
+        int k = outer[b];
+        for (const auto& entry : row)
+        {
+          inner[k] = entry.first;
+          values[k] = entry.second;
+          ++k;
+        }
+      }
+    });
 }
 
 //------------------------------------------------------------------------------

@@ -87,9 +87,11 @@ struct SolveOutcome
 SolveOutcome SolveFirstAxis(const Ordered& points, const std::vector<Landmark>& landmarks,
   double radius, bool preconditioned, int threads, double smoothing = 0.0, int budget = 0)
 {
-  const KernelProfile profile = MeasureKernelProfile(points.Points, radius, radius * radius);
+  // The threads share out the counting and the assembly as well as the steps.
+  const KernelProfile profile =
+    MeasureKernelProfile(points.Points, radius, radius * radius, threads);
   SparseKernelSystem system;
-  system.Assemble(points.Points, profile, radius, radius * radius, &Kernel, smoothing);
+  system.Assemble(points.Points, profile, radius, radius * radius, &Kernel, smoothing, threads);
   system.SetPreconditioned(preconditioned);
   system.SetMaximumIterations(5000);
   system.SetStepBudget(budget);
@@ -230,8 +232,8 @@ TEST(SparseSolve, AStepBudgetGoesOnWhereConvergenceIsNearAndStopsWhereItIsFar)
 // without smoothing; the smoothing enters the diagonal.
 TEST(SparseSolve, SameBitsOnAnyThreadCountAndSmoothingOnTheDiagonal)
 {
-  const std::vector<Landmark> landmarks = RandomSphereLandmarks(1200, 9);
-  const double radius = SphereRadiusForNeighbours(1200, 30);
+  const std::vector<Landmark> landmarks = RandomSphereLandmarks(3000, 9);
+  const double radius = SphereRadiusForNeighbours(3000, 30);
   const Ordered points(landmarks);
   for (const double smoothing : { 0.0, 0.05 })
   {
@@ -413,8 +415,16 @@ TEST(SolverChoice, ProfileForTheChoiceCountsWhatTheGridCounts)
     const double limit = c.Radius * c.Radius;
     const KernelProfile grid = MeasureKernelProfile(points.Points, c.Radius, limit);
     const KernelProfile chosen =
-      MeasureKernelProfileForChoice(points.Points, c.Radius, limit, ordered.Max);
+      MeasureKernelProfileForChoice(points.Points, c.Radius, limit, ordered.Max, 2);
     EXPECT_EQ(chosen.Windowed, c.Windowed);
+    // Counted on two threads, the grid's profile is the same.
+    const KernelProfile shared = MeasureKernelProfile(points.Points, c.Radius, limit, 2);
+    EXPECT_EQ(shared.Neighbours, grid.Neighbours);
+    EXPECT_EQ(shared.Widths, grid.Widths);
+    EXPECT_EQ(shared.LowerSquares, grid.LowerSquares);
+    EXPECT_EQ(shared.OffDiagonal, grid.OffDiagonal);
+    EXPECT_EQ(shared.EnvelopeEntries, grid.EnvelopeEntries);
+    EXPECT_EQ(shared.Coincident, grid.Coincident);
     EXPECT_FALSE(grid.Windowed);
     EXPECT_GT(grid.OffDiagonal, 0);
     EXPECT_EQ(chosen.EnvelopeEntries, grid.EnvelopeEntries);
@@ -438,4 +448,5 @@ TEST(SolverChoice, ProfileForTheChoiceCountsWhatTheGridCounts)
     MeasureKernelProfileForChoice(points.Points, gradedRadius, limit, ordered.Max);
   EXPECT_TRUE(chosen.Windowed);
   EXPECT_TRUE(chosen.Coincident);
+  EXPECT_TRUE(MeasureKernelProfile(points.Points, gradedRadius, limit, 2).Coincident);
 }
