@@ -493,8 +493,8 @@ void vtkMatrixSolver::AssembleSparse(
       throw failure;
     }
     w.Sparse.reset(new SparseKernelSystem);
-    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing,
-      GridThreads(n));
+    w.Sparse->Assemble(
+      w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing, GridThreads(n));
     this->SparseUsed = true;
     if (!w.Sparse->Precondition())
     {

@@ -399,8 +399,7 @@ TEST(SolverChoice, ProfileForTheChoiceCountsWhatTheGridCounts)
   const double gradedRadius = MedianReach(graded, 30);
   const std::vector<Case> cases = {
     { "even sphere", SphereLandmarks(4000), SphereRadiusForNeighbours(4000, 30), false },
-    { "random sphere", RandomSphereLandmarks(4000, 7), SphereRadiusForNeighbours(4000, 30),
-      false },
+    { "random sphere", RandomSphereLandmarks(4000, 7), SphereRadiusForNeighbours(4000, 30), false },
     { "close pairs", ClosePairSphereLandmarks(4000, 7, 1e-5 * SphereRadiusForNeighbours(4000, 30)),
       SphereRadiusForNeighbours(4000, 30), false },
     { "graded mesh", graded, gradedRadius, true },
