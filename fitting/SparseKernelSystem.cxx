@@ -1,6 +1,7 @@
 #include "SparseKernelSystem.h"
 
 #include "IncompleteCholesky.h"
+#include "ParallelChunks.h"
 #include "SplineKernel.h"
 
 // Only the parts of Eigen under the Mozilla Public License 2.0.
@@ -127,6 +128,39 @@ public:
     }
   }
 
+  // The squared distances ForEachNeighbour computes over all the landmarks.
+  double VisitWork() const
+  {
+    double work = 0.0;
+    for (int cz = 0; cz < this->Dims[2]; ++cz)
+    {
+      for (int cy = 0; cy < this->Dims[1]; ++cy)
+      {
+        for (int cx = 0; cx < this->Dims[0]; ++cx)
+        {
+          const int cell = (cz * this->Dims[1] + cy) * this->Dims[0] + cx;
+          const int members = this->Start[cell + 1] - this->Start[cell];
+          if (members == 0)
+          {
+            continue;
+          }
+          double around = 0.0;
+          for (int z = std::max(cz - 1, 0); z <= std::min(cz + 1, this->Dims[2] - 1); ++z)
+          {
+            for (int y = std::max(cy - 1, 0); y <= std::min(cy + 1, this->Dims[1] - 1); ++y)
+            {
+              const int row = (z * this->Dims[1] + y) * this->Dims[0];
+              around += this->Start[row + std::min(cx + 1, this->Dims[0] - 1) + 1] -
+                this->Start[row + std::max(cx - 1, 0)];
+            }
+          }
+          work += members * around;
+        }
+      }
+    }
+    return work;
+  }
+
 private:
   int CellNumber(double x, double y, double z) const
   {
@@ -157,34 +191,108 @@ struct SparseKernelSystem::Matrix
 };
 
 //------------------------------------------------------------------------------
-KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit)
+namespace
 {
-  const CellGrid grid(points, radius);
+// Rows handed to one thread at a time where the grid's rows are shared out.
+constexpr int GridRowChunk = 1024;
+
+KernelProfile MeasureThroughGrid(
+  const OrderedPoints& points, const CellGrid& grid, double limit, int threads)
+{
   KernelProfile profile;
   profile.Neighbours.resize(points.N);
+  profile.Widths.resize(points.N);
+  // Each row is counted on its own, on whichever thread; the sums over rows are added up
+  // afterwards in row order, so that they do not depend on the threads.
+  std::vector<int> lowers(points.N);
+  std::vector<char> coincidences(points.N);
+  parallel_chunks::ForEachChunk(points.N, GridRowChunk, threads,
+    [&](int begin, int end)
+    {
+      for (int b = begin; b < end; ++b)
+      {
+        int first = b;
+        int count = 0;
+        int lower = 0;
+        bool coincident = false;
+        grid.ForEachNeighbour(points, b, limit,
+          [&](int j, double d2)
+          {
+            first = std::min(first, j);
+            ++count;
+            lower += j < b ? 1 : 0;
+            coincident = coincident || d2 == 0.0;
+          });
+        profile.Neighbours[b] = count;
+        profile.Widths[b] = b - first;
+        lowers[b] = lower;
+        coincidences[b] = coincident ? 1 : 0;
+      }
+    });
+  for (int b = 0; b < points.N; ++b)
+  {
+    const double lower = lowers[b];
+    profile.LowerSquares += lower * lower;
+    profile.EnvelopeEntries += profile.Widths[b];
+    profile.OffDiagonal += profile.Neighbours[b];
+    profile.Coincident = profile.Coincident || coincidences[b] != 0;
+  }
+  return profile;
+}
+
+// Every row against the max rows before it; a pair within reach counts for both rows.
+KernelProfile MeasureInWindow(const OrderedPoints& points, double limit, int max)
+{
+  KernelProfile profile;
+  profile.Windowed = true;
+  profile.Neighbours.assign(points.N, 0);
   profile.Widths.resize(points.N);
   for (int b = 0; b < points.N; ++b)
   {
     int first = b;
-    std::int64_t count = 0;
-    double lower = 0.0;
-    bool coincident = false;
-    grid.ForEachNeighbour(points, b, limit,
-      [&](int j, double d2)
+    int lower = 0;
+    for (int j = std::max(b - max, 0); j < b; ++j)
+    {
+      const double d2 = SquaredDistance(points, b, j);
+      if (d2 < limit)
       {
         first = std::min(first, j);
-        ++count;
-        lower += j < b ? 1.0 : 0.0;
-        coincident = coincident || d2 == 0.0;
-      });
-    profile.Neighbours[b] = static_cast<int>(count);
+        ++lower;
+        ++profile.Neighbours[j];
+        profile.Coincident = profile.Coincident || d2 == 0.0;
+      }
+    }
+    profile.Neighbours[b] += lower;
     profile.Widths[b] = b - first;
-    profile.LowerSquares += lower * lower;
+    profile.LowerSquares += static_cast<double>(lower) * lower;
     profile.EnvelopeEntries += b - first;
-    profile.OffDiagonal += count;
-    profile.Coincident = profile.Coincident || coincident;
+    profile.OffDiagonal += 2 * static_cast<std::int64_t>(lower);
   }
   return profile;
+}
+}
+
+//------------------------------------------------------------------------------
+KernelProfile MeasureKernelProfile(
+  const OrderedPoints& points, double radius, double limit, int threads)
+{
+  return MeasureThroughGrid(points, CellGrid(points, radius), limit, threads);
+}
+
+//------------------------------------------------------------------------------
+KernelProfile MeasureKernelProfileForChoice(
+  const OrderedPoints& points, double radius, double limit, int max, int threads)
+{
+  const CellGrid grid(points, radius);
+  // Squared distances each way computes: the window's rows look back max rows at most.
+  const double rows = static_cast<double>(points.N);
+  const double reach = std::min(static_cast<double>(std::max(max, 0)), rows);
+  const double window = rows * reach - reach * (reach + 1.0) / 2.0;
+  if (window < grid.VisitWork())
+  {
+    return MeasureInWindow(points, limit, max);
+  }
+  return MeasureThroughGrid(points, grid, limit, threads);
 }
 
 //------------------------------------------------------------------------------
@@ -207,7 +315,7 @@ SparseKernelSystem::~SparseKernelSystem() = default;
 //------------------------------------------------------------------------------
 void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfile& profile,
   double radius, double limit, double (*value)(double squaredDistance, double radius),
-  double smoothing)
+  double smoothing, int threads)
 {
   const int n = points.N;
   const CellGrid grid(points, radius);
@@ -230,23 +338,28 @@ void SparseKernelSystem::Assemble(const OrderedPoints& points, const KernelProfi
   {
     outer[b + 1] = outer[b] + 1 + profile.Neighbours[b];
   }
-  std::vector<std::pair<int, double>> row;
-  for (int b = 0; b < n; ++b)
-  {
-    row.clear();
-    row.emplace_back(b, 1.0 + smoothing); // phi(0), and the smoothing on the diagonal
-    grid.ForEachNeighbour(points, b, limit,
-      [&](int j, double d2)
-      { row.emplace_back(j, static_cast<double>(static_cast<float>(value(d2, radius)))); });
-    std::sort(row.begin(), row.end());
-    int k = outer[b];
-    for (const auto& entry : row)
+  // Every row fills its own entries, on whichever thread.
+  parallel_chunks::ForEachChunk(n, GridRowChunk, threads,
+    [&](int begin, int end)
     {
-      inner[k] = entry.first;
-      values[k] = entry.second;
-      ++k;
-    }
-  }
+      std::vector<std::pair<int, double>> row;
+      for (int b = begin; b < end; ++b)
+      {
+        row.clear();
+        row.emplace_back(b, 1.0 + smoothing); // phi(0), and the smoothing on the diagonal
+        grid.ForEachNeighbour(points, b, limit,
+          [&](int j, double d2)
+          { row.emplace_back(j, static_cast<double>(static_cast<float>(value(d2, radius)))); });
+        std::sort(row.begin(), row.end());
+        int k = outer[b];
+        for (const auto& entry : row)
+        {
+          inner[k] = entry.first;
+          values[k] = entry.second;
+          ++k;
+        }
+      }
+    });
 }
 
 //------------------------------------------------------------------------------

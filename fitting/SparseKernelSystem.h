@@ -41,13 +41,33 @@ struct KernelProfile
   std::vector<int> Widths;
   /** The sum over rows of the squared count of neighbours before the diagonal. */
   double LowerSquares = 0.0;
+  /**
+   * Measured within the ordering's window (every row against the max rows before it) rather
+   * than through the grid: it holds what the envelope stores, and the sparse matrix is
+   * assembled from a grid profile only.
+   */
+  bool Windowed = false;
 };
 
 /**
- * Counts the neighbours of every landmark. Throws std::bad_alloc when its grid and counts
- * (about 24 bytes a landmark) do not fit.
+ * Counts the neighbours of every landmark, the rows shared out among `threads` (the profile
+ * does not depend on how many). Throws std::bad_alloc when its grid and counts (about 32
+ * bytes a landmark) do not fit.
  */
-KernelProfile MeasureKernelProfile(const OrderedPoints& points, double radius, double limit);
+KernelProfile MeasureKernelProfile(
+  const OrderedPoints& points, double radius, double limit, int threads = 1);
+
+/**
+ * The profile for choosing the method, by the cheaper of two ways: through the grid, as
+ * MeasureKernelProfile does, or by comparing every row with the max rows before it (the
+ * ordering's window, within which the envelope finds every neighbour). Sets whose spacing
+ * varies a thousand-fold crowd the grid's cells, and the window is then far cheaper; even
+ * sets have wide windows and sparse cells. Which way is taken depends on the points alone,
+ * so that the choice is the same on any machine; threads share out the grid's rows. Throws
+ * std::bad_alloc like MeasureKernelProfile.
+ */
+KernelProfile MeasureKernelProfileForChoice(
+  const OrderedPoints& points, double radius, double limit, int max, int threads = 1);
 
 /** The bytes a SparseKernelSystem of this profile takes, with the solve of a fit. */
 std::int64_t SparseKernelBytes(const KernelProfile& profile, int n);
@@ -86,11 +106,13 @@ public:
 
   /**
    * Stores the matrix of the points whose profile was measured with the same radius and limit
-   * (value: the kernel of a squared distance), with 1 + smoothing on the diagonal. Throws
-   * std::bad_alloc when it does not fit.
+   * (value: the kernel of a squared distance), with 1 + smoothing on the diagonal; threads
+   * share out the rows (the matrix does not depend on how many). Throws std::bad_alloc when
+   * it does not fit.
    */
   void Assemble(const OrderedPoints& points, const KernelProfile& profile, double radius,
-    double limit, double (*value)(double squaredDistance, double radius), double smoothing = 0.0);
+    double limit, double (*value)(double squaredDistance, double radius), double smoothing = 0.0,
+    int threads = 1);
 
   /**
    * Whether Solve() is preconditioned with the incomplete Cholesky factor of the matrix (on

@@ -49,6 +49,13 @@ int SolveThreads()
   return std::thread::hardware_concurrency() > 1 ? 2 : 1;
 }
 
+// Threads that share out the rows when the neighbours are counted or the sparse matrix is
+// filled through the grid: worth starting from a few thousand rows.
+int GridThreads(int n)
+{
+  return n >= 4096 ? SolveThreads() : 1;
+}
+
 bool AllFinite(const float* v, int count)
 {
   for (int k = 0; k < count; ++k)
@@ -466,8 +473,11 @@ void vtkMatrixSolver::AssembleSparse(
   const double limit = KernelSquaredDistanceLimit(this->Radius);
   try
   {
-    const KernelProfile profile =
-      measured ? *measured : MeasureKernelProfile(w.Points, this->Radius, limit);
+    // A profile measured in the ordering's window served the choice; the matrix's entries are
+    // counted through the grid that also fills them.
+    const KernelProfile profile = measured && !measured->Windowed
+      ? *measured
+      : MeasureKernelProfile(w.Points, this->Radius, limit, GridThreads(n));
     if (profile.Coincident)
     {
       // Two equal rows: the matrix is singular, as a factorisation would find.
@@ -483,7 +493,8 @@ void vtkMatrixSolver::AssembleSparse(
       throw failure;
     }
     w.Sparse.reset(new SparseKernelSystem);
-    w.Sparse->Assemble(w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing);
+    w.Sparse->Assemble(
+      w.Points, profile, this->Radius, limit, &KernelBelowRadius, this->Smoothing, GridThreads(n));
     this->SparseUsed = true;
     if (!w.Sparse->Precondition())
     {
@@ -793,8 +804,12 @@ int vtkMatrixSolver::Solve()
     (this->Method == FitSolver::Auto && !EnvelopeSurelyCheaper(n, this->Max));
   if (choose || band > entryLimit)
   {
-    profile =
-      MeasureKernelProfile(w.Points, this->Radius, KernelSquaredDistanceLimit(this->Radius));
+    // Forced, the sparse solve assembles from the grid's profile; for the choice, the cheaper
+    // way of measuring.
+    const double limit = KernelSquaredDistanceLimit(this->Radius);
+    profile = this->Method == FitSolver::Sparse
+      ? MeasureKernelProfile(w.Points, this->Radius, limit, GridThreads(n))
+      : MeasureKernelProfileForChoice(w.Points, this->Radius, limit, this->Max, GridThreads(n));
     profiled = true;
   }
   const bool envelopeFits =

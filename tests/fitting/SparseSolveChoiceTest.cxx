@@ -4,10 +4,18 @@
 #include "LandmarkGenerator.h"
 #include "SolverChoice.h"
 #include "SparseKernelSystem.h"
+#include "vtkDatReader.h"
 
 #include <gtest/gtest.h>
 
+#include <vtkNew.h>
+#include <vtkPointLocator.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,9 +87,11 @@ struct SolveOutcome
 SolveOutcome SolveFirstAxis(const Ordered& points, const std::vector<Landmark>& landmarks,
   double radius, bool preconditioned, int threads, double smoothing = 0.0, int budget = 0)
 {
-  const KernelProfile profile = MeasureKernelProfile(points.Points, radius, radius * radius);
+  // The threads share out the counting and the assembly as well as the steps.
+  const KernelProfile profile =
+    MeasureKernelProfile(points.Points, radius, radius * radius, threads);
   SparseKernelSystem system;
-  system.Assemble(points.Points, profile, radius, radius * radius, &Kernel, smoothing);
+  system.Assemble(points.Points, profile, radius, radius * radius, &Kernel, smoothing, threads);
   system.SetPreconditioned(preconditioned);
   system.SetMaximumIterations(5000);
   system.SetStepBudget(budget);
@@ -222,8 +232,8 @@ TEST(SparseSolve, AStepBudgetGoesOnWhereConvergenceIsNearAndStopsWhereItIsFar)
 // without smoothing; the smoothing enters the diagonal.
 TEST(SparseSolve, SameBitsOnAnyThreadCountAndSmoothingOnTheDiagonal)
 {
-  const std::vector<Landmark> landmarks = RandomSphereLandmarks(1200, 9);
-  const double radius = SphereRadiusForNeighbours(1200, 30);
+  const std::vector<Landmark> landmarks = RandomSphereLandmarks(3000, 9);
+  const double radius = SphereRadiusForNeighbours(3000, 30);
   const Ordered points(landmarks);
   for (const double smoothing : { 0.0, 0.05 })
   {
@@ -299,4 +309,143 @@ TEST(SolverChoice, NamesAndPlans)
   const SolverPlan only = PlanSolve(FitSolver::Envelope, largeProfile, large, false);
   EXPECT_TRUE(only.Sparse);
   EXPECT_EQ(only.StepBudget, 0);
+}
+
+namespace
+{
+// Landmarks in the fitting tool's order (neighbourhood by neighbourhood), with the ordering's
+// largest distance in positions between neighbours.
+struct FitOrdered
+{
+  std::vector<Landmark> Landmarks;
+  int Max = 0;
+
+  FitOrdered(const std::vector<Landmark>& landmarks, double radius)
+  {
+    vtkNew<vtkPoints> points;
+    for (const Landmark& l : landmarks)
+    {
+      points->InsertNextPoint(static_cast<float>(l.Source[0]), static_cast<float>(l.Source[1]),
+        static_cast<float>(l.Source[2]));
+    }
+    vtkNew<vtkPolyData> poly;
+    poly->SetPoints(points);
+    vtkNew<vtkPointLocator> locator;
+    locator->SetDataSet(poly);
+    locator->BuildLocator();
+    const int n = static_cast<int>(landmarks.size());
+    const std::unique_ptr<int[]> list(
+      GetWellOderredList(this->Max, n, static_cast<float>(radius), points, locator));
+    for (int k = 0; k < n; ++k)
+    {
+      this->Landmarks.push_back(landmarks[list[k]]);
+    }
+  }
+};
+
+// The distance within which a landmark has about `neighbours` others: the median over every
+// tenth landmark of the distance to its neighbours-th nearest, found by brute force.
+double MedianReach(const std::vector<Landmark>& landmarks, int neighbours)
+{
+  std::vector<double> reach;
+  for (size_t i = 0; i < landmarks.size(); i += 10)
+  {
+    std::vector<double> d;
+    for (const Landmark& other : landmarks)
+    {
+      double d2 = 0.0;
+      for (int c = 0; c < 3; ++c)
+      {
+        const double e = other.Source[c] - landmarks[i].Source[c];
+        d2 += e * e;
+      }
+      d.push_back(std::sqrt(d2));
+    }
+    std::nth_element(d.begin(), d.begin() + neighbours, d.end());
+    reach.push_back(d[neighbours]);
+  }
+  std::nth_element(reach.begin(), reach.begin() + reach.size() / 2, reach.end());
+  return reach[reach.size() / 2];
+}
+
+std::vector<Landmark> Moved(std::vector<Landmark> landmarks, double scale, double offset)
+{
+  for (Landmark& l : landmarks)
+  {
+    for (int c = 0; c < 3; ++c)
+    {
+      l.Source[c] = l.Source[c] * scale + offset;
+      l.Target[c] = l.Target[c] * scale + offset;
+    }
+  }
+  return landmarks;
+}
+}
+
+// The choice measures the neighbours in the ordering's window where the grid's cells are
+// crowded: it must count exactly what the grid counts, on even and uneven sets, tiny ones and
+// ones far from the origin, whichever way it takes.
+TEST(SolverChoice, ProfileForTheChoiceCountsWhatTheGridCounts)
+{
+  struct Case
+  {
+    const char* Name;
+    std::vector<Landmark> Landmarks;
+    double Radius;
+    // Whether the window is the cheaper way (a graded mesh crowds the grid's cells).
+    bool Windowed;
+  };
+  const std::vector<Landmark> graded = GradedMeshLandmarks(70);
+  const double gradedRadius = MedianReach(graded, 30);
+  const std::vector<Case> cases = {
+    { "even sphere", SphereLandmarks(4000), SphereRadiusForNeighbours(4000, 30), false },
+    { "random sphere", RandomSphereLandmarks(4000, 7), SphereRadiusForNeighbours(4000, 30), false },
+    { "close pairs", ClosePairSphereLandmarks(4000, 7, 1e-5 * SphereRadiusForNeighbours(4000, 30)),
+      SphereRadiusForNeighbours(4000, 30), false },
+    { "graded mesh", graded, gradedRadius, true },
+    { "graded mesh, tiny", Moved(graded, 1e-4, 0.0), 1e-4 * gradedRadius, true },
+    { "graded mesh, far away", Moved(graded, 1.0, 2000.0), gradedRadius, true },
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    const FitOrdered ordered(c.Landmarks, c.Radius);
+    const Ordered points(ordered.Landmarks);
+    const double limit = c.Radius * c.Radius;
+    const KernelProfile grid = MeasureKernelProfile(points.Points, c.Radius, limit);
+    const KernelProfile chosen =
+      MeasureKernelProfileForChoice(points.Points, c.Radius, limit, ordered.Max, 2);
+    EXPECT_EQ(chosen.Windowed, c.Windowed);
+    // Counted on two threads, the grid's profile is the same.
+    const KernelProfile shared = MeasureKernelProfile(points.Points, c.Radius, limit, 2);
+    EXPECT_EQ(shared.Neighbours, grid.Neighbours);
+    EXPECT_EQ(shared.Widths, grid.Widths);
+    EXPECT_EQ(shared.LowerSquares, grid.LowerSquares);
+    EXPECT_EQ(shared.OffDiagonal, grid.OffDiagonal);
+    EXPECT_EQ(shared.EnvelopeEntries, grid.EnvelopeEntries);
+    EXPECT_EQ(shared.Coincident, grid.Coincident);
+    EXPECT_FALSE(grid.Windowed);
+    EXPECT_GT(grid.OffDiagonal, 0);
+    EXPECT_EQ(chosen.EnvelopeEntries, grid.EnvelopeEntries);
+    EXPECT_EQ(chosen.OffDiagonal, grid.OffDiagonal);
+    EXPECT_EQ(chosen.Coincident, grid.Coincident);
+    EXPECT_EQ(chosen.LowerSquares, grid.LowerSquares);
+    EXPECT_EQ(chosen.Neighbours, grid.Neighbours);
+    EXPECT_EQ(chosen.Widths, grid.Widths);
+    // The same profile, the same plan.
+    const int n = static_cast<int>(c.Landmarks.size());
+    EXPECT_EQ(PlanSolve(FitSolver::Auto, chosen, n, true).Sparse,
+      PlanSolve(FitSolver::Auto, grid, n, true).Sparse);
+  }
+  // A coincident pair is seen in the window as well.
+  std::vector<Landmark> twin = Moved(graded, 1.0, 0.0);
+  twin.push_back(twin[100]);
+  const FitOrdered ordered(twin, gradedRadius);
+  const Ordered points(ordered.Landmarks);
+  const double limit = gradedRadius * gradedRadius;
+  const KernelProfile chosen =
+    MeasureKernelProfileForChoice(points.Points, gradedRadius, limit, ordered.Max);
+  EXPECT_TRUE(chosen.Windowed);
+  EXPECT_TRUE(chosen.Coincident);
+  EXPECT_TRUE(MeasureKernelProfile(points.Points, gradedRadius, limit, 2).Coincident);
 }
