@@ -203,6 +203,12 @@ bool LandmarkEditor::HandleMessage(UINT message, WPARAM& wParam, LPARAM lParam)
       }
       break;
     default:
+      if (this->Dragging && this->DragMoved && this->Job)
+      {
+        // The drag's shapes may have come from the quick one-target refit: what stays in
+        // force (and is saved) is a full fit of where the landmark came to rest.
+        this->Job->Settle();
+      }
       this->Dragging = false;
       break;
   }
@@ -466,6 +472,8 @@ void LandmarkEditor::Refit()
   {
     this->Job = std::make_unique<LandmarkFitJob>(
       [this](const LandmarkFitResult& result) { this->RefitArrived(result); });
+    // A drag submits at every move: each fit that ends is shown, not only the last.
+    this->Job->SetShowIntermediate(true);
   }
   vtkPoints* sources = document->Landmarks.GetSources();
   // The options last chosen in the fit dialog; until a radius is chosen, the suggested one,
@@ -482,8 +490,10 @@ void LandmarkEditor::Refit()
     radius = this->SuggestedRadius;
   }
   this->RefitRadius = radius;
-  this->EditSubmission =
-    this->Job->Submit(sources, document->Landmarks.GetTargets(), radius, document->FitSmoothing);
+  // While a target is dragged, its moves are refitted from the fit before the move.
+  const bool quick = this->Dragging && this->Current == Mode::Targets;
+  this->EditSubmission = this->Job->Submit(
+    sources, document->Landmarks.GetTargets(), radius, document->FitSmoothing, quick);
 }
 
 //------------------------------------------------------------------------------
