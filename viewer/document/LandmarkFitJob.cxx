@@ -138,6 +138,7 @@ unsigned long LandmarkFitJob::Submit(
   request.Radius = radius;
   request.Smoothing = smoothing;
   request.Quick = quick;
+  this->LastSubmittedQuick = quick;
   this->LastSources = request.Sources;
   this->LastTargets = request.Targets;
   this->LastRadius = radius;
@@ -153,7 +154,9 @@ unsigned long LandmarkFitJob::Submit(
 //------------------------------------------------------------------------------
 unsigned long LandmarkFitJob::Settle()
 {
-  if (!this->LastDeliveredQuick || this->Settled != this->Latest || !this->LastSources)
+  // The latest submission, if it may be answered quickly: still to come, or answered so.
+  const bool quick = this->IsBusy() ? this->LastSubmittedQuick : this->LastDeliveredQuick;
+  if (!quick || !this->LastSources)
   {
     return 0;
   }

@@ -111,8 +111,9 @@ public:
     vtkPoints* sources, vtkPoints* targets, double radius, double smoothing, bool quick = false);
 
   /**
-   * When the latest result delivered was Quick and nothing newer was submitted, submits the
-   * same landmarks for a full fit and returns its number; otherwise returns 0.
+   * When the latest submission was made with quick set and its result is still to come or
+   * was Quick, submits the same landmarks for a full fit and returns its number; otherwise
+   * (nothing to settle) returns 0.
    */
   unsigned long Settle();
 
@@ -152,6 +153,7 @@ private:
   unsigned long Settled = 0; // delivered or cancelled up to this submission
   bool ShowIntermediate = false;
   bool LastDeliveredQuick = false;
+  bool LastSubmittedQuick = false;
   vtkSmartPointer<vtkPoints> LastSources; // the latest submission's copies (never changed)
   vtkSmartPointer<vtkPoints> LastTargets;
   double LastRadius = 0.0;
