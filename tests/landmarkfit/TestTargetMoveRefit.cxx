@@ -210,7 +210,7 @@ TEST(TargetMoveRefit, DeclinesWhatOneResponseCannotAnswer)
   struct Change
   {
     const char* Name;
-    vtkIdType SourceMoved;           // -1: none
+    vtkIdType SourceMoved;          // -1: none
     std::vector<vtkIdType> Targets; // targets moved
     double Radius;
     double Smoothing;

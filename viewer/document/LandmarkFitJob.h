@@ -141,8 +141,7 @@ private:
   void Deliver(const LandmarkFitResult& result);
   void ReportStage(unsigned long submission, const std::string& stage, double share);
   static void Work(std::shared_ptr<Shared> shared, std::weak_ptr<int> alive, LandmarkFitJob* job);
-  static bool QuickRefit(
-    const Request& request, TargetMoveRefit& refit, LandmarkFitResult& result);
+  static bool QuickRefit(const Request& request, TargetMoveRefit& refit, LandmarkFitResult& result);
   static LandmarkFitResult Fit(const Request& request, const std::shared_ptr<Shared>& shared,
     const std::weak_ptr<int>& alive, LandmarkFitJob* job);
 

@@ -146,9 +146,8 @@ void TargetMoveRefit::SetResponse(
   {
     return; // not a fit of the base's kernel system
   }
-  this->Responses.erase(
-    std::remove_if(this->Responses.begin(), this->Responses.end(),
-      [i](const Response& r) { return r.Landmark == i; }),
+  this->Responses.erase(std::remove_if(this->Responses.begin(), this->Responses.end(),
+                          [i](const Response& r) { return r.Landmark == i; }),
     this->Responses.end());
   this->Responses.push_back(Response{ i, std::move(coefficients) });
   while (this->Responses.size() > KeptResponses)
@@ -160,8 +159,7 @@ void TargetMoveRefit::SetResponse(
 //------------------------------------------------------------------------------
 std::shared_ptr<const TransformCoefficients> TargetMoveRefit::Apply(vtkPoints* targets) const
 {
-  if (!this->Base || !targets ||
-    targets->GetNumberOfPoints() != this->Targets->GetNumberOfPoints())
+  if (!this->Base || !targets || targets->GetNumberOfPoints() != this->Targets->GetNumberOfPoints())
   {
     return nullptr;
   }
