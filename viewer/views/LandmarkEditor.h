@@ -129,7 +129,9 @@ private:
   double SuggestedRadius = 0.0;
   vtkIdType RadiusCount = -1; // landmark count the suggested radius was computed for
   unsigned long RefitsShown = 0;
-  double LastFitMilliseconds = -1.0;
+  double LastFitMilliseconds = -1.0;      // of the last full fit
+  double LastQuickFitMilliseconds = -1.0; // of the last quick refit of a dragged target
+  bool PendingQuick = false;              // whether the latest submission may be quick
   // The mouse message of the edit that the latest submission fits, and that submission.
   std::chrono::steady_clock::time_point EditTime;
   bool EditByMouse = false;
