@@ -4,6 +4,7 @@
 
 #include "LandmarkEditor.h"
 #include "Prompts.h"
+#include "vtkLandmarkSplineFit.h"
 #include "vtkShapeTransform.h"
 
 #include <gtest/gtest.h>
@@ -278,6 +279,24 @@ TEST(LandmarkEditing, TargetsFollowTheMouseAndTheShapeFollowsTheTargets)
   const auto source = s.Source(i);
   s.Doc->ShapeTransform->TransformPoint(source.data(), carried);
   EXPECT_LT(Distance(carried, after.data()), 1e-3 * Distance(before.data(), after.data()) + 1e-5);
+  // Once the drag ends, the shape in force (the one Save Transform writes) is exactly a full
+  // fit of the landmarks where they came to rest, not the drag's quicker refit.
+  vtkNew<vtkLandmarkSplineFit> full;
+  full->SetSourceLandmarks(s.Doc->Landmarks.GetSources());
+  full->SetTargetLandmarks(s.Doc->Landmarks.GetTargets());
+  full->SetRadius(s.Editor->GetRefitRadius());
+  full->SetSmoothing(s.Doc->FitSmoothing);
+  ASSERT_TRUE(full->Fit()) << full->GetErrorMessage();
+  for (vtkIdType k = 0; k < s.Doc->Landmarks.GetCount(); k += 5)
+  {
+    double shown[3];
+    double fitted[3];
+    const auto p = s.Source(k);
+    s.Doc->ShapeTransform->TransformPoint(p.data(), shown);
+    full->GetTransform()->TransformPoint(p.data(), fitted);
+    ASSERT_EQ(std::vector<double>(shown, shown + 3), std::vector<double>(fitted, fitted + 3))
+      << "landmark " << k;
+  }
 
   // A target model: a click on it puts the selected pair's target on its surface.
   vtkNew<vtkTransform> shift;
@@ -326,4 +345,59 @@ TEST(LandmarkEditing, LeavingRestoresTheCameraAndTheAnimation)
   EXPECT_TRUE(shell::WaitFor([&] { return Distance(before, s.Camera()->GetPosition()) > 1e-3; }));
   s.Mouse(QEvent::MouseButtonRelease, aside);
   EXPECT_EQ(n, s.Doc->Landmarks.GetCount());
+}
+
+// An edit whose refit fails is taken back: the landmarks and the shape stay as they were, and
+// the status bar says why.
+TEST(LandmarkEditing, AnEditWhoseFitFailsIsTakenBack)
+{
+  Started s;
+  s.Frame->ExecuteCommand(ID_EDIT_SOURCES);
+  ASSERT_EQ(Mode::Sources, s.Editor->GetMode());
+  // A first edit that fits, and its shape.
+  const QPoint spot = s.BareSurface();
+  ASSERT_GE(spot.x(), 0) << "no bare surface in sight";
+  const vtkIdType n = s.Doc->Landmarks.GetCount();
+  s.Click(spot);
+  ASSERT_EQ(n + 1, s.Doc->Landmarks.GetCount()) << s.Message();
+  ASSERT_TRUE(s.RefitShown());
+  ASSERT_EQ(1, s.Doc->TransformOn);
+  const auto shapeAt = [&](vtkIdType i)
+  {
+    std::array<double, 3> p = s.Source(i);
+    std::array<double, 3> out;
+    s.Doc->ShapeTransform->SetFactor(1.0f);
+    s.Doc->ShapeTransform->TransformPoint(p.data(), out.data());
+    s.Doc->ShapeTransform->SetFactor(0.0f);
+    return out;
+  };
+  std::vector<std::array<double, 3>> shape;
+  for (vtkIdType i = 0; i < n; i += 50)
+  {
+    shape.push_back(shapeAt(i));
+  }
+  std::vector<std::array<double, 3>> sources;
+  for (vtkIdType i = 0; i <= n; ++i)
+  {
+    sources.push_back(s.Source(i));
+  }
+
+  // A radius no single-precision fit can take makes every refit fail: the next edit (delete
+  // the added pair) is refused and undone.
+  s.Doc->FitRadius = 1e-60;
+  s.Click(s.OnScreen(s.Source(n).data()) + QPoint(1, 0));
+  ASSERT_EQ(n, s.Editor->GetSelected());
+  Press(s.Frame, Qt::Key_Delete);
+  ASSERT_TRUE(s.RefitShown());
+  EXPECT_NE(std::string::npos, s.Message().find("Refused")) << s.Message();
+  EXPECT_NE(std::string::npos, s.Message().find("radius")) << s.Message();
+  ASSERT_EQ(n + 1, s.Doc->Landmarks.GetCount()) << "the failed edit was kept";
+  for (vtkIdType i = 0; i <= n; ++i)
+  {
+    EXPECT_EQ(sources[i], s.Source(i)) << "landmark " << i;
+  }
+  for (vtkIdType i = 0, k = 0; i < n; i += 50, ++k)
+  {
+    EXPECT_EQ(shape[k], shapeAt(i)) << "the shape changed at landmark " << i;
+  }
 }

@@ -1,5 +1,8 @@
 #include "LandmarkFitJob.h"
 
+#include "SmoothingReport.h"
+#include "TargetMoveRefit.h"
+#include "TransformFile.h"
 #include "Wnd.h" // PostToUserInterface
 #include "vtkLandmarkSplineFit.h"
 
@@ -55,6 +58,7 @@ struct LandmarkFitJob::Request
   vtkSmartPointer<vtkPoints> Targets;
   double Radius = 0.0;
   double Smoothing = 0.0;
+  bool Quick = false;
 };
 
 //------------------------------------------------------------------------------
@@ -64,7 +68,35 @@ struct LandmarkFitJob::Shared
   std::condition_variable Changed;
   std::optional<Request> Waiting; // the latest submission not taken by the worker yet
   bool Stop = false;
+  // The last full fit and the responses to moved targets; the worker's alone.
+  TargetMoveRefit Refit;
 };
+
+namespace
+{
+// The system's response to a unit move of target `moved`: one fit, silent (a failure only
+// means the full fit answers instead).
+bool FitResponse(const vtkSmartPointer<vtkPoints>& sources, vtkIdType moved, double radius,
+  double smoothing, TargetMoveRefit& refit)
+{
+  vtkNew<vtkPoints> targets;
+  TargetMoveRefit::ResponseTargets(sources, moved, refit.ResponseStep(), targets);
+  vtkNew<vtkLandmarkSplineFit> fit;
+  fit->SetSourceLandmarks(sources);
+  fit->SetTargetLandmarks(targets);
+  fit->SetRadius(radius);
+  fit->SetSmoothing(smoothing);
+  vtkNew<vtkCallbackCommand> quiet; // keeps the fit's errors and warnings off the terminal
+  fit->AddObserver(vtkCommand::ErrorEvent, quiet);
+  fit->AddObserver(vtkCommand::WarningEvent, quiet);
+  if (!fit->Fit())
+  {
+    return false;
+  }
+  refit.SetResponse(moved, fit->GetFittedCoefficients());
+  return refit.HasResponse(moved);
+}
+}
 
 //------------------------------------------------------------------------------
 std::mutex& LandmarkFitJob::FitLock()
@@ -97,7 +129,7 @@ LandmarkFitJob::~LandmarkFitJob()
 
 //------------------------------------------------------------------------------
 unsigned long LandmarkFitJob::Submit(
-  vtkPoints* sources, vtkPoints* targets, double radius, double smoothing)
+  vtkPoints* sources, vtkPoints* targets, double radius, double smoothing, bool quick)
 {
   Request request;
   request.Submission = ++this->Latest;
@@ -105,12 +137,33 @@ unsigned long LandmarkFitJob::Submit(
   request.Targets = CopyOf(targets);
   request.Radius = radius;
   request.Smoothing = smoothing;
+  request.Quick = quick;
+  this->LastSubmittedQuick = quick;
+  this->LastSources = request.Sources;
+  this->LastTargets = request.Targets;
+  this->LastRadius = radius;
+  this->LastSmoothing = smoothing;
   {
     std::lock_guard<std::mutex> lock(this->State->Lock);
     this->State->Waiting = std::move(request);
   }
   this->State->Changed.notify_all();
   return this->Latest;
+}
+
+//------------------------------------------------------------------------------
+unsigned long LandmarkFitJob::Settle()
+{
+  // The latest submission, if it may be answered quickly: still to come, or answered so.
+  const bool quick = this->IsBusy() ? this->LastSubmittedQuick : this->LastDeliveredQuick;
+  if (!quick || !this->LastSources)
+  {
+    return 0;
+  }
+  this->LastDeliveredQuick = false;
+  // The copies are never changed: they may be submitted again as they are.
+  return this->Submit(
+    this->LastSources, this->LastTargets, this->LastRadius, this->LastSmoothing, false);
 }
 
 //------------------------------------------------------------------------------
@@ -126,11 +179,16 @@ void LandmarkFitJob::Cancel()
 //------------------------------------------------------------------------------
 void LandmarkFitJob::Deliver(const LandmarkFitResult& result)
 {
-  if (result.Submission != this->Latest || result.Submission <= this->Settled)
+  if (result.Submission <= this->Settled)
   {
-    return; // a newer submission exists, or this one was cancelled
+    return; // cancelled, or a newer result was delivered already
+  }
+  if (result.Submission != this->Latest && !(this->ShowIntermediate && result.Succeeded))
+  {
+    return; // a newer submission exists
   }
   this->Settled = result.Submission;
+  this->LastDeliveredQuick = result.Quick;
   if (this->OnResult)
   {
     this->OnResult(result);
@@ -177,6 +235,33 @@ void LandmarkFitJob::Work(
         }
       });
   }
+}
+
+//------------------------------------------------------------------------------
+bool LandmarkFitJob::QuickRefit(
+  const Request& request, TargetMoveRefit& refit, LandmarkFitResult& result)
+{
+  const vtkIdType moved =
+    refit.MovedTarget(request.Sources, request.Targets, request.Radius, request.Smoothing);
+  if (moved < 0 ||
+    (!refit.HasResponse(moved) &&
+      !FitResponse(request.Sources, moved, request.Radius, request.Smoothing, refit)))
+  {
+    return false;
+  }
+  std::shared_ptr<const TransformCoefficients> fitted = refit.Apply(request.Targets);
+  if (!fitted)
+  {
+    return false;
+  }
+  const int n = static_cast<int>(fitted->CoeffX.size()) - 4;
+  double rms = 0.0;
+  LandmarkDistances(request.Smoothing, n, fitted->CoeffX.data(), fitted->CoeffY.data(),
+    fitted->CoeffZ.data(), result.LandmarkMaximumDistance, rms);
+  result.Coefficients = std::move(fitted);
+  result.Succeeded = true;
+  result.Quick = true;
+  return true;
 }
 
 //------------------------------------------------------------------------------
@@ -247,13 +332,21 @@ LandmarkFitResult LandmarkFitJob::Fit(const Request& request, const std::shared_
     }
   }
   const auto begin = std::chrono::steady_clock::now();
+  result.Submission = submission;
+  if (request.Quick && QuickRefit(request, shared->Refit, result))
+  {
+    result.Seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    return result;
+  }
   result.Succeeded = fit->Fit() != 0;
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  result.Submission = submission;
   if (result.Succeeded)
   {
     result.Coefficients = fit->GetFittedCoefficients();
     result.LandmarkMaximumDistance = fit->GetLandmarkMaximumDistance();
+    shared->Refit.SetBase(
+      request.Sources, request.Targets, request.Radius, request.Smoothing, result.Coefficients);
   }
   else
   {

@@ -14,6 +14,18 @@
  *   after a newer submission (the check is made on the user-interface thread, where Submit()
  *   is called, just before the handler would run).
  *
+ * With SetShowIntermediate(true) (for a drag, where every move submits), a successful fit
+ * whose submission has been overtaken is delivered too, as long as no newer result has been:
+ * while the moves come faster than the fits, every fit that ends is shown instead of none
+ * until the moves stop. Failures are delivered for the latest submission only.
+ *
+ * A submission made with quick set may be answered without a fit: when its sources, radius
+ * and smoothing equal those of the job's last full fit and only one target differs from that
+ * fit's, the coefficients come from that fit and the system's response to the moved landmark
+ * (TargetMoveRefit; the response takes one fit the first time a landmark moves). They agree
+ * with a full fit to the fit's rounding; the result says it is Quick. Settle() then fits the
+ * same landmarks in full, so that what is kept (and saved) is exactly a full fit.
+ *
  * Results, failures included, and the stage reports are delivered on the user-interface
  * thread (through PostToUserInterface) to the handlers given to the constructor, never from
  * within Submit(). A failure carries the library's sentence (vtkLandmarkSplineFit's
@@ -38,6 +50,7 @@
 #ifndef LandmarkFitJob_h
 #define LandmarkFitJob_h
 
+#include <vtkSmartPointer.h>
 #include <vtkType.h>
 
 #include <functional>
@@ -46,6 +59,7 @@
 #include <string>
 #include <thread>
 
+class TargetMoveRefit;
 class vtkPoints;
 struct TransformCoefficients;
 
@@ -69,6 +83,8 @@ struct LandmarkFitResult
   double LandmarkMaximumDistance = 0.0;
   /// Wall-clock seconds of the fit itself.
   double Seconds = 0.0;
+  /// Whether the coefficients came from the one-target refit rather than a full fit.
+  bool Quick = false;
 };
 
 class LandmarkFitJob
@@ -91,7 +107,21 @@ public:
    * must be of one size, which the fit checks) with the support radius and the smoothing.
    * Returns the submission's number, larger than every earlier one.
    */
-  unsigned long Submit(vtkPoints* sources, vtkPoints* targets, double radius, double smoothing);
+  unsigned long Submit(
+    vtkPoints* sources, vtkPoints* targets, double radius, double smoothing, bool quick = false);
+
+  /**
+   * When the latest submission was made with quick set and its result is still to come or
+   * was Quick, submits the same landmarks for a full fit and returns its number; otherwise
+   * (nothing to settle) returns 0.
+   */
+  unsigned long Settle();
+
+  ///@{
+  /// Whether overtaken successful fits are delivered (see above). Off by default.
+  void SetShowIntermediate(bool show) { this->ShowIntermediate = show; }
+  bool GetShowIntermediate() const { return this->ShowIntermediate; }
+  ///@}
 
   /// Drops every submission so far: nothing more is delivered for them.
   void Cancel();
@@ -111,14 +141,22 @@ private:
   void Deliver(const LandmarkFitResult& result);
   void ReportStage(unsigned long submission, const std::string& stage, double share);
   static void Work(std::shared_ptr<Shared> shared, std::weak_ptr<int> alive, LandmarkFitJob* job);
+  static bool QuickRefit(const Request& request, TargetMoveRefit& refit, LandmarkFitResult& result);
   static LandmarkFitResult Fit(const Request& request, const std::shared_ptr<Shared>& shared,
     const std::weak_ptr<int>& alive, LandmarkFitJob* job);
 
   ResultHandler OnResult;
   StageHandler OnStage;
-  // Only the user-interface thread reads and writes these two.
+  // Only the user-interface thread reads and writes these.
   unsigned long Latest = 0;
   unsigned long Settled = 0; // delivered or cancelled up to this submission
+  bool ShowIntermediate = false;
+  bool LastDeliveredQuick = false;
+  bool LastSubmittedQuick = false;
+  vtkSmartPointer<vtkPoints> LastSources; // the latest submission's copies (never changed)
+  vtkSmartPointer<vtkPoints> LastTargets;
+  double LastRadius = 0.0;
+  double LastSmoothing = 0.0;
   std::shared_ptr<Shared> State;
   // Tells the tasks queued for the user-interface thread whether this job still exists.
   std::shared_ptr<int> Alive = std::make_shared<int>(0);

@@ -165,8 +165,10 @@ bool LandmarkEditor::HandleMessage(UINT message, WPARAM& wParam, LPARAM lParam)
   {
     // While a quick refit of the last edit is on its way, its frame shows the edit too: a
     // frame of the edit alone would only put the refit's frame off by one render.
-    return this->IsRefitting() && this->LastFitMilliseconds >= 0.0 &&
-      this->LastFitMilliseconds < QuickFitMilliseconds;
+    // The fit on its way takes about as long as the last one of its kind.
+    const double expected =
+      this->PendingQuick ? this->LastQuickFitMilliseconds : this->LastFitMilliseconds;
+    return this->IsRefitting() && expected >= 0.0 && expected < QuickFitMilliseconds;
   }
   const bool left = message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE || message == WM_LBUTTONUP;
   if (!left)
@@ -203,6 +205,15 @@ bool LandmarkEditor::HandleMessage(UINT message, WPARAM& wParam, LPARAM lParam)
       }
       break;
     default:
+      if (this->Dragging && this->DragMoved && this->Job)
+      {
+        // The drag's shapes may have come from the quick one-target refit: what stays in
+        // force (and is saved) is a full fit of where the landmark came to rest.
+        if (this->Job->Settle() != 0)
+        {
+          this->PendingQuick = false;
+        }
+      }
       this->Dragging = false;
       break;
   }
@@ -466,6 +477,8 @@ void LandmarkEditor::Refit()
   {
     this->Job = std::make_unique<LandmarkFitJob>(
       [this](const LandmarkFitResult& result) { this->RefitArrived(result); });
+    // A drag submits at every move: each fit that ends is shown, not only the last.
+    this->Job->SetShowIntermediate(true);
   }
   vtkPoints* sources = document->Landmarks.GetSources();
   // The options last chosen in the fit dialog; until a radius is chosen, the suggested one,
@@ -482,8 +495,11 @@ void LandmarkEditor::Refit()
     radius = this->SuggestedRadius;
   }
   this->RefitRadius = radius;
-  this->EditSubmission =
-    this->Job->Submit(sources, document->Landmarks.GetTargets(), radius, document->FitSmoothing);
+  // While a target is dragged, its moves are refitted from the fit before the move.
+  const bool quick = this->Dragging && this->Current == Mode::Targets;
+  this->EditSubmission = this->Job->Submit(
+    sources, document->Landmarks.GetTargets(), radius, document->FitSmoothing, quick);
+  this->PendingQuick = quick;
 }
 
 //------------------------------------------------------------------------------
@@ -509,7 +525,8 @@ void LandmarkEditor::RefitArrived(const LandmarkFitResult& result)
     }
     return;
   }
-  this->LastFitMilliseconds = result.Seconds * 1000.0;
+  (result.Quick ? this->LastQuickFitMilliseconds : this->LastFitMilliseconds) =
+    result.Seconds * 1000.0;
   document->UseLiveFit(*result.Coefficients);
   const float blend = this->Current == Mode::Targets ? 1.0f : 0.0f;
   if (this->Current != Mode::Off &&

@@ -16,11 +16,14 @@
  * restores the animation as it was.
  *
  * After every edit, undo or redo the landmarks are refitted in the background
- * (LandmarkFitJob: only the latest shape is ever shown) with the radius and smoothing last
+ * (LandmarkFitJob: never an older shape after a newer one; while a drag outruns the fits,
+ * each fit that ends is shown) with the radius and smoothing last
  * chosen in the fit dialog (the document's FitRadius and FitSmoothing); until a radius is
  * chosen, the one suggested for the landmarks. Edits that would give the
  * fit no solution (a source on another) are refused with a status text, as is an edit whose
- * fit fails: it is undone, and the shape stays as it was.
+ * fit fails: it is undone, and the shape stays as it was. The moves of a dragged target are
+ * refitted from the fit before the drag and the target's response (see TargetMoveRefit),
+ * and fitted in full once the button is released.
  */
 #ifndef LandmarkEditor_h
 #define LandmarkEditor_h
@@ -126,7 +129,9 @@ private:
   double SuggestedRadius = 0.0;
   vtkIdType RadiusCount = -1; // landmark count the suggested radius was computed for
   unsigned long RefitsShown = 0;
-  double LastFitMilliseconds = -1.0;
+  double LastFitMilliseconds = -1.0;      // of the last full fit
+  double LastQuickFitMilliseconds = -1.0; // of the last quick refit of a dragged target
+  bool PendingQuick = false;              // whether the latest submission may be quick
   // The mouse message of the edit that the latest submission fits, and that submission.
   std::chrono::steady_clock::time_point EditTime;
   bool EditByMouse = false;
