@@ -24,13 +24,14 @@ function(quorvel_add_subdirectories)
   endforeach()
 endfunction()
 
-# quorvel_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [GUI] [SERIAL])
+# quorvel_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [LOCK <name>] [GUI] [SERIAL])
 # One GoogleTest executable; each TEST becomes a CTest test. GUI tests get the label "gui"
 # and need an X display (the test script runs ctest under xvfb-run). SERIAL tests run while
 # no other test does (tests of what a window does by itself, with no other window on the
-# shared display).
+# shared display). LOCK names what the tests share with other programs' tests on that display
+# (the clipboard, say): tests holding the same lock never run at the same time.
 function(quorvel_add_gtest name)
-  cmake_parse_arguments(ARG "GUI;SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;SERIAL" "LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   quorvel_vtk_autoinit(${name})
@@ -45,6 +46,9 @@ function(quorvel_add_gtest name)
   set(_properties TIMEOUT 300)
   if(ARG_SERIAL)
     list(APPEND _properties RUN_SERIAL TRUE)
+  endif()
+  if(ARG_LOCK)
+    list(APPEND _properties RESOURCE_LOCK ${ARG_LOCK})
   endif()
   # An empty LABELS value would swallow the next key: name LABELS only when there are some.
   if(_labels)

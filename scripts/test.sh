@@ -5,7 +5,7 @@
 #  3. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #  4. a ThreadSanitizer build (without the GUI), the tests labelled "threads"; and one with
 #     the GUI of the record/play view's tests only;
-#  5. a short run (60 s each) of the fuzz targets of the file readers (scripts/fuzz.sh);
+#  5. a short run of the fuzz targets of the file readers (scripts/fuzz.sh);
 #  6. the configure step with CMake's default generator (Unix Makefiles), as most users build,
 #     and the build of the one custom command there (pravik-warp's manual page) with what it
 #     needs: Ninja forgives what Make does not (an output folder nobody made, say).
@@ -66,7 +66,11 @@ step "tsan+gui: record/play tests" env \
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/recplay/tsan-gui.supp" \
   "${xvfb[@]}" ctest --test-dir build-tsan-gui --output-on-failure -R RecordPlay -j"$jobs"
 
-step "fuzz: build and 60 s per reader" scripts/fuzz.sh 60
+# The model reader is slow per input (a VTK reader and a written round trip each): it gets
+# the longest run; the three text readers cover their formats in a fraction of the time.
+step "fuzz: build, 20 s per text reader" scripts/fuzz.sh 20 fuzz_landmark_file \
+  fuzz_transform_file fuzz_camera_records
+step "fuzz: 60 s for the model reader" scripts/fuzz.sh 60 fuzz_model_file
 
 # No -G and no CMAKE_GENERATOR from the environment: whatever CMake picks by default.
 step "default generator: configure, manual page" env -u CMAKE_GENERATOR bash -c \
