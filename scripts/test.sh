@@ -68,7 +68,7 @@ step "tsan+gui: record/play tests" env \
 
 # The model reader is slow per input (a VTK reader and a written round trip each): it gets
 # the longest run; the three text readers cover their formats in a fraction of the time.
-step "fuzz: build, 20 s per text reader" scripts/fuzz.sh 20 fuzz_landmark_file \
+step "fuzz: build, 10 s per text reader" scripts/fuzz.sh 10 fuzz_landmark_file \
   fuzz_transform_file fuzz_camera_records
 step "fuzz: 60 s for the model reader" scripts/fuzz.sh 60 fuzz_model_file
 

@@ -42,7 +42,7 @@ while IFS= read -r command; do
       bash -c "$command" || { echo "the command failed (status $?)"; exit 1; }
       ;;
     build/viewer/shell/Halden*)
-      timeout 8 bash -c "$command"
+      timeout 5 bash -c "$command"
       status=$?
       if [ "$status" -ne 124 ]; then
         echo "Halden ended by itself (status $status)"
