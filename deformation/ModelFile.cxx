@@ -1143,6 +1143,31 @@ void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
   }
 }
 
+// A legacy file is written as text, and VTK writes a value that is not a finite number as
+// "nan" or "inf", which its reader cannot read: the whole file would be refused. Such arrays
+// (a texture coordinate or a scalar without a value) are left out of the file instead.
+void DropNonFiniteArrays(vtkDataSetAttributes* data)
+{
+  for (int i = data->GetNumberOfArrays() - 1; i >= 0; --i)
+  {
+    vtkDataArray* array = data->GetArray(i);
+    if (!array)
+    {
+      continue;
+    }
+    const vtkIdType values = array->GetNumberOfValues();
+    const int components = std::max(array->GetNumberOfComponents(), 1);
+    for (vtkIdType v = 0; v < values; ++v)
+    {
+      if (!std::isfinite(array->GetComponent(v / components, static_cast<int>(v % components))))
+      {
+        data->RemoveArray(i);
+        break;
+      }
+    }
+  }
+}
+
 // STL and PLY files (as VTK writes them) hold coordinates in single precision: a larger one
 // would be written as infinity, in a file that no reader accepts.
 bool FitsInFloat(vtkPolyData* model, std::string& reason)
@@ -1364,6 +1389,11 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
   if (format == ModelFormat::Obj)
   {
     KeepObjTextureCoordinates(written);
+  }
+  if (format == ModelFormat::LegacyVtk)
+  {
+    DropNonFiniteArrays(written->GetPointData());
+    DropNonFiniteArrays(written->GetCellData());
   }
 
   auto contents = [&](NewFileContents& file, std::string& why)

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -471,4 +472,34 @@ TEST(ModelFileFaults, LegacyCellListsWhoseCountsRunPastTheirEndAreRefused)
       EXPECT_EQ(model->GetNumberOfCells(), c.Cells);
     }
   }
+}
+
+// VTK's legacy writer writes a value that is not a number as "nan", which its reader cannot
+// read: the whole file was refused when opened again. The array holding it stays out of the
+// file; the model and its other arrays read back.
+TEST(ModelFileFaults, ALegacyFileWithAnArrayHoldingNanReadsBack)
+{
+  ScratchDirectory dir;
+  vtkSmartPointer<vtkPolyData> model = WrappedTexture();
+  ASSERT_TRUE(model->GetPointData()->GetTCoords());
+  vtkNew<vtkFloatArray> warmth;
+  warmth->SetName("warmth");
+  warmth->SetNumberOfTuples(model->GetNumberOfPoints());
+  warmth->Fill(0.5);
+  model->GetPointData()->AddArray(warmth);
+  vtkNew<vtkFloatArray> uv;
+  uv->DeepCopy(model->GetPointData()->GetTCoords());
+  uv->SetComponent(3, 1, std::numeric_limits<float>::quiet_NaN());
+  model->GetPointData()->SetTCoords(uv);
+  const std::string path = dir.File("nan.vtk");
+  std::string reason;
+  ASSERT_TRUE(WriteModelFile(model, path, reason)) << reason;
+  vtkSmartPointer<vtkPolyData> back = ReadModelFile(path, reason);
+  ASSERT_TRUE(back) << reason;
+  EXPECT_EQ(back->GetNumberOfPoints(), model->GetNumberOfPoints());
+  EXPECT_EQ(back->GetNumberOfCells(), model->GetNumberOfCells());
+  EXPECT_FALSE(back->GetPointData()->GetTCoords());
+  EXPECT_TRUE(back->GetPointData()->GetArray("warmth"));
+  // The model written from keeps its arrays.
+  EXPECT_TRUE(model->GetPointData()->GetTCoords());
 }
