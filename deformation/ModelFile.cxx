@@ -1155,15 +1155,17 @@ void DropNonFiniteArrays(vtkDataSetAttributes* data)
     {
       continue;
     }
-    const vtkIdType values = array->GetNumberOfValues();
-    const int components = std::max(array->GetNumberOfComponents(), 1);
-    for (vtkIdType v = 0; v < values; ++v)
+    bool finite = true;
+    for (vtkIdType t = 0; finite && t < array->GetNumberOfTuples(); ++t)
     {
-      if (!std::isfinite(array->GetComponent(v / components, static_cast<int>(v % components))))
+      for (int c = 0; finite && c < array->GetNumberOfComponents(); ++c)
       {
-        data->RemoveArray(i);
-        break;
+        finite = std::isfinite(array->GetComponent(t, c));
       }
+    }
+    if (!finite)
+    {
+      data->RemoveArray(i);
     }
   }
 }
