@@ -1,11 +1,13 @@
 #include "LandmarkGlyphs.h"
 
+#include "EvenSubset.h"
 #include "LandmarkPairs.h"
 #include "vtkLandmarkRide.h"
 
 #include <vtkActor.h>
 #include <vtkBoundingBox.h>
 #include <vtkCellArray.h>
+#include <vtkNew.h>
 #include <vtkOpenGLSphereMapper.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 const double LandmarkGlyphs::SourceColor[3] = { 1.0, 0.45, 0.0 };
 const double LandmarkGlyphs::TargetColor[3] = { 0.1, 0.35, 1.0 };
@@ -76,6 +79,8 @@ void LandmarkGlyphs::SetPairs(const LandmarkPairs& pairs, const double modelBoun
 {
   vtkPoints* sources = pairs.GetSources();
   vtkPoints* targets = pairs.GetTargets();
+  this->SourcePoints = sources;
+  this->TargetPoints = targets;
   this->Ride->SetLandmarks(sources, targets);
   this->Targets->SetPoints(targets);
   this->Targets->SetVerts(vtkLandmarkRide::VertexPerPoint(pairs.GetCount()));
@@ -98,6 +103,94 @@ void LandmarkGlyphs::SetPairs(const LandmarkPairs& pairs, const double modelBoun
   this->Radius = RadiusFor(diagonal, pairs.GetCount());
   this->SourceMapper->SetRadius(static_cast<float>(this->Radius));
   this->TargetMapper->SetRadius(static_cast<float>(this->Radius));
+  this->ApplyDetail();
+}
+
+//------------------------------------------------------------------------------
+void LandmarkGlyphs::SetPlaying(bool playing)
+{
+  this->Playing = playing;
+  this->ApplyDetail();
+}
+
+//------------------------------------------------------------------------------
+void LandmarkGlyphs::SetPlayingLimit(vtkIdType limit)
+{
+  this->PlayingLimit = std::max<vtkIdType>(limit, 1);
+  this->ApplyDetail();
+}
+
+//------------------------------------------------------------------------------
+void LandmarkGlyphs::ApplyDetail()
+{
+  const vtkIdType count = this->SourcePoints && this->TargetPoints
+    ? std::min(this->SourcePoints->GetNumberOfPoints(), this->TargetPoints->GetNumberOfPoints())
+    : 0;
+  this->Thinned = this->Playing && count > this->PlayingLimit;
+  vtkPolyData* targets = this->Targets;
+  if (this->Thinned)
+  {
+    this->UpdateSelection(count);
+    this->Ride->SetSelection(this->Selection);
+    targets = this->SelectedTargets;
+  }
+  else
+  {
+    this->Ride->SelectAll();
+  }
+  if (this->TargetMapper->GetInput() != targets)
+  {
+    this->TargetMapper->SetInputData(targets);
+  }
+}
+
+//------------------------------------------------------------------------------
+void LandmarkGlyphs::UpdateSelection(vtkIdType count)
+{
+  vtkPoints* sources = this->SourcePoints;
+  vtkPoints* targets = this->TargetPoints;
+  const bool fresh = sources->GetMTime() == this->SelectionSources &&
+    count == this->SelectionCount && this->PlayingLimit == this->SelectionLimit;
+  if (!fresh)
+  {
+    this->Selection = EvenSubset(sources, this->PlayingLimit).Indices;
+    // Only the pairs that have both ends take part.
+    this->Selection.erase(std::remove_if(this->Selection.begin(), this->Selection.end(),
+                            [count](vtkIdType i) { return i >= count; }),
+      this->Selection.end());
+    this->SelectionSources = sources->GetMTime();
+    this->SelectionCount = count;
+    this->SelectionLimit = this->PlayingLimit;
+  }
+  if (!fresh || targets->GetMTime() != this->SelectedTargetsTime)
+  {
+    const auto m = static_cast<vtkIdType>(this->Selection.size());
+    vtkNew<vtkPoints> chosen;
+    chosen->SetDataType(targets->GetDataType());
+    chosen->SetNumberOfPoints(m);
+    for (vtkIdType k = 0; k < m; ++k)
+    {
+      chosen->SetPoint(k, targets->GetPoint(this->Selection[static_cast<size_t>(k)]));
+    }
+    this->SelectedTargets->SetPoints(chosen);
+    this->SelectedTargets->SetVerts(vtkLandmarkRide::VertexPerPoint(m));
+    this->SelectedTargetsTime = targets->GetMTime();
+  }
+}
+
+//------------------------------------------------------------------------------
+std::vector<vtkIdType> LandmarkGlyphs::GetDrawnLandmarks() const
+{
+  if (this->Thinned)
+  {
+    return this->Selection;
+  }
+  const vtkIdType count = this->SourcePoints && this->TargetPoints
+    ? std::min(this->SourcePoints->GetNumberOfPoints(), this->TargetPoints->GetNumberOfPoints())
+    : 0;
+  std::vector<vtkIdType> all(static_cast<size_t>(count));
+  std::iota(all.begin(), all.end(), vtkIdType{ 0 });
+  return all;
 }
 
 //------------------------------------------------------------------------------

@@ -14,6 +14,13 @@
  * The spheres' radius comes from the size of the model (the diagonal of its bounds) and the
  * number of landmarks: large enough to be seen, small enough that many of them leave the model
  * visible (see RadiusFor).
+ *
+ * While the animation plays (SetPlaying), a set of more than PlayingLimit landmarks is drawn
+ * as an even selection of at most that many (EvenSubset over the sources as loaded, chosen once
+ * for each set and kept from step to step): the same spheres and lines, at the same size and in
+ * the same colours, only fewer, so that each step costs about what the selection costs and not
+ * what the whole set would. As soon as playing stops every landmark is drawn again; pictures,
+ * picking and editing of a paused or stopped view always see them all.
  */
 #ifndef LandmarkGlyphs_h
 #define LandmarkGlyphs_h
@@ -21,10 +28,13 @@
 #include <vtkSmartPointer.h>
 #include <vtkType.h>
 
+#include <vector>
+
 class LandmarkPairs;
 class vtkActor;
 class vtkLandmarkRide;
 class vtkOpenGLSphereMapper;
+class vtkPoints;
 class vtkPolyData;
 class vtkPolyDataMapper;
 class vtkShapeTransform;
@@ -54,6 +64,27 @@ public:
   bool GetVisibility() const { return this->Visible; }
   ///@}
 
+  ///@{
+  /**
+   * Whether the animation plays: while it does, at most PlayingLimit landmarks are drawn (see
+   * the class comment). Off by default. Cheap to call before every picture: nothing changes
+   * unless the state or the landmarks did.
+   */
+  void SetPlaying(bool playing);
+  bool GetPlaying() const { return this->Playing; }
+  ///@}
+  ///@{
+  /// The most landmarks drawn while playing (at least 1; default DefaultPlayingLimit).
+  void SetPlayingLimit(vtkIdType limit);
+  vtkIdType GetPlayingLimit() const { return this->PlayingLimit; }
+  static constexpr vtkIdType DefaultPlayingLimit = 500;
+  ///@}
+  /// The landmarks drawn now, by index in increasing order: all of them unless a selection
+  /// is drawn while playing.
+  std::vector<vtkIdType> GetDrawnLandmarks() const;
+  /// Whether only a selection of the landmarks is drawn now.
+  bool GetThinned() const { return this->Thinned; }
+
   /// The spheres' radius in the model's units.
   double GetRadius() const { return this->Radius; }
   /**
@@ -80,8 +111,25 @@ public:
   ///@}
 
 private:
+  /// Draws all landmarks or the selection, as Playing and the count ask.
+  void ApplyDetail();
+  /// The selection for the landmarks as they are now (made again only when they changed).
+  void UpdateSelection(vtkIdType count);
+
   vtkSmartPointer<vtkLandmarkRide> Ride;
   vtkSmartPointer<vtkPolyData> Targets;
+  vtkSmartPointer<vtkPoints> SourcePoints;
+  vtkSmartPointer<vtkPoints> TargetPoints;
+  // The selection drawn while playing, what it was made for, and its targets.
+  std::vector<vtkIdType> Selection;
+  vtkMTimeType SelectionSources = 0;
+  vtkIdType SelectionCount = -1;
+  vtkIdType SelectionLimit = -1;
+  vtkSmartPointer<vtkPolyData> SelectedTargets = vtkSmartPointer<vtkPolyData>::New();
+  vtkMTimeType SelectedTargetsTime = 0;
+  vtkIdType PlayingLimit = DefaultPlayingLimit;
+  bool Playing = false;
+  bool Thinned = false;
   vtkSmartPointer<vtkOpenGLSphereMapper> SourceMapper;
   vtkSmartPointer<vtkOpenGLSphereMapper> TargetMapper;
   vtkSmartPointer<vtkPolyDataMapper> LineMapper;

@@ -13,6 +13,7 @@
 #include <vtkPolyData.h>
 
 #include <algorithm>
+#include <iterator>
 
 vtkStandardNewMacro(vtkLandmarkRide);
 
@@ -33,6 +34,15 @@ void vtkLandmarkRide::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "Landmarks: " << (this->Sources ? this->Sources->GetNumberOfPoints() : 0) << "\n";
   os << indent << "Transform: " << static_cast<void*>(this->Transform.Get()) << "\n";
   os << indent << "Riding: " << (this->Riding ? "On" : "Off") << "\n";
+  os << indent << "Selection: ";
+  if (this->Selecting)
+  {
+    os << this->Selection.size() << " landmarks\n";
+  }
+  else
+  {
+    os << "all\n";
+  }
 }
 
 //------------------------------------------------------------------------------
@@ -51,6 +61,28 @@ void vtkLandmarkRide::SetTransform(vtkShapeTransform* transform)
   {
     this->Transform = transform;
     this->DisplacementParameters = 0;
+    this->Modified();
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkLandmarkRide::SetSelection(const std::vector<vtkIdType>& landmarks)
+{
+  if (!this->Selecting || this->Selection != landmarks)
+  {
+    this->Selection = landmarks;
+    this->Selecting = true;
+    this->Modified();
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkLandmarkRide::SelectAll()
+{
+  if (this->Selecting)
+  {
+    this->Selecting = false;
+    this->Selection.clear();
     this->Modified();
   }
 }
@@ -217,21 +249,47 @@ int vtkLandmarkRide::RequestData(vtkInformation*, vtkInformationVector**, vtkInf
     return 1; // empty outputs
   }
   this->MoveSources(n);
-  if (!this->Vertices || this->Vertices->GetNumberOfCells() != n)
+  // The landmarks drawn: all, or the selected ones that exist.
+  std::vector<vtkIdType> chosen;
+  if (this->Selecting)
   {
-    this->Vertices = VertexPerPoint(n);
-    this->Segments = LinePerPair(n);
+    chosen.reserve(this->Selection.size());
+    std::copy_if(this->Selection.begin(), this->Selection.end(), std::back_inserter(chosen),
+      [n](vtkIdType i) { return i >= 0 && i < n; });
   }
-  sources->SetPoints(this->Moved);
+  const vtkIdType m = this->Selecting ? static_cast<vtkIdType>(chosen.size()) : n;
+  auto landmark = [&](vtkIdType k) { return this->Selecting ? chosen[static_cast<size_t>(k)] : k; };
+  if (!this->Vertices || this->Vertices->GetNumberOfCells() != m)
+  {
+    this->Vertices = VertexPerPoint(m);
+    this->Segments = LinePerPair(m);
+  }
+  vtkPoints* drawn = this->Moved;
+  if (this->Selecting)
+  {
+    if (!this->Selected)
+    {
+      this->Selected = vtkSmartPointer<vtkPoints>::New();
+      this->Selected->SetDataTypeToDouble();
+    }
+    this->Selected->SetNumberOfPoints(m);
+    for (vtkIdType k = 0; k < m; ++k)
+    {
+      this->Selected->SetPoint(k, this->Moved->GetPoint(landmark(k)));
+    }
+    this->Selected->Modified();
+    drawn = this->Selected;
+  }
+  sources->SetPoints(drawn);
   sources->SetVerts(this->Vertices);
 
   vtkNew<vtkPoints> ends;
   ends->SetDataTypeToDouble();
-  ends->SetNumberOfPoints(2 * n);
-  for (vtkIdType i = 0; i < n; ++i)
+  ends->SetNumberOfPoints(2 * m);
+  for (vtkIdType k = 0; k < m; ++k)
   {
-    ends->SetPoint(i, this->Moved->GetPoint(i));
-    ends->SetPoint(n + i, this->Targets->GetPoint(i));
+    ends->SetPoint(k, drawn->GetPoint(k));
+    ends->SetPoint(m + k, this->Targets->GetPoint(landmark(k)));
   }
   lines->SetPoints(ends);
   lines->SetLines(this->Segments);

@@ -9,6 +9,9 @@
  * Output 1 holds those points followed by the targets, and one line per landmark from its
  * moved source to its target.
  *
+ * A selection narrows both outputs to some of the landmarks: point k of output 0 (and line k
+ * of output 1) is then the k-th selected landmark's.
+ *
  * The transform moves a point by x - Factor * d(x), so the displacements d of the sources are
  * computed once for each set of parameters and sources (on a copy of the transform, which
  * leaves the transform's own displacement cache to the model it deforms); a change of the
@@ -56,6 +59,17 @@ public:
   ///@}
 
   ///@{
+  /**
+   * Only these landmarks (indices into the pairs, in this order) go to the outputs; indices
+   * past the pairs' count are passed over. SelectAll (the default) takes every landmark.
+   */
+  void SetSelection(const std::vector<vtkIdType>& landmarks);
+  void SelectAll();
+  /// Whether a selection is in force.
+  bool GetSelecting() const { return this->Selecting; }
+  ///@}
+
+  ///@{
   /// n vertex cells, one on each of the points 0 .. n-1; n line cells, line i from point i to
   /// point n + i.
   static vtkSmartPointer<vtkCellArray> VertexPerPoint(vtkIdType n);
@@ -89,6 +103,9 @@ private:
   vtkMTimeType DisplacementParameters = 0;
   vtkMTimeType DisplacementSources = 0;
   vtkSmartPointer<vtkPoints> Moved;
+  bool Selecting = false;
+  std::vector<vtkIdType> Selection;
+  vtkSmartPointer<vtkPoints> Selected;
   vtkSmartPointer<vtkCellArray> Vertices;
   vtkSmartPointer<vtkCellArray> Segments;
 };

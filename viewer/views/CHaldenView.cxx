@@ -1,6 +1,7 @@
 #include "CHaldenView.h"
 
 #include "CHaldenDoc.h"
+#include "LandmarkDetail.h"
 #include "LandmarkEditor.h"
 #include "CheckedUpdate.h"
 #include "ColourLegend.h"
@@ -104,6 +105,7 @@ CHaldenView::CHaldenView()
   folds->SetCallback([](vtkObject*, unsigned long, void* view, void*)
     { static_cast<CHaldenView*>(view)->UpdateFoldPane(); });
   this->FoldObserver = this->Renderer->AddObserver(vtkCommand::EndEvent, folds);
+  this->Detail = std::make_unique<LandmarkDetail>(*this);
 }
 
 //------------------------------------------------------------------------------
@@ -112,6 +114,7 @@ CHaldenView::~CHaldenView()
   // The timer thread calls AdvanceAnimation on this object: it ends before the object.
   this->StopTimer();
   this->Editor.reset();
+  this->Detail.reset();
   this->Renderer->RemoveObserver(this->FollowObserver);
   this->Renderer->RemoveObserver(this->FoldObserver);
   this->RenderWindow->RemoveRenderer(this->MarkerRenderer);
@@ -284,7 +287,9 @@ void CHaldenView::FollowCamera()
 //------------------------------------------------------------------------------
 void CHaldenView::OnEditCopyCommand()
 {
+  this->Detail->Hold();
   this->OnEditCopy();
+  this->Detail->Release();
   if (this->LastCopySucceeded)
   {
     const int* size = this->RenderWindow->GetSize();
@@ -503,6 +508,10 @@ bool CHaldenView::SetBlend(double blend)
 void CHaldenView::OnPauseCommand()
 {
   this->OnPause();
+  if (this->Detail->Choose())
+  {
+    this->Render(); // paused, every landmark shows at once
+  }
   this->ShowBlend();
 }
 

@@ -69,6 +69,7 @@ constexpr UINT ID_COLOUR_STRETCH = 33102;
 ///@}
 
 class ColourLegend;
+class LandmarkDetail;
 class LandmarkEditor;
 class vtkAxesActor;
 class vtkCamera;
@@ -225,6 +226,8 @@ protected:
   /// The editing commands into the command table (CHaldenViewEditing.cxx).
   void MapEditingCommands();
   std::unique_ptr<LandmarkEditor> Editor;
+  /// A large landmark set is thinned while the animation plays (LandmarkDetail.h).
+  std::unique_ptr<LandmarkDetail> Detail;
 };
 
 #endif
