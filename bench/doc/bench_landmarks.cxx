@@ -205,8 +205,8 @@ int main(int argc, char** argv)
   const size_t drawn = glyphs.GetDrawnLandmarks().size();
   std::printf("sphere radius %.4g (model diagonal %.4g); while playing %zu of the %lld landmarks "
               "are drawn (at most %lld)\n",
-    glyphs.GetRadius(), doc->Reader->GetOutput()->GetLength(), drawn,
-    static_cast<long long>(count), static_cast<long long>(limit));
+    glyphs.GetRadius(), doc->Reader->GetOutput()->GetLength(), drawn, static_cast<long long>(count),
+    static_cast<long long>(limit));
   without();
   block();
   std::vector<double> plain, shown, all, plainCpu, shownCpu, allCpu;

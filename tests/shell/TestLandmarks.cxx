@@ -14,6 +14,7 @@
 
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
+#include <vtkCallbackCommand.h>
 #include <vtkCamera.h>
 #include <vtkMapper.h>
 #include <vtkObjectFactory.h>
@@ -24,6 +25,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <sstream>
@@ -620,5 +622,169 @@ TEST(LandmarksInTheWindow, AnAnimationStepChangesNothingTheCardHoldsButTheRiding
   for (size_t i = 0; i < std::size(parts); ++i)
   {
     EXPECT_EQ(parts[i].Object->GetMTime() != before[i], parts[i].Moves) << parts[i].What;
+  }
+}
+
+//------------------------------------------------------------------------------
+// A large set while the animation plays: an even selection, the same at every step; all of
+// them as soon as it stops, and wherever a picture is kept.
+namespace
+{
+// The sample's landmarks over the deformation, with the animation stepped here rather than by
+// the timer, and a record of how many landmarks every picture drew.
+struct Playing : Started
+{
+  vtkNew<vtkCallbackCommand> Counter;
+  std::vector<size_t> Pictures; // landmarks drawn, one entry per picture
+  int Tick = 0;
+  Playing()
+  {
+    this->Prompts.AnswerFile(SampleTransform());
+    EXPECT_TRUE(this->Frame->ExecuteCommand(ID_LOAD_TRANSFORM));
+    this->LoadByKey(SampleFile("leg.dat"));
+    EXPECT_EQ(this->Doc->Landmarks.GetCount(), 755);
+    this->View->StopTimer();
+    this->Doc->FinishDeformation();
+    this->Glyphs().SetPlayingLimit(200);
+    this->Counter->SetClientData(this);
+    this->Counter->SetCallback(
+      [](vtkObject*, unsigned long, void* self, void*)
+      {
+        auto* p = static_cast<Playing*>(self);
+        p->Pictures.push_back(p->Glyphs().GetDrawnLandmarks().size());
+      });
+    this->View->GetRenderer()->AddObserver(vtkCommand::EndEvent, this->Counter);
+  }
+  ~Playing() { this->View->GetRenderer()->RemoveObserver(this->Counter); }
+  LandmarkGlyphs& Glyphs() const { return *this->Doc->LandmarkDisplay; }
+  // One step of the animation as the timer and the redraw request take it.
+  void Step()
+  {
+    this->Tick += this->View->TicksPerStep;
+    this->View->Tick = this->Tick;
+    this->View->AdvanceAnimation();
+    this->View->RedrawPending = 1;
+    this->View->SendMessage(WM_USER, 0, 0);
+  }
+  long OrangePixels() const
+  {
+    return Find(Grab(this->View), [](int r, int g, int b) { return Orange(r, g, b); }).N;
+  }
+};
+}
+
+TEST(LandmarksInTheWindow, WhilePlayingAnEvenSelectionRidesAndPausingShowsEveryLandmark)
+{
+  Playing s;
+  LandmarkGlyphs& glyphs = s.Glyphs();
+  ASSERT_NE(s.View->GetAnimationRunning(), 0);
+  ASSERT_FALSE(s.View->IsPaused());
+  vtkPoints* sources = s.Doc->Landmarks.GetSources();
+  vtkPoints* targets = s.Doc->Landmarks.GetTargets();
+  const double size = Diagonal(sources);
+
+  // Every step draws the same selection, where the deformation carries it now.
+  std::vector<vtkIdType> chosen;
+  for (int step = 1; step <= 4; ++step)
+  {
+    SCOPED_TRACE(testing::Message() << "step " << step);
+    s.Step();
+    ASSERT_TRUE(glyphs.GetThinned());
+    ASSERT_EQ(s.Pictures.back(), glyphs.GetDrawnLandmarks().size());
+    const std::vector<vtkIdType> drawn = glyphs.GetDrawnLandmarks();
+    EXPECT_LE(drawn.size(), 200u);
+    EXPECT_GE(drawn.size(), 100u);
+    if (chosen.empty())
+    {
+      chosen = drawn;
+    }
+    EXPECT_EQ(drawn, chosen) << "the selection stays from step to step";
+    vtkPolyData* spheres = glyphs.GetRide()->GetOutput(0);
+    vtkPolyData* lines = glyphs.GetRide()->GetOutput(1);
+    vtkDataSet* ends = glyphs.GetTargetActor()->GetMapper()->GetInput();
+    const auto m = static_cast<vtkIdType>(drawn.size());
+    ASSERT_EQ(spheres->GetNumberOfPoints(), m);
+    ASSERT_EQ(ends->GetNumberOfPoints(), m);
+    ASSERT_EQ(lines->GetNumberOfLines(), m);
+    double worst = 0;
+    for (vtkIdType k = 0; k < m; ++k)
+    {
+      double carried[3];
+      s.Doc->ShapeTransform->TransformPoint(sources->GetPoint(drawn[k]), carried);
+      worst =
+        std::max(worst, std::sqrt(vtkMath::Distance2BetweenPoints(carried, spheres->GetPoint(k))));
+      EXPECT_EQ(
+        vtkMath::Distance2BetweenPoints(ends->GetPoint(k), targets->GetPoint(drawn[k])), 0.0);
+      EXPECT_EQ(
+        vtkMath::Distance2BetweenPoints(lines->GetPoint(m + k), targets->GetPoint(drawn[k])), 0.0);
+    }
+    EXPECT_LT(worst, 1e-6 * size);
+  }
+  EXPECT_GT(s.Doc->ShapeTransform->GetFactor(), 0.0f) << "the model is shown deformed";
+  const long playingOrange = s.OrangePixels();
+
+  // Pause: the picture on the screen shows every landmark at once, and is the one a display
+  // that never thins would draw.
+  const size_t pictures = s.Pictures.size();
+  s.Frame->ExecuteCommand(ID_PAUSE);
+  ASSERT_TRUE(s.View->IsPaused());
+  EXPECT_FALSE(glyphs.GetThinned());
+  ASSERT_GT(s.Pictures.size(), pictures) << "pausing draws again";
+  EXPECT_EQ(s.Pictures.back(), 755u);
+  const Picture paused = Grab(s.View);
+  glyphs.SetPlayingLimit(1000000);
+  EXPECT_EQ(Grab(s.View).Rgb, paused.Rgb);
+  glyphs.SetPlayingLimit(200);
+  const long pausedOrange = s.OrangePixels();
+  EXPECT_GT(playingOrange, 0.1 * pausedOrange);
+  EXPECT_LT(playingOrange, 0.6 * pausedOrange) << "while playing, the picture shows the selection";
+
+  // Playing again, the same selection is drawn.
+  s.Frame->ExecuteCommand(ID_PAUSE);
+  ASSERT_FALSE(s.View->IsPaused());
+  s.Step();
+  EXPECT_TRUE(glyphs.GetThinned());
+  EXPECT_EQ(glyphs.GetDrawnLandmarks(), chosen);
+}
+
+TEST(LandmarksInTheWindow, EveryLandmarkShowsWhereTheAnimationDoesNotPlayOrAPictureIsKept)
+{
+  const struct
+  {
+    const char* Name;
+    std::function<void(Playing&)> Do;
+  } cases[] = {
+    { "a set within the limit",
+      [](Playing& s)
+      {
+        s.Glyphs().SetPlayingLimit(755);
+        s.Step();
+      } },
+    { "a frame-by-frame playback",
+      [](Playing& s)
+      {
+        s.View->FramePrefix = shell::ConfigHome().toStdString() + "/frame";
+        s.View->Realtime = 0;
+        s.Step();
+        std::remove(CHaldenView::FrameFileName(s.View->FramePrefix, 0).c_str());
+      } },
+    { "the deformation closed",
+      [](Playing& s)
+      {
+        s.Frame->ExecuteCommand(ID_CLOSE_TRANSFORM);
+        s.View->Render();
+      } },
+    { "a picture copied", [](Playing& s) { s.Frame->ExecuteCommand(ID_EDIT_COPY); } },
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    Playing s;
+    s.Step();
+    ASSERT_TRUE(s.Glyphs().GetThinned()) << "the animation plays";
+    const size_t pictures = s.Pictures.size();
+    c.Do(s);
+    ASSERT_GT(s.Pictures.size(), pictures);
+    EXPECT_EQ(s.Pictures.back(), 755u);
   }
 }

@@ -69,8 +69,8 @@ std::uint64_t CellOf(const double* x, double edge, double centre[3])
   std::uint64_t key = 0;
   for (int c = 0; c < 3; ++c)
   {
-    const auto i = std::clamp(static_cast<std::int64_t>(std::floor(x[c] / edge)),
-      std::int64_t{ 0 }, last);
+    const auto i =
+      std::clamp(static_cast<std::int64_t>(std::floor(x[c] / edge)), std::int64_t{ 0 }, last);
     centre[c] = (static_cast<double>(i) + 0.5) * edge;
     key = (key << (AxisBits + 1)) | static_cast<std::uint64_t>(i);
   }
@@ -78,7 +78,8 @@ std::uint64_t CellOf(const double* x, double edge, double centre[3])
 }
 
 // Whether cells of this edge hold the points in no more than limit cells.
-bool FewEnough(const Placed& placed, double edge, vtkIdType limit, std::unordered_set<std::uint64_t>& seen)
+bool FewEnough(
+  const Placed& placed, double edge, vtkIdType limit, std::unordered_set<std::uint64_t>& seen)
 {
   seen.clear();
   double centre[3];
