@@ -325,6 +325,66 @@ TEST(LandmarkRide, SourcesGoWhereTheTransformCarriesThemAtEachBlend)
   EXPECT_GE(sums, sumsAfterModel);
 }
 
+TEST(LandmarkRide, ASelectionNarrowsBothOutputsToItsLandmarksInItsOrder)
+{
+  shell::App();
+  vtkNew<vtkShapeTransform> transform;
+  TransformCoefficients coefficients;
+  UseSampleTransform(transform, coefficients);
+  LandmarkPairs pairs;
+  std::string reason;
+  ASSERT_TRUE(pairs.ReadFile(SampleFile("leg.dat"), &reason)) << reason;
+  const vtkIdType n = pairs.GetCount();
+  vtkNew<vtkLandmarkRide> ride;
+  ride->SetLandmarks(pairs.GetSources(), pairs.GetTargets());
+  ride->SetTransform(transform);
+  transform->SetFactor(0.4f);
+  const struct
+  {
+    bool Riding;
+    std::vector<vtkIdType> Selection;
+    std::vector<vtkIdType> Drawn; // what the outputs hold
+  } cases[] = {
+    { true, { 7, 2, n - 1 }, { 7, 2, n - 1 } },
+    { false, { 7, 2, n - 1 }, { 7, 2, n - 1 } },
+    { true, { -1, 5, n, 9 }, { 5, 9 } }, // landmarks that do not exist are passed over
+    { true, {}, {} },
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << c.Selection.size() << " selected, riding " << c.Riding);
+    ride->SetRiding(c.Riding);
+    ride->SetSelection(c.Selection);
+    ride->Update();
+    vtkPolyData* spheres = ride->GetOutput(0);
+    vtkPolyData* lines = ride->GetOutput(1);
+    const auto m = static_cast<vtkIdType>(c.Drawn.size());
+    ASSERT_EQ(spheres->GetNumberOfPoints(), m);
+    ASSERT_EQ(spheres->GetNumberOfVerts(), m);
+    ASSERT_EQ(lines->GetNumberOfLines(), m);
+    for (vtkIdType k = 0; k < m; ++k)
+    {
+      const vtkIdType i = c.Drawn[static_cast<size_t>(k)];
+      double expected[3];
+      pairs.GetSources()->GetPoint(i, expected);
+      if (c.Riding)
+      {
+        transform->TransformPoint(expected, expected);
+      }
+      EXPECT_LT(std::sqrt(vtkMath::Distance2BetweenPoints(expected, spheres->GetPoint(k))),
+        1e-9 + 1e-6 * std::abs(expected[0]))
+        << "landmark " << i;
+      EXPECT_EQ(vtkMath::Distance2BetweenPoints(lines->GetPoint(k), spheres->GetPoint(k)), 0.0);
+      EXPECT_EQ(
+        vtkMath::Distance2BetweenPoints(lines->GetPoint(m + k), pairs.GetTargets()->GetPoint(i)),
+        0.0);
+    }
+  }
+  ride->SelectAll();
+  ride->Update();
+  EXPECT_EQ(ride->GetOutput(0)->GetNumberOfPoints(), n);
+}
+
 TEST(LandmarkRide, ExecutesAgainOnlyWhenTheBlendItRidesWithChanges)
 {
   shell::App();
@@ -353,6 +413,18 @@ TEST(LandmarkRide, ExecutesAgainOnlyWhenTheBlendItRidesWithChanges)
     { "at rest", [&] { ride->RidingOff(); }, true },
     { "a blend while at rest", [&] { transform->SetFactor(0.6f); }, false },
     { "riding again", [&] { ride->RidingOn(); }, true },
+    { "a selection",
+      [&] {
+        ride->SetSelection({ 3, 1, 4 });
+      },
+      true },
+    { "the same selection",
+      [&] {
+        ride->SetSelection({ 3, 1, 4 });
+      },
+      false },
+    { "all again", [&] { ride->SelectAll(); }, true },
+    { "all once more", [&] { ride->SelectAll(); }, false },
     { "a source moved",
       [&]
       {

@@ -77,7 +77,7 @@ public:
   /// The most landmarks drawn while playing (at least 1; default DefaultPlayingLimit).
   void SetPlayingLimit(vtkIdType limit);
   vtkIdType GetPlayingLimit() const { return this->PlayingLimit; }
-  static constexpr vtkIdType DefaultPlayingLimit = 500;
+  static constexpr vtkIdType DefaultPlayingLimit = 400;
   ///@}
   /// The landmarks drawn now, by index in increasing order: all of them unless a selection
   /// is drawn while playing.

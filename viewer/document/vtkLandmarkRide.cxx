@@ -194,7 +194,7 @@ bool vtkLandmarkRide::UpdateDisplacements(vtkIdType n)
 }
 
 //------------------------------------------------------------------------------
-void vtkLandmarkRide::MoveSources(vtkIdType n)
+void vtkLandmarkRide::MoveSources(vtkIdType n, const std::vector<vtkIdType>& chosen)
 {
   if (!this->Moved)
   {
@@ -202,7 +202,10 @@ void vtkLandmarkRide::MoveSources(vtkIdType n)
     this->Moved->SetDataTypeToDouble();
   }
   vtkPoints* moved = this->Moved;
-  moved->SetNumberOfPoints(n);
+  // Point k of Moved is landmark k, or the k-th chosen one while a selection is in force.
+  const vtkIdType m = this->Selecting ? static_cast<vtkIdType>(chosen.size()) : n;
+  auto landmark = [&](vtkIdType k) { return this->Selecting ? chosen[static_cast<size_t>(k)] : k; };
+  moved->SetNumberOfPoints(m);
   vtkShapeTransform* transform = this->Riding ? this->Transform.Get() : nullptr;
   if (transform && transform->GetInitialized() && transform->GetInverseFlag())
   {
@@ -211,9 +214,9 @@ void vtkLandmarkRide::MoveSources(vtkIdType n)
     transform->TransformPointArray(this->Sources->GetData(), carried);
     if (carried->GetNumberOfTuples() == n)
     {
-      for (vtkIdType i = 0; i < n; ++i)
+      for (vtkIdType k = 0; k < m; ++k)
       {
-        moved->SetPoint(i, carried->GetTuple3(i));
+        moved->SetPoint(k, carried->GetTuple3(landmark(k)));
       }
       moved->Modified();
       return;
@@ -223,17 +226,22 @@ void vtkLandmarkRide::MoveSources(vtkIdType n)
   {
     const double factor = transform->GetFactor();
     const double* d = this->Displacements.data();
-    for (vtkIdType i = 0; i < n; ++i)
+    for (vtkIdType k = 0; k < m; ++k)
     {
+      const vtkIdType i = landmark(k);
       double x[3];
       this->Sources->GetPoint(i, x);
       moved->SetPoint(
-        i, x[0] - factor * d[3 * i], x[1] - factor * d[3 * i + 1], x[2] - factor * d[3 * i + 2]);
+        k, x[0] - factor * d[3 * i], x[1] - factor * d[3 * i + 1], x[2] - factor * d[3 * i + 2]);
     }
     moved->Modified();
     return;
   }
-  moved->DeepCopy(this->Sources);
+  for (vtkIdType k = 0; k < m; ++k)
+  {
+    moved->SetPoint(k, this->Sources->GetPoint(landmark(k)));
+  }
+  moved->Modified();
 }
 
 //------------------------------------------------------------------------------
@@ -248,7 +256,6 @@ int vtkLandmarkRide::RequestData(vtkInformation*, vtkInformationVector**, vtkInf
   {
     return 1; // empty outputs
   }
-  this->MoveSources(n);
   // The landmarks drawn: all, or the selected ones that exist.
   std::vector<vtkIdType> chosen;
   if (this->Selecting)
@@ -257,7 +264,8 @@ int vtkLandmarkRide::RequestData(vtkInformation*, vtkInformationVector**, vtkInf
     std::copy_if(this->Selection.begin(), this->Selection.end(), std::back_inserter(chosen),
       [n](vtkIdType i) { return i >= 0 && i < n; });
   }
-  const vtkIdType m = this->Selecting ? static_cast<vtkIdType>(chosen.size()) : n;
+  this->MoveSources(n, chosen);
+  const vtkIdType m = this->Moved->GetNumberOfPoints();
   auto landmark = [&](vtkIdType k) { return this->Selecting ? chosen[static_cast<size_t>(k)] : k; };
   if (!this->Vertices || this->Vertices->GetNumberOfCells() != m)
   {
@@ -265,21 +273,6 @@ int vtkLandmarkRide::RequestData(vtkInformation*, vtkInformationVector**, vtkInf
     this->Segments = LinePerPair(m);
   }
   vtkPoints* drawn = this->Moved;
-  if (this->Selecting)
-  {
-    if (!this->Selected)
-    {
-      this->Selected = vtkSmartPointer<vtkPoints>::New();
-      this->Selected->SetDataTypeToDouble();
-    }
-    this->Selected->SetNumberOfPoints(m);
-    for (vtkIdType k = 0; k < m; ++k)
-    {
-      this->Selected->SetPoint(k, this->Moved->GetPoint(landmark(k)));
-    }
-    this->Selected->Modified();
-    drawn = this->Selected;
-  }
   sources->SetPoints(drawn);
   sources->SetVerts(this->Vertices);
 

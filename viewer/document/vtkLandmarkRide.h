@@ -89,8 +89,9 @@ private:
   vtkLandmarkRide(const vtkLandmarkRide&) = delete;
   void operator=(const vtkLandmarkRide&) = delete;
 
-  // Fills Moved with the sources where the transform carries them at its current blend.
-  void MoveSources(vtkIdType n);
+  // Fills Moved with the sources where the transform carries them at its current blend: all n
+  // of them, or only the chosen ones while a selection is in force.
+  void MoveSources(vtkIdType n, const std::vector<vtkIdType>& chosen);
   // Recomputes Displacements when the transform's parameters or the sources changed.
   bool UpdateDisplacements(vtkIdType n);
 
@@ -105,7 +106,6 @@ private:
   vtkSmartPointer<vtkPoints> Moved;
   bool Selecting = false;
   std::vector<vtkIdType> Selection;
-  vtkSmartPointer<vtkPoints> Selected;
   vtkSmartPointer<vtkCellArray> Vertices;
   vtkSmartPointer<vtkCellArray> Segments;
 };
