@@ -432,11 +432,21 @@ bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
 
   // 4. The output ids of the changed corners, and of the corners whose points were numbered
   // anew: those at or after TailFrom. When the numbering moved before TailFrom, every kept
-  // corner is written again and the tail is taken from the first moved point on.
+  // corner is written again, and the tail is taken anew: from the lowest point on whose
+  // corners make at most a 64th of the kept ones. The points an upstream filter adds and
+  // renumbers come last (as copies of split points do), so the numbering mostly moves there;
+  // a point early in the model that changes use (rarely) costs one whole pass, not a long
+  // tail at every later step.
   const vtkIdType* newId = s->NewId.data();
   if (renumbered && (s->TailFrom < 0 || first < s->TailFrom))
   {
-    s->TailFrom = first;
+    const vtkIdType budget = s->Cells[2]->GetNumberOfConnectivityIds() / 64;
+    vtkIdType from = newPoints, inTail = 0;
+    while (from > first && inTail + s->Uses[from - 1] <= budget)
+    {
+      inTail += s->Uses[--from];
+    }
+    s->TailFrom = from;
     s->Tail.clear();
     s->InTail.assign(offsets[numPolys], 0);
     forKeptCorners(
@@ -444,7 +454,7 @@ bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
       {
         const vtkIdType p = ids[j];
         outIds[out] = newId[p];
-        if (p >= first)
+        if (p >= s->TailFrom)
         {
           s->Tail.push_back(j);
           s->Tail.push_back(out);
