@@ -561,10 +561,10 @@ TEST(DisplayFilters, LabelThresholdFollowsVtkThresholdAsTheSplittingMovesOnRealM
   }
 }
 
-// Real meshes with the sample's labels, animated through many small steps and a few jumps as
-// the display pipeline runs them (normals, texture coordinates, both thresholds): the thresholds
-// follow the point ids the normals rewrite where the splitting moves, and give at every step
-// exactly what thresholds choosing their points afresh give.
+// Real meshes with the sample's labels and without, animated through many small steps and a few
+// jumps as the display pipeline runs them (normals, texture coordinates, both thresholds): the
+// thresholds follow the point ids the normals rewrite where the splitting moves, and give at every
+// step exactly what thresholds choosing their points afresh give.
 TEST(DisplayFilters, LabelThresholdFollowingRewrittenIdsEqualsAFreshChoiceOnRealMeshes)
 {
   std::vector<double> blends;
@@ -580,62 +580,84 @@ TEST(DisplayFilters, LabelThresholdFollowingRewrittenIdsEqualsAFreshChoiceOnReal
   {
     blends.push_back(jump);
   }
+  struct Case
+  {
+    const char* What;
+    bool Labelled;
+    bool StrayPoint;
+  };
+  // Labelled, both thresholds keep part of the model; unlabelled, one keeps all of it and
+  // hands on the input's points, unless a point is used by no cell.
+  const Case cases[] = { { "labelled", true, false }, { "unlabelled", false, false },
+    { "unlabelled, a point no cell uses", false, true } };
   int tried = 0;
   for (const std::string& name : realmeshes::Names())
   {
-    vtkSmartPointer<vtkPolyData> mesh = realmeshes::ReadOff(realmeshes::Path(name));
-    if (!mesh)
+    vtkSmartPointer<vtkPolyData> read = realmeshes::ReadOff(realmeshes::Path(name));
+    if (!read)
     {
       continue;
     }
     ++tried;
-    SCOPED_TRACE(name);
-    realmeshes::PlaceLikeTheSample(mesh);
-    realmeshes::Label(mesh);
-    vtkNew<vtkPolyData> shown;
-    shown->ShallowCopy(mesh);
-    vtkNew<vtkCachedPolyDataNormals> normals;
-    normals->SetInputData(shown);
-    vtkNew<vtkTextureMapToCylinder> texture;
-    texture->SetInputConnection(normals->GetOutputPort());
-    texture->PreventSeamOn();
-    vtkNew<vtkLabelThreshold> ours[2];
-    ours[0]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
-    ours[0]->SetLowerThreshold(0.0);
-    ours[1]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
-    ours[1]->SetUpperThreshold(1.0);
-    ours[1]->KeepUnlabelledOn();
-    for (auto& threshold : ours)
+    realmeshes::PlaceLikeTheSample(read);
+    for (const Case& c : cases)
     {
-      threshold->SetInputConnection(texture->GetOutputPort());
-    }
-    vtkIdType fewest = std::numeric_limits<vtkIdType>::max(), most = 0;
-    int followed = 0;
-    for (double blend : blends)
-    {
-      SCOPED_TRACE(blend);
-      Deform(shown, mesh, TwistAndBend(blend));
+      SCOPED_TRACE(name + ", " + c.What);
+      vtkNew<vtkPolyData> mesh;
+      mesh->DeepCopy(read);
+      if (c.Labelled)
+      {
+        realmeshes::Label(mesh);
+      }
+      if (c.StrayPoint)
+      {
+        mesh->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
+      }
+      vtkNew<vtkPolyData> shown;
+      shown->ShallowCopy(mesh);
+      vtkNew<vtkCachedPolyDataNormals> normals;
+      normals->SetInputData(shown);
+      vtkNew<vtkTextureMapToCylinder> texture;
+      texture->SetInputConnection(normals->GetOutputPort());
+      texture->PreventSeamOn();
+      vtkNew<vtkLabelThreshold> ours[2];
+      ours[0]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
+      ours[0]->SetLowerThreshold(0.0);
+      ours[1]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
+      ours[1]->SetUpperThreshold(1.0);
+      ours[1]->KeepUnlabelledOn();
       for (auto& threshold : ours)
       {
-        const int updates = threshold->GetNumberOfPointUpdates();
-        threshold->Update();
-        followed += threshold->GetNumberOfPointUpdates() - updates;
-        auto fresh = FreshCopy(threshold, vtkPolyData::SafeDownCast(texture->GetOutput()));
-        ASSERT_GT(fresh->GetOutput()->GetNumberOfCells(), 0);
-        ExpectSameOutput(threshold->GetOutput(), fresh->GetOutput());
+        threshold->SetInputConnection(texture->GetOutputPort());
       }
-      fewest = std::min(fewest, normals->GetOutput()->GetNumberOfPoints());
-      most = std::max(most, normals->GetOutput()->GetNumberOfPoints());
-    }
-    EXPECT_EQ(normals->GetNumberOfFullExecutions(), 1);
-    EXPECT_LT(fewest, most) << "the number of split points never changed";
-    // Each step that moved the splitting was followed by both thresholds, without choosing
-    // their cells again.
-    EXPECT_EQ(followed, 2 * normals->GetNumberOfSplittingUpdates());
-    EXPECT_GE(normals->GetNumberOfSplittingUpdates(), static_cast<int>(blends.size()) / 2);
-    for (auto& threshold : ours)
-    {
-      EXPECT_EQ(threshold->GetNumberOfSelections(), 1);
+      vtkIdType fewest = std::numeric_limits<vtkIdType>::max(), most = 0;
+      int followed = 0;
+      for (double blend : blends)
+      {
+        SCOPED_TRACE(blend);
+        Deform(shown, mesh, TwistAndBend(blend));
+        for (auto& threshold : ours)
+        {
+          const int updates = threshold->GetNumberOfPointUpdates();
+          threshold->Update();
+          followed += threshold->GetNumberOfPointUpdates() - updates;
+          auto fresh = FreshCopy(threshold, vtkPolyData::SafeDownCast(texture->GetOutput()));
+          ASSERT_TRUE(!c.Labelled || fresh->GetOutput()->GetNumberOfCells() > 0);
+          ExpectSameOutput(threshold->GetOutput(), fresh->GetOutput());
+        }
+        fewest = std::min(fewest, normals->GetOutput()->GetNumberOfPoints());
+        most = std::max(most, normals->GetOutput()->GetNumberOfPoints());
+      }
+      EXPECT_EQ(normals->GetNumberOfFullExecutions(), 1);
+      EXPECT_LT(fewest, most) << "the number of split points never changed";
+      // Each step that moved the splitting was followed by both thresholds, without choosing
+      // their cells again.
+      EXPECT_EQ(followed, 2 * normals->GetNumberOfSplittingUpdates());
+      EXPECT_GE(normals->GetNumberOfSplittingUpdates(), static_cast<int>(blends.size()) / 2);
+      for (auto& threshold : ours)
+      {
+        EXPECT_EQ(threshold->GetNumberOfSelections(), 1);
+      }
     }
   }
   if (tried == 0)

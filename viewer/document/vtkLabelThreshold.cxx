@@ -261,11 +261,11 @@ bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
   // the number of points) the filter upstream rewrote in place and noted which.
   Selection* s = this->Selected.get();
   vtkCellArray* polys = input->GetPolys();
-  if (!s || s->SamePoints || !polys || !polys->IsStorage64Bit() ||
-    s->Lower != this->LowerThreshold || s->Upper != this->UpperThreshold ||
-    s->Function != this->ThresholdFunction || s->KeepUnlabelled != this->KeepUnlabelled ||
-    s->CellCounts[0] != 0 || s->CellCounts[1] != 0 || s->CellCounts[3] != 0 ||
-    polys->GetNumberOfCells() != s->CellCounts[2] || !s->Cells[2] || !s->Cells[2]->IsStorage64Bit())
+  if (!s || !polys || !polys->IsStorage64Bit() || s->Lower != this->LowerThreshold ||
+    s->Upper != this->UpperThreshold || s->Function != this->ThresholdFunction ||
+    s->KeepUnlabelled != this->KeepUnlabelled || s->CellCounts[0] != 0 || s->CellCounts[1] != 0 ||
+    s->CellCounts[3] != 0 || polys->GetNumberOfCells() != s->CellCounts[2] || !s->Cells[2] ||
+    !s->Cells[2]->IsStorage64Bit())
   {
     return false;
   }
@@ -374,6 +374,44 @@ bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
     }
   }
   s->Uses.resize(newPoints);
+  auto followed = [&]
+  {
+    if (s->Cells[2] != polys)
+    {
+      s->Cells[2]->GetConnectivityArray()->Modified();
+      s->Cells[2]->Modified();
+    }
+    s->Input = std::move(stamps);
+    s->InputPoints = newPoints;
+    s->PolyIds = InputStamp::Of(idArray);
+    ++this->NumberOfPointUpdates;
+    return true;
+  };
+
+  // The kept cells used every point: while they still do, the output's points stay the
+  // input's, and so do the point ids (the cells are the input's own when all are kept).
+  if (s->SamePoints)
+  {
+    for (const Change& change : changes)
+    {
+      if (change.Before < newPoints && s->Uses[change.Before] == 0)
+      {
+        return false;
+      }
+      if (s->Cells[2] != polys)
+      {
+        outIds[change.Out] = change.After;
+      }
+    }
+    for (vtkIdType p = oldPoints; p < newPoints; ++p)
+    {
+      if (s->Uses[p] == 0)
+      {
+        return false;
+      }
+    }
+    return followed();
+  }
 
   // 3. The first point whose use changed: the output numbering stays up to it.
   vtkIdType first = span;
@@ -482,13 +520,7 @@ bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
       }
     }
   }
-  s->Cells[2]->GetConnectivityArray()->Modified();
-  s->Cells[2]->Modified();
-  s->Input = std::move(stamps);
-  s->InputPoints = newPoints;
-  s->PolyIds = InputStamp::Of(idArray);
-  ++this->NumberOfPointUpdates;
-  return true;
+  return followed();
 }
 
 //------------------------------------------------------------------------------
