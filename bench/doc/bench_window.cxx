@@ -6,7 +6,8 @@
 // - frames per second and renders per step in the running window, with the shipped timing
 //   (a step every 6 ticks of 65 ms) and with steps due every 10 ms (as fast as drawing allows);
 // - the rate the steps' rendering alone allows (step, render, wait; no event loop, no timer),
-//   measured before and after the window runs (the faster is taken);
+//   measured before and after the window runs (for a fifth of [seconds], at most 4 s, and at
+//   least 6 steps; the faster is taken);
 // - the longest and the mean wait of a 50 ms timer in the event loop meanwhile (how long a key
 //   or a menu click waits), and the most pictures begun while it waited (0: input is served
 //   before the next picture, however long a picture takes on a loaded machine), beside the
@@ -275,10 +276,11 @@ void Measure(
   RenderAloneRate(view, 2);
   // Taken before and after the window runs, as the load of a shared machine changes; the
   // faster is what rendering allows, so that a slow spell does not flatter the window's share.
-  const double aloneBefore = RenderAloneRate(view, 6, 4.0);
+  const double aloneSeconds = std::min(4.0, seconds / 5);
+  const double aloneBefore = RenderAloneRate(view, 6, aloneSeconds);
   const Running shipped = Run(view, doc, 65, 6, seconds);
   const Running fast = Run(view, doc, 10, 1, seconds);
-  const double aloneAfter = RenderAloneRate(view, 6, 4.0);
+  const double aloneAfter = RenderAloneRate(view, 6, aloneSeconds);
   const double alone = std::max(aloneBefore, aloneAfter);
   const double timerRate = 1000.0 / (65.0 * 6);
 
