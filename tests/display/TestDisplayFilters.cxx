@@ -3,6 +3,7 @@
 // exactly when it would change.
 #include "DisplayModels.h"
 #include "RealMeshes.h"
+#include "RewrittenIds.h"
 #include "vtkCachedPolyDataNormals.h"
 #include "vtkLabelThreshold.h"
 
@@ -11,14 +12,17 @@
 #include <vtkFloatArray.h>
 
 #include <vtkIdList.h>
+#include <vtkIdTypeArray.h>
 #include <vtkPointData.h>
 #include <vtkPolyDataNormals.h>
+#include <vtkTextureMapToCylinder.h>
 #include <vtkThreshold.h>
 #include <vtkUnstructuredGrid.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <vector>
 
 namespace
 {
@@ -132,6 +136,71 @@ void ExpectSameKept(vtkPolyData* a, vtkUnstructuredGrid* b)
       ASSERT_EQ(la->GetComponent(cell, 0), lb->GetComponent(cell, 0)) << "cell " << cell;
     }
   }
+}
+
+// Exactly what another threshold gives: the same point ids in every cell, the same points
+// and point data, the same cell labels.
+void ExpectSameOutput(vtkPolyData* ours, vtkPolyData* fresh)
+{
+  ASSERT_EQ(ours->GetNumberOfPoints(), fresh->GetNumberOfPoints());
+  ASSERT_EQ(ours->GetNumberOfPolys(), fresh->GetNumberOfPolys());
+  ASSERT_EQ(ours->GetNumberOfCells(), fresh->GetNumberOfCells());
+  vtkNew<vtkIdList> a, b;
+  for (vtkIdType c = 0; c < ours->GetNumberOfPolys(); ++c)
+  {
+    ours->GetPolys()->GetCellAtId(c, a);
+    fresh->GetPolys()->GetCellAtId(c, b);
+    ASSERT_EQ(a->GetNumberOfIds(), b->GetNumberOfIds()) << "cell " << c;
+    for (vtkIdType k = 0; k < a->GetNumberOfIds(); ++k)
+    {
+      ASSERT_EQ(a->GetId(k), b->GetId(k)) << "cell " << c << ", corner " << k;
+    }
+  }
+  for (vtkIdType i = 0; i < ours->GetNumberOfPoints(); ++i)
+  {
+    for (int k = 0; k < 3; ++k)
+    {
+      ASSERT_EQ(ours->GetPoint(i)[k], fresh->GetPoint(i)[k]) << "point " << i;
+    }
+  }
+  vtkPointData* pa = ours->GetPointData();
+  vtkPointData* pb = fresh->GetPointData();
+  ASSERT_EQ(pa->GetNumberOfArrays(), pb->GetNumberOfArrays());
+  for (int n = 0; n < pa->GetNumberOfArrays(); ++n)
+  {
+    vtkDataArray* x = pa->GetArray(n);
+    vtkDataArray* y = pb->GetArray(x->GetName());
+    ASSERT_TRUE(y) << x->GetName();
+    ASSERT_EQ(x->GetNumberOfComponents(), y->GetNumberOfComponents());
+    ASSERT_EQ(x->GetNumberOfTuples(), y->GetNumberOfTuples());
+    for (vtkIdType i = 0; i < x->GetNumberOfTuples(); ++i)
+    {
+      for (int k = 0; k < x->GetNumberOfComponents(); ++k)
+      {
+        ASSERT_EQ(x->GetComponent(i, k), y->GetComponent(i, k)) << x->GetName() << " " << i;
+      }
+    }
+  }
+  vtkDataArray* la = ours->GetCellData()->GetScalars();
+  vtkDataArray* lb = fresh->GetCellData()->GetScalars();
+  ASSERT_EQ(la == nullptr, lb == nullptr);
+  for (vtkIdType c = 0; la && c < la->GetNumberOfTuples(); ++c)
+  {
+    ASSERT_EQ(la->GetComponent(c, 0), lb->GetComponent(c, 0)) << "cell " << c;
+  }
+}
+
+// A threshold made now, with the settings of another, on the same data.
+vtkSmartPointer<vtkLabelThreshold> FreshCopy(vtkLabelThreshold* of, vtkPolyData* input)
+{
+  auto fresh = vtkSmartPointer<vtkLabelThreshold>::New();
+  fresh->SetThresholdFunction(of->GetThresholdFunction());
+  fresh->SetLowerThreshold(of->GetLowerThreshold());
+  fresh->SetUpperThreshold(of->GetUpperThreshold());
+  fresh->SetKeepUnlabelled(of->GetKeepUnlabelled());
+  fresh->SetInputData(input);
+  fresh->Update();
+  return fresh;
 }
 
 struct ModelCase
@@ -490,4 +559,203 @@ TEST(DisplayFilters, LabelThresholdFollowsVtkThresholdAsTheSplittingMovesOnRealM
     GTEST_SKIP() << "no real meshes in " << realmeshes::Folder()
                  << ": run scripts/real-meshes.sh (downloads Debian's libcgal-demo)";
   }
+}
+
+// Real meshes with the sample's labels and without, animated through many small steps and a few
+// jumps as the display pipeline runs them (normals, texture coordinates, both thresholds): the
+// thresholds follow the point ids the normals rewrite where the splitting moves, and give at every
+// step exactly what thresholds choosing their points afresh give.
+TEST(DisplayFilters, LabelThresholdFollowingRewrittenIdsEqualsAFreshChoiceOnRealMeshes)
+{
+  std::vector<double> blends;
+  for (int i = 0; i <= 20; ++i)
+  {
+    blends.push_back(0.05 * i);
+  }
+  for (int i = 19; i >= 0; --i)
+  {
+    blends.push_back(0.05 * i + 0.013);
+  }
+  for (double jump : { 0.9, 0.1, 0.55, 0.5 })
+  {
+    blends.push_back(jump);
+  }
+  struct Case
+  {
+    const char* What;
+    bool Labelled;
+    bool StrayPoint;
+  };
+  // Labelled, both thresholds keep part of the model; unlabelled, one keeps all of it and
+  // hands on the input's points, unless a point is used by no cell.
+  const Case cases[] = { { "labelled", true, false }, { "unlabelled", false, false },
+    { "unlabelled, a point no cell uses", false, true } };
+  int tried = 0;
+  for (const std::string& name : realmeshes::Names())
+  {
+    vtkSmartPointer<vtkPolyData> read = realmeshes::ReadOff(realmeshes::Path(name));
+    if (!read)
+    {
+      continue;
+    }
+    ++tried;
+    realmeshes::PlaceLikeTheSample(read);
+    for (const Case& c : cases)
+    {
+      SCOPED_TRACE(name + ", " + c.What);
+      vtkNew<vtkPolyData> mesh;
+      mesh->DeepCopy(read);
+      if (c.Labelled)
+      {
+        realmeshes::Label(mesh);
+      }
+      if (c.StrayPoint)
+      {
+        mesh->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
+      }
+      vtkNew<vtkPolyData> shown;
+      shown->ShallowCopy(mesh);
+      vtkNew<vtkCachedPolyDataNormals> normals;
+      normals->SetInputData(shown);
+      vtkNew<vtkTextureMapToCylinder> texture;
+      texture->SetInputConnection(normals->GetOutputPort());
+      texture->PreventSeamOn();
+      vtkNew<vtkLabelThreshold> ours[2];
+      ours[0]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
+      ours[0]->SetLowerThreshold(0.0);
+      ours[1]->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_UPPER);
+      ours[1]->SetUpperThreshold(1.0);
+      ours[1]->KeepUnlabelledOn();
+      for (auto& threshold : ours)
+      {
+        threshold->SetInputConnection(texture->GetOutputPort());
+      }
+      vtkIdType fewest = std::numeric_limits<vtkIdType>::max(), most = 0;
+      int followed = 0;
+      for (double blend : blends)
+      {
+        SCOPED_TRACE(blend);
+        Deform(shown, mesh, TwistAndBend(blend));
+        for (auto& threshold : ours)
+        {
+          const int updates = threshold->GetNumberOfPointUpdates();
+          threshold->Update();
+          followed += threshold->GetNumberOfPointUpdates() - updates;
+          auto fresh = FreshCopy(threshold, vtkPolyData::SafeDownCast(texture->GetOutput()));
+          ASSERT_TRUE(!c.Labelled || fresh->GetOutput()->GetNumberOfCells() > 0);
+          ExpectSameOutput(threshold->GetOutput(), fresh->GetOutput());
+        }
+        fewest = std::min(fewest, normals->GetOutput()->GetNumberOfPoints());
+        most = std::max(most, normals->GetOutput()->GetNumberOfPoints());
+      }
+      EXPECT_EQ(normals->GetNumberOfFullExecutions(), 1);
+      EXPECT_LT(fewest, most) << "the number of split points never changed";
+      // Each step that moved the splitting was followed by both thresholds, without choosing
+      // their cells again.
+      EXPECT_EQ(followed, 2 * normals->GetNumberOfSplittingUpdates());
+      EXPECT_GE(normals->GetNumberOfSplittingUpdates(), static_cast<int>(blends.size()) / 2);
+      for (auto& threshold : ours)
+      {
+        EXPECT_EQ(threshold->GetNumberOfSelections(), 1);
+      }
+    }
+  }
+  if (tried == 0)
+  {
+    GTEST_SKIP() << "no real meshes in " << realmeshes::Folder()
+                 << ": run scripts/real-meshes.sh (downloads Debian's libcgal-demo)";
+  }
+}
+
+// Point ids rewritten in place by hand, with and without a note of what was rewritten: the
+// threshold follows a note that covers exactly the change since it last ran, and otherwise
+// chooses its points afresh; either way its output is a fresh threshold's.
+TEST(DisplayFilters, LabelThresholdBelievesOnlyANoteThatCoversTheWholeChange)
+{
+  // Six triangles over a strip of points 0-7, labelled 0 (kept) or 1, and spare points 8-11
+  // that the rewrites move corners to.
+  auto model = vtkSmartPointer<vtkPolyData>::New();
+  vtkNew<vtkPoints> points;
+  for (int i = 0; i < 12; ++i)
+  {
+    points->InsertNextPoint(0.1 * (i % 4) + 3e4, 0.2 * (i / 4) - 1e4, 0.01 * i * i);
+  }
+  model->SetPoints(points);
+  vtkNew<vtkCellArray> polys;
+  const vtkIdType corners[] = { 0, 1, 4, 1, 5, 4, 1, 2, 5, 2, 6, 5, 2, 3, 6, 3, 7, 6 };
+  for (int c = 0; c < 6; ++c)
+  {
+    polys->InsertNextCell(3, corners + 3 * c);
+  }
+  ASSERT_TRUE(polys->IsStorage64Bit());
+  vtkDataArray* ids = polys->GetConnectivityArray();
+  model->SetPolys(polys);
+  vtkNew<vtkFloatArray> labels;
+  for (float label : { 0, 0, 1, 0, 1, 0 })
+  {
+    labels->InsertNextValue(label);
+  }
+  model->GetCellData()->SetScalars(labels);
+  vtkNew<vtkFloatArray> height;
+  height->SetName("height");
+  for (int i = 0; i < 12; ++i)
+  {
+    height->InsertNextValue(static_cast<float>(100 - i));
+  }
+  model->GetPointData()->AddArray(height);
+
+  struct Rewrite
+  {
+    const char* What;
+    std::vector<vtkIdType> Entries; // position, new id, ...
+    bool Noted;
+    bool Seen;    // the threshold runs after this rewrite
+    bool Follows; // and follows it
+  };
+  const Rewrite rewrites[] = {
+    { "a kept corner to a spare point", { 1, 9 }, true, true, true },
+    { "two kept corners back and one before the first used point", { 1, 1, 4, 8, 0, 10 }, true,
+      true, true },
+    { "a corner of a dropped cell only", { 6, 11 }, true, true, true },
+    { "the last use of a point moved away", { 15, 9, 16, 9 }, true, true, true },
+    { "without a note", { 10, 11 }, false, true, false },
+    { "noted, but the threshold did not run", { 10, 6 }, true, false, false },
+    { "noted after a rewrite it did not see", { 0, 0, 4, 4 }, true, true, false },
+    { "noted again after choosing afresh", { 9, 8 }, true, true, true },
+  };
+  vtkNew<vtkLabelThreshold> ours;
+  ours->SetThresholdFunction(vtkLabelThreshold::THRESHOLD_LOWER);
+  ours->SetLowerThreshold(0.0);
+  ours->SetInputData(model);
+  ours->Update();
+  ExpectSameOutput(ours->GetOutput(), FreshCopy(ours, model)->GetOutput());
+  for (const Rewrite& r : rewrites)
+  {
+    SCOPED_TRACE(r.What);
+    std::vector<vtkIdType> note;
+    for (size_t e = 0; e < r.Entries.size(); e += 2)
+    {
+      note.push_back(r.Entries[e]);
+      note.push_back(static_cast<vtkIdType>(ids->GetComponent(r.Entries[e], 0)));
+      ids->SetComponent(r.Entries[e], 0, static_cast<double>(r.Entries[e + 1]));
+    }
+    if (r.Noted)
+    {
+      RewrittenIds::Record(ids, note);
+    }
+    else
+    {
+      ids->Modified();
+    }
+    polys->Modified();
+    if (!r.Seen)
+    {
+      continue;
+    }
+    const int updates = ours->GetNumberOfPointUpdates();
+    ours->Update();
+    EXPECT_EQ(ours->GetNumberOfPointUpdates() - updates, r.Follows ? 1 : 0);
+    ExpectSameOutput(ours->GetOutput(), FreshCopy(ours, model)->GetOutput());
+  }
+  EXPECT_EQ(ours->GetNumberOfSelections(), 1);
 }

@@ -199,6 +199,7 @@ bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reverse
 FeatureSplitting::Outcome FeatureSplitting::Update(
   const std::vector<float>& cellNormals, vtkIdType* outputConnectivity)
 {
+  this->Rewritten.clear();
   if (!this->Splitting)
   {
     return Unchanged;
@@ -414,6 +415,11 @@ void FeatureSplitting::WriteOutputs(vtkIdType p, vtkIdType* outputConnectivity)
   for (vtkIdType k = this->Start[p]; k < this->Start[p + 1]; ++k)
   {
     const vtkIdType o = this->Region[k] == 0 ? p : this->FirstCopy[p] + this->Region[k] - 1;
+    if (o != this->Output[k])
+    {
+      this->Rewritten.push_back(this->Position[k]);
+      this->Rewritten.push_back(this->Output[k]);
+    }
     this->Output[k] = o;
     outputConnectivity[this->Position[k]] = o;
   }

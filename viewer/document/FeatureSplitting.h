@@ -87,6 +87,8 @@ public:
   vtkIdType GetNumberOfSplitPoints() const { return static_cast<vtkIdType>(this->Split.size()); }
   /// Points whose regions were walked again by Update since Build.
   vtkIdType GetNumberOfPointsWalked() const { return this->PointsWalked; }
+  /// The connectivity entries the last Update changed: position, previous output id, ...
+  const std::vector<vtkIdType>& GetRewritten() const { return this->Rewritten; }
 
   /// The cos of the angle between two cell normals, as the feature-edge test reads it.
   static double Cos(const std::vector<float>& normals, vtkIdType a, vtkIdType b);
@@ -126,6 +128,7 @@ private:
   std::vector<unsigned char> Joined;
   std::vector<unsigned char> Flipped; // scratch, per pair
   std::vector<unsigned char> Marked;  // scratch, per input point
+  std::vector<vtkIdType> Rewritten;
   vtkIdType PointsWalked = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "vtkCachedPolyDataNormals.h"
 #include "FeatureSplitting.h"
 #include "InputStamp.h"
+#include "RewrittenIds.h"
 
 #include "vtkCellArray.h"
 #include "vtkCellArrayIterator.h"
@@ -361,7 +362,10 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
     case FeatureSplitting::TooCloseToTell:
       return false;
     case FeatureSplitting::Changed:
+      // Filters downstream follow the rewritten entries instead of reading all cells again.
+      // The cell array holds an array of its own over the same memory: the note goes there.
       t.OutputIds->Modified();
+      RewrittenIds::Record(t.OutputPolys->GetConnectivityArray(), t.Split.GetRewritten());
       t.OutputPolys->Modified();
       t.FromIds = nullptr;
       ++this->NumberOfSplittingUpdates;

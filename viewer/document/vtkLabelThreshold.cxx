@@ -1,5 +1,6 @@
 #include "vtkLabelThreshold.h"
 #include "InputStamp.h"
+#include "RewrittenIds.h"
 
 #include "vtkCellArray.h"
 #include "vtkCellData.h"
@@ -134,6 +135,19 @@ struct vtkLabelThreshold::Selection
   vtkSmartPointer<vtkIdTypeArray> Offsets[4], Ids[4];
   // The same correspondence as id lists, made when point data other than floats asks for it.
   vtkSmartPointer<vtkIdList> FromIds, ToIds;
+
+  // For following polygon point ids rewritten in place: the polygons' storage as last seen,
+  // and, made at the first rewrite followed, how many kept corners use each input point, where
+  // each kept polygon's corners start in the output's connectivity, and the kept corners (as
+  // pairs of input and output position) whose point lies at or after TailFrom: the ones whose
+  // output ids move when the numbering from there on moves.
+  InputStamp PolyIds, PolyOffsets;
+  bool Counted = false;
+  std::vector<vtkIdType> Uses;
+  std::vector<vtkIdType> PolyOutput;
+  vtkIdType TailFrom = -1;
+  std::vector<vtkIdType> Tail;
+  std::vector<unsigned char> InTail; // per polygon corner
 };
 
 //------------------------------------------------------------------------------
@@ -165,6 +179,10 @@ bool vtkLabelThreshold::Keeps(double label) const
 //------------------------------------------------------------------------------
 void vtkLabelThreshold::Select(vtkPolyData* input)
 {
+  if (this->FollowRewrites(input))
+  {
+    return;
+  }
   auto s = std::make_unique<Selection>();
   s->Input = CellStamps(input);
   s->InputPoints = input->GetNumberOfPoints();
@@ -177,6 +195,11 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
   for (int type = 0; type < 4; ++type)
   {
     s->CellCounts[type] = inputCells[type] ? inputCells[type]->GetNumberOfCells() : 0;
+  }
+  if (inputCells[2])
+  {
+    s->PolyIds = InputStamp::Of(inputCells[2]->GetConnectivityArray());
+    s->PolyOffsets = InputStamp::Of(inputCells[2]->GetOffsetsArray());
   }
 
   // The same cells and labels with other point ids, and perhaps another number of points
@@ -229,6 +252,275 @@ void vtkLabelThreshold::Select(vtkPolyData* input)
   }
   this->SelectPoints(inputCells, *s);
   this->Selected = std::move(s);
+}
+
+//------------------------------------------------------------------------------
+bool vtkLabelThreshold::FollowRewrites(vtkPolyData* input)
+{
+  // The same kept cells, all of them polygons in 64-bit storage whose point ids (and perhaps
+  // the number of points) the filter upstream rewrote in place and noted which.
+  Selection* s = this->Selected.get();
+  vtkCellArray* polys = input->GetPolys();
+  if (!s || !polys || !polys->IsStorage64Bit() || s->Lower != this->LowerThreshold ||
+    s->Upper != this->UpperThreshold || s->Function != this->ThresholdFunction ||
+    s->KeepUnlabelled != this->KeepUnlabelled || s->CellCounts[0] != 0 || s->CellCounts[1] != 0 ||
+    s->CellCounts[3] != 0 || polys->GetNumberOfCells() != s->CellCounts[2] || !s->Cells[2] ||
+    !s->Cells[2]->IsStorage64Bit())
+  {
+    return false;
+  }
+  std::vector<InputStamp> stamps = CellStamps(input);
+  if (stamps.size() != s->Input.size() || stamps[0] != s->Input[0] || stamps[1] != s->Input[1] ||
+    stamps[2].Object != s->Input[2].Object || stamps[3] != s->Input[3] ||
+    !std::equal(stamps.begin() + 4, stamps.end(), s->Input.begin() + 4))
+  {
+    return false;
+  }
+  vtkDataArray* idArray = polys->GetConnectivityArray();
+  std::vector<vtkIdType> entries;
+  if (idArray != s->PolyIds.Object || InputStamp::Of(polys->GetOffsetsArray()) != s->PolyOffsets ||
+    !RewrittenIds::Since(idArray, s->PolyIds.Time, entries))
+  {
+    return false;
+  }
+
+  const auto* offsets = polys->GetOffsetsArray64()->GetPointer(0);
+  const auto* ids = polys->GetConnectivityArray64()->GetPointer(0);
+  const vtkIdType numPolys = s->CellCounts[2];
+  const vtkIdType oldPoints = s->InputPoints;
+  const vtkIdType newPoints = input->GetNumberOfPoints();
+  const unsigned char* keep = s->Keep.data();
+  auto* outIds = s->Cells[2]->GetConnectivityArray64()->GetPointer(0);
+  // Calls f(input position, output position) for each kept corner.
+  auto forKeptCorners = [&](auto&& f)
+  {
+    vtkIdType out = 0;
+    for (vtkIdType c = 0; c < numPolys; ++c)
+    {
+      if (keep[c])
+      {
+        for (vtkIdType j = offsets[c]; j < offsets[c + 1]; ++j)
+        {
+          f(j, out++);
+        }
+      }
+    }
+  };
+  if (s->PolyOutput.empty())
+  {
+    s->PolyOutput.assign(numPolys, -1);
+    vtkIdType out = 0;
+    for (vtkIdType c = 0; c < numPolys; ++c)
+    {
+      if (keep[c])
+      {
+        s->PolyOutput[c] = out;
+        out += offsets[c + 1] - offsets[c];
+      }
+    }
+  }
+
+  // 1. The kept corners that changed: input and output position, previous and new point.
+  struct Change
+  {
+    vtkIdType In, Out, Before, After;
+  };
+  std::vector<Change> changes;
+  changes.reserve(entries.size() / 2);
+  for (size_t e = 0; e + 1 < entries.size(); e += 2)
+  {
+    const vtkIdType j = entries[e];
+    if (j < 0 || j >= offsets[numPolys])
+    {
+      return false;
+    }
+    const vtkIdType c = std::upper_bound(offsets, offsets + numPolys + 1, j) - offsets - 1;
+    if (!keep[c])
+    {
+      continue;
+    }
+    const vtkIdType before = entries[e + 1];
+    const vtkIdType after = ids[j];
+    if (before < 0 || before >= oldPoints || after < 0 || after >= newPoints)
+    {
+      return false;
+    }
+    changes.push_back({ j, s->PolyOutput[c] + (j - offsets[c]), before, after });
+  }
+
+  // 2. How many kept corners use each point, counted once and then kept up to date. From
+  // here on a failure leaves the selection to be made again whole.
+  const vtkIdType span = std::max(oldPoints, newPoints);
+  if (!s->Counted)
+  {
+    s->Uses.assign(span, 0);
+    forKeptCorners([&](vtkIdType j, vtkIdType) { ++s->Uses[ids[j]]; });
+    s->Counted = true;
+  }
+  else
+  {
+    s->Uses.resize(span, 0);
+    for (const Change& change : changes)
+    {
+      --s->Uses[change.Before];
+      ++s->Uses[change.After];
+    }
+  }
+  for (vtkIdType p = newPoints; p < oldPoints; ++p)
+  {
+    if (s->Uses[p] != 0)
+    {
+      return false;
+    }
+  }
+  s->Uses.resize(newPoints);
+  auto followed = [&]
+  {
+    if (s->Cells[2] != polys)
+    {
+      s->Cells[2]->GetConnectivityArray()->Modified();
+      s->Cells[2]->Modified();
+    }
+    s->Input = std::move(stamps);
+    s->InputPoints = newPoints;
+    s->PolyIds = InputStamp::Of(idArray);
+    ++this->NumberOfPointUpdates;
+    return true;
+  };
+
+  // The kept cells used every point: while they still do, the output's points stay the
+  // input's, and so do the point ids (the cells are the input's own when all are kept).
+  if (s->SamePoints)
+  {
+    for (const Change& change : changes)
+    {
+      if (change.Before < newPoints && s->Uses[change.Before] == 0)
+      {
+        return false;
+      }
+      if (s->Cells[2] != polys)
+      {
+        outIds[change.Out] = change.After;
+      }
+    }
+    for (vtkIdType p = oldPoints; p < newPoints; ++p)
+    {
+      if (s->Uses[p] == 0)
+      {
+        return false;
+      }
+    }
+    return followed();
+  }
+
+  // 3. The first point whose use changed: the output numbering stays up to it.
+  vtkIdType first = span;
+  auto check = [&](vtkIdType p)
+  {
+    const bool now = p < newPoints && s->Uses[p] > 0;
+    const bool was = p < oldPoints && s->Used[p] != 0;
+    if (now != was)
+    {
+      first = std::min(first, p);
+    }
+  };
+  for (const Change& change : changes)
+  {
+    check(change.Before);
+    check(change.After);
+  }
+  for (vtkIdType p = std::min(oldPoints, newPoints); p < span; ++p)
+  {
+    check(p);
+  }
+  s->Used.resize(newPoints, 0);
+  s->NewId.resize(newPoints, static_cast<vtkIdType>(s->Points.size()));
+  const bool renumbered = first < span;
+  if (renumbered)
+  {
+    for (const Change& change : changes)
+    {
+      if (change.Before < newPoints)
+      {
+        s->Used[change.Before] = s->Uses[change.Before] > 0;
+      }
+      s->Used[change.After] = s->Uses[change.After] > 0;
+    }
+    for (vtkIdType p = std::min(oldPoints, newPoints); p < newPoints; ++p)
+    {
+      s->Used[p] = s->Uses[p] > 0;
+    }
+    s->Points.resize(
+      std::lower_bound(s->Points.begin(), s->Points.end(), first) - s->Points.begin());
+    for (vtkIdType p = first; p < newPoints; ++p)
+    {
+      s->NewId[p] = static_cast<vtkIdType>(s->Points.size());
+      if (s->Used[p])
+      {
+        s->Points.push_back(p);
+      }
+    }
+    if (static_cast<vtkIdType>(s->Points.size()) == newPoints)
+    {
+      return false; // every point used: the output then takes the input's points
+    }
+    s->FromIds = nullptr;
+    s->ToIds = nullptr;
+  }
+
+  // 4. The output ids of the changed corners, and of the corners whose points were numbered
+  // anew: those at or after TailFrom. When the numbering moved before TailFrom, every kept
+  // corner is written again, and the tail is taken anew: from the lowest point on whose
+  // corners make at most a 64th of the kept ones. The points an upstream filter adds and
+  // renumbers come last (as copies of split points do), so the numbering mostly moves there;
+  // a point early in the model that changes use (rarely) costs one whole pass, not a long
+  // tail at every later step.
+  const vtkIdType* newId = s->NewId.data();
+  if (renumbered && (s->TailFrom < 0 || first < s->TailFrom))
+  {
+    const vtkIdType budget = s->Cells[2]->GetNumberOfConnectivityIds() / 64;
+    vtkIdType from = newPoints, inTail = 0;
+    while (from > first && inTail + s->Uses[from - 1] <= budget)
+    {
+      inTail += s->Uses[--from];
+    }
+    s->TailFrom = from;
+    s->Tail.clear();
+    s->InTail.assign(offsets[numPolys], 0);
+    forKeptCorners(
+      [&](vtkIdType j, vtkIdType out)
+      {
+        const vtkIdType p = ids[j];
+        outIds[out] = newId[p];
+        if (p >= s->TailFrom)
+        {
+          s->Tail.push_back(j);
+          s->Tail.push_back(out);
+          s->InTail[j] = 1;
+        }
+      });
+  }
+  else
+  {
+    if (renumbered)
+    {
+      for (size_t t = 0; t < s->Tail.size(); t += 2)
+      {
+        outIds[s->Tail[t + 1]] = newId[ids[s->Tail[t]]];
+      }
+    }
+    for (const Change& change : changes)
+    {
+      outIds[change.Out] = newId[change.After];
+      if (s->TailFrom >= 0 && change.After >= s->TailFrom && !s->InTail[change.In])
+      {
+        s->Tail.push_back(change.In);
+        s->Tail.push_back(change.Out);
+        s->InTail[change.In] = 1;
+      }
+    }
+  }
+  return followed();
 }
 
 //------------------------------------------------------------------------------
@@ -429,4 +721,5 @@ void vtkLabelThreshold::PrintSelf(ostream& os, vtkIndent indent)
   os << indent << "ThresholdFunction: " << this->ThresholdFunction << "\n";
   os << indent << "KeepUnlabelled: " << this->KeepUnlabelled << "\n";
   os << indent << "NumberOfSelections: " << this->NumberOfSelections << "\n";
+  os << indent << "NumberOfPointUpdates: " << this->NumberOfPointUpdates << "\n";
 }

@@ -19,7 +19,9 @@
  * when the input's cell data are other objects or were modified, the number of cells changed,
  * or a setting changed. When only the point ids in the cells changed (as the splitting at
  * feature edges moves them, adding or removing points), the kept cells stay and only their
- * points are chosen again, in a few passes over the cells' storage. Otherwise an execution
+ * points are chosen again, in a few passes over the cells' storage. When the filter upstream
+ * noted which polygon point ids it rewrote (RewrittenIds), only those corners and the output
+ * points numbered after the first point whose use changed are updated. Otherwise an execution
  * copies the point coordinates and point data of the kept points, spread over the machine's
  * cores, and hands on the same cell arrays and cell data.
  *
@@ -76,6 +78,12 @@ public:
    */
   vtkGetMacro(NumberOfSelections, int);
 
+  /**
+   * Executions that followed the polygons' point ids where an upstream filter noted that it
+   * rewrote them in place (see RewrittenIds), instead of choosing the points again.
+   */
+  vtkGetMacro(NumberOfPointUpdates, int);
+
 protected:
   vtkLabelThreshold();
   ~vtkLabelThreshold() override;
@@ -93,12 +101,16 @@ protected:
   int ThresholdFunction;
   vtkTypeBool KeepUnlabelled;
   int NumberOfSelections = 0;
+  int NumberOfPointUpdates = 0;
 
 private:
   struct Selection;
   std::unique_ptr<Selection> Selected;
   // The kept points, numbered in the order the kept cells first use them, and the cells.
   void SelectPoints(vtkCellArray* inputCells[4], Selection& s);
+  // Updates the kept points where the polygons' point ids were rewritten in place since the
+  // last execution; false when that cannot be followed and the points must be chosen again.
+  bool FollowRewrites(vtkPolyData* input);
   // The correspondence of output to input points as id lists, for arrays other than floats.
   static void MakeIdLists(Selection& s);
 
