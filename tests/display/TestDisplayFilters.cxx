@@ -44,6 +44,23 @@ void Deform(vtkPolyData* shown, vtkPolyData* model, const Deformation& move)
   shown->SetPoints(points);
 }
 
+// A copy of a real mesh, labelled as the sample is when asked, with a point no cell uses
+// added when asked.
+vtkSmartPointer<vtkPolyData> MeshVariant(vtkPolyData* mesh, bool labelled, bool strayPoint)
+{
+  auto model = vtkSmartPointer<vtkPolyData>::New();
+  model->DeepCopy(mesh);
+  if (labelled)
+  {
+    realmeshes::Label(model);
+  }
+  if (strayPoint)
+  {
+    model->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
+  }
+  return model;
+}
+
 Deformation Bend(double amount)
 {
   return [amount](double p[3])
@@ -464,16 +481,7 @@ TEST(DisplayFilters, LabelThresholdFollowsVtkThresholdAsTheSplittingMovesOnRealM
     for (const Case& c : cases)
     {
       SCOPED_TRACE(name + ", " + c.What);
-      vtkNew<vtkPolyData> model;
-      model->DeepCopy(mesh);
-      if (c.Labelled)
-      {
-        realmeshes::Label(model);
-      }
-      if (c.StrayPoint)
-      {
-        model->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
-      }
+      vtkSmartPointer<vtkPolyData> model = MeshVariant(mesh, c.Labelled, c.StrayPoint);
       if (c.Storage32)
       {
         // The normals hand on cells of their own; the thresholds read these directly.
@@ -603,16 +611,7 @@ TEST(DisplayFilters, LabelThresholdFollowingRewrittenIdsEqualsAFreshChoiceOnReal
     for (const Case& c : cases)
     {
       SCOPED_TRACE(name + ", " + c.What);
-      vtkNew<vtkPolyData> mesh;
-      mesh->DeepCopy(read);
-      if (c.Labelled)
-      {
-        realmeshes::Label(mesh);
-      }
-      if (c.StrayPoint)
-      {
-        mesh->GetPoints()->InsertNextPoint(0.2, 0.1, -0.3);
-      }
+      vtkSmartPointer<vtkPolyData> mesh = MeshVariant(read, c.Labelled, c.StrayPoint);
       vtkNew<vtkPolyData> shown;
       shown->ShallowCopy(mesh);
       vtkNew<vtkCachedPolyDataNormals> normals;
