@@ -2,10 +2,14 @@
 
 #include "CheckedUpdate.h"
 #include "ModelFileCheck.h"
+#include "NumberText.h"
 #include "ReplaceFile.h"
 
+#include <vtkCellArray.h>
 #include <vtkCellData.h>
 #include <vtkDataArray.h>
+#include <vtkFieldData.h>
+#include <vtkIdList.h>
 #include <vtkLZ4DataCompressor.h>
 #include <vtkLZMADataCompressor.h>
 #include <vtkNew.h>
@@ -221,12 +225,12 @@ bool DecodeBase64(const std::string& text, size_t pos, size_t end, size_t bytes,
 struct BinaryBlock
 {
   const std::string* Text;
-  size_t Begin;       // first character of the block (its header)
-  size_t End;         // end of the characters the block may use
-  bool Base64;        // encoded as base64, else raw bytes
-  size_t WordSize;    // 4 or 8 (header_type UInt32 / UInt64)
+  size_t Begin;    // first character of the block (its header)
+  size_t End;      // end of the characters the block may use
+  bool Base64;     // encoded as base64, else raw bytes
+  size_t WordSize; // 4 or 8 (header_type UInt32 / UInt64)
   bool Compressed;
-  double Limit;       // the most bytes of data a block may claim
+  double Limit; // the most bytes of data a block may claim
 };
 
 // Reads `words` header words of the block.
@@ -276,8 +280,7 @@ bool CheckBinaryBlock(const BinaryBlock& b, std::string& reason)
     reason = "a binary data array is cut short";
     return false;
   }
-  const double available =
-    static_cast<double>(b.End - b.Begin) * (b.Base64 ? 0.75 : 1.0);
+  const double available = static_cast<double>(b.End - b.Begin) * (b.Base64 ? 0.75 : 1.0);
   if (!b.Compressed)
   {
     if (words[0] > available)
@@ -576,9 +579,9 @@ bool CheckStlCount(const std::string& path, long long size, std::string& reason)
 int PlyTypeSize(const std::string& type)
 {
   const std::pair<const char*, int> types[] = { { "char", 1 }, { "uchar", 1 }, { "int8", 1 },
-    { "uint8", 1 }, { "short", 2 }, { "ushort", 2 }, { "int16", 2 }, { "uint16", 2 },
-    { "int", 4 }, { "uint", 4 }, { "int32", 4 }, { "uint32", 4 }, { "float", 4 },
-    { "float32", 4 }, { "double", 8 }, { "float64", 8 } };
+    { "uint8", 1 }, { "short", 2 }, { "ushort", 2 }, { "int16", 2 }, { "uint16", 2 }, { "int", 4 },
+    { "uint", 4 }, { "int32", 4 }, { "uint32", 4 }, { "float", 4 }, { "float32", 4 },
+    { "double", 8 }, { "float64", 8 } };
   for (const auto& t : types)
   {
     if (type == t.first)
@@ -673,7 +676,8 @@ public:
     unsigned char bytes[8];
     for (int k = 0; k < size; ++k)
     {
-      bytes[k] = static_cast<unsigned char>(this->Data[this->At + (this->BigEndian ? size - 1 - k : k)]);
+      bytes[k] =
+        static_cast<unsigned char>(this->Data[this->At + (this->BigEndian ? size - 1 - k : k)]);
     }
     this->At += static_cast<size_t>(size);
     if (type == "float" || type == "float32")
@@ -694,7 +698,8 @@ public:
         u = (u << 8) | bytes[k];
       }
       const bool negative = type[0] != 'u' && (bytes[size - 1] & 0x80);
-      value = negative ? static_cast<double>(u) - std::ldexp(1.0, 8 * size) : static_cast<double>(u);
+      value =
+        negative ? static_cast<double>(u) - std::ldexp(1.0, 8 * size) : static_cast<double>(u);
     }
     return true;
   }
@@ -859,7 +864,8 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
   double needed = 0.0;       // bytes (binary) or values (ASCII) the body needs at least
   double elementCount = 0.0; // of the element whose properties are being listed
   std::vector<PlyElement> elements;
-  auto refuse = [&](const std::string& why) {
+  auto refuse = [&](const std::string& why)
+  {
     reason = "its PLY header " + why + " (line " + std::to_string(number) + ")";
     return false;
   };
@@ -947,9 +953,8 @@ bool CheckPlyHeader(const std::string& path, long long size, std::string& reason
       }
       // A list needs at least its count; a value its bytes, or in ASCII one character.
       needed += elementCount * (binary ? PlyTypeSize(list ? w[2] : w[1]) : 1);
-      elements.back().Properties.push_back(list
-          ? PlyProperty{ w[4], w[2], w[3] }
-          : PlyProperty{ w[2], std::string(), w[1] });
+      elements.back().Properties.push_back(
+        list ? PlyProperty{ w[4], w[2], w[3] } : PlyProperty{ w[2], std::string(), w[1] });
     }
     else
     {
@@ -982,7 +987,8 @@ bool CheckObjLines(const std::string& path, std::string& reason)
   std::string line;
   long long counts[3] = { 0, 0, 0 }; // v, vt, vn
   long long number = 0;
-  auto refuse = [&](const std::string& why) {
+  auto refuse = [&](const std::string& why)
+  {
     reason = "line " + std::to_string(number) + " " + why;
     return false;
   };
@@ -1036,7 +1042,8 @@ bool CheckObjLines(const std::string& path, std::string& reason)
         const long long k = std::strtoll(index.c_str(), &end, 10);
         if (index.empty() || *end != '\0' || k == 0 || k > counts[part] || -k > counts[part])
         {
-          return refuse("(\"" + keyword + "\") refers to \"" + token + "\", which the file does not have");
+          return refuse(
+            "(\"" + keyword + "\") refers to \"" + token + "\", which the file does not have");
         }
         if (slash == token.size())
         {
@@ -1107,6 +1114,34 @@ vtkSmartPointer<vtkAlgorithm> ReaderFor(ModelFormat format, const std::string& p
   return reader;
 }
 
+// VTK's OBJ writer leaves vertex cells out: they are added to its file as point elements
+// ("p" and the points' numbers from 1), which VTK's OBJ reader reads back as vertex cells.
+bool AppendObjVertices(const std::string& path, vtkPolyData* model)
+{
+  vtkCellArray* verts = model->GetVerts();
+  if (!verts || verts->GetNumberOfCells() == 0)
+  {
+    return true;
+  }
+  std::string text;
+  vtkNew<vtkIdList> ids;
+  for (vtkIdType c = 0; c < verts->GetNumberOfCells(); ++c)
+  {
+    verts->GetCellAtId(c, ids);
+    text += "p";
+    for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k)
+    {
+      text += ' ';
+      NumberText::AppendInt(text, static_cast<long long>(ids->GetId(k)) + 1);
+    }
+    text += '\n';
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
 bool ObjComplete(const std::string& path, vtkPolyData* model)
 {
   std::ifstream in(path, std::ios::binary);
@@ -1139,6 +1174,116 @@ void DropMismatchedArrays(vtkDataSetAttributes* data, vtkIdType tuples)
     if (array && array->GetNumberOfTuples() != tuples)
     {
       data->RemoveArray(i);
+    }
+  }
+}
+
+// An array name as it must stand in an XML attribute for VTK's XML reader to give it back:
+// VTK's XML writer copies names as they are, so a name with "&", "<" or a quote, a control
+// character or bytes that are not UTF-8 would make the whole file unreadable. Those are
+// written as character references (a byte that is not UTF-8 as the Latin-1 character of
+// that value; a control character, which XML cannot hold at all, as "?").
+std::string XmlAttributeText(const std::string& name)
+{
+  std::string out;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(name.data());
+  const size_t n = name.size();
+  for (size_t i = 0; i < n;)
+  {
+    const unsigned char c = bytes[i];
+    if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'')
+    {
+      out += c == '&' ? "&amp;"
+        : c == '<'    ? "&lt;"
+        : c == '>'    ? "&gt;"
+        : c == '"'    ? "&quot;"
+                      : "&apos;";
+      ++i;
+      continue;
+    }
+    if (c < 0x20)
+    {
+      out += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : c == '\r' ? "&#13;" : "?";
+      ++i;
+      continue;
+    }
+    if (c < 0x80)
+    {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence (no overlong forms, no surrogates, at most U+10FFFF) is kept.
+    size_t length = c >= 0xC2 && c <= 0xDF ? 2
+      : c >= 0xE0 && c <= 0xEF             ? 3
+      : c >= 0xF0 && c <= 0xF4             ? 4
+                                           : 0;
+    bool whole = length > 0 && i + length <= n;
+    for (size_t k = 1; whole && k < length; ++k)
+    {
+      whole = (bytes[i + k] & 0xC0) == 0x80;
+    }
+    if (whole && length >= 3)
+    {
+      const unsigned char second = bytes[i + 1];
+      whole = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0) &&
+        !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
+    }
+    if (whole)
+    {
+      out.append(name, i, length);
+      i += length;
+    }
+    else
+    {
+      out += "&#";
+      NumberText::AppendInt(out, c);
+      out += ';';
+      ++i;
+    }
+  }
+  return out;
+}
+
+// The arrays of data whose names XML cannot carry as VTK writes them, replaced by arrays
+// sharing their values under names written as XmlAttributeText (the arrays themselves, which
+// the caller's model holds too, keep their names).
+void UseXmlArrayNames(vtkFieldData* data)
+{
+  auto* attributes = vtkDataSetAttributes::SafeDownCast(data);
+  std::vector<vtkSmartPointer<vtkAbstractArray>> named;
+  for (int i = 0; i < data->GetNumberOfArrays(); ++i)
+  {
+    vtkAbstractArray* array = data->GetAbstractArray(i);
+    if (array && array->GetName() && XmlAttributeText(array->GetName()) != array->GetName())
+    {
+      named.emplace_back(array);
+    }
+  }
+  for (vtkAbstractArray* array : named)
+  {
+    int index = 0;
+    while (data->GetAbstractArray(index) != array)
+    {
+      ++index;
+    }
+    vtkSmartPointer<vtkAbstractArray> renamed;
+    renamed.TakeReference(array->NewInstance());
+    if (auto* values = vtkDataArray::SafeDownCast(array))
+    {
+      vtkDataArray::SafeDownCast(renamed)->ShallowCopy(values);
+    }
+    else
+    {
+      renamed->DeepCopy(array);
+    }
+    renamed->SetName(XmlAttributeText(array->GetName()).c_str());
+    const int role = attributes ? attributes->IsArrayAnAttribute(index) : -1;
+    data->RemoveArray(index);
+    const int at = data->AddArray(renamed);
+    if (role >= 0)
+    {
+      attributes->SetActiveAttribute(at, role);
     }
   }
 }
@@ -1227,8 +1372,8 @@ void KeepObjTextureCoordinates(vtkPolyData* model)
   }
 }
 
-vtkSmartPointer<vtkAlgorithm> WriterFor(ModelFormat format, vtkPolyData* model,
-  const std::string& path)
+vtkSmartPointer<vtkAlgorithm> WriterFor(
+  ModelFormat format, vtkPolyData* model, const std::string& path)
 {
   vtkSmartPointer<vtkAlgorithm> writer;
   switch (format)
@@ -1323,8 +1468,7 @@ vtkSmartPointer<vtkPolyData> ReadModelFile(const std::string& path, std::string&
         CheckLegacyCellLists(path.c_str(), reason);
       break;
     case ModelFormat::XmlPolyData:
-      ok = CheckXmlHeader(path, size, reason) &&
-        CheckXmlOffsets(path, size, reason);
+      ok = CheckXmlHeader(path, size, reason) && CheckXmlOffsets(path, size, reason);
       break;
     case ModelFormat::Stl:
       ok = CheckStlCount(path, size, reason);
@@ -1392,6 +1536,15 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
   {
     KeepObjTextureCoordinates(written);
   }
+  if (format == ModelFormat::XmlPolyData)
+  {
+    UseXmlArrayNames(written->GetPointData());
+    UseXmlArrayNames(written->GetCellData());
+    vtkNew<vtkFieldData> fields; // the model's own field data stays as it is
+    fields->ShallowCopy(written->GetFieldData());
+    UseXmlArrayNames(fields);
+    written->SetFieldData(fields);
+  }
   if (format == ModelFormat::LegacyVtk)
   {
     DropNonFiniteArrays(written->GetPointData());
@@ -1414,7 +1567,8 @@ bool WriteModelFile(vtkPolyData* model, const std::string& path, std::string& re
       // Nor does the OBJ writer: its file must end with a whole line and hold a line for
       // every point and at least one for every cell.
       if ((format == ModelFormat::Ply && (size < 0 || !CheckPlyHeader(file.Path, size, why))) ||
-        (format == ModelFormat::Obj && !ObjComplete(file.Path, written)))
+        (format == ModelFormat::Obj &&
+          (!AppendObjVertices(file.Path, written) || !ObjComplete(file.Path, written))))
       {
         ok = false;
         why = "the file could not be written whole";

@@ -169,8 +169,8 @@ Counts Kept(vtkPolyData* model, ModelFormat format)
       kept.Cells = model->GetNumberOfPolys();
       break;
     case ModelFormat::Obj:
-      kept.Cells =
-        model->GetNumberOfLines() + model->GetNumberOfPolys() + Triangles(model->GetStrips());
+      kept.Cells = model->GetNumberOfVerts() + model->GetNumberOfLines() +
+        model->GetNumberOfPolys() + Triangles(model->GetStrips());
       break;
     case ModelFormat::Stl:
       kept.Cells = Triangles(model->GetPolys()) + Triangles(model->GetStrips());

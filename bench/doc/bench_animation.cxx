@@ -44,6 +44,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <algorithm>
 
 namespace
 {
@@ -352,21 +353,39 @@ void CompareColours(CFrameWnd* frame, CHaldenDoc* doc, CHaldenView* view, const 
     const char* Title;
   } colourings[] = { { ID_COLOUR_PLAIN, "plain" }, { ID_COLOUR_DISPLACEMENT, "displacement" },
     { ID_COLOUR_STRETCH, "stretch" } };
-  Measure plain;
-  for (const auto& c : colourings)
+  // Rounds of the three in turn, so that a change of the machine's speed falls on all three;
+  // the medians of the rounds are compared.
+  const int rounds = 3;
+  std::vector<double> pipeline[3], whole[3], wall[3], first[3];
+  for (int r = 0; r < rounds; ++r)
   {
-    frame->ExecuteCommand(c.Command);
-    const Measure m = Run(frame, doc, view, model, trc, steps, false, false);
-    if (c.Command == ID_COLOUR_PLAIN)
+    for (int c = 0; c < 3; ++c)
     {
-      plain = m;
+      frame->ExecuteCommand(colourings[c].Command);
+      const Measure m = Run(frame, doc, view, model, trc, steps, false, false);
+      pipeline[c].push_back(m.Pipeline.Cpu);
+      whole[c].push_back(m.Step.Cpu);
+      wall[c].push_back(m.Step.Wall);
+      first[c].push_back(m.FirstStep.Wall);
     }
+  }
+  auto median = [](std::vector<double> v)
+  {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  const double plainPipeline = median(pipeline[0]);
+  const double plainWhole = median(whole[0]);
+  for (int c = 0; c < 3; ++c)
+  {
+    const double p = median(pipeline[c]);
+    const double w = median(whole[c]);
     std::printf("%-28s colour %-12s pipeline per step %8.2f ms processor (%+5.1f %%), whole "
-                "step %8.1f ms processor (%+5.1f %%), %8.1f ms wall; first step %6.3f s wall\n",
-      name, c.Title, 1000 * m.Pipeline.Cpu,
-      plain.Pipeline.Cpu > 0 ? 100 * (m.Pipeline.Cpu / plain.Pipeline.Cpu - 1) : 0.0,
-      1000 * m.Step.Cpu, plain.Step.Cpu > 0 ? 100 * (m.Step.Cpu / plain.Step.Cpu - 1) : 0.0,
-      1000 * m.Step.Wall, m.FirstStep.Wall);
+                "step %8.1f ms processor (%+5.1f %%), %8.1f ms wall; first step %6.3f s wall "
+                "(medians of %d rounds)\n",
+      name, colourings[c].Title, 1000 * p, plainPipeline > 0 ? 100 * (p / plainPipeline - 1) : 0.0,
+      1000 * w, plainWhole > 0 ? 100 * (w / plainWhole - 1) : 0.0, 1000 * median(wall[c]),
+      median(first[c]), rounds);
   }
   frame->ExecuteCommand(ID_COLOUR_PLAIN);
 }

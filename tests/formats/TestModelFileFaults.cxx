@@ -8,7 +8,9 @@
 
 #include <vtkAbstractArray.h>
 #include <vtkCellArray.h>
+#include <vtkCellData.h>
 #include <vtkDataArray.h>
+#include <vtkFieldData.h>
 #include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkObject.h>
@@ -502,4 +504,55 @@ TEST(ModelFileFaults, ALegacyFileWithAnArrayHoldingNanReadsBack)
   EXPECT_TRUE(back->GetPointData()->GetArray("warmth"));
   // The model written from keeps its arrays.
   EXPECT_TRUE(model->GetPointData()->GetTCoords());
+}
+
+TEST(ModelFileFaults, AnXmlFileKeepsArraysWhateverTheirNames)
+{
+  ScratchDirectory dir;
+  const struct
+  {
+    const char* Name;
+    const char* ReadBack; // the name the reader gives
+  } names[] = {
+    { "plain", "plain" }, { "heat & cold", "heat & cold" }, { "a<b>c", "a<b>c" },
+    { "say \"so\" 'twice'", "say \"so\" 'twice'" },
+    { "re\xe7gion", "re\xc3\xa7gion" }, // a Latin-1 byte: read back as that character
+    { "r\xc3\xa9gion \xe2\x82\xac", "r\xc3\xa9gion \xe2\x82\xac" }, // UTF-8 stays
+    { "cut \xe2\x82", "cut \xc3\xa2\xc2\x82" },                     // a sequence cut short
+    { "bell\x07", "bell?" }, // XML cannot hold a control character
+  };
+  for (const auto& n : names)
+  {
+    SCOPED_TRACE(n.Name);
+    vtkSmartPointer<vtkPolyData> model = WrappedTexture();
+    vtkNew<vtkFloatArray> point;
+    point->SetName(n.Name);
+    point->SetNumberOfTuples(model->GetNumberOfPoints());
+    point->Fill(0.25);
+    model->GetPointData()->SetScalars(point);
+    vtkNew<vtkFloatArray> cell;
+    cell->SetName(n.Name);
+    cell->SetNumberOfTuples(model->GetNumberOfCells());
+    cell->Fill(1.0);
+    model->GetCellData()->AddArray(cell);
+    vtkNew<vtkFloatArray> field;
+    field->SetName(n.Name);
+    field->InsertNextValue(3.0);
+    model->GetFieldData()->AddArray(field);
+    const std::string path = dir.File("named.vtp");
+    std::string reason;
+    ASSERT_TRUE(WriteModelFile(model, path, reason)) << reason;
+    vtkSmartPointer<vtkPolyData> back = ReadModelFile(path, reason);
+    ASSERT_TRUE(back) << reason;
+    EXPECT_EQ(back->GetNumberOfCells(), model->GetNumberOfCells());
+    vtkDataArray* scalars = back->GetPointData()->GetScalars();
+    ASSERT_TRUE(scalars);
+    EXPECT_STREQ(scalars->GetName(), n.ReadBack);
+    EXPECT_TRUE(back->GetCellData()->GetArray(n.ReadBack));
+    EXPECT_TRUE(back->GetFieldData()->GetArray(n.ReadBack));
+    // The model written from keeps its own names.
+    EXPECT_STREQ(model->GetPointData()->GetScalars()->GetName(), n.Name);
+    EXPECT_TRUE(model->GetFieldData()->GetAbstractArray(n.Name));
+    EXPECT_TRUE(model->GetCellData()->GetAbstractArray(n.Name));
+  }
 }
