@@ -123,9 +123,7 @@ void LandmarkGlyphs::SetPlayingLimit(vtkIdType limit)
 //------------------------------------------------------------------------------
 void LandmarkGlyphs::ApplyDetail()
 {
-  const vtkIdType count = this->SourcePoints && this->TargetPoints
-    ? std::min(this->SourcePoints->GetNumberOfPoints(), this->TargetPoints->GetNumberOfPoints())
-    : 0;
+  const vtkIdType count = this->PairCount();
   this->Thinned = this->Playing && count > this->PlayingLimit;
   vtkPolyData* targets = this->Targets;
   if (this->Thinned)
@@ -142,6 +140,14 @@ void LandmarkGlyphs::ApplyDetail()
   {
     this->TargetMapper->SetInputData(targets);
   }
+}
+
+//------------------------------------------------------------------------------
+vtkIdType LandmarkGlyphs::PairCount() const
+{
+  return this->SourcePoints && this->TargetPoints
+    ? std::min(this->SourcePoints->GetNumberOfPoints(), this->TargetPoints->GetNumberOfPoints())
+    : 0;
 }
 
 //------------------------------------------------------------------------------
@@ -185,9 +191,7 @@ std::vector<vtkIdType> LandmarkGlyphs::GetDrawnLandmarks() const
   {
     return this->Selection;
   }
-  const vtkIdType count = this->SourcePoints && this->TargetPoints
-    ? std::min(this->SourcePoints->GetNumberOfPoints(), this->TargetPoints->GetNumberOfPoints())
-    : 0;
+  const vtkIdType count = this->PairCount();
   std::vector<vtkIdType> all(static_cast<size_t>(count));
   std::iota(all.begin(), all.end(), vtkIdType{ 0 });
   return all;

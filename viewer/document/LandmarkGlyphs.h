@@ -113,6 +113,8 @@ public:
 private:
   /// Draws all landmarks or the selection, as Playing and the count ask.
   void ApplyDetail();
+  // The pairs that have both ends (0 before SetPairs).
+  vtkIdType PairCount() const;
   /// The selection for the landmarks as they are now (made again only when they changed).
   void UpdateSelection(vtkIdType count);
 
