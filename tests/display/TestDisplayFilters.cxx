@@ -2,6 +2,8 @@
 // VTK's own vtkPolyDataNormals and vtkThreshold give, step after step, and redo the cell work
 // exactly when it would change.
 #include "DisplayModels.h"
+#include "FeatureSplitting.h"
+#include "LocalOrder.h"
 #include "RealMeshes.h"
 #include "RewrittenIds.h"
 #include "vtkCachedPolyDataNormals.h"
@@ -9,10 +11,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <random>
+
 #include <vtkFloatArray.h>
 
 #include <vtkIdList.h>
 #include <vtkIdTypeArray.h>
+#include <vtkPlaneSource.h>
 #include <vtkPointData.h>
 #include <vtkPolyDataNormals.h>
 #include <vtkTextureMapToCylinder.h>
@@ -33,6 +42,7 @@ using Deformation = std::function<void(double p[3])>;
 void Deform(vtkPolyData* shown, vtkPolyData* model, const Deformation& move)
 {
   vtkNew<vtkPoints> points;
+  points->SetDataType(model->GetPoints()->GetDataType());
   points->SetNumberOfPoints(model->GetNumberOfPoints());
   for (vtkIdType i = 0; i < model->GetNumberOfPoints(); ++i)
   {
@@ -226,11 +236,39 @@ struct ModelCase
   std::function<vtkSmartPointer<vtkPolyData>()> Make;
 };
 
+// The model's points held as doubles.
+vtkSmartPointer<vtkPolyData> InDoublePrecision(vtkSmartPointer<vtkPolyData> model)
+{
+  vtkNew<vtkPoints> points;
+  points->SetDataTypeToDouble();
+  points->DeepCopy(model->GetPoints());
+  model->SetPoints(points);
+  return model;
+}
+
+// A sheet of quadrilaterals along the leg.
+vtkSmartPointer<vtkPolyData> QuadSheet()
+{
+  vtkNew<vtkPlaneSource> plane;
+  plane->SetOrigin(-0.5, -0.12, -0.2);
+  plane->SetPoint1(0.9, -0.12, -0.2);
+  plane->SetPoint2(-0.5, 0.12, -0.1);
+  plane->SetResolution(40, 9);
+  plane->Update();
+  auto sheet = vtkSmartPointer<vtkPolyData>::New();
+  sheet->SetPoints(plane->GetOutput()->GetPoints());
+  sheet->SetPolys(plane->GetOutput()->GetPolys());
+  return sheet;
+}
+
 const ModelCase Models[] = {
   { "sample leg",
     [] { return displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk"); } },
   { "creased sheet", [] { return displaymodels::CreasedSheet(); } },
   { "misoriented tube", [] { return displaymodels::MisorientedTube(); } },
+  { "misoriented tube, double precision",
+    [] { return InDoublePrecision(displaymodels::MisorientedTube()); } },
+  { "sheet of quadrilaterals", [] { return QuadSheet(); } },
 };
 }
 
@@ -256,6 +294,103 @@ TEST(DisplayFilters, NormalsEqualVtkPolyDataNormalsAtEveryStepWithOneCellPass)
     }
     EXPECT_EQ(ours->GetNumberOfFullExecutions(), 1);
   }
+}
+
+// A scanned mesh lists its points in no useful order: ranked, the points of each cell lie
+// near one another, every point and cell is ranked once, and the cells follow their lowest
+// point rank. Far from the origin and tiny, or with a point at no finite place, alike.
+TEST(DisplayFilters, LocalOrderRanksNeighboursNearOneAnother)
+{
+  struct Case
+  {
+    const char* Name;
+    double Offset, Scale;
+    bool NotFinite;
+  };
+  for (const Case& k : { Case{ "unit grid", 0, 1, false }, Case{ "far and tiny", 1e5, 1e-4, false },
+         Case{ "a point at no finite place", 0, 1, true } })
+  {
+    SCOPED_TRACE(k.Name);
+    const int rows = 60, columns = 40, n = rows * columns;
+    std::vector<std::uint32_t> shuffled(n);
+    std::iota(shuffled.begin(), shuffled.end(), 0u);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    std::vector<double> xyz(3 * n);
+    for (int i = 0; i < n; ++i)
+    {
+      const int r = i / columns, c = i % columns;
+      double* x = xyz.data() + 3 * shuffled[i];
+      x[0] = k.Offset + k.Scale * (r + 0.3 * std::sin(c)); // unevenly spaced
+      x[1] = k.Offset + k.Scale * c * c * 0.05;
+      x[2] = k.Scale * 0.1 * std::cos(r);
+    }
+    if (k.NotFinite)
+    {
+      xyz[3 * shuffled[n / 2]] = std::numeric_limits<double>::quiet_NaN();
+    }
+    FlatCells cells;
+    for (int r = 0; r + 1 < rows; ++r)
+    {
+      for (int c = 0; c + 1 < columns; ++c)
+      {
+        const int a = r * columns + c;
+        for (int t : { a, a + 1, a + columns + 1, a, a + columns + 1, a + columns })
+        {
+          cells.Connectivity.push_back(shuffled[t]);
+        }
+        cells.Offsets.push_back(static_cast<vtkIdType>(cells.Connectivity.size()) - 3);
+        cells.Offsets.push_back(static_cast<vtkIdType>(cells.Connectivity.size()));
+      }
+    }
+    LocalOrder order;
+    ASSERT_TRUE(order.Make(xyz.data(), n, cells));
+
+    // Every point and cell once; CellRank undoes CellOrder.
+    std::vector<std::uint32_t> sorted = order.PointOrder;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::uint32_t> all(n);
+    std::iota(all.begin(), all.end(), 0u);
+    ASSERT_EQ(sorted, all);
+    ASSERT_EQ(order.CellOrder.size(), static_cast<size_t>(cells.Size()));
+    std::vector<std::uint32_t> rankOf(n);
+    for (int r = 0; r < n; ++r)
+    {
+      rankOf[order.PointOrder[r]] = static_cast<std::uint32_t>(r);
+    }
+    std::uint32_t lastLowest = 0, lastCell = 0;
+    // Cells whose points lie within 64 ranks (or ids) of one another: read together.
+    int near = 0, nearBefore = 0;
+    for (size_t r = 0; r < order.CellOrder.size(); ++r)
+    {
+      const std::uint32_t cell = order.CellOrder[r];
+      ASSERT_EQ(order.CellRank[cell], r);
+      std::uint32_t low = n, high = 0, lowBefore = n, highBefore = 0;
+      for (vtkIdType j = cells.Offsets[cell]; j < cells.Offsets[cell + 1]; ++j)
+      {
+        const auto p = static_cast<std::uint32_t>(cells.Connectivity[j]);
+        low = std::min(low, rankOf[p]);
+        high = std::max(high, rankOf[p]);
+        lowBefore = std::min(lowBefore, p);
+        highBefore = std::max(highBefore, p);
+      }
+      ASSERT_TRUE(r == 0 || low > lastLowest || (low == lastLowest && cell > lastCell)) << r;
+      lastLowest = low;
+      lastCell = cell;
+      near += high - low < 64;
+      nearBefore += highBefore - lowBefore < 64;
+    }
+    EXPECT_GT(near, 0.8 * cells.Size()) << "before: " << nearBefore;
+  }
+
+  // What cannot be ranked is refused: no points, a cell naming a point beyond them.
+  FlatCells outside;
+  outside.Connectivity = { 0, 1, 3 };
+  outside.Offsets.push_back(3);
+  const float three[9] = { 0, 0, 0, 1, 0, 0, 0, 1, 0 };
+  LocalOrder order;
+  EXPECT_FALSE(order.Make(three, 3, outside));
+  EXPECT_TRUE(order.PointOrder.empty() && order.CellOrder.empty());
+  EXPECT_FALSE(order.Make(three, 0, FlatCells()));
 }
 
 TEST(DisplayFilters, NormalsRedoTheSplittingWhenAnEdgeCrossesTheFeatureAngle)

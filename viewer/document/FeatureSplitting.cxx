@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace
 {
@@ -46,17 +47,19 @@ double FeatureSplitting::Cos(const std::vector<float>& normals, vtkIdType a, vtk
 //------------------------------------------------------------------------------
 bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reversed,
   vtkIdType inputPoints, bool splitting, double cosAngle, const std::vector<float>& cellNormals,
-  const vtkIdType* outputConnectivity)
+  std::vector<std::uint32_t> rows, const vtkIdType* outputConnectivity)
 {
   this->Cells = std::move(cells);
   this->Reversed = std::move(reversed);
+  this->Row = std::move(rows);
   this->InputPoints = inputPoints;
   this->Splitting = splitting;
   this->CosAngle = cosAngle;
   this->PointsWalked = 0;
   const FlatCells& c = this->Cells;
   const vtkIdType numCells = c.Size();
-  if (numCells > static_cast<vtkIdType>(UINT32_MAX))
+  if (numCells > static_cast<vtkIdType>(UINT32_MAX) ||
+    (!this->Row.empty() && static_cast<vtkIdType>(this->Row.size()) != numCells))
   {
     return false;
   }
@@ -129,12 +132,16 @@ bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reverse
       }
       if (other > cell || !sideOfOther)
       {
-        this->PairA.push_back(static_cast<std::uint32_t>(cell));
-        this->PairB.push_back(static_cast<std::uint32_t>(other));
+        this->PairA.push_back(static_cast<std::uint32_t>(this->RowOf(cell)));
+        this->PairB.push_back(static_cast<std::uint32_t>(this->RowOf(other)));
         this->EdgeP.push_back(a);
         this->EdgeQ.push_back(b);
       }
     }
+  }
+  if (!this->Row.empty())
+  {
+    this->SortPairsByRow();
   }
   this->Joined.resize(this->PairA.size());
   for (size_t p = 0; p < this->PairA.size(); ++p)
@@ -193,6 +200,31 @@ bool FeatureSplitting::Build(FlatCells cells, std::vector<unsigned char> reverse
       }
     });
   return !differs.load();
+}
+
+//------------------------------------------------------------------------------
+void FeatureSplitting::SortPairsByRow()
+{
+  // By the lower row of each pair, ties in the order found.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> keys(this->PairA.size());
+  for (size_t i = 0; i < keys.size(); ++i)
+  {
+    keys[i] = { std::min(this->PairA[i], this->PairB[i]), static_cast<std::uint32_t>(i) };
+  }
+  std::sort(keys.begin(), keys.end());
+  auto permute = [&keys](auto& values)
+  {
+    auto sorted = values;
+    for (size_t i = 0; i < keys.size(); ++i)
+    {
+      sorted[i] = values[keys[i].second];
+    }
+    values.swap(sorted);
+  };
+  permute(this->PairA);
+  permute(this->PairB);
+  permute(this->EdgeP);
+  permute(this->EdgeQ);
 }
 
 //------------------------------------------------------------------------------
@@ -361,7 +393,7 @@ int FeatureSplitting::Walk(vtkIdType p, const std::vector<float>& normals)
         {
           break;
         }
-        const double cosine = Cos(normals, cell, this->Cell[k]);
+        const double cosine = Cos(normals, this->RowOf(cell), this->RowOf(this->Cell[k]));
         if (std::fabs(cosine - this->CosAngle) <= FeatureMargin)
         {
           return -1;

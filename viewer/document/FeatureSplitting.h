@@ -42,6 +42,10 @@ struct FlatCells
  * The cells are those of the output (consistently ordered) with input point ids; Reversed[c]
  * says whether output cell c is the input's cell c reversed, which decides the direction in
  * which the regions are walked (as vtkPolyDataNormals walks them over the input's cells).
+ *
+ * The cell normals (3 floats per cell) may come in an order of the caller's: cell c's normal
+ * is then row Row[c]. The pairs of cells across edges are kept in the order of their rows, so
+ * that the pass over all of them at every step reads the normals in order.
  */
 class FeatureSplitting
 {
@@ -57,18 +61,19 @@ public:
   /**
    * Takes the cells (output order, input ids; the object keeps them), which cells were
    * reversed, the number of input points, whether points are split at all and the cos of
-   * the feature angle, the unit cell
-   * normals (3 floats per cell) and the output connectivity vtkPolyDataNormals made
+   * the feature angle, the unit cell normals (3 floats per row), the row of each cell's
+   * normal (empty: cell c's is row c) and the output connectivity vtkPolyDataNormals made
    * (Cells.Connectivity's layout, output point ids). False when that splitting is not the one
    * this class computes (for example a cell that uses a point twice, or non-triangle cells
    * whose walk differs, or more cells than 32 bits count): the object must then not be used.
    */
   bool Build(FlatCells cells, std::vector<unsigned char> reversed, vtkIdType inputPoints,
     bool splitting, double cosAngle, const std::vector<float>& cellNormals,
-    const vtkIdType* outputConnectivity);
+    std::vector<std::uint32_t> rows, const vtkIdType* outputConnectivity);
 
   /**
-   * Compares the feature edges under new cell normals with the kept ones and, where edges
+   * Compares the feature edges under new cell normals (in the rows given to Build) with the
+   * kept ones and, where edges
    * changed sides, walks the regions again around their end points. Changed output ids are
    * written into outputConnectivity (Cells.Connectivity's layout).
    */
@@ -90,7 +95,8 @@ public:
   /// The connectivity entries the last Update changed: position, previous output id, ...
   const std::vector<vtkIdType>& GetRewritten() const { return this->Rewritten; }
 
-  /// The cos of the angle between two cell normals, as the feature-edge test reads it.
+  /// The cos of the angle between the normals in rows a and b, as the feature-edge test reads
+  /// it.
   static double Cos(const std::vector<float>& normals, vtkIdType a, vtkIdType b);
 
 private:
@@ -102,6 +108,10 @@ private:
   void Neighbours(vtkIdType c, vtkIdType p, vtkIdType& first, vtkIdType& second) const;
   // The single other cell around p that uses q too, as an entry index; -1 when none or more.
   vtkIdType OnlyOtherAcross(vtkIdType p, vtkIdType c, vtkIdType q) const;
+  // The row of cell c's normal.
+  vtkIdType RowOf(vtkIdType c) const { return this->Row.empty() ? c : this->Row[c]; }
+  // Puts the pairs in the order of their lower row.
+  void SortPairsByRow();
   // Numbers the copies from the region counts: FirstCopy, Map, the Split list.
   void Number();
   // Output ids of p's entries from their regions, into Output and the connectivity.
@@ -109,6 +119,7 @@ private:
 
   FlatCells Cells;
   std::vector<unsigned char> Reversed;
+  std::vector<std::uint32_t> Row;
   vtkIdType InputPoints = 0;
   bool Splitting = true;
   double CosAngle = 1;
@@ -120,9 +131,10 @@ private:
   std::vector<vtkIdType> Map;       // per output point
   std::vector<vtkIdType> Split;     // input points with more than one region
 
-  // Pairs of cells that share an edge (P, Q) no other cell uses, and whether their normals
-  // were within the feature angle (so the edge joins their regions). The cells are held in 32
-  // bits: every step reads all pairs, and half the memory is read twice as fast.
+  // Pairs of cells that share an edge (P, Q) no other cell uses, as the rows of their normals,
+  // and whether their normals were within the feature angle (so the edge joins their
+  // regions). The rows are held in 32 bits: every step reads all pairs, and half the memory
+  // is read twice as fast.
   std::vector<std::uint32_t> PairA, PairB;
   std::vector<vtkIdType> EdgeP, EdgeQ;
   std::vector<unsigned char> Joined;

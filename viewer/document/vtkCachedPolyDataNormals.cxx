@@ -1,11 +1,13 @@
 #include "vtkCachedPolyDataNormals.h"
 #include "FeatureSplitting.h"
 #include "InputStamp.h"
+#include "LocalOrder.h"
 #include "RewrittenIds.h"
 
 #include "vtkCellArray.h"
 #include "vtkCellArrayIterator.h"
 #include "vtkCellData.h"
+#include "vtkDoubleArray.h"
 #include "vtkFloatArray.h"
 #include "vtkIdList.h"
 #include "vtkIdTypeArray.h"
@@ -61,6 +63,22 @@ struct vtkCachedPolyDataNormals::Topology
   std::vector<std::uint32_t> NarrowCell;
   // Scratch: one normal per cell.
   std::vector<float> CellNormals;
+
+  // When the mesh is ranked (Order not empty), the passes over all cells and points run in
+  // rank order: the points are gathered in rank order, the cells (RankedCells, point ranks)
+  // give their normals in rank order, and the point normals read, for the point of each rank,
+  // the rows of its cells (RankedRow from RankedStart, in Split's order of its entries).
+  LocalOrder Order;
+  FlatCells RankedCells;
+  vtkSmartPointer<vtkPoints> Gathered;
+  std::vector<vtkIdType> RankedStart;
+  std::vector<std::uint32_t> RankedRow;
+
+  // Ranks the mesh and lays out the ranked cells and entries (after Split was built). False
+  // when it cannot be ranked (the rows are then the cells).
+  bool Rank(vtkPoints* points, const FlatCells& cells);
+  // The normal of every cell, in the rows Split reads.
+  bool CellNormalRows(vtkPoints* points);
 };
 
 //------------------------------------------------------------------------------
@@ -109,6 +127,49 @@ void UnitCellNormals(vtkPoints* points, const FlatCells& cells, std::vector<floa
     });
 }
 
+// The points in the order given (rank -> point), into `to`, of the same value type; false
+// when the points are neither floats nor doubles.
+template <typename T>
+void GatherAs(const T* from, const std::vector<std::uint32_t>& order, T* to)
+{
+  vtkSMPTools::For(0, static_cast<vtkIdType>(order.size()),
+    [&](vtkIdType begin, vtkIdType end)
+    {
+      for (vtkIdType r = begin; r < end; ++r)
+      {
+        const T* x = from + 3 * static_cast<vtkIdType>(order[r]);
+        T* y = to + 3 * r;
+        y[0] = x[0];
+        y[1] = x[1];
+        y[2] = x[2];
+      }
+    });
+}
+
+bool Gather(vtkPoints* from, const std::vector<std::uint32_t>& order, vtkPoints* to)
+{
+  const vtkIdType n = static_cast<vtkIdType>(order.size());
+  if (from->GetNumberOfPoints() < n)
+  {
+    return false;
+  }
+  if (auto* f = vtkFloatArray::FastDownCast(from->GetData()))
+  {
+    to->SetDataTypeToFloat();
+    to->SetNumberOfPoints(n);
+    GatherAs(f->GetPointer(0), order, vtkFloatArray::FastDownCast(to->GetData())->GetPointer(0));
+    return true;
+  }
+  if (auto* d = vtkDoubleArray::FastDownCast(from->GetData()))
+  {
+    to->SetDataTypeToDouble();
+    to->SetNumberOfPoints(n);
+    GatherAs(d->GetPointer(0), order, vtkDoubleArray::FastDownCast(to->GetData())->GetPointer(0));
+    return true;
+  }
+  return false;
+}
+
 // Whether each cell of ordered (input point ids) is the input's cell as it is (0) or reversed
 // (1); false when some cell is neither.
 bool Reversals(const FlatCells& input, const FlatCells& ordered, std::vector<unsigned char>& out)
@@ -149,13 +210,74 @@ inline void StoreUnit(const float sum[3], float* n)
 }
 
 //------------------------------------------------------------------------------
+bool vtkCachedPolyDataNormals::Topology::Rank(vtkPoints* points, const FlatCells& cells)
+{
+  bool made = false;
+  if (auto* f = vtkFloatArray::FastDownCast(points->GetData()))
+  {
+    made = this->Order.Make(f->GetPointer(0), points->GetNumberOfPoints(), cells);
+  }
+  else if (auto* d = vtkDoubleArray::FastDownCast(points->GetData()))
+  {
+    made = this->Order.Make(d->GetPointer(0), points->GetNumberOfPoints(), cells);
+  }
+  if (!made)
+  {
+    return false;
+  }
+  const vtkIdType numPoints = static_cast<vtkIdType>(this->Order.PointOrder.size());
+  std::vector<std::uint32_t> pointRank(numPoints);
+  for (vtkIdType r = 0; r < numPoints; ++r)
+  {
+    pointRank[this->Order.PointOrder[r]] = static_cast<std::uint32_t>(r);
+  }
+  FlatCells& ranked = this->RankedCells;
+  ranked.Offsets.assign(1, 0);
+  ranked.Offsets.reserve(cells.Offsets.size());
+  ranked.Connectivity.clear();
+  ranked.Connectivity.reserve(cells.Connectivity.size());
+  for (std::uint32_t c : this->Order.CellOrder)
+  {
+    for (vtkIdType j = cells.Offsets[c]; j < cells.Offsets[c + 1]; ++j)
+    {
+      ranked.Connectivity.push_back(pointRank[cells.Connectivity[j]]);
+    }
+    ranked.Offsets.push_back(static_cast<vtkIdType>(ranked.Connectivity.size()));
+  }
+  this->Gathered = vtkSmartPointer<vtkPoints>::New();
+  return true;
+}
+
+//------------------------------------------------------------------------------
+bool vtkCachedPolyDataNormals::Topology::CellNormalRows(vtkPoints* points)
+{
+  if (this->Order.PointOrder.empty())
+  {
+    UnitCellNormals(points, this->Split.GetCells(), this->CellNormals);
+    return true;
+  }
+  if (!Gather(points, this->Order.PointOrder, this->Gathered))
+  {
+    return false;
+  }
+  UnitCellNormals(this->Gathered, this->RankedCells, this->CellNormals);
+  return true;
+}
+
+//------------------------------------------------------------------------------
 void vtkCachedPolyDataNormals::PointNormals(const Topology& t, float* n)
 {
   const FeatureSplitting& split = t.Split;
   const float* cellNormals = t.CellNormals.data();
-  const vtkIdType* start = split.GetStart().data();
-  const vtkIdType* cellOf = split.GetCell().data();
-  const std::uint32_t* narrowCellOf = t.NarrowCell.empty() ? nullptr : t.NarrowCell.data();
+  const bool ranked = !t.Order.PointOrder.empty();
+  // The points in rank order when ranked, and the entries of each with the rows of their
+  // cells' normals.
+  const std::uint32_t* order = ranked ? t.Order.PointOrder.data() : nullptr;
+  const vtkIdType* start = ranked ? t.RankedStart.data() : split.GetStart().data();
+  const std::uint32_t* narrowRow =
+    ranked ? t.RankedRow.data() : (t.NarrowCell.empty() ? nullptr : t.NarrowCell.data());
+  const vtkIdType* wideRow = split.GetCell().data();
+  const vtkIdType* splitStart = split.GetStart().data();
   const vtkIdType* outputOf = split.GetOutput().data();
   const int* regions = split.GetRegions().data();
   vtkSMPTools::For(0, t.InputPoints,
@@ -163,16 +285,18 @@ void vtkCachedPolyDataNormals::PointNormals(const Topology& t, float* n)
     {
       std::vector<vtkIdType> targets;
       std::vector<float> sums;
-      for (vtkIdType p = begin; p < end; ++p)
+      for (vtkIdType i = begin; i < end; ++i)
       {
+        const vtkIdType p = order ? static_cast<vtkIdType>(order[i]) : i;
+        auto normalOf = [&](vtkIdType k)
+        { return cellNormals + 3 * (narrowRow ? static_cast<vtkIdType>(narrowRow[k]) : wideRow[k]); };
         if (regions[p] == 1)
         {
           // Most points are not split: every cell around p gives p itself.
           float sum[3] = { 0.0f, 0.0f, 0.0f };
-          for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
+          for (vtkIdType k = start[i]; k < start[i + 1]; ++k)
           {
-            const float* c = cellNormals +
-              3 * (narrowCellOf ? static_cast<vtkIdType>(narrowCellOf[k]) : cellOf[k]);
+            const float* c = normalOf(k);
             sum[0] += c[0];
             sum[1] += c[1];
             sum[2] += c[2];
@@ -182,19 +306,20 @@ void vtkCachedPolyDataNormals::PointNormals(const Topology& t, float* n)
         }
         targets.assign(1, p);
         sums.assign(3, 0.0f);
-        for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
+        for (vtkIdType k = start[i]; k < start[i + 1]; ++k)
         {
+          const vtkIdType output = outputOf[splitStart[p] + (k - start[i])];
           size_t slot = 0;
-          while (slot < targets.size() && targets[slot] != outputOf[k])
+          while (slot < targets.size() && targets[slot] != output)
           {
             ++slot;
           }
           if (slot == targets.size())
           {
-            targets.push_back(outputOf[k]);
+            targets.push_back(output);
             sums.resize(sums.size() + 3, 0.0f);
           }
-          const float* c = cellNormals + 3 * cellOf[k];
+          const float* c = normalOf(k);
           float* sum = sums.data() + 3 * slot;
           sum[0] += c[0];
           sum[1] += c[1];
@@ -295,18 +420,46 @@ int vtkCachedPolyDataNormals::ExecuteFully(
   }
   auto kept = std::make_unique<Topology>();
   Topology& t = *kept;
-  UnitCellNormals(input->GetPoints(), ordered, t.CellNormals);
+  const bool ranked = t.Rank(input->GetPoints(), ordered);
+  if (ranked)
+  {
+    if (!Gather(input->GetPoints(), t.Order.PointOrder, t.Gathered))
+    {
+      return ok;
+    }
+    UnitCellNormals(t.Gathered, t.RankedCells, t.CellNormals);
+  }
+  else
+  {
+    UnitCellNormals(input->GetPoints(), ordered, t.CellNormals);
+  }
   const double cosAngle = std::cos(vtkMath::RadiansFromDegrees(this->FeatureAngle));
   if (!t.Split.Build(std::move(ordered), std::move(reversed), numPoints, this->Splitting != 0,
-        cosAngle, t.CellNormals, outputCells.Connectivity.data()) ||
+        cosAngle, t.CellNormals, ranked ? t.Order.CellRank : std::vector<std::uint32_t>(),
+        outputCells.Connectivity.data()) ||
     t.Split.GetMap() != inputIds)
   {
     return ok;
   }
 
-  if (t.Split.GetCells().Size() <= static_cast<vtkIdType>(UINT32_MAX))
+  const std::vector<vtkIdType>& start = t.Split.GetStart();
+  const std::vector<vtkIdType>& cellOf = t.Split.GetCell();
+  if (ranked)
   {
-    const std::vector<vtkIdType>& cellOf = t.Split.GetCell();
+    t.RankedStart.assign(1, 0);
+    t.RankedStart.reserve(numPoints + 1);
+    t.RankedRow.reserve(cellOf.size());
+    for (std::uint32_t p : t.Order.PointOrder)
+    {
+      for (vtkIdType k = start[p]; k < start[p + 1]; ++k)
+      {
+        t.RankedRow.push_back(t.Order.CellRank[cellOf[k]]);
+      }
+      t.RankedStart.push_back(static_cast<vtkIdType>(t.RankedRow.size()));
+    }
+  }
+  else if (t.Split.GetCells().Size() <= static_cast<vtkIdType>(UINT32_MAX))
+  {
     t.NarrowCell.assign(cellOf.begin(), cellOf.end());
   }
 
@@ -356,7 +509,10 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
 
   // 1. Cell normals, and the splitting they give: updated where shared edges crossed the
   // feature angle, left to vtkPolyDataNormals where one lies too close to it to tell.
-  UnitCellNormals(inPoints, t.Split.GetCells(), t.CellNormals);
+  if (!t.CellNormalRows(inPoints))
+  {
+    return false;
+  }
   switch (t.Split.Update(t.CellNormals, t.OutputIds->GetPointer(0)))
   {
     case FeatureSplitting::TooCloseToTell:
