@@ -246,6 +246,41 @@ vtkSmartPointer<vtkPolyData> InDoublePrecision(vtkSmartPointer<vtkPolyData> mode
   return model;
 }
 
+// The model with its points and cells listed in a shuffled order, as a scan may list them.
+vtkSmartPointer<vtkPolyData> Shuffled(vtkSmartPointer<vtkPolyData> model)
+{
+  const vtkIdType n = model->GetNumberOfPoints();
+  std::vector<vtkIdType> newId(n);
+  std::iota(newId.begin(), newId.end(), vtkIdType(0));
+  std::mt19937 random(11);
+  std::shuffle(newId.begin(), newId.end(), random);
+  vtkNew<vtkPoints> points;
+  points->SetDataType(model->GetPoints()->GetDataType());
+  points->SetNumberOfPoints(n);
+  for (vtkIdType i = 0; i < n; ++i)
+  {
+    points->SetPoint(newId[i], model->GetPoint(i));
+  }
+  std::vector<vtkIdType> cellOrder(model->GetNumberOfCells());
+  std::iota(cellOrder.begin(), cellOrder.end(), vtkIdType(0));
+  std::shuffle(cellOrder.begin(), cellOrder.end(), random);
+  vtkNew<vtkCellArray> cells;
+  vtkNew<vtkIdList> ids;
+  for (vtkIdType c : cellOrder)
+  {
+    model->GetCellPoints(c, ids);
+    for (vtkIdType j = 0; j < ids->GetNumberOfIds(); ++j)
+    {
+      ids->SetId(j, newId[ids->GetId(j)]);
+    }
+    cells->InsertNextCell(ids);
+  }
+  auto shuffled = vtkSmartPointer<vtkPolyData>::New();
+  shuffled->SetPoints(points);
+  shuffled->SetPolys(cells);
+  return shuffled;
+}
+
 // A sheet of quadrilaterals along the leg.
 vtkSmartPointer<vtkPolyData> QuadSheet()
 {
@@ -266,9 +301,11 @@ const ModelCase Models[] = {
     [] { return displaymodels::Read(std::string(QUORVEL_TEST_DATA_DIR) + "/leg.vtk"); } },
   { "creased sheet", [] { return displaymodels::CreasedSheet(); } },
   { "misoriented tube", [] { return displaymodels::MisorientedTube(); } },
-  { "misoriented tube, double precision",
-    [] { return InDoublePrecision(displaymodels::MisorientedTube()); } },
+  { "misoriented tube, shuffled", [] { return Shuffled(displaymodels::MisorientedTube()); } },
+  { "misoriented tube, shuffled, double precision",
+    [] { return InDoublePrecision(Shuffled(displaymodels::MisorientedTube())); } },
   { "sheet of quadrilaterals", [] { return QuadSheet(); } },
+  { "sheet of quadrilaterals, shuffled", [] { return Shuffled(QuadSheet()); } },
 };
 }
 
@@ -343,6 +380,7 @@ TEST(DisplayFilters, LocalOrderRanksNeighboursNearOneAnother)
       }
     }
     LocalOrder order;
+    EXPECT_TRUE(LocalOrder::Scattered(cells));
     ASSERT_TRUE(order.Make(xyz.data(), n, cells));
 
     // Every point and cell once; CellRank undoes CellOrder.
@@ -380,6 +418,22 @@ TEST(DisplayFilters, LocalOrderRanksNeighboursNearOneAnother)
       nearBefore += highBefore - lowBefore < 64;
     }
     EXPECT_GT(near, 0.8 * cells.Size()) << "before: " << nearBefore;
+
+    // Listed row by row, the grid is not scattered; nor when every tenth cell jumps away.
+    FlatCells listed = cells;
+    for (vtkIdType& id : listed.Connectivity)
+    {
+      id = std::find(shuffled.begin(), shuffled.end(), id) - shuffled.begin();
+    }
+    EXPECT_FALSE(LocalOrder::Scattered(listed));
+    for (vtkIdType cell = 0; cell < listed.Size(); cell += 10)
+    {
+      for (vtkIdType j = listed.Offsets[cell]; j < listed.Offsets[cell + 1]; ++j)
+      {
+        listed.Connectivity[j] = shuffled[listed.Connectivity[j]];
+      }
+    }
+    EXPECT_FALSE(LocalOrder::Scattered(listed));
   }
 
   // What cannot be ranked is refused: no points, a cell naming a point beyond them.

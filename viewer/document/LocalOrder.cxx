@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -117,6 +118,31 @@ bool LocalOrder::Make(const T* xyz, vtkIdType points, const FlatCells& cells)
     this->CellRank[c] = static_cast<std::uint32_t>(r);
   }
   return true;
+}
+
+//------------------------------------------------------------------------------
+bool LocalOrder::Scattered(const FlatCells& cells)
+{
+  vtkIdType jumps = 0;
+  vtkIdType lastLow = 0, lastHigh = 0;
+  for (vtkIdType c = 0; c < cells.Size(); ++c)
+  {
+    const auto first = cells.Connectivity.begin() + cells.Offsets[c];
+    const auto last = cells.Connectivity.begin() + cells.Offsets[c + 1];
+    if (first == last)
+    {
+      continue;
+    }
+    const auto range = std::minmax_element(first, last);
+    const vtkIdType low = *range.first, high = *range.second;
+    if (c > 0 && std::abs(low - lastLow) + std::abs(high - lastHigh) > 128)
+    {
+      ++jumps;
+    }
+    lastLow = low;
+    lastHigh = high;
+  }
+  return 4 * jumps > cells.Size();
 }
 
 template bool LocalOrder::Make<float>(const float*, vtkIdType, const FlatCells&);

@@ -31,6 +31,13 @@ struct LocalOrder
    */
   template <typename T>
   bool Make(const T* xyz, vtkIdType points, const FlatCells& cells);
+
+  /**
+   * Whether the cells as listed jump about the points: more than a quarter of them lie far
+   * (over 128 ids, lowest and highest point together) from the cell before. A generated grid
+   * or tube, listed row by row, is not: ranking it would only add the gathering.
+   */
+  static bool Scattered(const FlatCells& cells);
 };
 
 #endif

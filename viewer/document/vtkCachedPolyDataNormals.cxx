@@ -74,8 +74,8 @@ struct vtkCachedPolyDataNormals::Topology
   std::vector<vtkIdType> RankedStart;
   std::vector<std::uint32_t> RankedRow;
 
-  // Ranks the mesh and lays out the ranked cells and entries (after Split was built). False
-  // when it cannot be ranked (the rows are then the cells).
+  // Ranks a mesh whose cells are scattered and lays out the ranked cells. False when it is
+  // not ranked (the rows are then the cells).
   bool Rank(vtkPoints* points, const FlatCells& cells);
   // The normal of every cell, in the rows Split reads.
   bool CellNormalRows(vtkPoints* points);
@@ -212,6 +212,10 @@ inline void StoreUnit(const float sum[3], float* n)
 //------------------------------------------------------------------------------
 bool vtkCachedPolyDataNormals::Topology::Rank(vtkPoints* points, const FlatCells& cells)
 {
+  if (!LocalOrder::Scattered(cells))
+  {
+    return false;
+  }
   bool made = false;
   if (auto* f = vtkFloatArray::FastDownCast(points->GetData()))
   {

@@ -18,12 +18,14 @@
  *
  * Otherwise one execution gathers the points, computes the cell normals (with
  * vtkPolygon::ComputeNormal, as vtkPolyDataNormals does), checks the feature edges and
- * averages the cell normals at every output point, spread over the machine's cores. Where
- * shared edges changed sides of the feature angle, the splitting is walked again around
- * their end points only, as vtkPolyDataNormals walks it; when that changes how many copies a
- * point has, the later copies are renumbered as vtkPolyDataNormals numbers them. The output
- * cells are then the same object, modified.
-
+ * averages the cell normals at every output point, spread over the machine's cores. These
+ * passes run in a spatial order of the points and cells (LocalOrder), chosen at the full
+ * execution, so that a mesh listed in no useful order (a scan, say) reads its neighbours
+ * from nearby memory. Where shared edges changed sides of the feature angle, the splitting
+ * is walked again around their end points only, as vtkPolyDataNormals walks it; when that
+ * changes how many copies a point has, the later copies are renumbered as vtkPolyDataNormals
+ * numbers them. The output cells are then the same object, modified.
+ *
  * The cells and the correspondence are exactly those vtkPolyDataNormals makes; the point
  * normals are the normalised sums of the same cell normals and may differ from
  * vtkPolyDataNormals' own in the last bit of a component (the order of the float operations
