@@ -344,15 +344,22 @@ TEST(LandmarkRide, ASelectionNarrowsBothOutputsToItsLandmarksInItsOrder)
     bool Riding;
     std::vector<vtkIdType> Selection;
     std::vector<vtkIdType> Drawn; // what the outputs hold
+    bool Inverse = false;
   } cases[] = {
     { true, { 7, 2, n - 1 }, { 7, 2, n - 1 } },
     { false, { 7, 2, n - 1 }, { 7, 2, n - 1 } },
     { true, { -1, 5, n, 9 }, { 5, 9 } }, // landmarks that do not exist are passed over
     { true, {}, {} },
+    { true, { 7, 2, n - 1 }, { 7, 2, n - 1 }, true }, // carried back through the inverse
   };
   for (const auto& c : cases)
   {
-    SCOPED_TRACE(testing::Message() << c.Selection.size() << " selected, riding " << c.Riding);
+    SCOPED_TRACE(testing::Message() << c.Selection.size() << " selected, riding " << c.Riding
+                                    << (c.Inverse ? ", inverse" : ""));
+    if (transform->GetInverseFlag() != (c.Inverse ? 1 : 0))
+    {
+      transform->Inverse();
+    }
     ride->SetRiding(c.Riding);
     ride->SetSelection(c.Selection);
     ride->Update();

@@ -209,14 +209,21 @@ void vtkLandmarkRide::MoveSources(vtkIdType n, const std::vector<vtkIdType>& cho
   vtkShapeTransform* transform = this->Riding ? this->Transform.Get() : nullptr;
   if (transform && transform->GetInitialized() && transform->GetInverseFlag())
   {
-    // The inverse is not linear in the blend.
+    // The inverse is not linear in the blend: the landmarks drawn are carried through it.
+    vtkNew<vtkDoubleArray> drawn;
+    drawn->SetNumberOfComponents(3);
+    drawn->SetNumberOfTuples(m);
+    for (vtkIdType k = 0; k < m; ++k)
+    {
+      drawn->SetTuple(k, this->Sources->GetPoint(landmark(k)));
+    }
     vtkNew<vtkDoubleArray> carried;
-    transform->TransformPointArray(this->Sources->GetData(), carried);
-    if (carried->GetNumberOfTuples() == n)
+    transform->TransformPointArray(drawn, carried);
+    if (carried->GetNumberOfTuples() == m)
     {
       for (vtkIdType k = 0; k < m; ++k)
       {
-        moved->SetPoint(k, carried->GetTuple3(landmark(k)));
+        moved->SetPoint(k, carried->GetTuple3(k));
       }
       moved->Modified();
       return;
