@@ -127,8 +127,6 @@ void UnitCellNormals(vtkPoints* points, const FlatCells& cells, std::vector<floa
     });
 }
 
-// The points in the order given (rank -> point), into `to`, of the same value type; false
-// when the points are neither floats nor doubles.
 template <typename T>
 void GatherAs(const T* from, const std::vector<std::uint32_t>& order, T* to)
 {
@@ -146,6 +144,8 @@ void GatherAs(const T* from, const std::vector<std::uint32_t>& order, T* to)
     });
 }
 
+// The points in the order given (rank -> point), into `to`, of the same value type; false
+// when the points are neither floats nor doubles.
 bool Gather(vtkPoints* from, const std::vector<std::uint32_t>& order, vtkPoints* to)
 {
   const vtkIdType n = static_cast<vtkIdType>(order.size());
