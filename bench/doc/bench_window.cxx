@@ -12,7 +12,10 @@
 //   or a menu click waits), and the most pictures begun while it waited (0: input is served
 //   before the next picture, however long a picture takes on a loaded machine), beside the
 //   longest picture (pipeline and drawing): input served between pictures waits at most
-//   about that long.
+//   about that long;
+// - the median time the window stands idle from the end of a picture to the start of the
+//   next: when pictures take longer than a step's period, the delay before the step that fell
+//   due during a picture is taken.
 //
 // Models: the sample, a generated tube of about a million points, and a real mesh (Debian's
 // libcgal-demo, see scripts/real-meshes.sh) subdivided to about a million points, then the same
@@ -124,6 +127,9 @@ struct Running
   // The longest picture (the pipeline and the drawing, from the window's start to its end of
   // rendering), ms: input that arrives as a picture begins waits that long.
   double LongestPicture = 0;
+  // The median time from the end of a picture to the start of the next, ms: when pictures
+  // are slower than the steps, how long the window stands idle before it takes the step owed.
+  double MedianGap = 0;
 };
 
 // Times (ms on a clock) at which renders began, kept by an observer.
@@ -131,8 +137,21 @@ struct RenderStarts
 {
   QElapsedTimer* Clock = nullptr;
   std::vector<qint64> Times;
+  std::vector<qint64> Gaps; // from the end of each picture to the start of the next
+  qint64 LastEnd = -1;
   qint64 Longest = 0;
 };
+
+double Median(std::vector<qint64> values)
+{
+  if (values.empty())
+  {
+    return 0;
+  }
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return static_cast<double>(*middle);
+}
 
 // The window running for some seconds with the given timing.
 Running Run(CHaldenView* view, CHaldenDoc* doc, int interval, int ticksPerStep, double seconds)
@@ -146,8 +165,13 @@ Running Run(CHaldenView* view, CHaldenDoc* doc, int interval, int ticksPerStep, 
   countRenders->SetCallback(
     [](vtkObject*, unsigned long, void* r, void*)
     {
-      static_cast<RenderStarts*>(r)->Times.push_back(
-        static_cast<RenderStarts*>(r)->Clock->elapsed());
+      auto* s = static_cast<RenderStarts*>(r);
+      const qint64 now = s->Clock->elapsed();
+      if (s->LastEnd >= 0)
+      {
+        s->Gaps.push_back(now - s->LastEnd);
+      }
+      s->Times.push_back(now);
     });
   endRenders->SetClientData(&starts);
   endRenders->SetCallback(
@@ -156,7 +180,8 @@ Running Run(CHaldenView* view, CHaldenDoc* doc, int interval, int ticksPerStep, 
       auto* s = static_cast<RenderStarts*>(r);
       if (!s->Times.empty())
       {
-        s->Longest = std::max(s->Longest, s->Clock->elapsed() - s->Times.back());
+        s->LastEnd = s->Clock->elapsed();
+        s->Longest = std::max(s->Longest, s->LastEnd - s->Times.back());
       }
     });
   countSteps->SetClientData(&steps);
@@ -208,6 +233,7 @@ Running Run(CHaldenView* view, CHaldenDoc* doc, int interval, int ticksPerStep, 
   window->RemoveObserver(renderTag);
   window->RemoveObserver(endTag);
   r.LongestPicture = static_cast<double>(starts.Longest);
+  r.MedianGap = Median(starts.Gaps);
   doc->TransformFilter->RemoveObserver(stepTag);
   for (double w : waits)
   {
@@ -290,10 +316,10 @@ void Measure(
     std::printf("%-24s %-34s %6.2f frames/s, %.2f renders per step (%d renders, %d steps in "
                 "%.1f s); %.0f %% of the %.2f frames/s allowed; event loop waits at most "
                 "%.0f ms (mean %.0f ms; longest picture %.0f ms), pictures begun meanwhile at "
-                "most %d\n",
+                "most %d; idle between pictures %.0f ms (median)\n",
       "", what, fps, r.Steps > 0 ? static_cast<double>(r.Renders) / r.Steps : 0.0, r.Renders,
       r.Steps, r.Seconds, 100.0 * fps / allowed, allowed, r.LongestWait, r.MeanWait,
-      r.LongestPicture, r.MostRendersBegunWhileWaiting);
+      r.LongestPicture, r.MostRendersBegunWhileWaiting, r.MedianGap);
   };
   std::printf("%-24s %9lld points: rendering alone allows %.2f steps/s (%.0f ms a step; %.2f "
               "before the runs, %.2f after); %s\n",

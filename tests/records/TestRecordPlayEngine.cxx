@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
 
 using recordtest::TempFile;
 
@@ -64,14 +65,14 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   EXPECT_EQ(engine.RedrawPending, 1);
   EXPECT_EQ(client.Redraws, 1) << "no second request while one is pending";
   engine.RedrawPending = 0;
-  engine.RedrawDone();
+  EXPECT_TRUE(engine.RedrawDone()) << "a step is owed";
   EXPECT_EQ(client.Steps, 1);
   EXPECT_EQ(client.Redraws, 1);
   Ticks(engine, 1); // tick 13, not due itself, takes the step owed
   EXPECT_EQ(client.Steps, 2);
   EXPECT_EQ(client.Redraws, 2);
   engine.RedrawPending = 0;
-  engine.RedrawDone(); // nothing fell due meanwhile
+  EXPECT_FALSE(engine.RedrawDone()) << "nothing fell due meanwhile";
   EXPECT_EQ(client.Steps, 2);
 
   // Frozen: neither ticks nor steps.
@@ -90,6 +91,60 @@ TEST(RecordPlayEngine, PauseWhileIdleFreezesAndReleasesTheAnimation)
   engine.AnimationOff();
   Ticks(engine, 6);
   EXPECT_EQ(client.Steps, 3);
+}
+
+TEST(RecordPlayEngine, AStepOwedAfterADrawingWaitsForNoTickButForTheInputServedMeanwhile)
+{
+  using Action = std::function<void(RecordPlayEngine&)>;
+  const Action nothing = [](RecordPlayEngine&) {};
+  const Action pause = [](RecordPlayEngine& e) { e.TogglePause(); };
+  // Each case: what happens before the drawing ends, what RedrawDone then says, what
+  // happens before the owner's TakeOwedStep (the input it served first), the steps taken in
+  // all, and whether a step is still owed after the next drawing.
+  const struct
+  {
+    const char* Name;
+    Action BeforeTheEnd;
+    bool Owed;
+    Action Between;
+    int Steps;
+    bool OwedAfterNextDrawing;
+  } cases[] = {
+    { "taken at once", nothing, true, nothing, 2, false },
+    { "Space served first", nothing, true, pause, 1, false },
+    { "animation switched off first", nothing, true, [](RecordPlayEngine& e) { e.AnimationOff(); },
+      1, false },
+    { "a tick took it first", nothing, true, [](RecordPlayEngine& e) { e.TimerTick(); }, 2, false },
+    { "a record's redraw is pending again", nothing, true,
+      [](RecordPlayEngine& e) { e.RedrawPending = 1; }, 1, true },
+    { "paused during the drawing", pause, false, pause, 1, false },
+    { "frame by frame since", [](RecordPlayEngine& e) { e.Realtime = 0; }, false, nothing, 1,
+      false },
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.Name);
+    CountingClient client;
+    RecordPlayEngine engine(client);
+    engine.TicksPerStep = 3;
+    engine.AnimationOn();
+    Ticks(engine, 3); // tick 3: a step, being drawn
+    Ticks(engine, 3); // tick 6 falls due during the drawing
+    ASSERT_EQ(client.Steps, 1);
+    c.BeforeTheEnd(engine);
+    engine.RedrawPending = 0; // drawn
+    EXPECT_EQ(engine.RedrawDone(), c.Owed);
+    EXPECT_EQ(client.Steps, 1) << "never taken by the end of the drawing itself";
+    EXPECT_EQ(client.Redraws, 1);
+    c.Between(engine);
+    engine.TakeOwedStep();
+    EXPECT_EQ(client.Steps, c.Steps);
+    EXPECT_EQ(client.Redraws, c.Steps) << "each step drawn once";
+    engine.TakeOwedStep();
+    EXPECT_EQ(client.Steps, c.Steps) << "one owed step is taken once";
+    engine.RedrawPending = 0;
+    EXPECT_EQ(engine.RedrawDone(), c.OwedAfterNextDrawing);
+  }
 }
 
 TEST(RecordPlayEngine, RealtimeTickWrapsFrom49999ToZeroAndStepsThere)

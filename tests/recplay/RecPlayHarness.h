@@ -181,6 +181,8 @@ public:
   bool AnswerRedraws = false;
   std::vector<std::array<double, 3>> RedrawPositions;
   int EndOfPlaybackMessages = 0;
+  /// Called as an answered redraw begins (what arrives then arrives during the drawing).
+  std::function<void()> DuringRedraw;
 
   void AdvanceAnimation() override { ++this->AnimationSteps; }
 
@@ -192,6 +194,10 @@ public:
     }
     if (message == WM_USER && this->AnswerRedraws)
     {
+      if (this->DuringRedraw)
+      {
+        this->DuringRedraw();
+      }
       this->Render();
       this->RedrawPositions.push_back(PositionOf(this->Renderer->GetActiveCamera()));
       this->RedrawPending = 0;

@@ -134,6 +134,42 @@ TEST(RecordPlayState, TheTimerRunsFromCreationAndRestartsOrReportsFailure)
   EXPECT_EQ(view->GetTimerId(), -1);
 }
 
+TEST(RecordPlayState, AStepDueDuringADrawingIsTakenAfterTheInputWithoutWaitingForATick)
+{
+  Viewer v;
+  ASSERT_TRUE(v.ShowAndPaint());
+  TestPlayView* view = v.View;
+  // The timer runs but never ticks during the test: the test ticks it.
+  view->TimerInterval = 600000;
+  view->TicksPerStep = 1;
+  ASSERT_TRUE(view->RestartTimer());
+  view->AnswerRedraws = true;
+
+  // Input (here a task queued like a key press) arrives while the first step is drawn.
+  std::vector<std::string> order;
+  view->DuringRedraw = [&]
+  {
+    order.push_back("picture of step " + std::to_string(view->AnimationSteps.load()));
+    if (order.size() == 1)
+    {
+      PostToUserInterface([&] { order.push_back("input"); });
+    }
+  };
+  const int tick = view->Tick;
+  view->AnimationOn();
+  view->TimerTick(); // a step, its redraw requested
+  view->TimerTick(); // the next falls due before that redraw is answered
+  ASSERT_EQ(view->AnimationSteps, 1);
+
+  EXPECT_TRUE(WaitFor([&] { return view->AnimationSteps == 2 && view->RedrawPending == 0; }))
+    << "the owed step is taken after the drawing, not at the next tick";
+  EXPECT_EQ(view->Tick, tick + 2) << "no tick came meanwhile";
+  const std::vector<std::string> expected = { "picture of step 1", "input", "picture of step 2" };
+  EXPECT_EQ(order, expected);
+  view->AnimationOff();
+  view->DuringRedraw = nullptr;
+}
+
 TEST(RecordPlayState, OptionsRunsTheDialogMadeWithTheWindow)
 {
   const UINT templateId = 20950;

@@ -229,8 +229,8 @@ void RecordPlayEngine::TakeStep()
 {
   if (this->RedrawPending.load(Relaxed))
   {
-    // The last step is still being drawn: this one is dropped, and the first tick after the
-    // drawing takes the step due by then.
+    // The last step is still being drawn: this one is dropped, and the step due by the end
+    // of the drawing is taken then (TakeOwedStep) or at the first tick after it.
     this->StepOwed.store(1, Relaxed);
     return;
   }
@@ -240,17 +240,35 @@ void RecordPlayEngine::TakeStep()
 }
 
 //------------------------------------------------------------------------------
-void RecordPlayEngine::RedrawDone()
+bool RecordPlayEngine::RedrawDone()
 {
-  // A step owed since the drawing began is left to the next tick. Taken here, its redraw
-  // request would be queued before the input that came in during the drawing, and the event
-  // loop would draw again before serving a key or a menu: input would wait two pictures.
+  // A step owed since the drawing began is not taken here. Taken here, its redraw request
+  // would be queued before the input that came in during the drawing, and the event loop
+  // would draw again before serving a key or a menu: input would wait two pictures. The
+  // owner takes it a moment later instead, once that input has been served.
   std::lock_guard<std::mutex> lock(this->PlaybackLock);
-  if (!this->Realtime.load(Relaxed) || this->Paused.load(Relaxed) ||
-    !this->AnimationRunning.load(Relaxed))
+  if (!this->StillAnimating())
   {
     this->StepOwed.store(0, Relaxed);
   }
+  return this->StepOwed.load(Relaxed) != 0;
+}
+
+//------------------------------------------------------------------------------
+void RecordPlayEngine::TakeOwedStep()
+{
+  std::lock_guard<std::mutex> lock(this->PlaybackLock);
+  if (this->StepOwed.load(Relaxed) && this->StillAnimating())
+  {
+    this->TakeStep();
+  }
+}
+
+//------------------------------------------------------------------------------
+bool RecordPlayEngine::StillAnimating() const
+{
+  return this->Realtime.load(Relaxed) && !this->Paused.load(Relaxed) &&
+    this->AnimationRunning.load(Relaxed);
 }
 
 //------------------------------------------------------------------------------

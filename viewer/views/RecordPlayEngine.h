@@ -29,10 +29,12 @@
  * by one (wrapping from 49999 to 0) unless paused, the records of a running playback that
  * are due are applied to the playback camera (all of those due in the same tick), and
  * every TicksPerStep ticks of a running animation the client takes a step. A step that falls
- * due while a redraw is pending (the last step still being drawn) is not taken then: the
- * first tick after that redraw takes the step due at that time instead, so a slow picture
- * never queues steps, the blend still follows the clock, and input that came in during the
- * drawing is served before the next drawing begins.
+ * due while a redraw is pending (the last step still being drawn) is not taken then but owed:
+ * RedrawDone tells the owner, who calls TakeOwedStep a moment later, once its input has been
+ * served; failing that, the first tick after the redraw takes it. Either way the step taken
+ * is the one due at that time, so a slow picture never queues steps, the blend still follows
+ * the clock, input that came in during the drawing is served before the next drawing begins,
+ * and a picture that overruns the step's period does not also wait for the next tick.
  * Frame by frame
  * (Realtime 0) one tick does one frame's work and then waits until the owner has drawn it
  * (RedrawPending 0 again): it applies the record due within the tick budget, or, when none
@@ -133,10 +135,19 @@ public:
 
   /// The work of one timer tick (see the class comment).
   void TimerTick();
-  /// The owner has answered a redraw request (RedrawPending is 0 again; owner's thread). A
-  /// step that fell due meanwhile is taken by the next tick (forgotten when the animation
-  /// stopped or paused meanwhile), never here: the owner serves its input first.
-  void RedrawDone();
+  /**
+   * The owner has answered a redraw request (RedrawPending is 0 again; owner's thread). A
+   * step that fell due meanwhile is never taken here, so that the owner serves the input that
+   * came in during the drawing before it asks for the next one. Returns true when such a
+   * step is owed: the owner then has TakeOwedStep called shortly, off its own thread, after
+   * its pending input (otherwise the next tick takes it). A step owed when the animation
+   * stopped or paused, or playback went frame by frame, is forgotten.
+   */
+  bool RedrawDone();
+  /// Takes the step owed since the last drawing, unless nothing is owed any more (a tick
+  /// took it), the animation stopped or paused meanwhile, or a redraw is pending again (then
+  /// it stays owed). Called off the owner's thread, as TimerTick is.
+  void TakeOwedStep();
 
   ///@{
   /// The transform animation: the client steps it every TicksPerStep ticks while on.
@@ -177,6 +188,8 @@ private:
   void FrameByFrameTick();
   /// A real-time animation step now, or owed when a redraw is pending.
   void TakeStep();
+  /// Real time, unpaused, animation on: an owed step is still wanted.
+  bool StillAnimating() const;
   /// If no redraw is pending: marks one pending and asks the client.
   void PostRedraw();
   /// Deletes the current node and takes the next; false when none comes.

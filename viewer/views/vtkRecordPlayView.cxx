@@ -204,7 +204,10 @@ LRESULT vtkRecordPlayView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
         this->Render();
         this->RedrawPending.store(0, Relaxed);
       }
-      this->Engine.RedrawDone();
+      if (this->Engine.RedrawDone())
+      {
+        this->WakeForOwedStep();
+      }
       break;
     case WM_MOUSEWHEEL:
     {
@@ -273,6 +276,36 @@ void vtkRecordPlayView::StopTimer()
     timeKillEvent(static_cast<UINT>(this->TimerId));
     this->TimerId = -1;
   }
+  if (this->OwedStepWakeId != -1)
+  {
+    timeKillEvent(static_cast<UINT>(this->OwedStepWakeId));
+    this->OwedStepWakeId = -1;
+  }
+}
+
+//------------------------------------------------------------------------------
+void vtkRecordPlayView::WakeForOwedStep()
+{
+  // The step stands in for a tick: none while the timer is stopped.
+  if (this->TimerId == -1)
+  {
+    return;
+  }
+  // The last wake-up has long fired (a whole picture ago) or is still to come; either way it
+  // is released before the next is made, and a failure leaves the step to the next tick.
+  if (this->OwedStepWakeId != -1)
+  {
+    timeKillEvent(static_cast<UINT>(this->OwedStepWakeId));
+  }
+  const UINT id = timeSetEvent(OwedStepDelay, 1, &vtkRecordPlayView::OwedStepCallback,
+    reinterpret_cast<DWORD_PTR>(this), TIME_ONESHOT);
+  this->OwedStepWakeId = id == 0 ? -1 : static_cast<int>(id);
+}
+
+//------------------------------------------------------------------------------
+void vtkRecordPlayView::OwedStepCallback(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR)
+{
+  reinterpret_cast<vtkRecordPlayView*>(user)->Engine.TakeOwedStep();
 }
 
 //------------------------------------------------------------------------------

@@ -130,7 +130,9 @@ public:
    * - WM_USER + 1 (end of playback): stops the playback;
    * - WM_USER (redraw request): renders and clears RedrawPending, unless a derived view
    *   has handled the request already (it clears RedrawPending before passing it on);
-   *   then takes the animation step that fell due while it was pending, if any.
+   *   then, when an animation step fell due while it was pending, has that step taken
+   *   OwedStepDelay milliseconds later on a thread of its own (the input that came in
+   *   during the drawing is served first), not at the timer's next tick.
    */
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -164,7 +166,8 @@ public:
    * runs until the next successful restart.
    */
   bool RestartTimer();
-  /// Stops the timer (waiting for a running tick to end). Nothing when none runs.
+  /// Stops the timer and a pending wake-up for an owed step (waiting for a running tick or
+  /// step to end). Nothing when none runs.
   void StopTimer();
   /// The timer's identifier, -1 while none runs.
   int GetTimerId() const { return this->TimerId; }
@@ -175,6 +178,10 @@ public:
     UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR dw1, DWORD_PTR dw2);
   /// The work of one timer tick without the pause: what a test calls to step the view.
   void TimerTick();
+
+  /// How long after a drawing a step that fell due during it is taken (ms): long enough for
+  /// the event loop to take up the input that came in meanwhile, short against a picture.
+  static constexpr UINT OwedStepDelay = 4;
 
   ///@{
   /// State shared with the timer thread.
@@ -247,10 +254,19 @@ protected:
   /// Whether the document holds a model (the record and play commands need one).
   bool HasData() const;
 
+  /// After a drawing during which a step fell due: a one-shot timer takes that step soon
+  /// (while the periodic timer runs; else nothing).
+  void WakeForOwedStep();
+  /// The one-shot timer's procedure; user is the view.
+  static void OwedStepCallback(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
+
   /// The render window's start and end of a render take and release the camera lock.
   static void RenderLockCallback(vtkObject* caller, unsigned long event, void* client, void*);
 
   int TimerId = -1;
+  /// The one-shot timer of WakeForOwedStep, -1 when none has been made since the last stop
+  /// (user-interface thread only).
+  int OwedStepWakeId = -1;
   std::string TempRecordPath;
   std::unique_ptr<CDialog> OptionsDialog;
   vtkCallbackCommand* RenderLockObserver = nullptr;
