@@ -181,7 +181,7 @@ public:
 
   /// How long after a drawing a step that fell due during it is taken (ms): long enough for
   /// the event loop to take up the input that came in meanwhile, short against a picture.
-  static constexpr UINT OwedStepDelay = 4;
+  static constexpr UINT OwedStepDelay = 20;
 
   ///@{
   /// State shared with the timer thread.
