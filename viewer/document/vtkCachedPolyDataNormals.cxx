@@ -77,8 +77,9 @@ struct vtkCachedPolyDataNormals::Topology
   // Ranks a mesh whose cells are scattered and lays out the ranked cells. False when it is
   // not ranked (the rows are then the cells).
   bool Rank(vtkPoints* points, const FlatCells& cells);
-  // The normal of every cell, in the rows Split reads.
-  bool CellNormalRows(vtkPoints* points);
+  // The normal of every cell (cells: Split's, or those it will be built from), in the rows
+  // Split reads.
+  bool CellNormalRows(vtkPoints* points, const FlatCells& cells);
 };
 
 //------------------------------------------------------------------------------
@@ -253,11 +254,11 @@ bool vtkCachedPolyDataNormals::Topology::Rank(vtkPoints* points, const FlatCells
 }
 
 //------------------------------------------------------------------------------
-bool vtkCachedPolyDataNormals::Topology::CellNormalRows(vtkPoints* points)
+bool vtkCachedPolyDataNormals::Topology::CellNormalRows(vtkPoints* points, const FlatCells& cells)
 {
   if (this->Order.PointOrder.empty())
   {
-    UnitCellNormals(points, this->Split.GetCells(), this->CellNormals);
+    UnitCellNormals(points, cells, this->CellNormals);
     return true;
   }
   if (!Gather(points, this->Order.PointOrder, this->Gathered))
@@ -425,17 +426,9 @@ int vtkCachedPolyDataNormals::ExecuteFully(
   auto kept = std::make_unique<Topology>();
   Topology& t = *kept;
   const bool ranked = t.Rank(input->GetPoints(), ordered);
-  if (ranked)
+  if (!t.CellNormalRows(input->GetPoints(), ordered))
   {
-    if (!Gather(input->GetPoints(), t.Order.PointOrder, t.Gathered))
-    {
-      return ok;
-    }
-    UnitCellNormals(t.Gathered, t.RankedCells, t.CellNormals);
-  }
-  else
-  {
-    UnitCellNormals(input->GetPoints(), ordered, t.CellNormals);
+    return ok;
   }
   const double cosAngle = std::cos(vtkMath::RadiansFromDegrees(this->FeatureAngle));
   if (!t.Split.Build(std::move(ordered), std::move(reversed), numPoints, this->Splitting != 0,
@@ -513,7 +506,7 @@ bool vtkCachedPolyDataNormals::ExecuteOnKeptCells(vtkPolyData* input, vtkPolyDat
 
   // 1. Cell normals, and the splitting they give: updated where shared edges crossed the
   // feature angle, left to vtkPolyDataNormals where one lies too close to it to tell.
-  if (!t.CellNormalRows(inPoints))
+  if (!t.CellNormalRows(inPoints, t.Split.GetCells()))
   {
     return false;
   }
