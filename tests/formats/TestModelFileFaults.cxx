@@ -68,6 +68,16 @@ vtkSmartPointer<vtkPolyData> WrappedTexture()
   return model;
 }
 
+// An array of one component, named, of `tuples` equal values.
+vtkSmartPointer<vtkFloatArray> Filled(const char* name, vtkIdType tuples, float value)
+{
+  auto array = vtkSmartPointer<vtkFloatArray>::New();
+  array->SetName(name);
+  array->SetNumberOfTuples(tuples);
+  array->Fill(value);
+  return array;
+}
+
 vtkSmartPointer<vtkPolyData> ReadBack(const std::string& path)
 {
   std::string reason;
@@ -484,11 +494,7 @@ TEST(ModelFileFaults, ALegacyFileWithAnArrayHoldingNanReadsBack)
   ScratchDirectory dir;
   vtkSmartPointer<vtkPolyData> model = WrappedTexture();
   ASSERT_TRUE(model->GetPointData()->GetTCoords());
-  vtkNew<vtkFloatArray> warmth;
-  warmth->SetName("warmth");
-  warmth->SetNumberOfTuples(model->GetNumberOfPoints());
-  warmth->Fill(0.5);
-  model->GetPointData()->AddArray(warmth);
+  model->GetPointData()->AddArray(Filled("warmth", model->GetNumberOfPoints(), 0.5f));
   vtkNew<vtkFloatArray> uv;
   uv->DeepCopy(model->GetPointData()->GetTCoords());
   uv->SetComponent(3, 1, std::numeric_limits<float>::quiet_NaN());
@@ -525,20 +531,9 @@ TEST(ModelFileFaults, AnXmlFileKeepsArraysWhateverTheirNames)
   {
     SCOPED_TRACE(n.Name);
     vtkSmartPointer<vtkPolyData> model = WrappedTexture();
-    vtkNew<vtkFloatArray> point;
-    point->SetName(n.Name);
-    point->SetNumberOfTuples(model->GetNumberOfPoints());
-    point->Fill(0.25);
-    model->GetPointData()->SetScalars(point);
-    vtkNew<vtkFloatArray> cell;
-    cell->SetName(n.Name);
-    cell->SetNumberOfTuples(model->GetNumberOfCells());
-    cell->Fill(1.0);
-    model->GetCellData()->AddArray(cell);
-    vtkNew<vtkFloatArray> field;
-    field->SetName(n.Name);
-    field->InsertNextValue(3.0);
-    model->GetFieldData()->AddArray(field);
+    model->GetPointData()->SetScalars(Filled(n.Name, model->GetNumberOfPoints(), 0.25f));
+    model->GetCellData()->AddArray(Filled(n.Name, model->GetNumberOfCells(), 1.0f));
+    model->GetFieldData()->AddArray(Filled(n.Name, 1, 3.0f));
     const std::string path = dir.File("named.vtp");
     std::string reason;
     ASSERT_TRUE(WriteModelFile(model, path, reason)) << reason;
